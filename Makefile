@@ -1,0 +1,54 @@
+# Lanvey: the commands a new user needs.
+#   make deps   install the Debian packages the build, the tests and the test LAN need
+#   make build  configure and build into build/
+#   make test   deps, build, then every test suite through CTest
+
+BUILD_DIR  ?= build
+BUILD_TYPE ?= Debug
+WERROR     ?= $(if $(CI),ON,OFF)
+JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
+
+# Build: compiler, CMake, Ninja, Qt 6, SQLite, GoogleTest. Vendor table: ieee-data.
+# Test LAN: iproute2 (namespaces, bridge), Samba's nmbd (NetBIOS responders).
+DEB_PACKAGES := g++ cmake ninja-build pkg-config qt6-base-dev libsqlite3-dev \
+	libgtest-dev ieee-data iproute2 samba clang-format
+
+SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
+
+.PHONY: all deps build test clean format
+
+all: build
+
+# Only missing packages are installed. Samba's install would start nmbd and smbd on
+# this machine's own network; a policy-rc.d that says no keeps them stopped (the test
+# LAN starts its own nmbd inside its namespaces).
+deps:
+	@missing=""; \
+	for p in $(DEB_PACKAGES); do \
+		dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' \
+			|| missing="$$missing $$p"; \
+	done; \
+	if [ -z "$$missing" ]; then echo "deps: all packages present"; exit 0; fi; \
+	echo "deps: installing$$missing"; \
+	policy=/usr/sbin/policy-rc.d; made_policy=""; \
+	if [ ! -e $$policy ]; then \
+		printf '#!/bin/sh\nexit 101\n' | $(SUDO) tee $$policy >/dev/null && $(SUDO) chmod +x $$policy && made_policy=1; \
+	fi; \
+	$(SUDO) apt-get update -qq && \
+	DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq --no-install-recommends $$missing; \
+	rc=$$?; \
+	if [ -n "$$made_policy" ]; then $(SUDO) rm -f $$policy; fi; \
+	exit $$rc
+
+build:
+	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DLANVEY_WERROR=$(WERROR)
+	cmake --build $(BUILD_DIR) -j $(JOBS)
+
+test: deps build
+	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
+
+format:
+	clang-format -i $$(git ls-files '*.cpp' '*.h')
+
+clean:
+	rm -rf $(BUILD_DIR)

@@ -1,0 +1,22 @@
+#pragma once
+
+#include "ColorRef.h"
+#include "CompareState.h"
+
+#include <QString>
+
+struct HostRecord;
+
+// How a compare outcome is shown in the scan list.
+
+// The Compare Result text of a record whose states have been worked out; `withHint`
+// adds the double-click hint to the "different" texts.
+QString CompareResultText(const HostRecord& record, bool withHint = true);
+
+// Black for Matched, red for Different, blue for New.
+ColorRef CompareStateColor(CompareState state);
+
+// The text colour of one scan-list cell: the IP Address cell follows the IP state,
+// the MAC Address cell the MAC state, the Compare Result cell the overall state, and
+// every other cell is black.
+ColorRef CompareCellColor(const HostRecord& record, int column);

@@ -1,0 +1,317 @@
+#include "DatabaseFile.h"
+
+#include "AddressText.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+
+#include <sqlite3.h>
+
+namespace {
+
+constexpr const char* kSchema = R"sql(
+CREATE TABLE IF NOT EXISTS hosts (
+    position  INTEGER PRIMARY KEY,
+    ip        INTEGER NOT NULL UNIQUE,
+    mac       INTEGER NOT NULL,
+    host_name TEXT NOT NULL,
+    workgroup TEXT NOT NULL,
+    user_name TEXT NOT NULL,
+    location  TEXT NOT NULL,
+    comment   TEXT NOT NULL,
+    color     INTEGER NOT NULL
+);
+)sql";
+
+constexpr const char* kColumns[] = {"position",  "ip",       "mac",     "host_name", "workgroup",
+                                    "user_name", "location", "comment", "color"};
+
+// Owns one connection; every statement helper reports failures through `error`.
+class Connection
+{
+public:
+    ~Connection() { Close(); }
+
+    int Open(const QString& path, int flags)
+    {
+        const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &m_db, flags, nullptr);
+        if (rc == SQLITE_OK) {
+            sqlite3_busy_timeout(m_db, 5000);
+            sqlite3_extended_result_codes(m_db, 0);
+        }
+        return rc;
+    }
+    void Close()
+    {
+        if (m_db)
+            sqlite3_close_v2(m_db);
+        m_db = nullptr;
+    }
+    sqlite3* db() const { return m_db; }
+    QString Message() const { return m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QString(); }
+
+    int Exec(const char* sql) { return sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr); }
+
+    // The integer a one-row query yields.
+    int QueryInt(const char* sql, qint64& value)
+    {
+        sqlite3_stmt* stmt = nullptr;
+        int rc = sqlite3_prepare_v2(m_db, sql, -1, &stmt, nullptr);
+        if (rc == SQLITE_OK) {
+            rc = sqlite3_step(stmt);
+            if (rc == SQLITE_ROW) {
+                value = sqlite3_column_int64(stmt, 0);
+                rc = SQLITE_OK;
+            } else if (rc == SQLITE_DONE) {
+                value = 0;
+                rc = SQLITE_OK;
+            }
+        }
+        sqlite3_finalize(stmt);
+        return rc;
+    }
+
+private:
+    sqlite3* m_db = nullptr;
+};
+
+// Result codes that say the file itself is not a database we can read.
+bool IsForeignOrDamaged(int rc)
+{
+    return rc == SQLITE_NOTADB || rc == SQLITE_CORRUPT || rc == SQLITE_FORMAT ||
+           rc == SQLITE_SCHEMA || rc == SQLITE_MISMATCH;
+}
+
+QString Describe(const QString& what, const QString& path, const Connection& db, int rc)
+{
+    const QString message = db.Message();
+    return QStringLiteral("%1 \"%2\": %3")
+        .arg(what, path, message.isEmpty() ? QString::fromUtf8(sqlite3_errstr(rc)) : message);
+}
+
+enum class FileKind { Ours, Blank, Foreign, Error };
+
+// What the open file holds: our schema, nothing at all, or something else.
+FileKind Inspect(Connection& db, int& rc)
+{
+    qint64 applicationId = 0, userVersion = 0, tables = 0;
+    if ((rc = db.QueryInt("PRAGMA application_id", applicationId)) != SQLITE_OK ||
+        (rc = db.QueryInt("PRAGMA user_version", userVersion)) != SQLITE_OK ||
+        (rc = db.QueryInt("SELECT count(*) FROM sqlite_master", tables)) != SQLITE_OK)
+        return IsForeignOrDamaged(rc) ? FileKind::Foreign : FileKind::Error;
+    if (applicationId == 0 && userVersion == 0 && tables == 0)
+        return FileKind::Blank;
+    if (applicationId != DatabaseFile::kApplicationId ||
+        userVersion != DatabaseFile::kSchemaVersion)
+        return FileKind::Foreign;
+
+    // The table must have exactly our columns.
+    sqlite3_stmt* stmt = nullptr;
+    rc = sqlite3_prepare_v2(db.db(), "SELECT name FROM pragma_table_info('hosts') ORDER BY cid",
+                            -1, &stmt, nullptr);
+    QStringList columns;
+    while (rc == SQLITE_OK && sqlite3_step(stmt) == SQLITE_ROW)
+        columns << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
+    sqlite3_finalize(stmt);
+    if (rc != SQLITE_OK)
+        return IsForeignOrDamaged(rc) ? FileKind::Foreign : FileKind::Error;
+    QStringList expected;
+    for (const char* name : kColumns)
+        expected << QString::fromLatin1(name);
+    return columns == expected ? FileKind::Ours : FileKind::Foreign;
+}
+
+QString Text16(sqlite3_stmt* stmt, int column)
+{
+    const void* text = sqlite3_column_text16(stmt, column);
+    const int bytes = sqlite3_column_bytes16(stmt, column);
+    return text ? QString(reinterpret_cast<const QChar*>(text), bytes / 2) : QString();
+}
+
+int ReadRecords(Connection& db, std::vector<std::unique_ptr<DatabaseRecord>>& records)
+{
+    sqlite3_stmt* stmt = nullptr;
+    int rc = sqlite3_prepare_v2(db.db(),
+                                "SELECT ip, mac, host_name, workgroup, user_name, location, "
+                                "comment, color FROM hosts ORDER BY position",
+                                -1, &stmt, nullptr);
+    while (rc == SQLITE_OK && (rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+        const qint64 ip = sqlite3_column_int64(stmt, 0);
+        if (ip < 0 || ip > 0xFFFFFFFFll) {
+            rc = SQLITE_MISMATCH;
+            break;
+        }
+        auto record = std::make_unique<DatabaseRecord>();
+        record->ip = quint32(ip);
+        record->mac = quint64(sqlite3_column_int64(stmt, 1)) | kMacTopBits;
+        record->hostName = Text16(stmt, 2);
+        record->workgroup = Text16(stmt, 3);
+        record->userName = Text16(stmt, 4);
+        record->location = Text16(stmt, 5);
+        record->comment = Text16(stmt, 6);
+        record->color = ColorRef(sqlite3_column_int64(stmt, 7) & 0xFFFFFFFF);
+        records.push_back(std::move(record));
+        rc = SQLITE_OK;
+    }
+    sqlite3_finalize(stmt);
+    return rc == SQLITE_DONE ? SQLITE_OK : rc;
+}
+
+int CreateSchema(Connection& db)
+{
+    const QByteArray pragmas = QByteArray("PRAGMA application_id = ") +
+                               QByteArray::number(DatabaseFile::kApplicationId) +
+                               "; PRAGMA user_version = " +
+                               QByteArray::number(DatabaseFile::kSchemaVersion) + ";";
+    int rc = db.Exec(kSchema);
+    if (rc == SQLITE_OK)
+        rc = db.Exec(pragmas.constData());
+    return rc;
+}
+
+// Moves a file we cannot read out of the way, with whatever journal SQLite left
+// beside it (a stale journal must not be played into the new file).
+bool SetAside(const QString& path, QString& setAsidePath, QString& error)
+{
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QString target = QStringLiteral("%1.%2.bad").arg(path, stamp);
+    for (int n = 1; QFileInfo::exists(target); ++n)
+        target = QStringLiteral("%1.%2-%3.bad").arg(path, stamp).arg(n);
+    if (!QFile::rename(path, target)) {
+        error = QStringLiteral("cannot rename \"%1\" to \"%2\"").arg(path, target);
+        return false;
+    }
+    for (const char* suffix : {"-journal", "-wal", "-shm"}) {
+        const QString journal = path + QLatin1String(suffix);
+        if (QFileInfo::exists(journal))
+            QFile::rename(journal, target + QLatin1String(suffix));
+    }
+    setAsidePath = target;
+    return true;
+}
+
+DatabaseLoadResult CreateNew(const QString& path, DatabaseLoadResult result)
+{
+    Connection db;
+    int rc = db.Open(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+    if (rc == SQLITE_OK)
+        rc = CreateSchema(db);
+    if (rc != SQLITE_OK) {
+        result.status = DatabaseLoadResult::Failed;
+        result.error = Describe(QStringLiteral("cannot create the database"), path, db, rc);
+    }
+    return result;
+}
+
+} // namespace
+
+DatabaseLoadResult DatabaseFile::Load(const QString& path,
+                                      std::vector<std::unique_ptr<DatabaseRecord>>& records)
+{
+    records.clear();
+    DatabaseLoadResult result;
+    if (!QFileInfo::exists(path)) {
+        result.status = DatabaseLoadResult::Created;
+        return CreateNew(path, result);
+    }
+
+    FileKind kind;
+    {
+        Connection db;
+        int rc = db.Open(path, SQLITE_OPEN_READWRITE);
+        if (rc != SQLITE_OK) {
+            result.error = Describe(QStringLiteral("cannot open the database"), path, db, rc);
+            return result;
+        }
+        kind = Inspect(db, rc);
+        if (kind == FileKind::Ours) {
+            rc = ReadRecords(db, records);
+            if (rc == SQLITE_OK) {
+                result.status = DatabaseLoadResult::Loaded;
+                return result;
+            }
+            records.clear();
+            kind = IsForeignOrDamaged(rc) ? FileKind::Foreign : FileKind::Error;
+        }
+        if (kind == FileKind::Blank)
+            rc = CreateSchema(db);
+        if (kind == FileKind::Error || (kind == FileKind::Blank && rc != SQLITE_OK)) {
+            result.error = Describe(QStringLiteral("cannot read the database"), path, db, rc);
+            return result;
+        }
+    }
+    if (kind == FileKind::Blank) {
+        result.status = DatabaseLoadResult::Created;
+        return result;
+    }
+    if (!SetAside(path, result.setAsidePath, result.error))
+        return result;
+    result.status = DatabaseLoadResult::SetAside;
+    return CreateNew(path, result);
+}
+
+bool DatabaseFile::Save(const QString& path,
+                        const std::vector<std::unique_ptr<DatabaseRecord>>& records,
+                        QString* error, const std::function<void(int written)>& progress)
+{
+    Connection db;
+    sqlite3_stmt* insert = nullptr;
+    int rc = db.Open(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+    const char* what = "cannot open the database";
+    auto failed = [&]() {
+        if (error)
+            *error = Describe(QString::fromLatin1(what), path, db, rc);
+        sqlite3_finalize(insert);
+        if (db.db())
+            db.Exec("ROLLBACK");
+        return false;
+    };
+    if (rc != SQLITE_OK)
+        return failed();
+
+    what = "cannot write the database";
+    if ((rc = db.Exec("BEGIN IMMEDIATE")) != SQLITE_OK)
+        return failed();
+    const FileKind kind = Inspect(db, rc);
+    if (kind == FileKind::Foreign) {
+        what = "refusing to overwrite a file that is not a Lanvey database";
+        rc = SQLITE_NOTADB;
+        return failed();
+    }
+    if (kind == FileKind::Error)
+        return failed();
+    if (kind == FileKind::Blank && (rc = CreateSchema(db)) != SQLITE_OK)
+        return failed();
+    if ((rc = db.Exec("DELETE FROM hosts")) != SQLITE_OK)
+        return failed();
+    rc = sqlite3_prepare_v2(db.db(),
+                            "INSERT INTO hosts (position, ip, mac, host_name, workgroup, "
+                            "user_name, location, comment, color) VALUES (?,?,?,?,?,?,?,?,?)",
+                            -1, &insert, nullptr);
+    if (rc != SQLITE_OK)
+        return failed();
+    int position = 0;
+    for (const auto& record : records) {
+        sqlite3_reset(insert);
+        sqlite3_bind_int(insert, 1, position);
+        sqlite3_bind_int64(insert, 2, qint64(record->ip));
+        sqlite3_bind_int64(insert, 3, qint64(record->mac));
+        const QString* texts[] = {&record->hostName, &record->workgroup, &record->userName,
+                                  &record->location, &record->comment};
+        for (int i = 0; i < 5; ++i)
+            sqlite3_bind_text16(insert, 4 + i, texts[i]->utf16(), int(texts[i]->size() * 2),
+                                SQLITE_TRANSIENT);
+        sqlite3_bind_int64(insert, 9, qint64(record->color));
+        if ((rc = sqlite3_step(insert)) != SQLITE_DONE)
+            return failed();
+        ++position;
+        if (progress)
+            progress(position);
+    }
+    sqlite3_finalize(insert);
+    insert = nullptr;
+    if ((rc = db.Exec("COMMIT")) != SQLITE_OK)
+        return failed();
+    return true;
+}

@@ -1,0 +1,55 @@
+#pragma once
+
+#include "DatabaseRecord.h"
+
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+// What opening the database file came to.
+struct DatabaseLoadResult {
+    enum Status {
+        Loaded,   // the file was read
+        Created,  // there was no file (or an empty one); a new one was made
+        SetAside, // the file was not a readable Lanvey database; it was renamed to
+                  // `setAsidePath` and a new one was made
+        Failed,   // the file could not be read or made (`error` says why); it was left
+                  // alone and must not be written
+    };
+    Status status = Failed;
+    QString setAsidePath;
+    QString error;
+};
+
+// The database list on disk: an SQLite database with one table `hosts` that holds
+// every record field and the record's list position. PRAGMA application_id marks the
+// file as ours, PRAGMA user_version holds the schema version. Values are stored as the
+// program holds them: `ip` is the network-order value, `mac` the 64-bit value (top bits
+// set, so negative as an SQLite integer), `color` the 0x00BBGGRR value.
+//
+// A save is one transaction, so a process killed in the middle of one leaves the list
+// of the last finished save.
+class DatabaseFile
+{
+public:
+    static constexpr int kSchemaVersion = 1;
+    static constexpr int kApplicationId = 0x4C4E5659; // "LNVY"
+
+    // Reads the list at `path` into `records` (emptied first). A missing or empty file
+    // is created. A file that is not a Lanvey database, is damaged, or comes from a
+    // newer schema is renamed beside itself as "<name>.<yyyyMMdd-HHmmss>.bad" (with
+    // its journal) and a new file takes its place. Any other failure (no permission,
+    // the file locked, a disk error) leaves the file as it is and reports Failed.
+    static DatabaseLoadResult Load(const QString& path,
+                                   std::vector<std::unique_ptr<DatabaseRecord>>& records);
+
+    // Replaces the list stored at `path` with `records` in one transaction. Refuses to
+    // write over a file that is not ours. `progress` is called after each record
+    // written. On failure nothing changes on disk and `error` says what failed.
+    static bool Save(const QString& path,
+                     const std::vector<std::unique_ptr<DatabaseRecord>>& records,
+                     QString* error = nullptr,
+                     const std::function<void(int written)>& progress = {});
+};

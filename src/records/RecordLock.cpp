@@ -1,0 +1,3 @@
+#include "RecordLock.h"
+
+std::recursive_mutex g_recordLock;

@@ -1,0 +1,329 @@
+#include "ExchangeSort.h"
+#include "LanveyDoc.h"
+#include "NVOUI.h"
+#include "RecordLock.h"
+#include "RecordTestUtil.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "TestPrinters.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <thread>
+
+namespace {
+
+QStringList ScanIps(const CLanveyDoc& doc)
+{
+    QStringList ips;
+    for (int i = 0; i < doc.GetScanRecordCount(); ++i)
+        ips << FormatIpAddress(doc.GetScanRecord(i)->ip);
+    return ips;
+}
+
+QStringList ScanNames(const CLanveyDoc& doc)
+{
+    QStringList names;
+    for (int i = 0; i < doc.GetScanRecordCount(); ++i)
+        names << doc.GetScanRecord(i)->hostName;
+    return names;
+}
+
+TEST(RecordStore, LookupByIndexIsNullOutsideTheList)
+{
+    CLanveyDoc doc;
+    EXPECT_EQ(doc.GetScanRecord(0), nullptr);
+    EXPECT_EQ(doc.GetDatabaseRecord(0), nullptr);
+    EXPECT_EQ(doc.GetNameTableEntry(0), nullptr);
+    doc.AppendScanRecord(Host("10.0.0.1", "00:00:00:00:00:01"));
+    doc.AppendDatabaseRecord(Known("10.0.0.1", "00:00:00:00:00:01"));
+    EXPECT_NE(doc.GetScanRecord(0), nullptr);
+    EXPECT_EQ(doc.GetScanRecord(-1), nullptr);
+    EXPECT_EQ(doc.GetScanRecord(1), nullptr);
+    EXPECT_NE(doc.GetDatabaseRecord(0), nullptr);
+    EXPECT_EQ(doc.GetDatabaseRecord(-1), nullptr);
+    EXPECT_EQ(doc.GetDatabaseRecord(1), nullptr);
+}
+
+TEST(RecordStore, FindDatabaseRecordByIpMatchesTheAddressOnly)
+{
+    CLanveyDoc doc;
+    EXPECT_EQ(doc.FindDatabaseRecordByIp(IpOf("10.0.0.5")), -1);
+    doc.AppendDatabaseRecord(Known("10.0.0.9", "00:11:22:33:44:55"));
+    doc.AppendDatabaseRecord(Known("10.0.0.5", "00:11:22:33:44:66"));
+    EXPECT_EQ(doc.FindDatabaseRecordByIp(IpOf("10.0.0.5")), 1);
+    EXPECT_EQ(doc.FindDatabaseRecordByIp(IpOf("10.0.0.9")), 0);
+    EXPECT_EQ(doc.FindDatabaseRecordByIp(IpOf("5.0.0.10")), -1) << "octet order matters";
+    EXPECT_EQ(doc.FindDatabaseRecordByIp(IpOf("10.0.0.7")), -1);
+}
+
+TEST(RecordStore, DeleteClosesTheGapAndClearEmpties)
+{
+    CLanveyDoc doc;
+    for (const char* ip : {"10.0.0.1", "10.0.0.2", "10.0.0.3", "10.0.0.4"})
+        doc.AppendScanRecord(Host(ip, "00:00:00:00:00:01"));
+    doc.DeleteScanRecord(1);
+    EXPECT_EQ(ScanIps(doc), QStringList({"10.0.0.1", "10.0.0.3", "10.0.0.4"}));
+    doc.DeleteScanRecord(2);
+    doc.DeleteScanRecord(7);
+    doc.DeleteScanRecord(-1);
+    EXPECT_EQ(ScanIps(doc), QStringList({"10.0.0.1", "10.0.0.3"}));
+    doc.ClearScanRecords();
+    EXPECT_EQ(doc.GetScanRecordCount(), 0);
+
+    doc.AppendDatabaseRecord(Known("10.0.0.1", "00:00:00:00:00:01"));
+    doc.AppendDatabaseRecord(Known("10.0.0.2", "00:00:00:00:00:01"));
+    doc.DeleteDatabaseRecord(0);
+    ASSERT_EQ(doc.GetDatabaseRecordCount(), 1);
+    EXPECT_EQ(doc.GetDatabaseRecord(0)->ip, IpOf("10.0.0.2"));
+    doc.ClearDatabaseRecords();
+    EXPECT_EQ(doc.GetDatabaseRecordCount(), 0);
+
+    doc.AppendNameTableEntry(std::make_unique<NameTableEntry>());
+    EXPECT_EQ(doc.GetNameTableEntryCount(), 1);
+    doc.ClearNameTableEntries();
+    EXPECT_EQ(doc.GetNameTableEntryCount(), 0);
+}
+
+TEST(RecordStore, DeleteContentsStopsTheScanBeforeFreeingRecords)
+{
+    CLanveyDoc doc;
+    doc.DeleteContents(); // no scan ever started: returns at once
+    doc.AppendScanRecord(Host("10.0.0.1", "00:00:00:00:00:01"));
+    doc.AppendDatabaseRecord(Known("10.0.0.1", "00:00:00:00:00:01"));
+    int recordsWhenStopped = -1;
+    doc.SetScanShutdown([&] { recordsWhenStopped = doc.GetScanRecordCount(); });
+    doc.DeleteContents();
+    EXPECT_EQ(recordsWhenStopped, 1);
+    EXPECT_EQ(doc.GetScanRecordCount(), 0);
+    EXPECT_EQ(doc.GetDatabaseRecordCount(), 0);
+}
+
+TEST(RecordStore, AppendsFromWorkersWhileTheUiReads)
+{
+    CLanveyDoc doc;
+    std::vector<std::thread> workers;
+    for (int t = 0; t < 8; ++t) {
+        workers.emplace_back([&doc, t] {
+            for (int i = 0; i < 500; ++i) {
+                auto record = std::make_unique<HostRecord>();
+                record->ip = IpFromHostOrder(quint32(t) << 16 | quint32(i));
+                doc.AppendScanRecord(std::move(record));
+            }
+        });
+    }
+    int reads = 0;
+    while (doc.GetScanRecordCount() < 4000) {
+        std::lock_guard guard(g_recordLock);
+        const int n = doc.GetScanRecordCount();
+        if (n > 0 && doc.GetScanRecord(n - 1))
+            ++reads;
+    }
+    for (auto& w : workers)
+        w.join();
+    EXPECT_EQ(doc.GetScanRecordCount(), 4000);
+    doc.SortScanRecords(ScanColIp, true);
+    std::set<quint32> distinct;
+    for (int i = 0; i < 4000; ++i)
+        distinct.insert(doc.GetScanRecord(i)->ip);
+    EXPECT_EQ(distinct.size(), 4000u);
+}
+
+// The exchange sort written out, as the reference for the order of equal keys.
+std::vector<int> ReferenceExchangeSort(std::vector<int> keys, bool ascending)
+{
+    std::vector<int> order(keys.size());
+    std::iota(order.begin(), order.end(), 0);
+    for (size_t i = 0; i + 1 < keys.size(); ++i) {
+        for (size_t j = i + 1; j < keys.size(); ++j) {
+            if (ascending ? keys[j] < keys[i] : keys[j] > keys[i]) {
+                std::swap(keys[i], keys[j]);
+                std::swap(order[i], order[j]);
+            }
+        }
+    }
+    return order;
+}
+
+TEST(ExchangeSort, OrderOfEqualKeysIsTheExchangeSorts)
+{
+    std::mt19937 random(20261207);
+    for (int round = 0; round < 400; ++round) {
+        const int n = std::uniform_int_distribution<int>(0, 60)(random);
+        const int distinct = std::uniform_int_distribution<int>(1, 70)(random);
+        std::vector<int> keys(static_cast<size_t>(n));
+        for (auto& k : keys)
+            k = std::uniform_int_distribution<int>(0, distinct - 1)(random);
+        for (const bool ascending : {true, false}) {
+            const auto got = ExchangeSortOrder(keys, std::less<int>(), ascending);
+            const auto want = ReferenceExchangeSort(keys, ascending);
+            ASSERT_EQ(std::vector<int>(got.begin(), got.end()), want)
+                << "round " << round << (ascending ? " ascending" : " descending");
+        }
+    }
+}
+
+TEST(ExchangeSort, EqualKeysAreReorderedTheWayTheExchangeSortDoes)
+{
+    // 2a 1a 1b 0  ->  0 1b 1a 2a: the exchange sort is not stable.
+    const auto order = ExchangeSortOrder(std::vector<int>{2, 1, 1, 0}, std::less<int>(), true);
+    EXPECT_EQ(std::vector<int>(order.begin(), order.end()), (std::vector<int>{3, 2, 1, 0}));
+}
+
+TEST(SortScanRecords, IpOrderWeighsTheLastOctetMost)
+{
+    CLanveyDoc doc;
+    for (const char* ip : {"10.0.0.2", "10.0.1.1", "10.0.0.1"})
+        doc.AppendScanRecord(Host(ip, "00:00:00:00:00:01"));
+    doc.SortScanRecords(ScanColIp, true);
+    EXPECT_EQ(ScanIps(doc), QStringList({"10.0.0.1", "10.0.1.1", "10.0.0.2"}));
+    doc.SortScanRecords(ScanColIp, false);
+    EXPECT_EQ(ScanIps(doc), QStringList({"10.0.0.2", "10.0.1.1", "10.0.0.1"}));
+    doc.SortScanRecords(ScanColIp, false);
+    EXPECT_EQ(ScanIps(doc), QStringList({"10.0.0.2", "10.0.1.1", "10.0.0.1"}));
+}
+
+TEST(SortScanRecords, EmptyAndSingleListsAndUnknownColumnsStayAsTheyAre)
+{
+    CLanveyDoc doc;
+    doc.SortScanRecords(ScanColHostName, true);
+    doc.AppendScanRecord(Host("10.0.0.2", "00:00:00:00:00:01", "b"));
+    doc.SortScanRecords(ScanColHostName, true);
+    EXPECT_EQ(ScanNames(doc), QStringList({"b"}));
+    doc.AppendScanRecord(Host("10.0.0.1", "00:00:00:00:00:01", "a"));
+    doc.SortScanRecords(ScanColumnCount, true);
+    doc.SortScanRecords(-1, true);
+    EXPECT_EQ(ScanNames(doc), QStringList({"b", "a"}));
+}
+
+TEST(SortScanRecords, TextOrderIgnoresCaseAndPutsEmptyTextsLast)
+{
+    CLanveyDoc doc;
+    doc.AppendScanRecord(Host("10.0.0.1", "00:00:00:00:00:01", "", "w"));
+    doc.AppendScanRecord(Host("10.0.0.2", "00:00:00:00:00:02", "gamma", ""));
+    doc.AppendScanRecord(Host("10.0.0.3", "00:00:00:00:00:03", "Beta", "W"));
+    doc.AppendScanRecord(Host("10.0.0.4", "00:00:00:00:00:04", "", ""));
+    doc.AppendScanRecord(Host("10.0.0.5", "00:00:00:00:00:05", "alpha", "v"));
+    doc.AppendScanRecord(Host("10.0.0.6", "00:00:00:00:00:06", "alphabet", ""));
+    doc.SortScanRecords(ScanColHostName, true);
+    EXPECT_EQ(ScanNames(doc), QStringList({"alpha", "alphabet", "Beta", "gamma", "", ""}));
+    doc.SortScanRecords(ScanColHostName, false);
+    EXPECT_EQ(ScanNames(doc).mid(0, 2), QStringList({"", ""}));
+    EXPECT_EQ(ScanNames(doc).mid(2), QStringList({"gamma", "Beta", "alphabet", "alpha"}));
+
+    doc.SortScanRecords(ScanColWorkgroup, true);
+    QStringList groups;
+    for (int i = 0; i < doc.GetScanRecordCount(); ++i)
+        groups << doc.GetScanRecord(i)->workgroup.toLower();
+    EXPECT_EQ(groups, QStringList({"v", "w", "w", "", "", ""}));
+}
+
+TEST(SortScanRecords, MacOrderIsTheTextOrder)
+{
+    CLanveyDoc doc;
+    doc.AppendScanRecord(Host("10.0.0.1", "0A:00:00:00:00:01"));
+    doc.AppendScanRecord(Host("10.0.0.2", "00:FF:00:00:00:01"));
+    doc.AppendScanRecord(Host("10.0.0.3", "09:00:00:00:00:02"));
+    doc.SortScanRecords(ScanColMac, true);
+    EXPECT_EQ(ScanIps(doc), QStringList({"10.0.0.2", "10.0.0.3", "10.0.0.1"}));
+}
+
+TEST(SortScanRecords, CompareResultOrdersMatchedDifferentNew)
+{
+    CLanveyDoc doc;
+    const CompareState states[] = {CompareState::New, CompareState::Matched,
+                                   CompareState::Different, CompareState::New,
+                                   CompareState::Matched};
+    for (int i = 0; i < 5; ++i) {
+        auto record = Host("10.0.0.1", "00:00:00:00:00:01");
+        record->overallState = states[i];
+        doc.AppendScanRecord(std::move(record));
+    }
+    doc.SortScanRecords(ScanColCompare, true);
+    std::vector<CompareState> got;
+    for (int i = 0; i < 5; ++i)
+        got.push_back(doc.GetScanRecord(i)->overallState);
+    EXPECT_EQ(got, (std::vector<CompareState>{CompareState::Matched, CompareState::Matched,
+                                              CompareState::Different, CompareState::New,
+                                              CompareState::New}));
+}
+
+class VendorColumn : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        QFile file(m_dir.filePath(QStringLiteral("oui.csv")));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("Registry,Assignment,Organization Name,Organization Address\n"
+                   "MA-L,000001,zeta Corp,\nMA-L,000002,Alpha Inc,\nMA-L,000003,beta GmbH,\n");
+        file.close();
+        ASSERT_TRUE(m_oui.Open(QFile::encodeName(m_dir.path()).constData()));
+    }
+    QTemporaryDir m_dir;
+    CNVOUI m_oui;
+};
+
+TEST_F(VendorColumn, SortsByVendorNameWithUnknownVendorsLast)
+{
+    CLanveyDoc doc;
+    doc.SetVendorTable(&m_oui);
+    doc.AppendScanRecord(Host("10.0.0.1", "00:00:01:00:00:01"));
+    doc.AppendScanRecord(Host("10.0.0.2", "00:00:09:00:00:01")); // no vendor
+    doc.AppendScanRecord(Host("10.0.0.3", "00:00:03:00:00:01"));
+    doc.AppendScanRecord(Host("10.0.0.4", "00:00:02:00:00:01"));
+    doc.SortScanRecords(ScanColVendor, true);
+    EXPECT_EQ(ScanIps(doc), QStringList({"10.0.0.4", "10.0.0.3", "10.0.0.1", "10.0.0.2"}));
+
+    doc.AppendDatabaseRecord(Known("10.0.0.1", "00:00:01:00:00:01"));
+    doc.AppendDatabaseRecord(Known("10.0.0.2", "00:00:02:00:00:01"));
+    doc.SortDatabaseRecords(DbColVendor, true);
+    EXPECT_EQ(doc.GetDatabaseRecord(0)->ip, IpOf("10.0.0.2"));
+}
+
+TEST_F(VendorColumn, TenThousandRecordsWithManyEqualVendorsSortLikeTheExchangeSort)
+{
+    CLanveyDoc doc;
+    doc.SetVendorTable(&m_oui);
+    std::mt19937 random(7);
+    std::vector<int> vendorRank; // Alpha 0, beta 1, zeta 2, none 3
+    const int rankOfPrefix[] = {3, 2, 0, 1};
+    for (int i = 0; i < 10000; ++i) {
+        const int prefix = std::uniform_int_distribution<int>(0, 3)(random);
+        auto record = std::make_unique<HostRecord>();
+        record->ip = IpFromHostOrder(quint32(i));
+        record->mac = kMacTopBits | quint64(prefix) << 16 | quint64(i) << 24;
+        doc.AppendScanRecord(std::move(record));
+        vendorRank.push_back(rankOfPrefix[prefix]);
+    }
+    const auto want = ReferenceExchangeSort(vendorRank, false);
+    doc.SortScanRecords(ScanColVendor, false);
+    for (int i = 0; i < 10000; ++i)
+        ASSERT_EQ(IpToHostOrder(doc.GetScanRecord(i)->ip), quint32(want[size_t(i)])) << i;
+}
+
+TEST(SortDatabaseRecords, EveryTextColumnSorts)
+{
+    CLanveyDoc doc;
+    for (int i = 0; i < 3; ++i) {
+        auto record = Known("10.0.0.1", "00:00:00:00:00:01");
+        record->ip = IpFromHostOrder(quint32(10 - i));
+        const QString text = QString(QChar(u'c' - i));
+        record->hostName = record->workgroup = record->userName = record->location =
+            record->comment = text;
+        doc.AppendDatabaseRecord(std::move(record));
+    }
+    for (const int column : {DbColHostName, DbColWorkgroup, DbColUserName, DbColLocation,
+                             DbColComment, DbColIp}) {
+        doc.SortDatabaseRecords(DbColMac, true); // scramble back to some order
+        doc.SortDatabaseRecords(column, false);
+        doc.SortDatabaseRecords(column, true);
+        EXPECT_EQ(doc.GetDatabaseRecord(0)->hostName, QStringLiteral("a")) << column;
+        EXPECT_EQ(doc.GetDatabaseRecord(2)->hostName, QStringLiteral("c")) << column;
+    }
+}
+
+} // namespace
