@@ -15,7 +15,7 @@ DEB_PACKAGES := g++ cmake ninja-build pkg-config qt6-base-dev libsqlite3-dev \
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps build test clean format
+.PHONY: all deps build test bench-core clean format
 
 all: build
 
@@ -46,6 +46,12 @@ build:
 
 test: deps build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
+
+# Core timings, from an optimised build of its own.
+bench-core: deps
+	cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DLANVEY_BUILD_TESTS=OFF
+	cmake --build build-release -j $(JOBS) --target lanvey_core_bench
+	./build-release/bench/lanvey_core_bench
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')

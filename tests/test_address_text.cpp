@@ -1,10 +1,10 @@
 #include "AddressText.h"
-
 #include "TestPrinters.h"
 
 #include <gtest/gtest.h>
 
-namespace {
+namespace
+{
 
 quint32 Ip(quint8 a, quint8 b, quint8 c, quint8 d)
 {
@@ -44,9 +44,10 @@ TEST(IpAddressText, AllOnesIsBothAnAddressAndTheFailureValue)
 TEST(IpAddressText, RejectsEverythingButPlainDottedDecimal)
 {
     for (const char* text :
-         {"", "10.0.0.300", "1.2.3", "1.2.3.4.5", "a.b.c.d", " 1.2.3.4", "1.2.3.4 ", "1.2.3.",
-          ".1.2.3", "1..2.3", "0x1.2.3.4", "1.2.3.0x4", "1234.1.1.1", "0001.2.3.4", "-1.2.3.4",
-          "+1.2.3.4", "1.2.3.4/24", "1,2,3,4", "256.0.0.0", "1.2.3.4\n", "１.2.3.4", "16909060"}) {
+         {"",           "10.0.0.300", "1.2.3",    "1.2.3.4.5", "a.b.c.d",    " 1.2.3.4",
+          "1.2.3.4 ",   "1.2.3.",     ".1.2.3",   "1..2.3",    "0x1.2.3.4",  "1.2.3.0x4",
+          "1234.1.1.1", "0001.2.3.4", "-1.2.3.4", "+1.2.3.4",  "1.2.3.4/24", "1,2,3,4",
+          "256.0.0.0",  "1.2.3.4\n",  "１.2.3.4", "16909060"}) {
         EXPECT_EQ(GetIpAddress(QString::fromUtf8(text)), kNoIpAddress) << text;
         EXPECT_FALSE(IsValidIpAddress(QString::fromUtf8(text))) << text;
     }

@@ -1,12 +1,12 @@
 #include "CompareResult.h"
 #include "LanveyDoc.h"
 #include "RecordTestUtil.h"
-
 #include "TestPrinters.h"
 
 #include <gtest/gtest.h>
 
-namespace {
+namespace
+{
 
 constexpr ColorRef kBlack = MakeColorRef(0, 0, 0);
 constexpr ColorRef kRed = MakeColorRef(255, 0, 0);
@@ -62,8 +62,9 @@ TEST_F(Compare, ExactPairIsMatchedAndBlack)
 {
     Know("10.0.0.5", "00:11:22:33:44:55");
     ExpectStates(Run("10.0.0.5", "00:11:22:33:44:55"), S::Matched, S::Matched, S::Matched);
-    EXPECT_EQ(CompareResultText(Result()),
-              QStringLiteral("Record already exists, IP address and MAC address completely matched"));
+    EXPECT_EQ(
+        CompareResultText(Result()),
+        QStringLiteral("Record already exists, IP address and MAC address completely matched"));
     EXPECT_EQ(RowColors(), std::vector<ColorRef>(6, kBlack));
 }
 

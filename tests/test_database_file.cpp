@@ -1,21 +1,19 @@
 #include "DatabaseFile.h"
 #include "LanveyDoc.h"
 #include "RecordTestUtil.h"
+#include "TestPrinters.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-
-#include "TestPrinters.h"
-
+#include <csignal>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
-
-#include <csignal>
 #include <sys/wait.h>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 
 using Records = std::vector<std::unique_ptr<DatabaseRecord>>;
 

@@ -1,15 +1,13 @@
 #include "LangString.h"
 #include "LangStringSource.h"
-
-#include <QFile>
-
 #include "TestPrinters.h"
 
+#include <QFile>
 #include <gtest/gtest.h>
-
 #include <thread>
 
-namespace {
+namespace
+{
 
 // Each test starts on the built-in table with the marker off.
 class Formatter : public ::testing::Test
@@ -192,10 +190,9 @@ TEST(StringTable, BuiltInTableHoldsEveryMessageToTheLetter)
             EXPECT_TRUE(table->GetString(id).has_value()) << id;
         }
     }
-    for (const quint16 id :
-         {229, 57344, 32773, 32774, 32775, 32776, 32781, 32783, 32784, 32785, 32786, 32787, 32789,
-          32791, 32792, 32822, 32824, 32825, 32828, 32830, 57607, 57609, 57634, 57635, 57636,
-          57637, 57642, 57664, 57671})
+    for (const quint16 id : {229,   57344, 32773, 32774, 32775, 32776, 32781, 32783, 32784, 32785,
+                             32786, 32787, 32789, 32791, 32792, 32822, 32824, 32825, 32828, 32830,
+                             57607, 57609, 57634, 57635, 57636, 57637, 57642, 57664, 57671})
         EXPECT_TRUE(table->GetString(quint16(id)).has_value()) << id;
     EXPECT_EQ(table->strings().size(), 120);
 

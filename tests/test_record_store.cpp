@@ -3,18 +3,16 @@
 #include "NVOUI.h"
 #include "RecordLock.h"
 #include "RecordTestUtil.h"
+#include "TestPrinters.h"
 
 #include <QFile>
 #include <QTemporaryDir>
-
-#include "TestPrinters.h"
-
 #include <gtest/gtest.h>
-
 #include <random>
 #include <thread>
 
-namespace {
+namespace
+{
 
 QStringList ScanIps(const CLanveyDoc& doc)
 {
@@ -316,8 +314,8 @@ TEST(SortDatabaseRecords, EveryTextColumnSorts)
             record->comment = text;
         doc.AppendDatabaseRecord(std::move(record));
     }
-    for (const int column : {DbColHostName, DbColWorkgroup, DbColUserName, DbColLocation,
-                             DbColComment, DbColIp}) {
+    for (const int column :
+         {DbColHostName, DbColWorkgroup, DbColUserName, DbColLocation, DbColComment, DbColIp}) {
         doc.SortDatabaseRecords(DbColMac, true); // scramble back to some order
         doc.SortDatabaseRecords(column, false);
         doc.SortDatabaseRecords(column, true);

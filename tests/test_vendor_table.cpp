@@ -1,16 +1,14 @@
 #include "NVOUI.h"
+#include "TestPrinters.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-
-#include "TestPrinters.h"
-
 #include <gtest/gtest.h>
-
 #include <thread>
 
-namespace {
+namespace
+{
 
 QString Vendor(const CNVOUI& oui, const char* mac)
 {

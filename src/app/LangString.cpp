@@ -3,13 +3,13 @@
 #include "LangStringSource.h"
 
 #include <QByteArray>
-
 #include <array>
 #include <vector>
 
 int g_bShowMUIErrInfo = 0;
 
-namespace {
+namespace
+{
 
 // The ring of result slots. Each thread has its own: a result stays as it is until the
 // same thread has made 32 further calls, so a caller that is preempted before it has

@@ -3,7 +3,6 @@
 #include "LangValue.h"
 
 #include <QString>
-
 #include <initializer_list>
 
 // The message formatter: every text the program shows comes from here.

@@ -1,7 +1,6 @@
 #include "LangStringSource.h"
 
 #include <QFile>
-
 #include <mutex>
 
 // Q_INIT_RESOURCE declares a function, so it has to stand at namespace scope.
@@ -77,7 +76,8 @@ std::optional<QString> LangStringTable::GetString(quint16 id) const
     return *it;
 }
 
-namespace {
+namespace
+{
 
 std::shared_ptr<const LangStringSource> LoadBuiltin()
 {

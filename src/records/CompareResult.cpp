@@ -11,11 +11,13 @@ QString CompareResultText(const HostRecord& record, bool withHint)
     if (!ipDiffers && !macDiffers) {
         if (record.overallState == CompareState::Matched)
             return FormatLangString(
-                219, QStringLiteral("Record already exists, IP address and MAC address completely matched"));
+                219, QStringLiteral(
+                         "Record already exists, IP address and MAC address completely matched"));
         return FormatLangString(151, QStringLiteral("New IP address and MAC address "));
     }
     QString text = ipDiffers && macDiffers
-                       ? FormatLangString(179, QStringLiteral("IP Address Different And MAC Address Different "))
+                       ? FormatLangString(
+                             179, QStringLiteral("IP Address Different And MAC Address Different "))
                    : ipDiffers ? FormatLangString(153, QStringLiteral("IP Address Different "))
                                : FormatLangString(155, QStringLiteral("MAC Address Different "));
     if (withHint)

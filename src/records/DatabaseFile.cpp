@@ -5,10 +5,10 @@
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
-
 #include <sqlite3.h>
 
-namespace {
+namespace
+{
 
 constexpr const char* kSchema = R"sql(
 CREATE TABLE IF NOT EXISTS hosts (
@@ -108,8 +108,8 @@ FileKind Inspect(Connection& db, int& rc)
 
     // The table must have exactly our columns.
     sqlite3_stmt* stmt = nullptr;
-    rc = sqlite3_prepare_v2(db.db(), "SELECT name FROM pragma_table_info('hosts') ORDER BY cid",
-                            -1, &stmt, nullptr);
+    rc = sqlite3_prepare_v2(db.db(), "SELECT name FROM pragma_table_info('hosts') ORDER BY cid", -1,
+                            &stmt, nullptr);
     QStringList columns;
     while (rc == SQLITE_OK && sqlite3_step(stmt) == SQLITE_ROW)
         columns << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
@@ -160,10 +160,9 @@ int ReadRecords(Connection& db, std::vector<std::unique_ptr<DatabaseRecord>>& re
 
 int CreateSchema(Connection& db)
 {
-    const QByteArray pragmas = QByteArray("PRAGMA application_id = ") +
-                               QByteArray::number(DatabaseFile::kApplicationId) +
-                               "; PRAGMA user_version = " +
-                               QByteArray::number(DatabaseFile::kSchemaVersion) + ";";
+    const QByteArray pragmas =
+        QByteArray("PRAGMA application_id = ") + QByteArray::number(DatabaseFile::kApplicationId) +
+        "; PRAGMA user_version = " + QByteArray::number(DatabaseFile::kSchemaVersion) + ";";
     int rc = db.Exec(kSchema);
     if (rc == SQLITE_OK)
         rc = db.Exec(pragmas.constData());
@@ -252,8 +251,8 @@ DatabaseLoadResult DatabaseFile::Load(const QString& path,
 }
 
 bool DatabaseFile::Save(const QString& path,
-                        const std::vector<std::unique_ptr<DatabaseRecord>>& records,
-                        QString* error, const std::function<void(int written)>& progress)
+                        const std::vector<std::unique_ptr<DatabaseRecord>>& records, QString* error,
+                        const std::function<void(int written)>& progress)
 {
     Connection db;
     sqlite3_stmt* insert = nullptr;

@@ -3,7 +3,6 @@
 #include "DatabaseRecord.h"
 
 #include <QString>
-
 #include <functional>
 #include <memory>
 #include <vector>

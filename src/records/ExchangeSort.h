@@ -42,8 +42,7 @@ std::vector<std::int32_t> ExchangeSortOrder(const std::vector<Key>& keys, Less l
 }
 
 // Reorders `list` (a vector of owning pointers) into `order`.
-template <typename List>
-void ApplyOrder(List& list, const std::vector<std::int32_t>& order)
+template <typename List> void ApplyOrder(List& list, const std::vector<std::int32_t>& order)
 {
     List sorted;
     sorted.reserve(list.size());

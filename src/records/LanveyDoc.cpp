@@ -6,10 +6,10 @@
 #include "NVOUI.h"
 #include "RecordLock.h"
 
-namespace {
+namespace
+{
 
-template <typename List>
-auto* RecordAt(const List& list, int index)
+template <typename List> auto* RecordAt(const List& list, int index)
 {
     return index >= 0 && size_t(index) < list.size() ? list[size_t(index)].get() : nullptr;
 }
@@ -51,8 +51,7 @@ void SortByText(std::vector<std::unique_ptr<Record>>& list, bool ascending,
         list, ascending, [&](const Record& r) { return text(r).toLower(); }, TextBefore);
 }
 
-template <typename Record>
-void SortByIp(std::vector<std::unique_ptr<Record>>& list, bool ascending)
+template <typename Record> void SortByIp(std::vector<std::unique_ptr<Record>>& list, bool ascending)
 {
     SortBy(
         list, ascending, [](const Record& r) { return IpSortKey(r.ip); }, std::less<quint32>());
@@ -209,8 +208,7 @@ void CLanveyDoc::SortDatabaseRecords(int column, bool ascending)
         break;
     case DbColVendor:
         SortBy(
-            list, ascending, [this](const R& r) { return VendorKey(r.mac).toLower(); },
-            TextBefore);
+            list, ascending, [this](const R& r) { return VendorKey(r.mac).toLower(); }, TextBefore);
         break;
     case DbColComment:
         SortByText<R>(list, ascending, [](const R& r) { return r.comment; });
@@ -229,8 +227,7 @@ void CLanveyDoc::CompareWithDatabase(HostRecord* record, int /*index*/)
         if (known->ip == record->ip) {
             if (known->mac == record->mac) {
                 // An exact match wins over any conflict seen before it.
-                record->ipState = record->macState = record->overallState =
-                    CompareState::Matched;
+                record->ipState = record->macState = record->overallState = CompareState::Matched;
                 return;
             }
             record->ipState = record->overallState = CompareState::Different;

@@ -4,7 +4,8 @@
 
 #include <QFile>
 
-namespace {
+namespace
+{
 
 // One record of an IEEE registry CSV file:
 //   Registry,Assignment,Organization Name,Organization Address
@@ -140,8 +141,8 @@ QString CNVOUI::GetManufacturer(const QString& macText) const
     for (int i = 0; i < 6; ++i)
         address = (address << 8) | MacOctet(mac, i);
 
-    for (const auto& [table, bits] : {std::pair{&m_prefix36, 36}, std::pair{&m_prefix28, 28},
-                                      std::pair{&m_prefix24, 24}}) {
+    for (const auto& [table, bits] :
+         {std::pair{&m_prefix36, 36}, std::pair{&m_prefix28, 28}, std::pair{&m_prefix24, 24}}) {
         const auto it = table->constFind(address >> (48 - bits));
         if (it != table->constEnd())
             return it.value();

@@ -1,0 +1,25 @@
+# The core (address text, vendor table, formatter, records; later the scan engine and
+# the name-table protocol) must build without Qt Widgets, so the command-line scanner
+# and the tests can use it. Run as: cmake -DSOURCE_DIR=<repo> -P CheckLayers.cmake
+set(core_dirs src/support src/records src/app src/scan src/nametable src/cli)
+# The windowed start-up is the one part of src/app that may use widgets.
+set(allowed_regex "src/app/(LanveyApp|WindowedStartup)[^/]*$")
+set(bad_regex "#[ \t]*include[ \t]*[<\"](QtWidgets|QtPrintSupport|QtGui/QWidget|Q(Widget|Application|MainWindow|Dialog|MessageBox|TableView|AbstractItemView|PushButton|Menu|ToolBar|StatusBar|Printer)[>.\"])")
+set(failures "")
+foreach(dir IN LISTS core_dirs)
+    file(GLOB_RECURSE files "${SOURCE_DIR}/${dir}/*.h" "${SOURCE_DIR}/${dir}/*.cpp")
+    foreach(file IN LISTS files)
+        if(file MATCHES "${allowed_regex}")
+            continue()
+        endif()
+        file(STRINGS "${file}" lines REGEX "${bad_regex}")
+        if(lines)
+            list(APPEND failures "${file}: ${lines}")
+        endif()
+    endforeach()
+endforeach()
+if(failures)
+    list(JOIN failures "\n" text)
+    message(FATAL_ERROR "Qt Widgets used in the core:\n${text}")
+endif()
+message(STATUS "core layers are free of Qt Widgets")
