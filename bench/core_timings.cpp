@@ -9,14 +9,14 @@
 
 #include <QElapsedTimer>
 #include <QTemporaryDir>
-
 #include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <random>
 #include <vector>
 
-namespace {
+namespace
+{
 
 double MedianMs(int runs, const std::function<void()>& setUp, const std::function<void()>& work)
 {
@@ -62,9 +62,8 @@ void FillScanList(CLanveyDoc& doc, int count, const std::vector<quint32>& ouis)
 int main()
 {
     CNVOUI oui;
-    Report("vendor table: load the four IEEE registries",
-           MedianMs(
-               7, [] {}, [&] { oui.Open(); }));
+    Report("vendor table: load the four IEEE registries", MedianMs(
+                                                              7, [] {}, [&] { oui.Open(); }));
     std::printf("%-52s %9lld\n", "vendor table: registered blocks", (long long)oui.Count());
 
     // Twenty common vendors' blocks.
@@ -74,17 +73,15 @@ int main()
                                        0x005056, 0xB827EB, 0xDCA632, 0x001B21, 0x00E04C};
     CLanveyDoc doc;
     doc.SetVendorTable(&oui);
-    for (const auto& [column, name] : {std::pair{ScanColVendor, "vendor"},
-                                       std::pair{ScanColHostName, "host name"},
-                                       std::pair{ScanColMac, "MAC address"},
-                                       std::pair{ScanColIp, "IP address"}}) {
+    for (const auto& [column, name] :
+         {std::pair{ScanColVendor, "vendor"}, std::pair{ScanColHostName, "host name"},
+          std::pair{ScanColMac, "MAC address"}, std::pair{ScanColIp, "IP address"}}) {
         for (const bool ascending : {true, false}) {
             const QByteArray label = QByteArray("sort 10,000 scan records by ") + name +
                                      (ascending ? " (asc)" : " (desc)");
-            Report(label.constData(),
-                   MedianMs(
-                       5, [&] { FillScanList(doc, 10000, ouis); },
-                       [&] { doc.SortScanRecords(column, ascending); }));
+            Report(label.constData(), MedianMs(
+                                          5, [&] { FillScanList(doc, 10000, ouis); },
+                                          [&] { doc.SortScanRecords(column, ascending); }));
         }
     }
 

@@ -2,7 +2,7 @@
 
 #include "HostRecord.h"
 #include "LangString.h"
-#include "LanveyDoc.h"
+#include "RecordColumns.h"
 
 QString CompareResultText(const HostRecord& record, bool withHint)
 {

@@ -5,34 +5,13 @@
 #include "DatabaseRecord.h"
 #include "HostRecord.h"
 #include "NameTableEntry.h"
+#include "RecordColumns.h"
 
 #include <functional>
 #include <memory>
 #include <vector>
 
 class CNVOUI;
-
-// Column numbers of the two lists, as the views number them.
-enum ScanColumn {
-    ScanColIp,
-    ScanColMac,
-    ScanColHostName,
-    ScanColWorkgroup,
-    ScanColVendor,
-    ScanColCompare,
-    ScanColumnCount
-};
-enum DatabaseColumn {
-    DbColIp,
-    DbColMac,
-    DbColHostName,
-    DbColWorkgroup,
-    DbColUserName,
-    DbColLocation,
-    DbColVendor,
-    DbColComment,
-    DbColumnCount
-};
 
 // The document: owns every host the program knows while it runs, the scan list (the
 // results of the current scan) and the database list (the known hosts).
