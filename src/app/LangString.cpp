@@ -64,7 +64,6 @@ struct Conversion {
     int width = -1;
     int precision = -1;
     char letter = 0;
-    bool wellFormed = true;
 };
 
 Conversion ParseConversion(QStringView spec)
@@ -103,7 +102,7 @@ Conversion ParseConversion(QStringView spec)
     // Anything else ('*' above all, which would read another argument) is not passed
     // on: the value is then formatted by its letter alone.
     if (i != end)
-        conv = Conversion{{}, -1, -1, conv.letter, false};
+        conv = Conversion{{}, -1, -1, conv.letter};
     return conv;
 }
 
