@@ -106,14 +106,14 @@ Conversion ParseConversion(QStringView spec)
     return conv;
 }
 
-QByteArray PrintfSpec(const Conversion& conv, const char* length)
+QByteArray PrintfSpec(const Conversion& conv)
 {
     QByteArray spec = "%" + conv.flags;
     if (conv.width >= 0)
         spec += QByteArray::number(conv.width);
     if (conv.precision >= 0)
         spec += "." + QByteArray::number(conv.precision);
-    return spec + length + conv.letter;
+    return spec + conv.letter;
 }
 
 // Width, precision and '-' for texts, as printf applies them to %s and %c.
@@ -166,10 +166,10 @@ QString FormatValue(QStringView spec, SpecKind kind, const LangValue& value)
         // QString::asprintf formats in the C locale, as the wide printf of the C
         // runtime does.
         return conv.letter == 'd'
-                   ? QString::asprintf(PrintfSpec(conv, "").constData(), qint32(value.int32()))
-                   : QString::asprintf(PrintfSpec(conv, "").constData(), value.int32());
+                   ? QString::asprintf(PrintfSpec(conv).constData(), qint32(value.int32()))
+                   : QString::asprintf(PrintfSpec(conv).constData(), value.int32());
     case SpecKind::Double:
-        return QString::asprintf(PrintfSpec(conv, "").constData(), value.real());
+        return QString::asprintf(PrintfSpec(conv).constData(), value.real());
     case SpecKind::Char:
         return PadText(QString(QChar(char16_t(value.int32() & 0xFFFF))), conv);
     case SpecKind::String:

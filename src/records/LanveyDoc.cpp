@@ -6,6 +6,8 @@
 #include "NVOUI.h"
 #include "RecordLock.h"
 
+#include <functional>
+
 namespace
 {
 
@@ -43,12 +45,13 @@ void SortBy(std::vector<std::unique_ptr<Record>>& list, bool ascending, KeyOf ke
     ApplyOrder(list, ExchangeSortOrder(keys, less, ascending));
 }
 
-template <typename Record>
-void SortByText(std::vector<std::unique_ptr<Record>>& list, bool ascending,
-                QString (*text)(const Record&))
+// `textOf` is a QString member or anything that gives a record's text.
+template <typename Record, typename TextOf>
+void SortByText(std::vector<std::unique_ptr<Record>>& list, bool ascending, TextOf textOf)
 {
     SortBy(
-        list, ascending, [&](const Record& r) { return text(r).toLower(); }, TextBefore);
+        list, ascending, [&](const Record& r) { return QString(std::invoke(textOf, r)).toLower(); },
+        TextBefore);
 }
 
 template <typename Record> void SortByIp(std::vector<std::unique_ptr<Record>>& list, bool ascending)
@@ -161,15 +164,13 @@ void CLanveyDoc::SortScanRecords(int column, bool ascending)
         SortByMac(list, ascending);
         break;
     case ScanColHostName:
-        SortByText<HostRecord>(list, ascending, [](const HostRecord& r) { return r.hostName; });
+        SortByText(list, ascending, &HostRecord::hostName);
         break;
     case ScanColWorkgroup:
-        SortByText<HostRecord>(list, ascending, [](const HostRecord& r) { return r.workgroup; });
+        SortByText(list, ascending, &HostRecord::workgroup);
         break;
     case ScanColVendor:
-        SortBy(
-            list, ascending, [this](const HostRecord& r) { return VendorKey(r.mac).toLower(); },
-            TextBefore);
+        SortByText(list, ascending, [this](const HostRecord& r) { return VendorKey(r.mac); });
         break;
     case ScanColCompare:
         SortBy(
@@ -195,23 +196,22 @@ void CLanveyDoc::SortDatabaseRecords(int column, bool ascending)
         SortByMac(list, ascending);
         break;
     case DbColHostName:
-        SortByText<R>(list, ascending, [](const R& r) { return r.hostName; });
+        SortByText(list, ascending, &R::hostName);
         break;
     case DbColWorkgroup:
-        SortByText<R>(list, ascending, [](const R& r) { return r.workgroup; });
+        SortByText(list, ascending, &R::workgroup);
         break;
     case DbColUserName:
-        SortByText<R>(list, ascending, [](const R& r) { return r.userName; });
+        SortByText(list, ascending, &R::userName);
         break;
     case DbColLocation:
-        SortByText<R>(list, ascending, [](const R& r) { return r.location; });
+        SortByText(list, ascending, &R::location);
         break;
     case DbColVendor:
-        SortBy(
-            list, ascending, [this](const R& r) { return VendorKey(r.mac).toLower(); }, TextBefore);
+        SortByText(list, ascending, [this](const R& r) { return VendorKey(r.mac); });
         break;
     case DbColComment:
-        SortByText<R>(list, ascending, [](const R& r) { return r.comment; });
+        SortByText(list, ascending, &R::comment);
         break;
     default:
         break;

@@ -125,7 +125,6 @@ bool CNVOUI::Open(const char* folder)
     for (const char* name : {"oui.csv", "mam.csv", "oui36.csv", "iab.csv"})
         any |= LoadRegistry(base + QLatin1Char('/') + QLatin1String(name), m_prefix24, m_prefix28,
                             m_prefix36);
-    m_prefix24.squeeze();
     return any;
 }
 
