@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+#include <functional>
+#include <memory>
+#include <optional>
+
+// One worker's scratch record for the address in hand.
+struct ProbeResult {
+    quint32 ip = 0;   // IPv4 value, network byte order
+    quint64 mac = 0;  // MAC value, top 16 bits all ones
+    QString hostName; // NetBIOS names, empty until a reply gave them
+    QString workgroup;
+};
+
+// The part of the cursor a resolver may ask ahead for: the address the cursor hands out
+// next and the last one of the range, both in host byte order. nullopt once the range is
+// used up or the scan has been told to stop.
+struct UpcomingAddresses {
+    quint32 next = 0;
+    quint32 last = 0;
+};
+using UpcomingAddressesFn = std::function<std::optional<UpcomingAddresses>()>;
+
+// What a worker asks about one address: is there a host on the local link, and what are
+// its NetBIOS names. One probe object serves every worker of a scan at once, so each
+// member is safe to call from many threads.
+class HostProbe
+{
+public:
+    virtual ~HostProbe() = default;
+
+    // `address` in host byte order. True and the MAC value (top 16 bits all ones) when a
+    // host answered; false otherwise.
+    virtual bool ResolveMacAddress(quint32 address, quint64* mac) = 0;
+
+    // Reads probe.ip, fills hostName and workgroup as far as the reply allows.
+    // 0 when a reply was received and parsed, 1 when none could be had.
+    virtual int QueryNetBiosNames(ProbeResult& probe) = 0;
+
+    // A scan starts (workers not yet running) and ends (every worker has ended). A
+    // resolver that asks ahead of the workers calls `upcoming` to learn where the cursor
+    // stands; it must not call it after ScanEnded returns.
+    virtual void ScanStarting(UpcomingAddressesFn upcoming) { (void)upcoming; }
+    virtual void ScanEnded() {}
+
+    // One line that says how addresses are resolved ("raw ARP socket on ...").
+    virtual QString Description() const { return {}; }
+};
+
+struct HostProbeOptions {
+    // Requests per second that a resolver may send ahead of the workers.
+    int aheadRate = 500;
+    // Use the kernel's neighbour resolution even when a raw socket could be opened.
+    bool forceKernelPath = false;
+};
+
+// The probe of this platform.
+std::unique_ptr<HostProbe> CreateSystemHostProbe(const HostProbeOptions& options = {});

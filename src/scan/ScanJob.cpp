@@ -1,0 +1,379 @@
+#include "ScanJob.h"
+
+#include "AddressText.h"
+#include "LangString.h"
+#include "LanveyDoc.h"
+#include "MessagePrompt.h"
+#include "RecordLock.h"
+#include "ScanJobTesting.h"
+#include "ScanProgress.h"
+#include "ScanTarget.h"
+
+#include <array>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+ScanRange g_scanRange;
+ManualResetEvent g_hPauseScanEvent("PauseScan", true);
+ManualResetEvent g_hCancelScanEvent("CancelScan", false);
+int g_nScanThreads = kDefaultScanThreads;
+int g_scanThreadCreateLimitForTests = -1;
+
+namespace
+{
+
+// Set by a worker as its very last act, so that waits from outside know it is gone.
+std::mutex g_workerEndMutex;
+std::condition_variable g_workerEnded;
+
+struct WorkerState {
+    bool ended = false;
+};
+
+struct WorkerSlot {
+    std::thread thread;
+    std::shared_ptr<WorkerState> state;
+
+    bool InUse() const { return thread.joinable(); }
+    bool Ended() const
+    {
+        std::lock_guard lock(g_workerEndMutex);
+        return state->ended;
+    }
+};
+
+// The worker table. Only the owner's thread touches it. A slot given up while its
+// worker still runs (a close request) keeps the thread among the retired ones, so that
+// every later wait still waits for it and nothing outlives the records it appends to.
+struct ScanThreadTable {
+    std::array<WorkerSlot, kScanThreadSlots> entries;
+    std::vector<WorkerSlot> retired;
+
+    ~ScanThreadTable()
+    {
+        // At exit a worker that did not end in time goes down with the process.
+        for (WorkerSlot& slot : entries)
+            if (slot.InUse())
+                slot.thread.detach();
+        for (WorkerSlot& slot : retired)
+            if (slot.InUse())
+                slot.thread.detach();
+    }
+
+    // Empties the slot. A worker that has announced its end (or has ended) is joined,
+    // which takes no time; one that still runs is retired.
+    void Close(int index, bool workerAnnouncedEnd)
+    {
+        WorkerSlot& slot = entries[size_t(index)];
+        if (!slot.InUse())
+            return;
+        if (workerAnnouncedEnd || slot.Ended())
+            slot.thread.join();
+        else
+            retired.push_back(std::move(slot));
+        slot = {};
+    }
+
+    void CloseAll()
+    {
+        for (int i = 0; i < kScanThreadSlots; ++i)
+            Close(i, false);
+    }
+
+    void JoinEndedRetired()
+    {
+        std::erase_if(retired, [](WorkerSlot& slot) {
+            if (!slot.Ended())
+                return false;
+            slot.thread.join();
+            return true;
+        });
+    }
+
+    bool AllEnded() const
+    {
+        // Called with g_workerEndMutex held.
+        for (const WorkerSlot& slot : entries)
+            if (slot.InUse() && !slot.state->ended)
+                return false;
+        for (const WorkerSlot& slot : retired)
+            if (!slot.state->ended)
+                return false;
+        return true;
+    }
+};
+
+ScanThreadTable g_hScanThreads;
+
+} // namespace
+
+int ScanThreadCount(quint32 threadsSetting)
+{
+    if (threadsSetting > quint32(kScanThreadSlots))
+        return kScanThreadSlots;
+    return threadsSetting == 0 ? 1 : int(threadsSetting);
+}
+
+bool AnyScanThreadSlotInUse()
+{
+    for (const WorkerSlot& slot : g_hScanThreads.entries)
+        if (slot.InUse())
+            return true;
+    return false;
+}
+
+std::optional<UpcomingAddresses> UpcomingScanAddresses()
+{
+    if (g_hCancelScanEvent.IsSet())
+        return std::nullopt;
+    std::lock_guard guard(g_recordLock);
+    if (g_scanRange.exhausted || g_scanRange.next > g_scanRange.last)
+        return std::nullopt;
+    return UpcomingAddresses{g_scanRange.next, g_scanRange.last};
+}
+
+void ScanWorkerProc(CScanJob* job, int slot)
+{
+    CLanveyDoc& doc = job->Document();
+    HostProbe& hostProbe = job->Probe();
+    ScanEventSink& sink = job->Sink();
+    ProbeResult probe;
+
+    while (!g_hCancelScanEvent.IsSet()) {
+        probe.hostName.clear();
+        probe.workgroup.clear();
+        probe.mac = 0;
+
+        quint32 address = 0;
+        {
+            std::lock_guard guard(g_recordLock);
+            if (g_scanRange.exhausted || g_scanRange.next > g_scanRange.last)
+                break;
+            address = g_scanRange.next;
+            // The cursor never wraps: the range may end at 255.255.255.255.
+            if (address == g_scanRange.last)
+                g_scanRange.exhausted = true;
+            ++g_scanRange.next;
+        }
+
+        quint64 mac = 0;
+        if (!hostProbe.ResolveMacAddress(address, &mac))
+            continue;
+        probe.ip = IpFromHostOrder(address);
+        probe.mac = mac;
+        hostProbe.QueryNetBiosNames(probe);
+
+        g_hPauseScanEvent.Wait();
+
+        auto record = std::make_unique<HostRecord>();
+        record->ip = probe.ip;
+        record->mac = probe.mac;
+        {
+            std::lock_guard guard(g_recordLock);
+            HostRecord* stored = record.get();
+            doc.AppendScanRecord(std::move(record));
+            stored->hostName = probe.hostName;
+            stored->workgroup = probe.workgroup;
+            stored->resolved = 1;
+        }
+        sink.HostAdded();
+    }
+    sink.WorkerDone(slot);
+}
+
+CScanJob::CScanJob(CLanveyDoc& doc, HostProbe& probe, ScanEventSink& sink, ScanJobView& view)
+    : m_doc(doc), m_probe(probe), m_sink(sink), m_view(view)
+{
+    m_doc.SetScanShutdown([this] { ShutdownForDocument(); });
+}
+
+CScanJob::~CScanJob()
+{
+    m_doc.SetScanShutdown({});
+    // The workers use this job; none may outlive it if waiting can help it.
+    if (!ShutdownForDestroy())
+        ShutdownForDocument();
+    g_hScanThreads.CloseAll();
+    EndProbeScan();
+}
+
+ScanStartResult CScanJob::Start(const std::optional<QString>& target, quint32 threadsSetting)
+{
+    // Start while paused is a resume: the list and the cursor stay as they are.
+    if (!g_hPauseScanEvent.IsSet()) {
+        g_hPauseScanEvent.Set();
+        m_bPaused = false;
+        m_view.StartProgressTimer();
+        return ScanStartResult::Resumed;
+    }
+    // The commands never start a second scan over a running one; its workers would
+    // append to the new list.
+    if (m_bScanning)
+        return ScanStartResult::Abandoned;
+
+    ScanTargetRange range;
+    {
+        std::lock_guard guard(g_recordLock);
+        m_bScanning = true;
+        m_bPaused = false;
+        m_view.SetRowCount(0);
+        m_doc.ClearScanRecords();
+        g_nScanThreads = ScanThreadCount(threadsSetting);
+
+        // No target box, or one without entries: nothing to say. Any text, even an
+        // empty one, goes through the parser and its messages.
+        if (!target || !ParseScanTarget(NormalizeScanTarget(*target), &range)) {
+            m_bScanning = false;
+            return ScanStartResult::Abandoned;
+        }
+        g_scanRange.first = IpToHostOrder(range.first);
+        g_scanRange.next = g_scanRange.first;
+        g_scanRange.last = g_scanRange.first + range.count;
+        g_scanRange.exhausted = false;
+    }
+
+    g_hPauseScanEvent.Set();
+    g_hCancelScanEvent.Reset();
+
+    g_hScanThreads.JoinEndedRetired();
+    m_probe.ScanStarting(UpcomingScanAddresses);
+    m_probeScanActive = true;
+
+    for (int i = 0; i < kScanThreadSlots; ++i) {
+        g_hScanThreads.Close(i, false);
+        if (i >= g_nScanThreads)
+            continue;
+        try {
+            if (g_scanThreadCreateLimitForTests >= 0 && i >= g_scanThreadCreateLimitForTests)
+                throw std::system_error(
+                    std::make_error_code(std::errc::resource_unavailable_try_again));
+            WorkerSlot& slot = g_hScanThreads.entries[size_t(i)];
+            auto state = std::make_shared<WorkerState>();
+            slot.thread = std::thread([this, i, state] {
+                ScanWorkerProc(this, i);
+                {
+                    std::lock_guard lock(g_workerEndMutex);
+                    state->ended = true;
+                }
+                g_workerEnded.notify_all();
+            });
+            slot.state = std::move(state);
+        } catch (const std::system_error&) {
+            ShowErrorMessage(
+                FormatLangString(142, QStringLiteral("Fatal error: can't create work thread!")));
+            if (i == 0) {
+                // Without a single worker no notification would ever end the scan.
+                m_bScanning = false;
+                EndProbeScan();
+            }
+            return ScanStartResult::ThreadFailure;
+        }
+    }
+
+    m_view.StartProgressTimer();
+    return ScanStartResult::Started;
+}
+
+void CScanJob::Pause()
+{
+    m_bPaused = true;
+    m_view.KillProgressTimer();
+    if (g_hCancelScanEvent.IsSet())
+        return;
+    g_hPauseScanEvent.Reset();
+    m_view.SetStatusText(ScanPausedText(ReadScanRange()));
+}
+
+void CScanJob::Stop()
+{
+    // Paused workers must run on to see the cancel.
+    g_hCancelScanEvent.Set();
+    g_hPauseScanEvent.Set();
+    m_view.KillProgressTimer();
+    m_view.SetStatusText(ScanStoppingText());
+}
+
+void CScanJob::OnTimer()
+{
+    m_view.SetStatusText(ScanTimerText(ReadScanRange()));
+}
+
+void CScanJob::OnHostAdded()
+{
+    std::lock_guard guard(g_recordLock);
+    m_view.SetRowCount(m_doc.GetScanRecordCount());
+}
+
+bool CScanJob::OnWorkerDone(int slot)
+{
+    if (slot >= 0 && slot < kScanThreadSlots)
+        g_hScanThreads.Close(slot, true);
+    if (AnyScanThreadSlotInUse() || !m_bScanning)
+        return false;
+    Complete();
+    return true;
+}
+
+void CScanJob::Complete()
+{
+    m_view.KillProgressTimer();
+    m_bScanning = false;
+    EndProbeScan();
+    m_view.SetStatusText(ScanFoundText(m_view.RowCount()));
+}
+
+void CScanJob::EndProbeScan()
+{
+    if (!m_probeScanActive)
+        return;
+    m_probeScanActive = false;
+    m_probe.ScanEnded();
+}
+
+bool CScanJob::WaitForWorkers(std::chrono::milliseconds limit)
+{
+    std::unique_lock lock(g_workerEndMutex);
+    return g_workerEnded.wait_for(lock, limit, [] { return g_hScanThreads.AllEnded(); });
+}
+
+bool CScanJob::ShutdownForDocument()
+{
+    g_hPauseScanEvent.Set();
+    g_hCancelScanEvent.Set();
+    const bool ended = WaitForWorkers(std::chrono::milliseconds(50000));
+    {
+        std::lock_guard guard(g_recordLock);
+        g_hScanThreads.CloseAll();
+        g_hScanThreads.JoinEndedRetired();
+    }
+    return ended;
+}
+
+bool CScanJob::ShutdownForDestroy()
+{
+    g_hPauseScanEvent.Set();
+    g_hCancelScanEvent.Set();
+    return WaitForWorkers(std::chrono::milliseconds(10000));
+}
+
+void CScanJob::CloseRequest()
+{
+    g_hCancelScanEvent.Set();
+    g_hPauseScanEvent.Set();
+    std::lock_guard guard(g_recordLock);
+    g_hScanThreads.CloseAll();
+}
+
+bool CScanJob::CanStart() const
+{
+    return !g_hPauseScanEvent.IsSet() || !m_bScanning;
+}
+
+bool CScanJob::CanPause() const
+{
+    return !g_hCancelScanEvent.IsSet() && g_hPauseScanEvent.IsSet() && AnyScanThreadSlotInUse();
+}

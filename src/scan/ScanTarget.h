@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+// The scan target as the user types it: one address ("198.18.0.7"), two addresses
+// joined by '-' (either order), or an address with '/' and a prefix length or a dotted
+// mask. A target parses into the first address (network byte order) and the number of
+// addresses after it, so the range holds count + 1 addresses.
+
+struct ScanTargetRange {
+    quint32 first = 0; // network byte order
+    quint32 count = 0; // addresses after the first
+};
+
+// Result codes of the two form parsers.
+enum ScanTargetParse : int {
+    kTargetParsed = 0,
+    kTargetInvalidAddress = 1,
+    kTargetNotThisForm = 2,
+    kTargetInvalidMask = 3,
+};
+
+// Spaces (U+0020) removed from the ends and from inside, as the target box hands the
+// text over.
+QString NormalizeScanTarget(const QString& text);
+
+// Parses `text` (spaces already removed). On failure the reason has been shown through
+// the prompt interface as an error: "Invalid IP address!" (184), the same followed by
+// message 215 for a first octet above 223, or "Invalid MASK addresses!" (214). With
+// `message` given, the text is also stored there.
+bool ParseScanTarget(const QString& text, ScanTargetRange* range, QString* message = nullptr);
+
+// The message ParseScanTarget shows for `text`, empty when it parses.
+QString ScanTargetError(const QString& text, ScanTargetRange* range = nullptr);
+
+// A single address or a range "A-B". `range` is written only on kTargetParsed.
+int ParseAddressRange(const QString& text, ScanTargetRange* range);
+
+// "A/prefix" or "A/mask". `range` is written only on kTargetParsed.
+int ParseSubnet(const QString& text, ScanTargetRange* range);
+
+// A prefix length of decimal digits only, 0 to 32, as a dotted mask ("255.255.255.0").
+bool PrefixLengthToMask(const QString& prefix, QString* mask);
+
+// Ones from the top, then zeros, and not zero itself. `mask` in network byte order.
+bool IsContiguousMask(quint32 mask);

@@ -1,0 +1,370 @@
+#include "LanveyDoc.h"
+#include "RecordLock.h"
+#include "RecordTestUtil.h"
+#include "ScanJob.h"
+#include "ScanJobTesting.h"
+#include "ScanTestUtil.h"
+#include "ScriptedPrompt.h"
+#include "TestPrinters.h"
+
+#include <gtest/gtest.h>
+#include <latch>
+#include <set>
+#include <thread>
+
+namespace
+{
+
+quint32 HostOrder(const char* dotted)
+{
+    return IpToHostOrder(IpOf(dotted));
+}
+
+class ScanJobTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        // A paused gate left behind would turn the next start into a resume.
+        g_hPauseScanEvent.Set();
+        g_scanThreadCreateLimitForTests = -1;
+    }
+    void TearDown() override { g_scanThreadCreateLimitForTests = -1; }
+
+    // Makes the probe and the job for addresses from `base` over `span`.
+    void Make(const char* base, size_t span)
+    {
+        probe = std::make_unique<StandInProbe>(HostOrder(base), span);
+        job = std::make_unique<CScanJob>(doc, *probe, sink, view);
+    }
+
+    std::set<quint32> StoredAddresses()
+    {
+        std::lock_guard guard(g_recordLock);
+        std::set<quint32> addresses;
+        for (int i = 0; i < doc.GetScanRecordCount(); ++i)
+            addresses.insert(IpToHostOrder(doc.GetScanRecord(i)->ip));
+        return addresses;
+    }
+
+    ScopedScriptedPrompt prompt;
+    CLanveyDoc doc;
+    QueuedSink sink;
+    RecordingView view;
+    std::unique_ptr<StandInProbe> probe;
+    std::unique_ptr<CScanJob> job; // destroyed first: it waits for its workers
+};
+
+TEST_F(ScanJobTest, EveryAddressProbedOnceEveryHostStoredOnceCompletionOnce)
+{
+    Make("10.0.0.0", 65536);
+    probe->answers = [](quint32 address) { return address % 7 == 3; };
+
+    ASSERT_EQ(job->Start(QStringLiteral("10.0.0.0/16"), 100), ScanStartResult::Started);
+    EXPECT_TRUE(view.timerRunning);
+    EXPECT_EQ(g_nScanThreads, 100);
+    const PumpResult pumped = PumpUntilComplete(*job, sink);
+
+    EXPECT_EQ(pumped.completions, 1);
+    EXPECT_FALSE(pumped.hostAddedAfterCompletion);
+    EXPECT_EQ(pumped.workersDone, 100);
+    EXPECT_EQ(std::set<int>(pumped.slotsDone.begin(), pumped.slotsDone.end()).size(), 100u);
+
+    const quint32 base = HostOrder("10.0.0.0");
+    int wrongCounts = 0;
+    std::set<quint32> expected;
+    for (quint32 a = base; a < base + 65536; ++a) {
+        wrongCounts += probe->CallsFor(a) != 1;
+        if (a % 7 == 3)
+            expected.insert(a);
+    }
+    EXPECT_EQ(wrongCounts, 0);
+    EXPECT_EQ(probe->outside.load(), 0);
+    EXPECT_EQ(probe->netbiosQueries.load(), int(expected.size()));
+
+    EXPECT_EQ(doc.GetScanRecordCount(), int(expected.size())); // no host twice
+    EXPECT_EQ(StoredAddresses(), expected);
+    EXPECT_EQ(pumped.hostsAdded, int(expected.size()));
+    EXPECT_EQ(view.rowCount, int(expected.size()));
+
+    const HostRecord* record = doc.GetScanRecord(0);
+    EXPECT_EQ(record->resolved, 1);
+    EXPECT_EQ(record->hostName, QStringLiteral("H%1").arg(IpToHostOrder(record->ip)));
+    EXPECT_EQ(record->workgroup, QStringLiteral("WG"));
+    EXPECT_EQ(record->mac & kMacTopBits, kMacTopBits);
+
+    EXPECT_FALSE(job->IsScanning());
+    EXPECT_FALSE(view.timerRunning);
+    EXPECT_EQ(view.statusTexts.last(), QStringLiteral("Found %1 hosts.").arg(expected.size()));
+    EXPECT_EQ(probe->scansStarted.load(), 1);
+    EXPECT_EQ(probe->scansEnded.load(), 1);
+    EXPECT_FALSE(AnyScanThreadSlotInUse());
+}
+
+TEST_F(ScanJobTest, ThreadsSettingIsClampedToOneThroughAHundred)
+{
+    EXPECT_EQ(ScanThreadCount(150), 100);
+    EXPECT_EQ(ScanThreadCount(100), 100);
+    EXPECT_EQ(ScanThreadCount(quint32(-5)), 100); // a negative stored value, read unsigned
+    EXPECT_EQ(ScanThreadCount(20), 20);
+    EXPECT_EQ(ScanThreadCount(0), 1);
+
+    Make("198.18.0.0", 256);
+    ASSERT_EQ(job->Start(QStringLiteral("198.18.0.0/24"), 150), ScanStartResult::Started);
+    PumpResult pumped = PumpUntilComplete(*job, sink);
+    EXPECT_EQ(pumped.workersDone, 100);
+    EXPECT_EQ(pumped.completions, 1);
+
+    ASSERT_EQ(job->Start(QStringLiteral("198.18.0.0/24"), 0), ScanStartResult::Started);
+    pumped = PumpUntilComplete(*job, sink);
+    EXPECT_EQ(pumped.workersDone, 1);
+    EXPECT_EQ(pumped.slotsDone, std::vector<int>{0});
+    EXPECT_EQ(pumped.completions, 1);
+    EXPECT_EQ(doc.GetScanRecordCount(), 256); // the second start cleared the first scan's list
+}
+
+TEST_F(ScanJobTest, MoreWorkersThanAddresses)
+{
+    Make("198.18.0.10", 3);
+    ASSERT_EQ(job->Start(QStringLiteral("198.18.0.10-198.18.0.12"), 20), ScanStartResult::Started);
+    const PumpResult pumped = PumpUntilComplete(*job, sink);
+    EXPECT_EQ(pumped.workersDone, 20);
+    EXPECT_EQ(pumped.completions, 1);
+    EXPECT_EQ(doc.GetScanRecordCount(), 3);
+    for (const char* a : {"198.18.0.10", "198.18.0.11", "198.18.0.12"})
+        EXPECT_EQ(probe->CallsFor(HostOrder(a)), 1) << a;
+}
+
+TEST_F(ScanJobTest, NoAnsweringHostCompletesWithNothing)
+{
+    Make("198.18.0.0", 256);
+    probe->answers = [](quint32) { return false; };
+    ASSERT_EQ(job->Start(QStringLiteral("198.18.0.0/24"), 20), ScanStartResult::Started);
+    const PumpResult pumped = PumpUntilComplete(*job, sink);
+    EXPECT_EQ(pumped.completions, 1);
+    EXPECT_EQ(doc.GetScanRecordCount(), 0);
+    EXPECT_EQ(probe->netbiosQueries.load(), 0);
+    EXPECT_EQ(view.statusTexts.last(), QStringLiteral("Found 0 hosts."));
+}
+
+// Workers that are held inside the probe until the test lets them go.
+struct ProbeGate {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool open = false;
+    int waiting = 0;
+
+    void Hold()
+    {
+        std::unique_lock lock(mutex);
+        ++waiting;
+        changed.notify_all();
+        changed.wait(lock, [this] { return open; });
+    }
+    bool WaitForHeld(int count)
+    {
+        std::unique_lock lock(mutex);
+        return changed.wait_for(lock, std::chrono::seconds(10), [&] { return waiting >= count; });
+    }
+    void Open()
+    {
+        std::lock_guard lock(mutex);
+        open = true;
+        changed.notify_all();
+    }
+};
+
+TEST_F(ScanJobTest, PauseHoldsStoresAndResumeGoesOn)
+{
+    Make("198.18.0.1", 20);
+    ProbeGate gate;
+    probe->beforeAnswer = [&](quint32) { gate.Hold(); };
+
+    ASSERT_EQ(job->Start(QStringLiteral("198.18.0.1-198.18.0.20"), 4), ScanStartResult::Started);
+    ASSERT_TRUE(gate.WaitForHeld(4));
+    EXPECT_TRUE(job->CanPause());
+    job->Pause();
+    EXPECT_TRUE(job->IsPaused());
+    EXPECT_FALSE(view.timerRunning);
+    EXPECT_FALSE(job->CanPause());
+    EXPECT_TRUE(job->CanStart()); // as resume
+    EXPECT_TRUE(job->CanStop());
+    EXPECT_EQ(view.statusTexts.last(),
+              QStringLiteral("Scanning is paused.16% (3/19) - 198.18.0.5"));
+
+    gate.Open();
+    // The four hosts in hand wait at the gate: nothing is stored.
+    QueuedSink::Event event;
+    EXPECT_FALSE(sink.Pop(&event, 300));
+    EXPECT_EQ(doc.GetScanRecordCount(), 0);
+
+    EXPECT_EQ(job->Start(std::nullopt), ScanStartResult::Resumed);
+    EXPECT_FALSE(job->IsPaused());
+    EXPECT_TRUE(view.timerRunning);
+    const PumpResult pumped = PumpUntilComplete(*job, sink);
+    EXPECT_EQ(pumped.completions, 1);
+    EXPECT_EQ(doc.GetScanRecordCount(), 20); // the resume did not clear the list
+}
+
+TEST_F(ScanJobTest, StopWhilePausedStoresTheHostsInHandThenCompletes)
+{
+    Make("198.18.0.1", 20);
+    ProbeGate gate;
+    probe->beforeAnswer = [&](quint32) { gate.Hold(); };
+
+    ASSERT_EQ(job->Start(QStringLiteral("198.18.0.1-198.18.0.20"), 4), ScanStartResult::Started);
+    ASSERT_TRUE(gate.WaitForHeld(4));
+    job->Pause();
+    gate.Open();
+    job->Stop();
+    EXPECT_EQ(view.statusTexts.last(), QStringLiteral("Scanning is stopping, please wait..."));
+    EXPECT_FALSE(job->CanPause());
+    EXPECT_FALSE(job->CanStart());
+    EXPECT_TRUE(job->CanStop());
+
+    const PumpResult pumped = PumpUntilComplete(*job, sink);
+    EXPECT_EQ(pumped.completions, 1);
+    EXPECT_EQ(StoredAddresses(),
+              (std::set<quint32>{HostOrder("198.18.0.1"), HostOrder("198.18.0.2"),
+                                 HostOrder("198.18.0.3"), HostOrder("198.18.0.4")}));
+    EXPECT_EQ(view.statusTexts.last(), QStringLiteral("Found 4 hosts."));
+    EXPECT_FALSE(job->CanStop());
+    EXPECT_TRUE(job->CanStart());
+}
+
+TEST_F(ScanJobTest, ShutdownWhilePausedEndsTheWorkers)
+{
+    Make("198.18.0.1", 20);
+    ProbeGate gate;
+    probe->beforeAnswer = [&](quint32) { gate.Hold(); };
+    ASSERT_EQ(job->Start(QStringLiteral("198.18.0.1-198.18.0.20"), 4), ScanStartResult::Started);
+    ASSERT_TRUE(gate.WaitForHeld(4));
+    job->Pause();
+    gate.Open();
+
+    // The document's clean-up wakes and cancels them, waits and frees every record.
+    doc.DeleteContents();
+    EXPECT_FALSE(AnyScanThreadSlotInUse());
+    EXPECT_EQ(doc.GetScanRecordCount(), 0);
+    // Each of them said it was done; none of them touches the list any more.
+    const PumpResult pumped = PumpUntilComplete(*job, sink, 200);
+    EXPECT_EQ(pumped.workersDone, 4);
+    EXPECT_EQ(doc.GetScanRecordCount(), 0);
+}
+
+TEST_F(ScanJobTest, CloseRequestThenDestroyStillWaitsForRunningWorkers)
+{
+    Make("198.18.0.1", 20);
+    ProbeGate gate;
+    std::atomic<int> finished{0};
+    probe->beforeAnswer = [&](quint32) {
+        gate.Hold();
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        finished.fetch_add(1);
+    };
+    ASSERT_EQ(job->Start(QStringLiteral("198.18.0.1-198.18.0.20"), 4), ScanStartResult::Started);
+    ASSERT_TRUE(gate.WaitForHeld(4));
+
+    // Closing gives up the slots while the workers still run ...
+    job->CloseRequest();
+    EXPECT_FALSE(AnyScanThreadSlotInUse());
+    gate.Open();
+    // ... yet the destruction that follows waits for them.
+    EXPECT_TRUE(job->ShutdownForDestroy());
+    EXPECT_EQ(finished.load(), 4);
+}
+
+TEST_F(ScanJobTest, StopWhileRunningCompletesOnce)
+{
+    Make("10.0.0.0", 65536);
+    ProbeGate gate;
+    probe->beforeAnswer = [&](quint32) { gate.Hold(); };
+    ASSERT_EQ(job->Start(QStringLiteral("10.0.0.0/16"), 20), ScanStartResult::Started);
+    ASSERT_TRUE(gate.WaitForHeld(20));
+    job->Stop();
+    EXPECT_FALSE(view.timerRunning);
+    gate.Open();
+    const PumpResult pumped = PumpUntilComplete(*job, sink);
+    EXPECT_EQ(pumped.completions, 1);
+    EXPECT_EQ(pumped.workersDone, 20);
+    EXPECT_EQ(doc.GetScanRecordCount(), 20); // the addresses in hand; no new ones taken
+}
+
+TEST_F(ScanJobTest, InvalidOrMissingTargetAbandonsTheStartAfterClearing)
+{
+    Make("198.18.0.0", 256);
+    doc.AppendScanRecord(Host("198.18.0.9", "02:00:00:00:00:09"));
+    view.rowCount = 1;
+
+    EXPECT_EQ(job->Start(QStringLiteral("198.18.0.0/33")), ScanStartResult::Abandoned);
+    EXPECT_EQ(prompt->Texts(), QStringList{QStringLiteral("Invalid MASK addresses!")});
+    EXPECT_EQ(doc.GetScanRecordCount(), 0);
+    EXPECT_EQ(view.rowCount, 0);
+    EXPECT_FALSE(job->IsScanning());
+    EXPECT_FALSE(view.timerRunning);
+    EXPECT_FALSE(AnyScanThreadSlotInUse());
+
+    // No box (or no entries): abandoned without a word. An empty text is parsed.
+    EXPECT_EQ(job->Start(std::nullopt), ScanStartResult::Abandoned);
+    EXPECT_EQ(prompt->shown.size(), 1u);
+    EXPECT_EQ(job->Start(QString()), ScanStartResult::Abandoned);
+    EXPECT_EQ(prompt->Texts().last(), QStringLiteral("Invalid IP address!"));
+    EXPECT_EQ(probe->scansStarted.load(), 0);
+}
+
+TEST_F(ScanJobTest, ThreadCreationFailureLeavesTheCreatedWorkersToFinish)
+{
+    Make("198.18.0.0", 256);
+    g_scanThreadCreateLimitForTests = 3;
+    EXPECT_EQ(job->Start(QStringLiteral("198.18.0.0/24"), 20), ScanStartResult::ThreadFailure);
+    EXPECT_EQ(prompt->Texts(),
+              QStringList{QStringLiteral("Fatal error: can't create work thread!")});
+    EXPECT_FALSE(view.timerRunning);
+    const PumpResult pumped = PumpUntilComplete(*job, sink);
+    EXPECT_EQ(pumped.workersDone, 3);
+    EXPECT_EQ(pumped.completions, 1);
+    EXPECT_EQ(doc.GetScanRecordCount(), 256);
+
+    // Not even one worker: the scan must not be left running with nobody to end it.
+    g_scanThreadCreateLimitForTests = 0;
+    EXPECT_EQ(job->Start(QStringLiteral("198.18.0.0/24"), 20), ScanStartResult::ThreadFailure);
+    EXPECT_FALSE(job->IsScanning());
+    EXPECT_TRUE(job->CanStart());
+    EXPECT_EQ(probe->scansEnded.load(), probe->scansStarted.load());
+}
+
+TEST_F(ScanJobTest, StartWhileRunningIsRefused)
+{
+    Make("198.18.0.0", 256);
+    ProbeGate gate;
+    probe->beforeAnswer = [&](quint32) { gate.Hold(); };
+    ASSERT_EQ(job->Start(QStringLiteral("198.18.0.0/24"), 2), ScanStartResult::Started);
+    EXPECT_FALSE(job->CanStart());
+    EXPECT_EQ(job->Start(QStringLiteral("198.18.0.0/24"), 2), ScanStartResult::Abandoned);
+    gate.Open();
+    EXPECT_EQ(PumpUntilComplete(*job, sink).completions, 1);
+    EXPECT_EQ(doc.GetScanRecordCount(), 256);
+}
+
+TEST_F(ScanJobTest, TimerTextsAndTheUpcomingAddresses)
+{
+    Make("198.18.0.1", 254);
+    ProbeGate gate;
+    probe->beforeAnswer = [&](quint32) { gate.Hold(); };
+    ASSERT_EQ(job->Start(QStringLiteral("198.18.0.1-198.18.0.254"), 2), ScanStartResult::Started);
+    ASSERT_TRUE(gate.WaitForHeld(2));
+
+    job->OnTimer();
+    EXPECT_EQ(view.statusTexts.last(), QStringLiteral("Scanning 0% (1/253) - 198.18.0.3 ..."));
+    const auto upcoming = UpcomingScanAddresses();
+    ASSERT_TRUE(upcoming.has_value());
+    EXPECT_EQ(upcoming->next, HostOrder("198.18.0.3"));
+    EXPECT_EQ(upcoming->last, HostOrder("198.18.0.254"));
+
+    job->Stop();
+    EXPECT_FALSE(UpcomingScanAddresses().has_value()); // nothing is asked ahead after a stop
+    gate.Open();
+    EXPECT_EQ(PumpUntilComplete(*job, sink).completions, 1);
+}
+
+} // namespace
