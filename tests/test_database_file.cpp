@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <csignal>
 #include <gtest/gtest.h>
@@ -245,6 +246,36 @@ TEST_F(DatabaseFileTest, KillDuringAWriteLeavesTheLastCommittedList)
     EXPECT_EQ(result.status, DatabaseLoadResult::Loaded) << result.error.toStdString();
     ExpectSameRecords(loaded, before);
     EXPECT_TRUE(BadFiles(m_dir).isEmpty());
+}
+
+} // namespace
+
+namespace
+{
+
+TEST_F(DatabaseFileTest, ReadOnlyLoadNeverCreatesRenamesOrWrites)
+{
+    Records records = SampleRecords(3);
+    QString error;
+
+    EXPECT_FALSE(DatabaseFile::Read(Path(), records, &error));
+    EXPECT_TRUE(records.empty());
+    EXPECT_FALSE(QFileInfo::exists(Path())); // a missing file stays missing
+    EXPECT_TRUE(error.contains(Path()));
+
+    WriteFile(Path(), "not a database, just text\n");
+    EXPECT_FALSE(DatabaseFile::Read(Path(), records, &error));
+    EXPECT_TRUE(error.contains(QStringLiteral("not a Lanvey database")));
+    EXPECT_EQ(ReadFile(Path()), QByteArray("not a database, just text\n"));
+    EXPECT_TRUE(BadFiles(m_dir).isEmpty());
+
+    QFile::remove(Path());
+    const Records saved = SampleRecords(5);
+    ASSERT_TRUE(DatabaseFile::Save(Path(), saved));
+    const QByteArray before = ReadFile(Path());
+    ASSERT_TRUE(DatabaseFile::Read(Path(), records, &error)) << error.toStdString();
+    ExpectSameRecords(records, saved);
+    EXPECT_EQ(ReadFile(Path()), before);
 }
 
 } // namespace

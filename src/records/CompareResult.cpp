@@ -1,7 +1,9 @@
 #include "CompareResult.h"
 
+#include "AddressText.h"
 #include "HostRecord.h"
 #include "LangString.h"
+#include "NVOUI.h"
 #include "RecordColumns.h"
 
 QString CompareResultText(const HostRecord& record, bool withHint)
@@ -49,5 +51,25 @@ ColorRef CompareCellColor(const HostRecord& record, int column)
         return CompareStateColor(record.overallState);
     default:
         return MakeColorRef(0, 0, 0);
+    }
+}
+
+QString ScanCellText(const HostRecord& record, int column, const CNVOUI* oui, bool withHint)
+{
+    switch (column) {
+    case ScanColIp:
+        return FormatIpAddress(record.ip);
+    case ScanColMac:
+        return FormatMacAddress(record.mac);
+    case ScanColHostName:
+        return record.hostName;
+    case ScanColWorkgroup:
+        return record.workgroup;
+    case ScanColVendor:
+        return oui ? oui->GetManufacturer(FormatMacAddress(record.mac)) : QString();
+    case ScanColCompare:
+        return CompareResultText(record, withHint);
+    default:
+        return QString();
     }
 }

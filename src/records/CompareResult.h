@@ -20,3 +20,10 @@ ColorRef CompareStateColor(CompareState state);
 // the MAC Address cell the MAC state, the Compare Result cell the overall state, and
 // every other cell is black.
 ColorRef CompareCellColor(const HostRecord& record, int column);
+
+class CNVOUI;
+
+// The text of one scan-list cell (ScanColumn): address texts, the names, the vendor
+// from `oui` (empty without a table) and the Compare Result (with or without the hint).
+// Any other column is empty.
+QString ScanCellText(const HostRecord& record, int column, const CNVOUI* oui, bool withHint = true);

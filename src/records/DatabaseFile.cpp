@@ -250,6 +250,37 @@ DatabaseLoadResult DatabaseFile::Load(const QString& path,
     return CreateNew(path, result);
 }
 
+bool DatabaseFile::Read(const QString& path, std::vector<std::unique_ptr<DatabaseRecord>>& records,
+                        QString* error)
+{
+    records.clear();
+    auto fail = [&](const QString& message) {
+        records.clear();
+        if (error)
+            *error = message;
+        return false;
+    };
+    if (!QFileInfo(path).isFile())
+        return fail(QStringLiteral("no database file \"%1\"").arg(path));
+
+    Connection db;
+    int rc = db.Open(path, SQLITE_OPEN_READONLY);
+    if (rc != SQLITE_OK)
+        return fail(Describe(QStringLiteral("cannot open the database"), path, db, rc));
+    const FileKind kind = Inspect(db, rc);
+    if (kind == FileKind::Blank)
+        return true;
+    if (kind != FileKind::Ours) {
+        if (kind == FileKind::Error)
+            return fail(Describe(QStringLiteral("cannot read the database"), path, db, rc));
+        return fail(QStringLiteral("\"%1\" is not a Lanvey database").arg(path));
+    }
+    rc = ReadRecords(db, records);
+    if (rc != SQLITE_OK)
+        return fail(Describe(QStringLiteral("cannot read the database"), path, db, rc));
+    return true;
+}
+
 bool DatabaseFile::Save(const QString& path,
                         const std::vector<std::unique_ptr<DatabaseRecord>>& records, QString* error,
                         const std::function<void(int written)>& progress)

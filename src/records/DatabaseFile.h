@@ -44,6 +44,11 @@ public:
     static DatabaseLoadResult Load(const QString& path,
                                    std::vector<std::unique_ptr<DatabaseRecord>>& records);
 
+    // Reads the list at `path` without changing anything on disk: a missing, foreign
+    // or damaged file is an error (`error` says which), never created or set aside.
+    static bool Read(const QString& path, std::vector<std::unique_ptr<DatabaseRecord>>& records,
+                     QString* error = nullptr);
+
     // Replaces the list stored at `path` with `records` in one transaction. Refuses to
     // write over a file that is not ours. `progress` is called after each record
     // written. On failure nothing changes on disk and `error` says what failed.

@@ -1,0 +1,170 @@
+#include "ScanOptions.h"
+
+namespace
+{
+
+bool ReadCount(const QString& text, quint64 max, quint64* value)
+{
+    if (text.isEmpty() || text.size() > 10)
+        return false;
+    for (QChar c : text)
+        if (c < u'0' || c > u'9')
+            return false;
+    *value = text.toULongLong();
+    return *value <= max;
+}
+
+} // namespace
+
+QString ScanUsageLine()
+{
+    return QStringLiteral("usage: lanvey-scan [--threads N] [--rate N] [--format table|csv|json] "
+                          "[--db FILE] [--progress] [--verbose] [--kernel-arp] TARGET");
+}
+
+QString ScanHelpText()
+{
+    return ScanUsageLine() + QStringLiteral(R"(
+
+Finds the hosts of an IPv4 network by ARP, asks each one for its NetBIOS host name
+and workgroup, and prints one row per host with its vendor and how it compares with
+the database of known hosts.
+
+TARGET is one address (192.168.1.7), a range (192.168.1.1-192.168.1.50) or a subnet
+with a prefix length or a mask (192.168.1.0/24, 10.0.0.0/255.255.0.0).
+
+Options:
+  --threads N     worker threads, 1 to 100 (default: the Threads setting, else 20)
+  --rate N        ARP requests per second sent ahead of the workers (default 500)
+  --format F      table (default), csv or json
+  --db FILE       the database to compare with (default: Database.lvdat in the data
+                  folder, when there is one); it is only read
+  --progress      print the scan's status on standard error every 500 ms
+  --verbose       say how addresses are resolved and how long the scan took
+  --kernel-arp    let the kernel resolve addresses even when raw sockets are allowed
+  --help          this text
+  --version       the program's version
+
+Ctrl+C stops the scan, prints the hosts found so far and exits with status 130.
+Exit status: 0 done, 1 the scan could not run, 2 bad options or target.
+)");
+}
+
+ScanCommand ParseScanOptions(const QStringList& arguments, ScanOptions* options, QString* error)
+{
+    QStringList positional;
+    bool optionsEnded = false;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        QString argument = arguments[i];
+        if (optionsEnded || !argument.startsWith(u'-') || argument == QLatin1String("-")) {
+            positional << argument;
+            continue;
+        }
+        if (argument == QLatin1String("-h"))
+            return ScanCommand::Help;
+        if (!argument.startsWith(QLatin1String("--"))) {
+            *error = QStringLiteral("unknown option %1").arg(argument);
+            return ScanCommand::Error;
+        }
+        if (argument == QLatin1String("--")) {
+            optionsEnded = true;
+            continue;
+        }
+
+        // "--name=value" or "--name value".
+        QString name = argument;
+        std::optional<QString> inlineValue;
+        const qsizetype equals = argument.indexOf(u'=');
+        if (equals > 0) {
+            name = argument.left(equals);
+            inlineValue = argument.mid(equals + 1);
+        }
+        auto value = [&](QString* out) {
+            if (inlineValue) {
+                *out = *inlineValue;
+                return true;
+            }
+            if (i + 1 >= arguments.size()) {
+                *error = QStringLiteral("option %1 needs a value").arg(name);
+                return false;
+            }
+            *out = arguments[++i];
+            return true;
+        };
+        auto flag = [&](bool* out) {
+            if (inlineValue) {
+                *error = QStringLiteral("option %1 takes no value").arg(name);
+                return false;
+            }
+            *out = true;
+            return true;
+        };
+
+        QString text;
+        quint64 number = 0;
+        if (name == QLatin1String("--help")) {
+            return ScanCommand::Help;
+        } else if (name == QLatin1String("--version")) {
+            return ScanCommand::Version;
+        } else if (name == QLatin1String("--threads")) {
+            if (!value(&text))
+                return ScanCommand::Error;
+            if (!ReadCount(text, 0xFFFFFFFFu, &number)) {
+                *error =
+                    QStringLiteral("--threads wants a number of threads, not \"%1\"").arg(text);
+                return ScanCommand::Error;
+            }
+            options->threads = quint32(number);
+        } else if (name == QLatin1String("--rate")) {
+            if (!value(&text))
+                return ScanCommand::Error;
+            if (!ReadCount(text, 1000000, &number) || number == 0) {
+                *error = QStringLiteral("--rate wants 1 to 1000000 requests per second, not \"%1\"")
+                             .arg(text);
+                return ScanCommand::Error;
+            }
+            options->rate = int(number);
+        } else if (name == QLatin1String("--format")) {
+            if (!value(&text))
+                return ScanCommand::Error;
+            if (text == QLatin1String("table"))
+                options->format = ScanOptions::Format::Table;
+            else if (text == QLatin1String("csv"))
+                options->format = ScanOptions::Format::Csv;
+            else if (text == QLatin1String("json"))
+                options->format = ScanOptions::Format::Json;
+            else {
+                *error = QStringLiteral("--format is table, csv or json, not \"%1\"").arg(text);
+                return ScanCommand::Error;
+            }
+        } else if (name == QLatin1String("--db")) {
+            if (!value(&text))
+                return ScanCommand::Error;
+            if (text.isEmpty()) {
+                *error = QStringLiteral("--db wants a file name");
+                return ScanCommand::Error;
+            }
+            options->databasePath = text;
+        } else if (name == QLatin1String("--progress")) {
+            if (!flag(&options->progress))
+                return ScanCommand::Error;
+        } else if (name == QLatin1String("--verbose")) {
+            if (!flag(&options->verbose))
+                return ScanCommand::Error;
+        } else if (name == QLatin1String("--kernel-arp")) {
+            if (!flag(&options->kernelPath))
+                return ScanCommand::Error;
+        } else {
+            *error = QStringLiteral("unknown option %1").arg(name);
+            return ScanCommand::Error;
+        }
+    }
+
+    // A range typed with spaces around the '-' arrives as three words.
+    options->target = positional.join(u' ');
+    if (options->target.trimmed().isEmpty()) {
+        *error = QStringLiteral("no target given");
+        return ScanCommand::Error;
+    }
+    return ScanCommand::Scan;
+}

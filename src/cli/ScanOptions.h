@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+// The command line of lanvey-scan.
+struct ScanOptions {
+    enum class Format { Table, Csv, Json };
+
+    QString target;                      // positional arguments joined by spaces
+    std::optional<quint32> threads;      // --threads; unset: the stored setting, else 20
+    int rate = 500;                      // --rate, requests per second asked ahead
+    Format format = Format::Table;       // --format
+    std::optional<QString> databasePath; // --db
+    bool progress = false;               // --progress
+    bool verbose = false;                // --verbose
+    bool kernelPath = false;             // --kernel-arp
+};
+
+enum class ScanCommand { Scan, Help, Version, Error };
+
+// Reads `arguments` (without the program name). On Error, `error` says what was wrong.
+ScanCommand ParseScanOptions(const QStringList& arguments, ScanOptions* options, QString* error);
+
+// "usage: lanvey-scan [options] TARGET"
+QString ScanUsageLine();
+
+// The --help text.
+QString ScanHelpText();

@@ -1,0 +1,305 @@
+// lanvey-scan: the scan engine on the command line.
+
+#include "DatabaseFile.h"
+#include "LanveyDoc.h"
+#include "MessagePrompt.h"
+#include "NVOUI.h"
+#include "RecordLock.h"
+#include "ScanJob.h"
+#include "ScanOptions.h"
+#include "ScanProgress.h"
+#include "ScanReport.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSettings>
+#include <QStandardPaths>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <deque>
+#include <mutex>
+#include <pthread.h>
+#include <signal.h>
+#include <thread>
+
+namespace
+{
+
+enum ExitStatus { kExitDone = 0, kExitFailed = 1, kExitUsage = 2, kExitInterrupted = 130 };
+
+void PrintError(const QString& text)
+{
+    std::fprintf(stderr, "lanvey-scan: %s\n", text.toLocal8Bit().constData());
+    std::fflush(stderr);
+}
+
+// Messages of the scan job go to standard error; questions take their first answer.
+class StderrPrompt final : public MessagePrompt
+{
+public:
+    PromptAnswer Ask(const QString& text, PromptButtons buttons, PromptIcon) override
+    {
+        PrintError(text);
+        return buttons == PromptButtons::YesNo || buttons == PromptButtons::YesNoCancel
+                   ? PromptAnswer::Yes
+                   : PromptAnswer::Ok;
+    }
+};
+
+// Everything the main thread waits for: the workers' notifications and the signals.
+struct Event {
+    enum Kind { HostAdded, WorkerDone, Interrupt } kind;
+    int value = 0;
+};
+
+class EventQueue final : public ScanEventSink
+{
+public:
+    void HostAdded() override { Push({Event::HostAdded}); }
+    void WorkerDone(int slot) override { Push({Event::WorkerDone, slot}); }
+
+    void Push(Event event)
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_events.push_back(event);
+        }
+        m_arrived.notify_one();
+    }
+
+    // The next event, or false once `deadline` has passed.
+    bool Pop(Event* event, std::chrono::steady_clock::time_point deadline)
+    {
+        std::unique_lock lock(m_mutex);
+        if (!m_arrived.wait_until(lock, deadline, [this] { return !m_events.empty(); }))
+            return false;
+        *event = m_events.front();
+        m_events.pop_front();
+        return true;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_arrived;
+    std::deque<Event> m_events;
+};
+
+// The status pane is standard error, when asked for.
+class TerminalView final : public ScanJobView
+{
+public:
+    explicit TerminalView(bool progress) : m_progress(progress) {}
+    void SetStatusText(const QString& text) override
+    {
+        if (m_progress)
+            PrintError(text);
+    }
+    void StartProgressTimer() override { timerRunning = true; }
+    void KillProgressTimer() override { timerRunning = false; }
+    void SetRowCount(int rows) override { m_rows = rows; }
+    int RowCount() const override { return m_rows; }
+
+    bool timerRunning = false;
+
+private:
+    bool m_progress;
+    int m_rows = 0;
+};
+
+// The stored "Threads" setting, else the default.
+quint32 StoredThreads()
+{
+    QSettings settings(QStringLiteral("Norvane"), QStringLiteral("Lanvey"));
+    bool ok = false;
+    const qlonglong stored =
+        settings.value(QStringLiteral("Settings/General/Threads")).toLongLong(&ok);
+    return ok ? quint32(stored) : quint32(kDefaultScanThreads);
+}
+
+QString DefaultDatabasePath()
+{
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    return QDir(folder).filePath(QStringLiteral("Norvane Lanvey/Database.lvdat"));
+}
+
+// SIGINT and SIGTERM are taken by one thread with sigwait and turned into events, so the
+// main thread stops the scan the way the Stop command does.
+class SignalWatcher
+{
+public:
+    explicit SignalWatcher(EventQueue& queue) : m_queue(queue)
+    {
+        sigemptyset(&m_set);
+        sigaddset(&m_set, SIGINT);
+        sigaddset(&m_set, SIGTERM);
+        sigaddset(&m_set, SIGUSR2); // ends the watcher
+        // Blocked before any other thread exists, so every thread inherits the mask.
+        pthread_sigmask(SIG_BLOCK, &m_set, nullptr);
+        m_thread = std::thread([this] { Run(); });
+    }
+    ~SignalWatcher()
+    {
+        pthread_kill(m_thread.native_handle(), SIGUSR2);
+        m_thread.join();
+    }
+
+private:
+    void Run()
+    {
+        for (;;) {
+            int signal = 0;
+            if (sigwait(&m_set, &signal) != 0 || signal == SIGUSR2)
+                return;
+            m_queue.Push({Event::Interrupt, signal});
+        }
+    }
+
+    EventQueue& m_queue;
+    sigset_t m_set;
+    std::thread m_thread;
+};
+
+int Run(const ScanOptions& options)
+{
+    const auto started = std::chrono::steady_clock::now();
+    SetMessagePrompt(std::make_shared<StderrPrompt>());
+
+    CLanveyDoc doc;
+    CNVOUI oui;
+    if (!oui.Open())
+        PrintError(QStringLiteral("no vendor table in %1; the Manufacturer column stays empty")
+                       .arg(QString::fromLatin1(CNVOUI::kDefaultFolder)));
+    doc.SetVendorTable(&oui);
+
+    // The database is only read, never created or changed.
+    const QString databasePath = options.databasePath.value_or(DefaultDatabasePath());
+    if (options.databasePath || QFileInfo::exists(databasePath)) {
+        std::vector<std::unique_ptr<DatabaseRecord>> records;
+        QString error;
+        if (!DatabaseFile::Read(databasePath, records, &error)) {
+            PrintError(error);
+            return kExitUsage;
+        }
+        for (auto& record : records)
+            doc.AppendDatabaseRecord(std::move(record));
+        if (options.verbose)
+            PrintError(QStringLiteral("%1 known hosts in %2")
+                           .arg(doc.GetDatabaseRecordCount())
+                           .arg(databasePath));
+    }
+
+    EventQueue events;
+    SignalWatcher signalWatcher(events);
+
+    HostProbeOptions probeOptions;
+    probeOptions.aheadRate = options.rate;
+    probeOptions.forceKernelPath = options.kernelPath;
+    const std::unique_ptr<HostProbe> probe = CreateSystemHostProbe(probeOptions);
+    if (options.verbose)
+        PrintError(probe->Description());
+
+    TerminalView view(options.progress);
+    int status = kExitDone;
+    {
+        CScanJob job(doc, *probe, events, view);
+        const quint32 threads = options.threads.value_or(StoredThreads());
+        const ScanStartResult start = job.Start(options.target, threads);
+        if (start == ScanStartResult::Abandoned)
+            return kExitUsage; // the parser has printed why
+        if (!job.IsScanning())
+            return kExitFailed;
+        if (options.verbose)
+            PrintError(QStringLiteral("%1 workers").arg(g_nScanThreads));
+
+        using Clock = std::chrono::steady_clock;
+        const auto tickPeriod = std::chrono::milliseconds(500);
+        auto nextTick = Clock::now() + tickPeriod;
+        bool interrupted = false;
+        for (;;) {
+            Event event{};
+            if (!events.Pop(&event, nextTick)) {
+                if (view.timerRunning)
+                    job.OnTimer();
+                nextTick = Clock::now() + tickPeriod;
+                continue;
+            }
+            if (event.kind == Event::HostAdded) {
+                job.OnHostAdded();
+            } else if (event.kind == Event::WorkerDone) {
+                if (job.OnWorkerDone(event.value))
+                    break;
+            } else if (!interrupted) {
+                interrupted = true;
+                status = event.value == SIGTERM ? 128 + SIGTERM : kExitInterrupted;
+                job.Stop();
+            } else {
+                // A second Ctrl+C does not wait for the workers.
+                std::fflush(stdout);
+                std::_Exit(status);
+            }
+        }
+    }
+
+    std::vector<ScanReportRow> rows;
+    {
+        std::lock_guard guard(g_recordLock);
+        const int count = std::min(view.RowCount(), doc.GetScanRecordCount());
+        rows.reserve(size_t(count));
+        for (int i = 0; i < count; ++i) {
+            HostRecord* record = doc.GetScanRecord(i);
+            doc.CompareWithDatabase(record, i);
+            rows.push_back(MakeScanReportRow(*record, &oui));
+        }
+    }
+
+    QString text;
+    switch (options.format) {
+    case ScanOptions::Format::Csv:
+        text = FormatScanCsv(rows);
+        break;
+    case ScanOptions::Format::Json:
+        text = FormatScanJson(rows);
+        break;
+    case ScanOptions::Format::Table:
+        text = FormatScanTable(rows);
+        break;
+    }
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+    std::fflush(stdout);
+
+    if (options.verbose) {
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        PrintError(QStringLiteral("%1 hosts in %2 s").arg(rows.size()).arg(seconds, 0, 'f', 3));
+    }
+    return status;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+
+    ScanOptions options;
+    QString error;
+    switch (ParseScanOptions(arguments, &options, &error)) {
+    case ScanCommand::Help:
+        std::fputs(ScanHelpText().toLocal8Bit().constData(), stdout);
+        return kExitDone;
+    case ScanCommand::Version:
+        std::printf("lanvey-scan %s\n", LANVEY_VERSION);
+        return kExitDone;
+    case ScanCommand::Error:
+        PrintError(error);
+        std::fprintf(stderr, "%s\n", ScanUsageLine().toLocal8Bit().constData());
+        return kExitUsage;
+    case ScanCommand::Scan:
+        break;
+    }
+    return Run(options);
+}

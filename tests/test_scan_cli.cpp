@@ -1,0 +1,163 @@
+#include "CompareResult.h"
+#include "LanveyDoc.h"
+#include "RecordTestUtil.h"
+#include "ScanOptions.h"
+#include "ScanReport.h"
+#include "TestPrinters.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <gtest/gtest.h>
+
+namespace
+{
+
+ScanCommand Parse(std::initializer_list<const char*> words, ScanOptions* options,
+                  QString* error = nullptr)
+{
+    QStringList arguments;
+    for (const char* word : words)
+        arguments << QString::fromUtf8(word);
+    QString ignored;
+    return ParseScanOptions(arguments, options, error ? error : &ignored);
+}
+
+TEST(ScanOptions, ReadsEveryOptionInBothSpellings)
+{
+    ScanOptions options;
+    ASSERT_EQ(Parse({"--threads", "150", "--rate=250", "--format", "json", "--db=/tmp/x.lvdat",
+                     "--progress", "--verbose", "--kernel-arp", "198.18.0.0/24"},
+                    &options),
+              ScanCommand::Scan);
+    EXPECT_EQ(options.threads, 150u);
+    EXPECT_EQ(options.rate, 250);
+    EXPECT_EQ(options.format, ScanOptions::Format::Json);
+    EXPECT_EQ(options.databasePath, QStringLiteral("/tmp/x.lvdat"));
+    EXPECT_TRUE(options.progress && options.verbose && options.kernelPath);
+    EXPECT_EQ(options.target, QStringLiteral("198.18.0.0/24"));
+
+    ScanOptions defaults;
+    ASSERT_EQ(Parse({"198.18.0.7"}, &defaults), ScanCommand::Scan);
+    EXPECT_FALSE(defaults.threads.has_value());
+    EXPECT_EQ(defaults.rate, 500);
+    EXPECT_EQ(defaults.format, ScanOptions::Format::Table);
+    EXPECT_FALSE(defaults.databasePath.has_value());
+    EXPECT_FALSE(defaults.progress || defaults.verbose || defaults.kernelPath);
+
+    // Threads 0 is handed on: the job makes it one worker.
+    ASSERT_EQ(Parse({"--threads=0", "198.18.0.7"}, &defaults), ScanCommand::Scan);
+    EXPECT_EQ(defaults.threads, 0u);
+}
+
+TEST(ScanOptions, ARangeTypedWithSpacesArrivesInPieces)
+{
+    ScanOptions options;
+    ASSERT_EQ(Parse({"198.18.0.1", "-", "198.18.0.9"}, &options), ScanCommand::Scan);
+    EXPECT_EQ(options.target, QStringLiteral("198.18.0.1 - 198.18.0.9"));
+    ASSERT_EQ(Parse({"--", "--odd"}, &options), ScanCommand::Scan);
+    EXPECT_EQ(options.target, QStringLiteral("--odd"));
+}
+
+TEST(ScanOptions, HelpVersionAndMistakes)
+{
+    ScanOptions options;
+    EXPECT_EQ(Parse({"--help"}, &options), ScanCommand::Help);
+    EXPECT_EQ(Parse({"-h"}, &options), ScanCommand::Help);
+    EXPECT_EQ(Parse({"--version"}, &options), ScanCommand::Version);
+
+    const struct {
+        std::initializer_list<const char*> words;
+        const char* says;
+    } mistakes[] = {
+        {{}, "no target"},
+        {{"--threads", "198.18.0.0/24"}, "--threads wants"},
+        {{"--threads", "-1", "198.18.0.0/24"}, "--threads wants"},
+        {{"--threads"}, "needs a value"},
+        {{"--rate", "0", "198.18.0.0/24"}, "--rate wants"},
+        {{"--rate", "fast", "198.18.0.0/24"}, "--rate wants"},
+        {{"--format", "xml", "198.18.0.0/24"}, "--format is"},
+        {{"--db=", "198.18.0.0/24"}, "--db wants"},
+        {{"--progress=yes", "198.18.0.0/24"}, "takes no value"},
+        {{"--fast", "198.18.0.0/24"}, "unknown option --fast"},
+        {{"-x", "198.18.0.0/24"}, "unknown option -x"},
+    };
+    for (const auto& mistake : mistakes) {
+        QString error;
+        ScanOptions o;
+        EXPECT_EQ(Parse(mistake.words, &o, &error), ScanCommand::Error) << mistake.says;
+        EXPECT_TRUE(error.contains(QString::fromUtf8(mistake.says))) << error.toStdString();
+    }
+    EXPECT_TRUE(ScanUsageLine().startsWith(QStringLiteral("usage: lanvey-scan")));
+}
+
+// Three hosts compared with a database: one known, one new, one whose address is known
+// with another MAC.
+std::vector<ScanReportRow> SampleRows(CNVOUI* oui)
+{
+    CLanveyDoc doc;
+    doc.AppendDatabaseRecord(Known("198.18.0.1", "02:00:00:00:00:01", "FILESERVER"));
+    doc.AppendDatabaseRecord(Known("198.18.0.3", "02:00:00:00:00:33"));
+    doc.AppendScanRecord(Host("198.18.0.1", "02:00:00:00:00:01", "FILESERVER", "LAB"));
+    doc.AppendScanRecord(Host("198.18.0.2", "00:D0:EF:12:34:02", "PC, \"two\"", "OFFICE"));
+    doc.AppendScanRecord(Host("198.18.0.3", "02:00:00:00:00:03"));
+    std::vector<ScanReportRow> rows;
+    for (int i = 0; i < doc.GetScanRecordCount(); ++i) {
+        doc.CompareWithDatabase(doc.GetScanRecord(i), i);
+        rows.push_back(MakeScanReportRow(*doc.GetScanRecord(i), oui));
+    }
+    return rows;
+}
+
+TEST(ScanReport, CsvIsRfc4180WithTheListTitlesAndNoHint)
+{
+    const QString csv = FormatScanCsv(SampleRows(nullptr));
+    const QStringList lines = csv.split(QStringLiteral("\r\n"));
+    ASSERT_EQ(lines.size(), 5); // header, three rows, nothing after the last CRLF
+    EXPECT_EQ(lines[0], QStringLiteral("\"IP Address\",\"MAC Address\",\"Host Name\",\"Workgroup\","
+                                       "\"Manufacturer\",\"Compare Result\""));
+    EXPECT_EQ(lines[1], QStringLiteral("198.18.0.1,02:00:00:00:00:01,FILESERVER,LAB,,"
+                                       "\"Record already exists, IP address and MAC address "
+                                       "completely matched\""));
+    EXPECT_EQ(lines[2], QStringLiteral("198.18.0.2,00:D0:EF:12:34:02,\"PC, \"\"two\"\"\",OFFICE,,"
+                                       "\"New IP address and MAC address \""));
+    EXPECT_EQ(lines[3],
+              QStringLiteral("198.18.0.3,02:00:00:00:00:03,,,,\"IP Address Different \""));
+    EXPECT_EQ(lines[4], QString());
+    EXPECT_FALSE(csv.contains(QStringLiteral("Double-Click")));
+}
+
+TEST(ScanReport, JsonCarriesTheStatesByName)
+{
+    const QJsonArray array =
+        QJsonDocument::fromJson(FormatScanJson(SampleRows(nullptr)).toUtf8()).array();
+    ASSERT_EQ(array.size(), 3);
+    const QJsonObject known = array[0].toObject();
+    EXPECT_EQ(known.value(QStringLiteral("ip")).toString(), QStringLiteral("198.18.0.1"));
+    EXPECT_EQ(known.value(QStringLiteral("mac")).toString(), QStringLiteral("02:00:00:00:00:01"));
+    EXPECT_EQ(known.value(QStringLiteral("hostName")).toString(), QStringLiteral("FILESERVER"));
+    EXPECT_EQ(known.value(QStringLiteral("workgroup")).toString(), QStringLiteral("LAB"));
+    EXPECT_EQ(known.value(QStringLiteral("compare")).toString(), QStringLiteral("matched"));
+    EXPECT_EQ(array[1].toObject().value(QStringLiteral("compare")).toString(),
+              QStringLiteral("new"));
+    const QJsonObject ipDiffers = array[2].toObject();
+    EXPECT_EQ(ipDiffers.value(QStringLiteral("compare")).toString(), QStringLiteral("different"));
+    EXPECT_EQ(ipDiffers.value(QStringLiteral("ipState")).toString(), QStringLiteral("different"));
+    EXPECT_EQ(ipDiffers.value(QStringLiteral("macState")).toString(), QStringLiteral("new"));
+    EXPECT_EQ(ipDiffers.keys().size(), 8);
+}
+
+TEST(ScanReport, TableColumnsLineUp)
+{
+    const QStringList lines = FormatScanTable(SampleRows(nullptr)).split(u'\n');
+    ASSERT_EQ(lines.size(), 5);
+    const qsizetype macColumn = lines[0].indexOf(QStringLiteral("MAC Address"));
+    const qsizetype nameColumn = lines[0].indexOf(QStringLiteral("Host Name"));
+    for (int i = 1; i <= 3; ++i) {
+        EXPECT_EQ(lines[i].indexOf(u':') - 2, macColumn) << lines[i].toStdString();
+        EXPECT_FALSE(lines[i].endsWith(u' '));
+    }
+    EXPECT_EQ(lines[2].indexOf(QStringLiteral("PC, \"two\"")), nameColumn);
+}
+
+} // namespace
