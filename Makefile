@@ -9,9 +9,9 @@ WERROR     ?= $(if $(CI),ON,OFF)
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 
 # Build: compiler, CMake, Ninja, Qt 6, SQLite, GoogleTest. Vendor table: ieee-data.
-# Test LAN: iproute2 (namespaces, bridge), Samba's nmbd (NetBIOS responders).
+# Test LAN: iproute2 (namespaces, bridge, tc), Samba's nmbd and nmblookup (NetBIOS).
 DEB_PACKAGES := g++ cmake ninja-build pkg-config qt6-base-dev libsqlite3-dev \
-	libgtest-dev ieee-data iproute2 samba clang-format
+	libgtest-dev ieee-data iproute2 samba samba-common-bin clang-format
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 

@@ -1,2 +1,27 @@
 # Sources of the host probe, by platform. Paths are relative to src/scan/.
-set(LANVEY_SCAN_PLATFORM_SOURCES)
+# The NetBIOS request and name parse, the ARP packet format and the subnet lookup are
+# portable; the resolvers and sockets are per platform. A platform without a backend gets
+# a probe that finds nothing, so the build never breaks there.
+set(LANVEY_SCAN_PLATFORM_SOURCES
+    NetBiosNames.h
+    NetBiosNames.cpp
+    platform/ArpPacket.h
+    platform/ArpPacket.cpp
+    platform/LinkInterfaces.h
+    platform/LinkInterfaces.cpp
+)
+if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
+    list(APPEND LANVEY_SCAN_PLATFORM_SOURCES
+        platform/LinkInterfacesLinux.cpp
+        platform/MacResolver.h
+        platform/RawArpResolver.h
+        platform/RawArpResolver.cpp
+        platform/KernelNeighbourResolver.h
+        platform/KernelNeighbourResolver.cpp
+        platform/NetBiosSocket.h
+        platform/NetBiosSocketPosix.cpp
+        platform/LinuxHostProbe.cpp
+    )
+else()
+    list(APPEND LANVEY_SCAN_PLATFORM_SOURCES platform/UnsupportedHostProbe.cpp)
+endif()

@@ -1,0 +1,26 @@
+#pragma once
+
+// One way of asking the local link for a MAC address. The host probe handles the
+// scanning host's own addresses and addresses off every connected subnet itself, so a
+// resolver is only asked about neighbours on one of its adapters.
+
+#include "HostProbe.h"
+#include "LinkInterfaces.h"
+
+#include <QString>
+#include <QtGlobal>
+
+class MacResolver
+{
+public:
+    virtual ~MacResolver() = default;
+
+    // `address` (host byte order) lies in the subnet of `route`. Safe to call from many
+    // threads at once; returns within a bounded time.
+    virtual bool Resolve(quint32 address, const LinkRoute& route, quint64* mac) = 0;
+
+    virtual void ScanStarting(UpcomingAddressesFn upcoming) { (void)upcoming; }
+    virtual void ScanEnded() {}
+
+    virtual QString Description() const = 0;
+};

@@ -1,0 +1,13 @@
+# The host probe: NetBIOS request and reply, ARP packets, and the resolvers against
+# network namespaces built by the tests themselves (root only; CI=true makes a skip fail).
+lanvey_add_test(test_netbios SOURCES test_netbios.cpp LIBS Lanvey::scan)
+target_compile_definitions(test_netbios PRIVATE
+    LANVEY_TEST_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/data")
+
+lanvey_add_test(test_resolver SOURCES test_resolver.cpp LIBS Lanvey::scan)
+
+if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
+    lanvey_add_test(test_resolver_lab SOURCES test_resolver_lab.cpp LIBS Lanvey::scan)
+    target_compile_definitions(test_resolver_lab PRIVATE
+        LANVEY_TEST_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/data")
+endif()

@@ -1,0 +1,376 @@
+// lanvey-scan against the test LAN (lab/): real hosts, real ARP, Samba's nmbd.
+// Needs root. Without it the suite is skipped, except under CI=true where that fails.
+
+#include "AddressText.h"
+#include "DatabaseFile.h"
+#include "NVOUI.h"
+#include "RecordTestUtil.h"
+#include "TestPrinters.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <map>
+#include <signal.h>
+#include <unistd.h>
+
+namespace
+{
+
+const QString kLab = QStringLiteral(LANVEY_SOURCE_DIR "/lab/lab");
+const QString kScanner = QStringLiteral(LANVEY_SCAN_BINARY);
+
+struct Command {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+Command RunCommand(const QString& program, const QStringList& arguments, int timeoutMs = 120000)
+{
+    QProcess process;
+    process.start(program, arguments);
+    Command result;
+    if (!process.waitForFinished(timeoutMs)) {
+        process.kill();
+        process.waitForFinished();
+        result.err = QStringLiteral("timed out: ") + program + u' ' + arguments.join(u' ');
+        return result;
+    }
+    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    result.out = QString::fromUtf8(process.readAllStandardOutput());
+    result.err = QString::fromUtf8(process.readAllStandardError());
+    return result;
+}
+
+// RFC 4180 records; quoted fields may hold commas, quotes and line breaks.
+std::vector<QStringList> ParseCsv(const QString& text)
+{
+    std::vector<QStringList> rows;
+    QStringList row;
+    QString field;
+    bool quoted = false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (quoted) {
+            if (c == u'"' && i + 1 < text.size() && text[i + 1] == u'"') {
+                field += u'"';
+                ++i;
+            } else if (c == u'"') {
+                quoted = false;
+            } else {
+                field += c;
+            }
+        } else if (c == u'"') {
+            quoted = true;
+        } else if (c == u',') {
+            row << field;
+            field.clear();
+        } else if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') {
+            row << field;
+            rows.push_back(row);
+            row.clear();
+            field.clear();
+            ++i;
+        } else {
+            field += c;
+        }
+    }
+    if (!field.isEmpty() || !row.isEmpty())
+        rows.push_back(row << field);
+    return rows;
+}
+
+struct LabHost {
+    QString ip, mac, hostName, workgroup, role;
+};
+
+// The manifest `lab up` wrote, by address.
+std::map<quint32, LabHost> ReadManifest()
+{
+    std::map<quint32, LabHost> hosts;
+    QFile file(QStringLiteral("/run/lanvey-lab/manifest.csv"));
+    if (!file.open(QIODevice::ReadOnly))
+        return hosts;
+    QString text = QString::fromUtf8(file.readAll());
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\n', QStringLiteral("\r\n"));
+    const auto rows = ParseCsv(text);
+    for (size_t i = 1; i < rows.size(); ++i) {
+        const QStringList& r = rows[i];
+        if (r.size() < 5)
+            continue;
+        hosts[IpToHostOrder(GetIpAddress(r[0]))] = {r[0], r[1], r[2], r[3], r[4]};
+    }
+    return hosts;
+}
+
+// Brings the lab up for the suite unless it already runs, and takes down what it
+// brought up, also when tests fail.
+class LabEnvironment : public ::testing::Environment
+{
+public:
+    void SetUp() override
+    {
+        if (geteuid() != 0) {
+            if (qEnvironmentVariable("CI") == QLatin1String("true"))
+                FAIL() << "the lab suite needs root, and under CI it must run";
+            GTEST_SKIP() << "the lab suite needs root (network namespaces); run it with sudo";
+        }
+        const Command list = RunCommand(QStringLiteral("ip"), {QStringLiteral("netns"), QStringLiteral("list")});
+        const bool running = list.out.contains(QStringLiteral("lv-scan")) &&
+                             QFile::exists(QStringLiteral("/run/lanvey-lab/manifest.csv"));
+        if (!running) {
+            const Command up = RunCommand(kLab, {QStringLiteral("up")}, 300000);
+            s_broughtUp = true;
+            ASSERT_EQ(up.exitCode, 0) << up.err.toStdString();
+        }
+        s_ready = true;
+    }
+    void TearDown() override
+    {
+        if (s_broughtUp) {
+            const Command down = RunCommand(kLab, {QStringLiteral("down")}, 120000);
+            EXPECT_EQ(down.exitCode, 0) << down.err.toStdString();
+        }
+    }
+    static inline bool s_ready = false;
+    static inline bool s_broughtUp = false;
+};
+
+class LabScan : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (!LabEnvironment::s_ready)
+            GTEST_SKIP() << "the lab is not up";
+        manifest = ReadManifest();
+        ASSERT_FALSE(manifest.empty()) << "no manifest";
+        ASSERT_TRUE(oui.Open());
+    }
+
+    // lanvey-scan in the scanner namespace.
+    Command Scan(const QStringList& arguments)
+    {
+        return RunCommand(kLab, QStringList{QStringLiteral("exec"), kScanner} + arguments);
+    }
+
+    // The manifest's hosts (and the scanner's own addresses) from `first` to `last`.
+    std::map<quint32, LabHost> Expected(const char* first, const char* last) const
+    {
+        std::map<quint32, LabHost> inside;
+        const quint32 from = IpToHostOrder(IpOf(first)), to = IpToHostOrder(IpOf(last));
+        for (const auto& [address, host] : manifest)
+            if (address >= from && address <= to)
+                inside[address] = host;
+        return inside;
+    }
+
+    // The CSV rows by address; fails on a header that is not the list's or a host twice.
+    std::map<quint32, QStringList> Rows(const Command& scan)
+    {
+        std::map<quint32, QStringList> byAddress;
+        const auto rows = ParseCsv(scan.out);
+        EXPECT_FALSE(rows.empty()) << scan.err.toStdString();
+        if (rows.empty())
+            return byAddress;
+        EXPECT_EQ(rows[0], (QStringList{QStringLiteral("IP Address"), QStringLiteral("MAC Address"),
+                                        QStringLiteral("Host Name"), QStringLiteral("Workgroup"),
+                                        QStringLiteral("Manufacturer"),
+                                        QStringLiteral("Compare Result")}));
+        for (size_t i = 1; i < rows.size(); ++i) {
+            EXPECT_EQ(rows[i].size(), 6);
+            const quint32 address = IpToHostOrder(GetIpAddress(rows[i].value(0)));
+            EXPECT_TRUE(byAddress.emplace(address, rows[i]).second)
+                << "twice: " << rows[i].value(0).toStdString();
+        }
+        return byAddress;
+    }
+
+    // Every expected host with its MAC, names and vendor, and nothing else.
+    void ExpectExactly(const std::map<quint32, QStringList>& rows,
+                       const std::map<quint32, LabHost>& expected)
+    {
+        std::vector<QString> found, wanted;
+        for (const auto& [address, row] : rows)
+            found.push_back(row.value(0));
+        for (const auto& [address, host] : expected)
+            wanted.push_back(host.ip);
+        EXPECT_EQ(found, wanted);
+        for (const auto& [address, host] : expected) {
+            auto it = rows.find(address);
+            if (it == rows.end())
+                continue;
+            const QStringList& row = it->second;
+            SCOPED_TRACE(host.ip.toStdString());
+            EXPECT_EQ(row.value(1), host.mac);
+            EXPECT_EQ(row.value(2), host.hostName);
+            EXPECT_EQ(row.value(3), host.workgroup);
+            EXPECT_EQ(row.value(4), oui.GetManufacturer(host.mac));
+        }
+    }
+
+    std::map<quint32, LabHost> manifest;
+    CNVOUI oui;
+};
+
+TEST_F(LabScan, TheWholeSubnetFindsExactlyTheManifestComparedWithTheDatabase)
+{
+    // A database that knows one host exactly, one address with another MAC and one MAC
+    // under another address.
+    QTemporaryDir dir;
+    const QString db = dir.filePath(QStringLiteral("Database.lvdat"));
+    std::vector<std::unique_ptr<DatabaseRecord>> known;
+    known.push_back(Known("198.18.0.1", manifest[IpToHostOrder(IpOf("198.18.0.1"))].mac.toLatin1()));
+    known.push_back(Known("198.18.0.2", "02:99:99:99:99:02"));
+    known.push_back(Known("198.18.0.99", manifest[IpToHostOrder(IpOf("198.18.0.3"))].mac.toLatin1()));
+    ASSERT_TRUE(DatabaseFile::Save(db, known));
+
+    const Command scan = Scan({QStringLiteral("--format"), QStringLiteral("csv"), QStringLiteral("--db"), db,
+                               QStringLiteral("198.18.0.0/24")});
+    ASSERT_EQ(scan.exitCode, 0) << scan.err.toStdString();
+    const auto rows = Rows(scan);
+    const auto expected = Expected("198.18.0.0", "198.18.0.255");
+    ASSERT_GE(expected.size(), 21u); // twenty hosts and the scanner at least
+    ExpectExactly(rows, expected);
+
+    // At least ten hosts answer NetBIOS, in two workgroups or more.
+    std::set<QString> workgroups;
+    int named = 0;
+    for (const auto& [address, row] : rows) {
+        named += !row.value(2).isEmpty();
+        if (!row.value(3).isEmpty())
+            workgroups.insert(row.value(3));
+    }
+    EXPECT_GE(named, 10);
+    EXPECT_GE(workgroups.size(), 2u);
+
+    auto compare = [&](const char* ip) { return rows.at(IpToHostOrder(IpOf(ip))).value(5); };
+    EXPECT_EQ(compare("198.18.0.1"),
+              QStringLiteral("Record already exists, IP address and MAC address completely matched"));
+    EXPECT_EQ(compare("198.18.0.2"), QStringLiteral("IP Address Different "));
+    EXPECT_EQ(compare("198.18.0.3"), QStringLiteral("MAC Address Different "));
+    EXPECT_EQ(compare("198.18.0.4"), QStringLiteral("New IP address and MAC address "));
+    EXPECT_EQ(QFile(db).size(), QFileInfo(db).size()); // read, not rewritten
+}
+
+TEST_F(LabScan, RangesSingleAddressesAndDottedMasksFindExactlyTheHostsInside)
+{
+    struct Case {
+        const char* target;
+        const char* first;
+        const char* last;
+    } cases[] = {
+        {"198.18.0.12-198.18.0.3", "198.18.0.3", "198.18.0.12"},
+        {"198.18.0.7", "198.18.0.7", "198.18.0.7"},
+        {"198.18.0.0/255.255.255.128", "198.18.0.0", "198.18.0.127"},
+        {"198.18.0.21-198.18.0.99", "198.18.0.21", "198.18.0.99"}, // no host there
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.target);
+        const Command scan = Scan({QStringLiteral("--format=csv"), QString::fromLatin1(c.target)});
+        ASSERT_EQ(scan.exitCode, 0) << scan.err.toStdString();
+        ExpectExactly(Rows(scan), Expected(c.first, c.last));
+    }
+
+    // The same hosts as JSON.
+    const Command json = Scan({QStringLiteral("--format"), QStringLiteral("json"),
+                               QStringLiteral("198.18.0.1-198.18.0.12")});
+    ASSERT_EQ(json.exitCode, 0) << json.err.toStdString();
+    const QJsonArray array = QJsonDocument::fromJson(json.out.toUtf8()).array();
+    const auto expected = Expected("198.18.0.1", "198.18.0.12");
+    ASSERT_EQ(size_t(array.size()), expected.size());
+    for (const QJsonValue& value : array) {
+        const QJsonObject object = value.toObject();
+        const LabHost& host =
+            expected.at(IpToHostOrder(GetIpAddress(object.value(QStringLiteral("ip")).toString())));
+        EXPECT_EQ(object.value(QStringLiteral("mac")).toString(), host.mac);
+        EXPECT_EQ(object.value(QStringLiteral("hostName")).toString(), host.hostName);
+        EXPECT_EQ(object.value(QStringLiteral("compare")).toString(), QStringLiteral("new"));
+    }
+}
+
+TEST_F(LabScan, BadTargetsAndOptionsExitWithStatusTwo)
+{
+    const Command mask = Scan({QStringLiteral("198.18.0.0/33")});
+    EXPECT_EQ(mask.exitCode, 2);
+    EXPECT_TRUE(mask.err.contains(QStringLiteral("Invalid MASK addresses!"))) << mask.err.toStdString();
+    EXPECT_TRUE(mask.out.isEmpty());
+    const Command option = Scan({QStringLiteral("--frobnicate"), QStringLiteral("198.18.0.0/24")});
+    EXPECT_EQ(option.exitCode, 2);
+    EXPECT_TRUE(option.err.contains(QStringLiteral("usage: lanvey-scan")));
+}
+
+// A slow scan (one worker, almost nothing asked ahead) is signalled after it has found
+// some hosts; it must stop like the Stop command, print what it found and end quickly.
+void ExpectStopsOnSignal(LabScan* test, const std::map<quint32, LabHost>& manifest, int signal,
+                         int expectedStatus)
+{
+    QProcess process;
+    process.start(kLab, {QStringLiteral("exec"), kScanner, QStringLiteral("--threads"), QStringLiteral("1"),
+                         QStringLiteral("--rate"), QStringLiteral("1"), QStringLiteral("--progress"),
+                         QStringLiteral("--format"), QStringLiteral("csv"), QStringLiteral("198.18.0.0/24")});
+    ASSERT_TRUE(process.waitForStarted());
+    // Wait for the progress line that shows the scan is past the first hosts.
+    QElapsedTimer clock;
+    clock.start();
+    QString progress;
+    while (!progress.contains(QStringLiteral("198.18.0.2")) && clock.elapsed() < 20000) {
+        process.waitForReadyRead(200);
+        progress += QString::fromUtf8(process.readAllStandardError());
+    }
+    ASSERT_EQ(process.state(), QProcess::Running);
+    ::kill(pid_t(process.processId()), signal);
+    QElapsedTimer stopping;
+    stopping.start();
+    ASSERT_TRUE(process.waitForFinished(10000));
+    const qint64 stopMs = stopping.elapsed();
+    EXPECT_LE(stopMs, 2000) << "took " << stopMs << " ms to stop";
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), expectedStatus);
+
+    progress += QString::fromUtf8(process.readAllStandardError());
+    EXPECT_TRUE(progress.contains(QStringLiteral("Scanning is stopping, please wait...")));
+    EXPECT_TRUE(progress.contains(QStringLiteral("Found ")));
+    const auto rows = ParseCsv(QString::fromUtf8(process.readAllStandardOutput()));
+    ASSERT_GE(rows.size(), 2u) << "no host printed";
+    EXPECT_LT(rows.size(), manifest.size());
+    for (size_t i = 1; i < rows.size(); ++i) {
+        const auto it = manifest.find(IpToHostOrder(GetIpAddress(rows[i].value(0))));
+        ASSERT_NE(it, manifest.end()) << rows[i].value(0).toStdString();
+        EXPECT_EQ(rows[i].value(1), it->second.mac);
+    }
+    (void)test;
+}
+
+TEST_F(LabScan, CtrlCAndTerminateStopTheScanAndPrintTheHostsFound)
+{
+    ExpectStopsOnSignal(this, manifest, SIGINT, 130);
+    ExpectStopsOnSignal(this, manifest, SIGTERM, 128 + SIGTERM);
+}
+
+TEST_F(LabScan, WithoutRawSocketsTheKernelFindsTheSameHosts)
+{
+    // An unprivileged user has no CAP_NET_RAW; the probe falls back to the kernel.
+    const Command scan = RunCommand(
+        kLab, {QStringLiteral("exec"), QStringLiteral("setpriv"), QStringLiteral("--reuid=65534"),
+               QStringLiteral("--regid=65534"), QStringLiteral("--clear-groups"), kScanner,
+               QStringLiteral("--verbose"), QStringLiteral("--format=csv"), QStringLiteral("198.18.0.0/24")});
+    ASSERT_EQ(scan.exitCode, 0) << scan.err.toStdString();
+    EXPECT_TRUE(scan.err.contains(QStringLiteral("kernel"), Qt::CaseInsensitive)) << scan.err.toStdString();
+    ExpectExactly(Rows(scan), Expected("198.18.0.0", "198.18.0.255"));
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    ::testing::AddGlobalTestEnvironment(new LabEnvironment);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,768 @@
+// The host probe against a real link: each test builds two private network namespaces,
+// "scanner" (a child of the test process) and "host", joined by a veth pair in
+// 198.19.200.0/24, and runs the probe in the scanner. Nothing leaves the namespaces, and
+// they vanish with their processes. Needs root; with CI=true a missing root fails.
+
+#include "AddressText.h"
+#include "ArpPacket.h"
+#include "HostProbe.h"
+#include "NetBiosNames.h"
+#include "TestPrinters.h"
+
+#include <QDataStream>
+#include <QFile>
+#include <arpa/inet.h>
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <fcntl.h>
+#include <functional>
+#include <gtest/gtest.h>
+#include <ifaddrs.h>
+#include <linux/capability.h>
+#include <linux/if_ether.h>
+#include <linux/if_link.h>
+#include <linux/if_packet.h>
+#include <net/if.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sched.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace
+{
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+constexpr quint32 Lab(quint8 last)
+{
+    return quint32(198) << 24 | quint32(19) << 16 | quint32(200) << 8 | last;
+}
+constexpr quint32 kScanner = Lab(1);
+constexpr quint32 kHost = Lab(2);        // nothing listens on its port 137
+constexpr quint32 kSilentHost = Lab(3);  // a socket bound to port 137 that never answers
+constexpr quint32 kNetBiosHost = Lab(4); // answers the node-status request
+constexpr quint32 kAbsent = Lab(9);      // in the subnet, nobody there
+constexpr quint32 kOffLink = (quint32(198) << 24) | (quint32(19) << 16) | (201u << 8) | 5;
+const QString kScannerMac = QStringLiteral("02:00:5E:C8:00:01");
+const QString kHostMac = QStringLiteral("02:00:5E:C8:00:02");
+constexpr auto kNetBiosReplyDelay = 10ms;
+
+// What a scanner-side step saw; sent frames are those of the scanner's adapter meanwhile.
+struct Outcome {
+    bool found = false;
+    QString mac;
+    qint64 ms = 0;
+    qint64 sent = 0;
+    int result = 0;
+    QString text;
+    QString text2;
+};
+
+QDataStream& operator<<(QDataStream& out, const Outcome& o)
+{
+    return out << o.found << o.mac << o.ms << o.sent << o.result << o.text << o.text2;
+}
+
+QDataStream& operator>>(QDataStream& in, Outcome& o)
+{
+    return in >> o.found >> o.mac >> o.ms >> o.sent >> o.result >> o.text >> o.text2;
+}
+
+void PrintTo(const Outcome& o, std::ostream* os)
+{
+    *os << "{found " << o.found << ", mac " << o.mac.toStdString() << ", " << o.ms << " ms, sent "
+        << o.sent << ", result " << o.result << ", " << o.text.toStdString() << "}";
+}
+
+QByteArray ReadDataFile(const char* name)
+{
+    QFile file(QStringLiteral(LANVEY_TEST_DATA_DIR "/") + QLatin1String(name));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool WriteFile(const char* path, const char* text)
+{
+    const int fd = open(path, O_WRONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool ok = write(fd, text, strlen(text)) == ssize_t(strlen(text));
+    close(fd);
+    return ok;
+}
+
+bool Shell(const QString& command)
+{
+    return std::system(command.toLocal8Bit().constData()) == 0;
+}
+
+// Frames the adapter has sent, from the link statistics getifaddrs hands out.
+qint64 SentFrames(const char* name)
+{
+    ifaddrs* list = nullptr;
+    if (getifaddrs(&list) != 0)
+        return -1;
+    qint64 frames = -1;
+    for (const ifaddrs* entry = list; entry; entry = entry->ifa_next)
+        if (entry->ifa_addr && entry->ifa_addr->sa_family == AF_PACKET && entry->ifa_data &&
+            strcmp(entry->ifa_name, name) == 0)
+            frames = static_cast<const rtnl_link_stats*>(entry->ifa_data)->tx_packets;
+    freeifaddrs(list);
+    return frames;
+}
+
+bool AdapterRunning(const char* name)
+{
+    ifaddrs* list = nullptr;
+    if (getifaddrs(&list) != 0)
+        return false;
+    bool running = false;
+    for (const ifaddrs* entry = list; entry; entry = entry->ifa_next)
+        if (entry->ifa_addr && entry->ifa_addr->sa_family == AF_PACKET &&
+            strcmp(entry->ifa_name, name) == 0)
+            running = entry->ifa_flags & IFF_RUNNING;
+    freeifaddrs(list);
+    return running;
+}
+
+// The host side: a silent socket on .3:137 and a node-status responder on .4:137 that
+// answers the exact request with the recorded nmbd reply.
+[[noreturn]] void ServeHost(int ready, int control)
+{
+    const QByteArray request = ReadDataFile("nbstat_request.bin");
+    const QByteArray reply = ReadDataFile("nbstat_reply_nmbd.bin");
+    const auto bound = [](quint32 address) {
+        const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_in local{};
+        local.sin_family = AF_INET;
+        local.sin_port = htons(kNetBiosNamePort);
+        local.sin_addr.s_addr = htonl(address);
+        if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0)
+            _exit(3);
+        return fd;
+    };
+    [[maybe_unused]] const int silent = bound(kSilentHost);
+    const int responder = bound(kNetBiosHost);
+    if (write(ready, "r", 1) != 1)
+        _exit(4);
+    pollfd fds[2] = {{responder, POLLIN, 0}, {control, POLLIN, 0}};
+    for (;;) {
+        if (poll(fds, 2, -1) < 0)
+            continue;
+        if (fds[1].revents)
+            _exit(0); // the scanner has finished
+        if (fds[0].revents & POLLIN) {
+            char buffer[1024];
+            sockaddr_in from{};
+            socklen_t fromSize = sizeof from;
+            const ssize_t size = recvfrom(responder, buffer, sizeof buffer, 0,
+                                          reinterpret_cast<sockaddr*>(&from), &fromSize);
+            if (size == request.size() && memcmp(buffer, request.constData(), size) == 0) {
+                std::this_thread::sleep_for(kNetBiosReplyDelay);
+                sendto(responder, reply.constData(), reply.size(), 0,
+                       reinterpret_cast<sockaddr*>(&from), fromSize);
+            }
+        }
+    }
+}
+
+bool DisableIpv6()
+{
+    // IPv6 housekeeping (router solicitations, DAD) would add frames to the counts.
+    WriteFile("/proc/sys/net/ipv6/conf/all/disable_ipv6", "1");
+    WriteFile("/proc/sys/net/ipv6/conf/default/disable_ipv6", "1");
+    return true;
+}
+
+class LabNet
+{
+public:
+    pid_t hostPid = 0;
+
+    // Runs `command` inside the host namespace.
+    bool InHost(const QString& command) const
+    {
+        return Shell(QStringLiteral("nsenter -t %1 -n sh -c '%2'").arg(hostPid).arg(command));
+    }
+};
+
+using LabBody = std::function<std::vector<Outcome>(LabNet&)>;
+
+// In the scanner child: builds both namespaces, runs `body`, returns its outcomes or a
+// setup error.
+QByteArray ScannerMain(const LabBody& body)
+{
+    QByteArray bytes;
+    QDataStream out(&bytes, QIODevice::WriteOnly);
+    const auto failed = [&](const char* what) {
+        out << QString::fromUtf8(what) << QList<Outcome>();
+        return bytes;
+    };
+    if (unshare(CLONE_NEWNET) != 0)
+        return failed("unshare(CLONE_NEWNET) failed");
+    DisableIpv6();
+    int toHost[2];
+    int fromHost[2];
+    if (pipe2(toHost, O_CLOEXEC) != 0 || pipe2(fromHost, O_CLOEXEC) != 0)
+        return failed("pipe failed");
+    LabNet lab;
+    lab.hostPid = fork();
+    if (lab.hostPid == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        close(toHost[1]);
+        close(fromHost[0]);
+        if (unshare(CLONE_NEWNET) != 0)
+            _exit(2);
+        DisableIpv6();
+        char go = 0;
+        if (write(fromHost[1], "n", 1) != 1 || read(toHost[0], &go, 1) != 1)
+            _exit(2);
+        ServeHost(fromHost[1], toHost[0]);
+    }
+    close(toHost[0]);
+    close(fromHost[1]);
+    char signal = 0;
+    if (read(fromHost[0], &signal, 1) != 1)
+        return failed("host namespace not made");
+
+    const bool linked =
+        Shell(QStringLiteral("ip link set lo up && ip link add lvpa address %1 type veth peer name "
+                             "lvpb address %2 netns %3 && ip addr add 198.19.200.1/24 dev lvpa && "
+                             "ip link set lvpa up")
+                  .arg(kScannerMac, kHostMac)
+                  .arg(lab.hostPid)) &&
+        lab.InHost(QStringLiteral("ip link set lo up && ip addr add 198.19.200.2/24 dev lvpb && "
+                                  "ip addr add 198.19.200.3/24 dev lvpb && ip addr add "
+                                  "198.19.200.4/24 dev lvpb && ip link set lvpb up"));
+    if (!linked)
+        return failed("veth setup failed");
+    if (write(toHost[1], "g", 1) != 1 || read(fromHost[0], &signal, 1) != 1 || signal != 'r')
+        return failed("host services did not start");
+    for (int i = 0; i < 200 && !AdapterRunning("lvpa"); ++i)
+        std::this_thread::sleep_for(5ms);
+
+    const std::vector<Outcome> outcomes = body(lab);
+    out << QString() << QList<Outcome>(outcomes.begin(), outcomes.end());
+    close(toHost[1]);
+    waitpid(lab.hostPid, nullptr, 0);
+    return bytes;
+}
+
+struct LabRun {
+    QString error;
+    std::vector<Outcome> outcomes;
+};
+
+LabRun RunInLab(const LabBody& body)
+{
+    LabRun run;
+    int result[2];
+    if (pipe2(result, O_CLOEXEC) != 0) {
+        run.error = QStringLiteral("pipe failed");
+        return run;
+    }
+    const pid_t scanner = fork();
+    if (scanner == 0) {
+        close(result[0]);
+        const QByteArray bytes = ScannerMain(body);
+        for (qsizetype done = 0; done < bytes.size();) {
+            const ssize_t n = write(result[1], bytes.constData() + done, bytes.size() - done);
+            if (n <= 0)
+                break;
+            done += n;
+        }
+        _exit(0);
+    }
+    close(result[1]);
+    QByteArray bytes;
+    char buffer[4096];
+    for (ssize_t n; (n = read(result[0], buffer, sizeof buffer)) > 0;)
+        bytes.append(buffer, n);
+    close(result[0]);
+    int status = 0;
+    waitpid(scanner, &status, 0);
+    QDataStream in(bytes);
+    QList<Outcome> outcomes;
+    in >> run.error >> outcomes;
+    run.outcomes.assign(outcomes.begin(), outcomes.end());
+    if (bytes.isEmpty())
+        run.error =
+            QStringLiteral("scanner process ended without a result (status %1)").arg(status);
+    return run;
+}
+
+// Every outcome of a run, attached to each failure of the test.
+std::string Describe(const LabRun& run)
+{
+    std::string text = "outcomes:";
+    for (std::size_t i = 0; i < run.outcomes.size(); ++i)
+        text += "\n  [" + std::to_string(i) + "] " + testing::PrintToString(run.outcomes[i]);
+    return text;
+}
+
+#define REQUIRE_LAB()                                                                              \
+    do {                                                                                           \
+        if (geteuid() != 0) {                                                                      \
+            if (qgetenv("CI") == "true")                                                           \
+                FAIL() << "lab tests need root, and CI must run them";                             \
+            GTEST_SKIP() << "lab tests need root";                                                 \
+        }                                                                                          \
+    } while (false)
+
+Outcome Resolve(HostProbe& probe, quint32 address)
+{
+    Outcome outcome;
+    const qint64 before = SentFrames("lvpa");
+    const auto start = Clock::now();
+    quint64 mac = 0;
+    outcome.found = probe.ResolveMacAddress(address, &mac);
+    outcome.ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+    outcome.sent = SentFrames("lvpa") - before;
+    if (outcome.found)
+        outcome.mac = FormatMacAddress(mac);
+    return outcome;
+}
+
+Outcome Text(const QString& text)
+{
+    Outcome outcome;
+    outcome.text = text;
+    return outcome;
+}
+
+// Resolves `addresses` from one thread each, as the workers do.
+std::vector<Outcome> ResolveInParallel(HostProbe& probe, const std::vector<quint32>& addresses)
+{
+    std::vector<Outcome> outcomes(addresses.size());
+    std::vector<std::thread> threads;
+    for (std::size_t i = 0; i < addresses.size(); ++i)
+        threads.emplace_back([&, i] { outcomes[i] = Resolve(probe, addresses[i]); });
+    for (std::thread& thread : threads)
+        thread.join();
+    return outcomes;
+}
+
+void SetNeighbourTiming()
+{
+    // Short kernel timers so the kernel path's verdicts come within a test's time.
+    WriteFile("/proc/sys/net/ipv4/neigh/lvpa/retrans_time_ms", "200");
+    WriteFile("/proc/sys/net/ipv4/neigh/lvpa/ucast_solicit", "2");
+    WriteFile("/proc/sys/net/ipv4/neigh/lvpa/delay_first_probe_time", "1");
+}
+
+TEST(ResolverLab, RawSocketFindsAHostAndAsksAgainEachTime)
+{
+    REQUIRE_LAB();
+    const LabRun run = RunInLab([](LabNet&) {
+        auto probe = CreateSystemHostProbe();
+        return std::vector<Outcome>{Text(probe->Description()), Resolve(*probe, kHost),
+                                    Resolve(*probe, kHost)};
+    });
+    SCOPED_TRACE(Describe(run));
+    ASSERT_EQ(run.error, QString());
+    ASSERT_EQ(run.outcomes.size(), 3u);
+    EXPECT_EQ(run.outcomes[0].text, QStringLiteral("raw ARP socket on lvpa"));
+    for (const Outcome& asked : {run.outcomes[1], run.outcomes[2]}) {
+        EXPECT_TRUE(asked.found) << testing::PrintToString(asked);
+        EXPECT_EQ(asked.mac, kHostMac);
+        EXPECT_LT(asked.ms, 100);
+        EXPECT_EQ(asked.sent, 1) << "one request, answered before the repeat";
+    }
+}
+
+TEST(ResolverLab, RawSocketGivesUpOnAnAbsentAddressAfter750ms)
+{
+    REQUIRE_LAB();
+    const LabRun run = RunInLab([](LabNet&) {
+        auto probe = CreateSystemHostProbe();
+        std::vector<Outcome> outcomes{Resolve(*probe, kAbsent)};
+        // Twenty workers at once, each with its own absent address.
+        std::vector<quint32> many;
+        for (quint8 last = 100; last < 120; ++last)
+            many.push_back(Lab(last));
+        const auto start = Clock::now();
+        const std::vector<Outcome> parallel = ResolveInParallel(*probe, many);
+        Outcome all;
+        all.ms =
+            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+        for (const Outcome& one : parallel)
+            all.found = all.found || one.found;
+        outcomes.push_back(all);
+        return outcomes;
+    });
+    SCOPED_TRACE(Describe(run));
+    ASSERT_EQ(run.error, QString());
+    ASSERT_EQ(run.outcomes.size(), 2u);
+    const Outcome& absent = run.outcomes[0];
+    EXPECT_FALSE(absent.found);
+    EXPECT_GE(absent.ms, 745);
+    EXPECT_LT(absent.ms, 850);
+    EXPECT_EQ(absent.sent, 2) << "a request and one repeat";
+    EXPECT_FALSE(run.outcomes[1].found);
+    EXPECT_LT(run.outcomes[1].ms, 1000) << "the waits overlap";
+}
+
+TEST(ResolverLab, OwnAndOffLinkAddressesAreAnsweredWithoutTheWire)
+{
+    REQUIRE_LAB();
+    const LabRun run = RunInLab([](LabNet&) {
+        std::vector<Outcome> outcomes;
+        for (const bool kernel : {false, true}) {
+            HostProbeOptions options;
+            options.forceKernelPath = kernel;
+            auto probe = CreateSystemHostProbe(options);
+            outcomes.push_back(Resolve(*probe, kScanner));
+            outcomes.push_back(Resolve(*probe, kOffLink));
+            outcomes.push_back(Resolve(*probe, Lab(0) - 1)); // 198.19.199.255
+        }
+        return outcomes;
+    });
+    SCOPED_TRACE(Describe(run));
+    ASSERT_EQ(run.error, QString());
+    ASSERT_EQ(run.outcomes.size(), 6u);
+    for (int path = 0; path < 2; ++path) {
+        const Outcome& own = run.outcomes[3 * path];
+        EXPECT_TRUE(own.found) << "path " << path;
+        EXPECT_EQ(own.mac, kScannerMac);
+        for (const Outcome& outcome :
+             {own, run.outcomes[3 * path + 1], run.outcomes[3 * path + 2]}) {
+            EXPECT_EQ(outcome.sent, 0) << testing::PrintToString(outcome);
+            EXPECT_LT(outcome.ms, 10) << testing::PrintToString(outcome);
+        }
+        EXPECT_FALSE(run.outcomes[3 * path + 1].found);
+        EXPECT_FALSE(run.outcomes[3 * path + 2].found);
+    }
+}
+
+ArpPacket ArpFrom(quint16 operation, const MacBytes& senderMac, quint32 senderIp,
+                  const MacBytes& targetMac, quint32 targetIp)
+{
+    ArpPacket packet = BuildArpRequest(senderMac, senderIp, targetIp);
+    packet[7] = quint8(operation);
+    std::copy(targetMac.begin(), targetMac.end(), packet.begin() + 18);
+    return packet;
+}
+
+// Broadcasts `packets` on the host's adapter from a child that joins the host namespace.
+bool SendFromHost(const LabNet& lab, const std::vector<ArpPacket>& packets)
+{
+    const QByteArray nsPath = QStringLiteral("/proc/%1/ns/net").arg(lab.hostPid).toLocal8Bit();
+    const pid_t sender = fork();
+    if (sender == 0) {
+        const int ns = open(nsPath.constData(), O_RDONLY | O_CLOEXEC);
+        if (ns < 0 || setns(ns, CLONE_NEWNET) != 0)
+            _exit(1);
+        const int fd = socket(AF_PACKET, SOCK_DGRAM, htons(ETH_P_ARP));
+        sockaddr_ll to{};
+        to.sll_family = AF_PACKET;
+        to.sll_protocol = htons(ETH_P_ARP);
+        to.sll_ifindex = int(if_nametoindex("lvpb"));
+        to.sll_halen = 6;
+        std::fill(to.sll_addr, to.sll_addr + 6, quint8(0xFF));
+        for (const ArpPacket& packet : packets)
+            if (sendto(fd, packet.data(), packet.size(), 0, reinterpret_cast<sockaddr*>(&to),
+                       sizeof to) != ssize_t(packet.size()))
+                _exit(2);
+        _exit(0);
+    }
+    int status = -1;
+    waitpid(sender, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+TEST(ResolverLab, RawSocketTakesOnlyARealAnswer)
+{
+    REQUIRE_LAB();
+    const LabRun run = RunInLab([](LabNet& lab) {
+        auto probe = CreateSystemHostProbe();
+        const MacBytes scanner = {0x02, 0x00, 0x5E, 0xC8, 0x00, 0x01};
+        const MacBytes impostor = {0x02, 0x00, 0x5E, 0xC8, 0x00, 0x66};
+        const MacBytes genuine = {0x02, 0x00, 0x5E, 0xC8, 0x00, 0x77};
+        const MacBytes elsewhere = {0x02, 0x00, 0x5E, 0xC8, 0x00, 0x55};
+        const MacBytes broadcast = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+        const std::vector<ArpPacket> noise = {
+            ArpFrom(kArpRequest, impostor, kAbsent, {}, kScanner),      // asks about us
+            ArpFrom(kArpReply, impostor, kAbsent, elsewhere, kScanner), // other adapter
+            ArpFrom(kArpReply, impostor, kAbsent, scanner, Lab(7)),     // other address
+            ArpFrom(kArpReply, impostor, kAbsent, broadcast, kAbsent),  // gratuitous
+            ArpFrom(kArpReply, impostor, Lab(10), scanner, kScanner),   // another sender
+        };
+        Outcome outcome;
+        std::thread worker([&] { outcome = Resolve(*probe, kAbsent); });
+        std::this_thread::sleep_for(50ms);
+        Outcome sent;
+        sent.found = SendFromHost(lab, noise);
+        std::this_thread::sleep_for(50ms);
+        sent.found = sent.found &&
+                     SendFromHost(lab, {ArpFrom(kArpReply, genuine, kAbsent, scanner, kScanner)});
+        worker.join();
+        return std::vector<Outcome>{sent, outcome};
+    });
+    SCOPED_TRACE(Describe(run));
+    ASSERT_EQ(run.error, QString());
+    ASSERT_EQ(run.outcomes.size(), 2u);
+    ASSERT_TRUE(run.outcomes[0].found) << "could not send from the host";
+    EXPECT_TRUE(run.outcomes[1].found);
+    EXPECT_EQ(run.outcomes[1].mac, QStringLiteral("02:00:5E:C8:00:77"));
+    EXPECT_GE(run.outcomes[1].ms, 100);
+    EXPECT_LT(run.outcomes[1].ms, 250) << "answered before the repeat";
+}
+
+TEST(ResolverLab, RawSocketNeverAnswersFromTheKernelCache)
+{
+    REQUIRE_LAB();
+    const LabRun run = RunInLab([](LabNet& lab) {
+        auto probe = CreateSystemHostProbe();
+        Shell(
+            QStringLiteral("ip neigh replace 198.19.200.9 lladdr 02:00:5e:c8:00:99 nud permanent "
+                           "dev lvpa && ip neigh replace 198.19.200.2 lladdr %1 nud permanent dev "
+                           "lvpa")
+                .arg(kHostMac));
+        std::vector<Outcome> outcomes{Resolve(*probe, kAbsent), Resolve(*probe, kHost)};
+        // The host leaves; the permanent entry stays, the answer does not.
+        lab.InHost(QStringLiteral("ip addr del 198.19.200.2/24 dev lvpb"));
+        outcomes.push_back(Resolve(*probe, kHost));
+        return outcomes;
+    });
+    SCOPED_TRACE(Describe(run));
+    ASSERT_EQ(run.error, QString());
+    ASSERT_EQ(run.outcomes.size(), 3u);
+    EXPECT_FALSE(run.outcomes[0].found);
+    EXPECT_EQ(run.outcomes[0].sent, 2);
+    EXPECT_TRUE(run.outcomes[1].found);
+    EXPECT_FALSE(run.outcomes[2].found);
+    EXPECT_EQ(run.outcomes[2].sent, 2);
+}
+
+// A cursor over [first, last] as the scan job keeps it.
+struct TestCursor {
+    std::atomic<quint32> next;
+    quint32 last;
+    std::atomic<bool> stop{false};
+    UpcomingAddressesFn Function()
+    {
+        return [this]() -> std::optional<UpcomingAddresses> {
+            const quint32 at = next.load();
+            if (stop || at > last)
+                return std::nullopt;
+            return UpcomingAddresses{at, last};
+        };
+    }
+};
+
+TEST(ResolverLab, AnswersAskedAheadWaitForTheWorkers)
+{
+    REQUIRE_LAB();
+    const LabRun run = RunInLab([](LabNet&) {
+        auto probe = CreateSystemHostProbe();
+        TestCursor cursor{kScanner, Lab(12)};
+        const qint64 before = SentFrames("lvpa");
+        probe->ScanStarting(cursor.Function());
+        std::this_thread::sleep_for(900ms); // every verdict is in after 750 ms
+        Outcome ahead;
+        ahead.sent = SentFrames("lvpa") - before;
+        std::vector<Outcome> outcomes{ahead};
+        for (quint32 address = kScanner; address <= Lab(12); ++address) {
+            cursor.next = address + 1;
+            outcomes.push_back(Resolve(*probe, address));
+        }
+        probe->ScanEnded();
+        // After the scan nothing is remembered: the host is asked on the wire again.
+        outcomes.push_back(Resolve(*probe, kHost));
+        return outcomes;
+    });
+    SCOPED_TRACE(Describe(run));
+    ASSERT_EQ(run.error, QString());
+    ASSERT_EQ(run.outcomes.size(), 14u);
+    // Own address skipped; .2 to .4 answer the first request; .5 to .12 get a repeat.
+    EXPECT_EQ(run.outcomes[0].sent, 3 + 8 * 2);
+    for (quint32 i = 1; i <= 12; ++i) {
+        const Outcome& worker = run.outcomes[i];
+        EXPECT_EQ(worker.found, i <= 4) << "address ." << i;
+        EXPECT_EQ(worker.sent, 0) << "address ." << i;
+        EXPECT_LT(worker.ms, 20) << "address ." << i;
+    }
+    EXPECT_EQ(run.outcomes[2].mac, kHostMac);
+    EXPECT_TRUE(run.outcomes[13].found);
+    EXPECT_EQ(run.outcomes[13].sent, 1);
+}
+
+TEST(ResolverLab, AskingAheadIsPacedAndEndsWithTheStop)
+{
+    REQUIRE_LAB();
+    const LabRun run = RunInLab([](LabNet&) {
+        HostProbeOptions options;
+        options.aheadRate = 20;
+        auto probe = CreateSystemHostProbe(options);
+        TestCursor cursor{Lab(100), Lab(199)};
+        const qint64 start = SentFrames("lvpa");
+        probe->ScanStarting(cursor.Function());
+        std::this_thread::sleep_for(1000ms);
+        Outcome paced;
+        paced.sent = SentFrames("lvpa") - start;
+        cursor.stop = true;
+        // A worker's own request is not paced: it goes out at once.
+        Outcome worker = Resolve(*probe, Lab(190));
+        std::this_thread::sleep_for(800ms);
+        Outcome stopped;
+        stopped.sent = SentFrames("lvpa") - start - paced.sent;
+        probe->ScanEnded();
+
+        // A scan told to stop before it starts sends nothing ahead.
+        TestCursor halted{Lab(100), Lab(199)};
+        halted.stop = true;
+        const qint64 before = SentFrames("lvpa");
+        probe->ScanStarting(halted.Function());
+        std::this_thread::sleep_for(300ms);
+        probe->ScanEnded();
+        Outcome none;
+        none.sent = SentFrames("lvpa") - before;
+        return std::vector<Outcome>{paced, worker, stopped, none};
+    });
+    SCOPED_TRACE(Describe(run));
+    ASSERT_EQ(run.error, QString());
+    ASSERT_EQ(run.outcomes.size(), 4u);
+    // 20 requests in the second, and the repeats of those older than 250 ms.
+    EXPECT_GE(run.outcomes[0].sent, 30);
+    EXPECT_LE(run.outcomes[0].sent, 42);
+    EXPECT_FALSE(run.outcomes[1].found);
+    EXPECT_GE(run.outcomes[1].ms, 745);
+    EXPECT_LT(run.outcomes[1].ms, 850);
+    // After the stop only the worker's two requests and the repeats still due went out.
+    const qint64 afterStop = run.outcomes[2].sent - 2;
+    EXPECT_GE(afterStop, 0);
+    EXPECT_LE(afterStop, 7);
+    EXPECT_EQ((run.outcomes[0].sent + afterStop) % 2, 0)
+        << "each address asked ahead got exactly one repeat";
+    EXPECT_EQ(run.outcomes[3].sent, 0);
+}
+
+TEST(ResolverLab, KernelPathFindsTheHostAndWaitsForFreshVerdicts)
+{
+    REQUIRE_LAB();
+    const LabRun run = RunInLab([](LabNet&) {
+        SetNeighbourTiming();
+        HostProbeOptions options;
+        options.forceKernelPath = true;
+        auto probe = CreateSystemHostProbe(options);
+        std::vector<Outcome> outcomes{Text(probe->Description()), Resolve(*probe, kHost),
+                                      Resolve(*probe, kAbsent)};
+        // A stale entry is checked again by the kernel before it counts: the absent
+        // address is not found, the present host is.
+        Shell(QStringLiteral("ip neigh replace 198.19.200.9 lladdr 02:00:5e:c8:00:99 nud stale dev "
+                             "lvpa && ip neigh replace 198.19.200.2 lladdr %1 nud stale dev lvpa")
+                  .arg(kHostMac));
+        outcomes.push_back(Resolve(*probe, kAbsent));
+        outcomes.push_back(Resolve(*probe, kHost));
+        std::vector<quint32> many;
+        for (quint8 last = 100; last < 110; ++last)
+            many.push_back(Lab(last));
+        many.push_back(kHost);
+        for (const Outcome& one : ResolveInParallel(*probe, many))
+            outcomes.push_back(one);
+        return outcomes;
+    });
+    SCOPED_TRACE(Describe(run));
+    ASSERT_EQ(run.error, QString());
+    ASSERT_EQ(run.outcomes.size(), 16u);
+    EXPECT_TRUE(run.outcomes[0].text.startsWith(QStringLiteral("kernel neighbour resolution")));
+    EXPECT_TRUE(run.outcomes[1].found);
+    EXPECT_EQ(run.outcomes[1].mac, kHostMac);
+    // Three broadcast probes 200 ms apart, then the kernel's FAILED verdict.
+    EXPECT_FALSE(run.outcomes[2].found);
+    EXPECT_GE(run.outcomes[2].ms, 400);
+    EXPECT_LT(run.outcomes[2].ms, 1500) << "the verdict, not the safety deadline";
+    // Stale: 1 s delay, two unicast probes.
+    EXPECT_FALSE(run.outcomes[3].found);
+    EXPECT_GE(run.outcomes[3].ms, 900);
+    EXPECT_LT(run.outcomes[3].ms, 2500);
+    EXPECT_TRUE(run.outcomes[4].found);
+    EXPECT_EQ(run.outcomes[4].mac, kHostMac);
+    for (int i = 5; i < 15; ++i)
+        EXPECT_FALSE(run.outcomes[i].found) << testing::PrintToString(run.outcomes[i]);
+    EXPECT_TRUE(run.outcomes[15].found);
+}
+
+bool DropAllCapabilities()
+{
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[2] = {};
+    return syscall(SYS_capset, &header, data) == 0;
+}
+
+TEST(ResolverLab, WithoutRawSocketPermissionTheKernelResolves)
+{
+    REQUIRE_LAB();
+    const LabRun run = RunInLab([](LabNet&) {
+        SetNeighbourTiming();
+        Outcome dropped;
+        dropped.found = DropAllCapabilities();
+        const int raw = socket(AF_PACKET, SOCK_DGRAM, 0);
+        dropped.result = raw < 0 ? errno : 0;
+        if (raw >= 0)
+            close(raw);
+        auto probe = CreateSystemHostProbe();
+        return std::vector<Outcome>{dropped, Text(probe->Description()), Resolve(*probe, kHost),
+                                    Resolve(*probe, kAbsent)};
+    });
+    SCOPED_TRACE(Describe(run));
+    ASSERT_EQ(run.error, QString());
+    ASSERT_EQ(run.outcomes.size(), 4u);
+    ASSERT_TRUE(run.outcomes[0].found) << "capset failed";
+    EXPECT_EQ(run.outcomes[0].result, EPERM);
+    EXPECT_EQ(run.outcomes[1].text,
+              QStringLiteral("kernel neighbour resolution (no raw socket permission)"));
+    EXPECT_TRUE(run.outcomes[2].found);
+    EXPECT_EQ(run.outcomes[2].mac, kHostMac);
+    EXPECT_FALSE(run.outcomes[3].found);
+}
+
+Outcome Query(HostProbe& probe, quint32 address)
+{
+    ProbeResult result;
+    result.ip = IpFromHostOrder(address);
+    Outcome outcome;
+    const auto start = Clock::now();
+    outcome.result = probe.QueryNetBiosNames(result);
+    outcome.ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+    outcome.text = result.hostName;
+    outcome.text2 = result.workgroup;
+    return outcome;
+}
+
+TEST(NetBiosLab, RefusedPortSilentPortAndReply)
+{
+    REQUIRE_LAB();
+    const LabRun run = RunInLab([](LabNet&) {
+        auto probe = CreateSystemHostProbe();
+        return std::vector<Outcome>{Query(*probe, kHost), Query(*probe, kSilentHost),
+                                    Query(*probe, kNetBiosHost)};
+    });
+    SCOPED_TRACE(Describe(run));
+    ASSERT_EQ(run.error, QString());
+    ASSERT_EQ(run.outcomes.size(), 3u);
+    const Outcome& refused = run.outcomes[0];
+    EXPECT_EQ(refused.result, 1);
+    EXPECT_LT(refused.ms, 100) << "port unreachable ends the wait";
+    const Outcome& silent = run.outcomes[1];
+    EXPECT_EQ(silent.result, 1);
+    EXPECT_GE(silent.ms, 199);
+    EXPECT_LT(silent.ms, 300);
+    const Outcome& answered = run.outcomes[2];
+    EXPECT_EQ(answered.result, 0);
+    EXPECT_EQ(answered.text, QStringLiteral("LVPROBE-HOST1"));
+    EXPECT_EQ(answered.text2, QStringLiteral("LABGROUP"));
+    EXPECT_GE(answered.ms, qint64(kNetBiosReplyDelay.count()));
+    EXPECT_LT(answered.ms, 150) << "the reply is read when it arrives, not after 200 ms";
+}
+
+} // namespace
