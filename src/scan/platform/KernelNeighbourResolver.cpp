@@ -163,6 +163,7 @@ std::unique_ptr<KernelNeighbourResolver> KernelNeighbourResolver::Open(const Lin
     if (resolver->m_wakeFd < 0)
         return fail();
 
+    resolver->m_links = links;
     for (const LinkInterface& link : links.Links()) {
         const auto retrans =
             std::chrono::milliseconds(ReadNeighbourSetting(link.name, "retrans_time_ms", 1000));
@@ -185,6 +186,7 @@ std::unique_ptr<KernelNeighbourResolver> KernelNeighbourResolver::Open(const Lin
 
 KernelNeighbourResolver::~KernelNeighbourResolver()
 {
+    StopAhead();
     {
         std::lock_guard lock(m_mutex);
         m_stopping = true;
@@ -205,19 +207,28 @@ QString KernelNeighbourResolver::Description() const
     return QStringLiteral("kernel neighbour resolution");
 }
 
-bool KernelNeighbourResolver::Admit(std::unique_lock<std::mutex>& lock)
+bool KernelNeighbourResolver::Admit(std::unique_lock<std::mutex>& lock, bool ahead)
 {
     const auto giveUp = Clock::now() + kAdmitDeadline;
-    if (!m_changed.wait_until(lock, giveUp, [&] { return m_stopping || m_active < kMaxWaiting; }) ||
-        m_stopping)
-        return false;
+    for (;;) {
+        if (m_stopping || (ahead && m_aheadStop))
+            return false;
+        // Resolutions started ahead whose worker has not come yet give their slot up at
+        // their deadline; nobody else would.
+        ExpireLocked(Clock::now());
+        if (m_active < kMaxWaiting)
+            break;
+        if (Clock::now() >= giveUp)
+            return false;
+        m_changed.wait_for(lock, 50ms);
+    }
     // Reserve the next start slot, then wait for it.
     const auto now = Clock::now();
     const auto slot = std::max(now, m_nextStart);
     m_nextStart = slot + std::chrono::duration_cast<Clock::duration>(1s) / kStartsPerSecond;
     ++m_active;
-    m_changed.wait_until(lock, slot, [&] { return m_stopping; });
-    if (m_stopping) {
+    m_changed.wait_until(lock, slot, [&] { return m_stopping || (ahead && m_aheadStop); });
+    if (m_stopping || (ahead && m_aheadStop)) {
         --m_active;
         return false;
     }
@@ -232,65 +243,203 @@ KernelNeighbourResolver::Clock::duration KernelNeighbourResolver::RecheckDeadlin
     return kSafetyDeadline + 6s;
 }
 
-bool KernelNeighbourResolver::Resolve(quint32 address, const LinkRoute& route, quint64* mac)
+KernelNeighbourResolver::Waiter*
+KernelNeighbourResolver::BeginLocked(std::unique_lock<std::mutex>& lock, quint32 address,
+                                     int ifindex, bool ahead)
 {
-    if (!route.link)
-        return false;
-    const int ifindex = route.link->index;
-    std::unique_lock lock(m_mutex);
-    if (!Admit(lock))
-        return false;
-    const auto start = Clock::now();
-    // Registered before anything is sent, so no verdict can slip past.
-    Waiter& waiter = m_waiters[address];
-    waiter.ifindex = ifindex;
-    ++waiter.count;
-    lock.unlock();
+    if (!Admit(lock, ahead))
+        return nullptr;
+    // While admission waited, the other side may have started this address.
+    if (auto it = m_waiters.find(address); it != m_waiters.end()) {
+        --m_active;
+        m_changed.notify_all();
+        if (ahead)
+            return nullptr;
+        Waiter& existing = it->second;
+        if (existing.ahead) {
+            existing.ahead = false;
+            ++m_taken;
+        }
+        ++existing.count;
+        return &existing;
+    }
 
+    const auto start = Clock::now();
     Clock::duration limit = kSafetyDeadline;
     for (const Timing& timing : m_timing)
         if (timing.ifindex == ifindex)
             limit = timing.fresh;
+    // Registered before anything is sent, so no verdict can slip past. `starting` keeps
+    // the waiter in the map (whose nodes never move) while the lock is let go below.
+    Waiter& waiter = m_waiters[address];
+    waiter.ifindex = ifindex;
+    waiter.ahead = ahead;
+    waiter.count = ahead ? 0 : 1;
+    waiter.holdsSlot = true;
+    waiter.starting = true;
+    waiter.deadline = start + limit;
+    lock.unlock();
+
     bool send = true;
+    Clock::time_point deadline = start + limit;
     if (const std::optional<Neighbour> current = QueryNeighbour(ifindex, address)) {
         if ((current->state & kAnswerStates) && current->hasMac) {
-            lock.lock();
-            if (waiter.state == State::Pending) {
-                waiter.state = State::Found;
-                waiter.mac = MacValueFromBytes(current->mac);
-            }
-            lock.unlock();
+            Settle(address, ifindex, current->state, current->mac.data(), 6);
             send = false;
         } else if (current->state & kRecheckStates) {
-            limit = RecheckDeadline(ifindex);
+            deadline = start + RecheckDeadline(ifindex);
         }
     }
+    bool unroutable = false;
     if (send) {
         sockaddr_in to{};
         to.sin_family = AF_INET;
         to.sin_port = htons(kDiscardPort);
         to.sin_addr.s_addr = htonl(address);
-        if (sendto(m_datagram, "", 0, 0, reinterpret_cast<sockaddr*>(&to), sizeof to) < 0 &&
-            errno != EAGAIN && errno != ENOBUFS) {
-            lock.lock();
-            if (waiter.state == State::Pending)
-                waiter.state = State::NotFound; // no route: nothing will be resolved
-            lock.unlock();
-        }
+        unroutable =
+            sendto(m_datagram, "", 0, 0, reinterpret_cast<sockaddr*>(&to), sizeof to) < 0 &&
+            errno != EAGAIN && errno != ENOBUFS;
     }
 
     lock.lock();
-    m_changed.wait_until(lock, start + limit,
-                         [&] { return waiter.state != State::Pending || m_stopping; });
-    const bool found = waiter.state == State::Found;
-    if (found)
-        *mac = waiter.mac;
-    if (--waiter.count == 0)
+    waiter.starting = false;
+    waiter.deadline = deadline;
+    if (unroutable && waiter.state == State::Pending) {
+        waiter.state = State::NotFound; // no route: nothing will be resolved
+        ReleaseSlotLocked(waiter);
+    }
+    m_changed.notify_all();
+    if (!waiter.ahead && waiter.count == 0) {
+        // Started ahead, and its worker has already come and gone.
         m_waiters.erase(address);
+        return nullptr;
+    }
+    return &waiter;
+}
+
+void KernelNeighbourResolver::ReleaseSlotLocked(Waiter& waiter)
+{
+    if (!waiter.holdsSlot)
+        return;
+    waiter.holdsSlot = false;
     --m_active;
+    m_changed.notify_all();
+}
+
+void KernelNeighbourResolver::ExpireLocked(Clock::time_point now)
+{
+    for (auto& [address, waiter] : m_waiters) {
+        if (!waiter.holdsSlot || now < waiter.deadline)
+            continue;
+        if (waiter.state == State::Pending)
+            waiter.state = State::NotFound;
+        ReleaseSlotLocked(waiter);
+    }
+}
+
+bool KernelNeighbourResolver::Resolve(quint32 address, const LinkRoute& route, quint64* mac)
+{
+    if (!route.link)
+        return false;
+    std::unique_lock lock(m_mutex);
+    Waiter* waiter = nullptr;
+    if (auto it = m_waiters.find(address); it != m_waiters.end()) {
+        waiter = &it->second; // started ahead: the verdict may be waiting already
+        if (waiter->ahead) {
+            waiter->ahead = false;
+            ++m_taken;
+        }
+        ++waiter->count;
+    } else {
+        waiter = BeginLocked(lock, address, route.link->index, false);
+        if (!waiter)
+            return false;
+    }
+    // The deadline is final once the resolution has been started.
+    for (;;) {
+        if (waiter->state != State::Pending || m_stopping)
+            break;
+        if (waiter->starting)
+            m_changed.wait(lock);
+        else if (m_changed.wait_until(lock, waiter->deadline) == std::cv_status::timeout &&
+                 waiter->state == State::Pending)
+            break;
+    }
+    const bool found = waiter->state == State::Found;
+    if (found)
+        *mac = waiter->mac;
+    if (waiter->state == State::Pending)
+        waiter->state = State::NotFound;
+    ReleaseSlotLocked(*waiter);
+    if (--waiter->count == 0 && !waiter->starting)
+        m_waiters.erase(address);
     lock.unlock();
     m_changed.notify_all();
     return found;
+}
+
+void KernelNeighbourResolver::ScanStarting(UpcomingAddressesFn upcoming)
+{
+    StopAhead();
+    std::lock_guard lock(m_mutex);
+    m_aheadStop = false;
+    if (upcoming)
+        m_ahead = std::thread(&KernelNeighbourResolver::AheadLoop, this, std::move(upcoming));
+}
+
+void KernelNeighbourResolver::ScanEnded()
+{
+    StopAhead();
+    std::lock_guard lock(m_mutex);
+    // Verdicts started ahead that no worker took.
+    for (auto it = m_waiters.begin(); it != m_waiters.end();) {
+        if (it->second.count == 0) {
+            ReleaseSlotLocked(it->second);
+            it = m_waiters.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+void KernelNeighbourResolver::StopAhead()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_aheadStop = true;
+    }
+    m_changed.notify_all();
+    if (m_ahead.joinable())
+        m_ahead.join();
+}
+
+void KernelNeighbourResolver::AheadLoop(UpcomingAddressesFn upcoming)
+{
+    quint64 position = 0; // the next address to start; 64 bits so the last one ends it
+    std::unique_lock lock(m_mutex);
+    while (!m_aheadStop && !m_stopping) {
+        const quint64 takenBefore = m_taken;
+        // The cursor has its own lock; never call into it holding ours.
+        lock.unlock();
+        const std::optional<UpcomingAddresses> cursor = upcoming();
+        lock.lock();
+        if (!cursor || m_aheadStop)
+            break; // stop signalled or range used up: nothing more is started ahead
+        position = std::max<quint64>(position, cursor->next);
+        if (position > cursor->last)
+            break;
+        if (position - cursor->next >= quint64(kMaxWaiting)) {
+            // Far enough ahead: wait for a worker to take a verdict.
+            m_changed.wait_for(lock, 100ms, [&] { return m_aheadStop || m_taken != takenBefore; });
+            continue;
+        }
+        const auto address = quint32(position++);
+        const LinkRoute route = m_links.RouteTo(address);
+        if (!route.link || m_links.OwnerOf(address) || m_waiters.contains(address))
+            continue; // answered without the kernel, or already asked
+        // Admission (at most kMaxWaiting outstanding, kStartsPerSecond) paces this loop.
+        BeginLocked(lock, address, route.link->index, true);
+    }
 }
 
 void KernelNeighbourResolver::Settle(quint32 address, int ifindex, quint16 state,
@@ -311,6 +460,7 @@ void KernelNeighbourResolver::Settle(quint32 address, int ifindex, quint16 state
     } else {
         return;
     }
+    ReleaseSlotLocked(it->second);
     m_changed.notify_all();
 }
 

@@ -19,6 +19,10 @@
 // 1024 by default), so at most kMaxWaiting addresses are outstanding and new ones start
 // at no more than kStartsPerSecond.
 //
+// During a scan a pacing thread starts resolutions for the addresses the cursor hands out
+// next, within the same limits, so that a worker usually finds the verdict waiting
+// instead of holding its thread for the kernel's whole resolution time.
+//
 // An entry the kernel already holds cannot be removed without CAP_NET_ADMIN, so:
 // - REACHABLE (or PERMANENT): the kernel confirmed the neighbour within its reachable
 //   time (15 to 45 s by default), or the administrator fixed it; that is the answer.
@@ -41,6 +45,8 @@ public:
     ~KernelNeighbourResolver() override;
 
     bool Resolve(quint32 address, const LinkRoute& route, quint64* mac) override;
+    void ScanStarting(UpcomingAddressesFn upcoming) override;
+    void ScanEnded() override;
     QString Description() const override;
 
 private:
@@ -49,11 +55,23 @@ private:
         State state = State::Pending;
         quint64 mac = 0;
         int ifindex = 0;
-        int count = 0;
+        int count = 0;          // workers waiting for the verdict
+        bool ahead = false;     // started ahead; no worker has taken it yet
+        bool holdsSlot = false; // counts against kMaxWaiting until it settles or expires
+        bool starting = false;  // its resolution is being started outside the lock
+        Clock::time_point deadline{};
     };
 
     KernelNeighbourResolver() = default;
-    bool Admit(std::unique_lock<std::mutex>& lock);
+    bool Admit(std::unique_lock<std::mutex>& lock, bool ahead);
+    // With the lock held: registers `address`, starts its resolution (the lock is let go
+    // while the kernel is asked) and returns its waiter, or nullptr when not admitted.
+    Waiter* BeginLocked(std::unique_lock<std::mutex>& lock, quint32 address, int ifindex,
+                        bool ahead);
+    void ReleaseSlotLocked(Waiter& waiter);
+    void ExpireLocked(Clock::time_point now);
+    void AheadLoop(UpcomingAddressesFn upcoming);
+    void StopAhead();
     Clock::duration RecheckDeadline(int ifindex) const;
     void ReceiveLoop();
     void HandleMessages(const quint8* data, std::size_t size);
@@ -69,6 +87,7 @@ private:
         Clock::duration fresh;   // duration of a broadcast resolution
     };
     std::vector<Timing> m_timing;
+    LinkInterfaces m_links;
 
     std::mutex m_mutex;
     std::condition_variable m_changed; // a waiter settled, or a slot came free
@@ -76,5 +95,8 @@ private:
     int m_active = 0;
     Clock::time_point m_nextStart;
     bool m_stopping = false;
+    bool m_aheadStop = false;
+    quint64 m_taken = 0; // verdicts workers have taken; the pacing thread waits on it
     std::thread m_receiver;
+    std::thread m_ahead;
 };
