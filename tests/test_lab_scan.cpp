@@ -98,7 +98,8 @@ std::map<quint32, LabHost> ReadManifest()
     if (!file.open(QIODevice::ReadOnly))
         return hosts;
     QString text = QString::fromUtf8(file.readAll());
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\n', QStringLiteral("\r\n"));
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
+        .replace(u'\n', QStringLiteral("\r\n"));
     const auto rows = ParseCsv(text);
     for (size_t i = 1; i < rows.size(); ++i) {
         const QStringList& r = rows[i];
@@ -121,7 +122,8 @@ public:
                 FAIL() << "the lab suite needs root, and under CI it must run";
             GTEST_SKIP() << "the lab suite needs root (network namespaces); run it with sudo";
         }
-        const Command list = RunCommand(QStringLiteral("ip"), {QStringLiteral("netns"), QStringLiteral("list")});
+        const Command list =
+            RunCommand(QStringLiteral("ip"), {QStringLiteral("netns"), QStringLiteral("list")});
         const bool running = list.out.contains(QStringLiteral("lv-scan")) &&
                              QFile::exists(QStringLiteral("/run/lanvey-lab/manifest.csv"));
         if (!running) {
@@ -179,10 +181,10 @@ protected:
         EXPECT_FALSE(rows.empty()) << scan.err.toStdString();
         if (rows.empty())
             return byAddress;
-        EXPECT_EQ(rows[0], (QStringList{QStringLiteral("IP Address"), QStringLiteral("MAC Address"),
-                                        QStringLiteral("Host Name"), QStringLiteral("Workgroup"),
-                                        QStringLiteral("Manufacturer"),
-                                        QStringLiteral("Compare Result")}));
+        EXPECT_EQ(rows[0],
+                  (QStringList{QStringLiteral("IP Address"), QStringLiteral("MAC Address"),
+                               QStringLiteral("Host Name"), QStringLiteral("Workgroup"),
+                               QStringLiteral("Manufacturer"), QStringLiteral("Compare Result")}));
         for (size_t i = 1; i < rows.size(); ++i) {
             EXPECT_EQ(rows[i].size(), 6);
             const quint32 address = IpToHostOrder(GetIpAddress(rows[i].value(0)));
@@ -226,13 +228,15 @@ TEST_F(LabScan, TheWholeSubnetFindsExactlyTheManifestComparedWithTheDatabase)
     QTemporaryDir dir;
     const QString db = dir.filePath(QStringLiteral("Database.lvdat"));
     std::vector<std::unique_ptr<DatabaseRecord>> known;
-    known.push_back(Known("198.18.0.1", manifest[IpToHostOrder(IpOf("198.18.0.1"))].mac.toLatin1()));
+    known.push_back(
+        Known("198.18.0.1", manifest[IpToHostOrder(IpOf("198.18.0.1"))].mac.toLatin1()));
     known.push_back(Known("198.18.0.2", "02:99:99:99:99:02"));
-    known.push_back(Known("198.18.0.99", manifest[IpToHostOrder(IpOf("198.18.0.3"))].mac.toLatin1()));
+    known.push_back(
+        Known("198.18.0.99", manifest[IpToHostOrder(IpOf("198.18.0.3"))].mac.toLatin1()));
     ASSERT_TRUE(DatabaseFile::Save(db, known));
 
-    const Command scan = Scan({QStringLiteral("--format"), QStringLiteral("csv"), QStringLiteral("--db"), db,
-                               QStringLiteral("198.18.0.0/24")});
+    const Command scan = Scan({QStringLiteral("--format"), QStringLiteral("csv"),
+                               QStringLiteral("--db"), db, QStringLiteral("198.18.0.0/24")});
     ASSERT_EQ(scan.exitCode, 0) << scan.err.toStdString();
     const auto rows = Rows(scan);
     const auto expected = Expected("198.18.0.0", "198.18.0.255");
@@ -251,8 +255,9 @@ TEST_F(LabScan, TheWholeSubnetFindsExactlyTheManifestComparedWithTheDatabase)
     EXPECT_GE(workgroups.size(), 2u);
 
     auto compare = [&](const char* ip) { return rows.at(IpToHostOrder(IpOf(ip))).value(5); };
-    EXPECT_EQ(compare("198.18.0.1"),
-              QStringLiteral("Record already exists, IP address and MAC address completely matched"));
+    EXPECT_EQ(
+        compare("198.18.0.1"),
+        QStringLiteral("Record already exists, IP address and MAC address completely matched"));
     EXPECT_EQ(compare("198.18.0.2"), QStringLiteral("IP Address Different "));
     EXPECT_EQ(compare("198.18.0.3"), QStringLiteral("MAC Address Different "));
     EXPECT_EQ(compare("198.18.0.4"), QStringLiteral("New IP address and MAC address "));
@@ -299,7 +304,8 @@ TEST_F(LabScan, BadTargetsAndOptionsExitWithStatusTwo)
 {
     const Command mask = Scan({QStringLiteral("198.18.0.0/33")});
     EXPECT_EQ(mask.exitCode, 2);
-    EXPECT_TRUE(mask.err.contains(QStringLiteral("Invalid MASK addresses!"))) << mask.err.toStdString();
+    EXPECT_TRUE(mask.err.contains(QStringLiteral("Invalid MASK addresses!")))
+        << mask.err.toStdString();
     EXPECT_TRUE(mask.out.isEmpty());
     const Command option = Scan({QStringLiteral("--frobnicate"), QStringLiteral("198.18.0.0/24")});
     EXPECT_EQ(option.exitCode, 2);
@@ -312,9 +318,10 @@ void ExpectStopsOnSignal(LabScan* test, const std::map<quint32, LabHost>& manife
                          int expectedStatus)
 {
     QProcess process;
-    process.start(kLab, {QStringLiteral("exec"), kScanner, QStringLiteral("--threads"), QStringLiteral("1"),
-                         QStringLiteral("--rate"), QStringLiteral("1"), QStringLiteral("--progress"),
-                         QStringLiteral("--format"), QStringLiteral("csv"), QStringLiteral("198.18.0.0/24")});
+    process.start(kLab, {QStringLiteral("exec"), kScanner, QStringLiteral("--threads"),
+                         QStringLiteral("1"), QStringLiteral("--rate"), QStringLiteral("1"),
+                         QStringLiteral("--progress"), QStringLiteral("--format"),
+                         QStringLiteral("csv"), QStringLiteral("198.18.0.0/24")});
     ASSERT_TRUE(process.waitForStarted());
     // Wait for the progress line that shows the scan is past the first hosts.
     QElapsedTimer clock;
@@ -357,12 +364,14 @@ TEST_F(LabScan, CtrlCAndTerminateStopTheScanAndPrintTheHostsFound)
 TEST_F(LabScan, WithoutRawSocketsTheKernelFindsTheSameHosts)
 {
     // An unprivileged user has no CAP_NET_RAW; the probe falls back to the kernel.
-    const Command scan = RunCommand(
-        kLab, {QStringLiteral("exec"), QStringLiteral("setpriv"), QStringLiteral("--reuid=65534"),
-               QStringLiteral("--regid=65534"), QStringLiteral("--clear-groups"), kScanner,
-               QStringLiteral("--verbose"), QStringLiteral("--format=csv"), QStringLiteral("198.18.0.0/24")});
+    const Command scan =
+        RunCommand(kLab, {QStringLiteral("exec"), QStringLiteral("setpriv"),
+                          QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                          QStringLiteral("--clear-groups"), kScanner, QStringLiteral("--verbose"),
+                          QStringLiteral("--format=csv"), QStringLiteral("198.18.0.0/24")});
     ASSERT_EQ(scan.exitCode, 0) << scan.err.toStdString();
-    EXPECT_TRUE(scan.err.contains(QStringLiteral("kernel"), Qt::CaseInsensitive)) << scan.err.toStdString();
+    EXPECT_TRUE(scan.err.contains(QStringLiteral("kernel"), Qt::CaseInsensitive))
+        << scan.err.toStdString();
     ExpectExactly(Rows(scan), Expected("198.18.0.0", "198.18.0.255"));
 }
 

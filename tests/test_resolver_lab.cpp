@@ -403,11 +403,13 @@ TEST(ResolverLab, RawSocketGivesUpOnAnAbsentAddressAfter750ms)
     ASSERT_EQ(run.outcomes.size(), 2u);
     const Outcome& absent = run.outcomes[0];
     EXPECT_FALSE(absent.found);
+    // Bounds are loose enough for a loaded CI machine, tight enough to tell 750 ms from
+    // the next whole second.
     EXPECT_GE(absent.ms, 745);
-    EXPECT_LT(absent.ms, 850);
+    EXPECT_LT(absent.ms, 1000);
     EXPECT_EQ(absent.sent, 2) << "a request and one repeat";
     EXPECT_FALSE(run.outcomes[1].found);
-    EXPECT_LT(run.outcomes[1].ms, 1000) << "the waits overlap";
+    EXPECT_LT(run.outcomes[1].ms, 1500) << "the waits overlap";
 }
 
 TEST(ResolverLab, OwnAndOffLinkAddressesAreAnsweredWithoutTheWire)
@@ -435,7 +437,7 @@ TEST(ResolverLab, OwnAndOffLinkAddressesAreAnsweredWithoutTheWire)
         for (const Outcome& outcome :
              {own, run.outcomes[3 * path + 1], run.outcomes[3 * path + 2]}) {
             EXPECT_EQ(outcome.sent, 0) << testing::PrintToString(outcome);
-            EXPECT_LT(outcome.ms, 10) << testing::PrintToString(outcome);
+            EXPECT_LT(outcome.ms, 100) << testing::PrintToString(outcome);
         }
         EXPECT_FALSE(run.outcomes[3 * path + 1].found);
         EXPECT_FALSE(run.outcomes[3 * path + 2].found);
@@ -588,7 +590,7 @@ TEST(ResolverLab, AnswersAskedAheadWaitForTheWorkers)
         const Outcome& worker = run.outcomes[i];
         EXPECT_EQ(worker.found, i <= 4) << "address ." << i;
         EXPECT_EQ(worker.sent, 0) << "address ." << i;
-        EXPECT_LT(worker.ms, 20) << "address ." << i;
+        EXPECT_LT(worker.ms, 100) << "address ." << i; // not 750 ms
     }
     EXPECT_EQ(run.outcomes[2].mac, kHostMac);
     EXPECT_TRUE(run.outcomes[13].found);
@@ -631,11 +633,11 @@ TEST(ResolverLab, AskingAheadIsPacedAndEndsWithTheStop)
     ASSERT_EQ(run.error, QString());
     ASSERT_EQ(run.outcomes.size(), 4u);
     // 20 requests in the second, and the repeats of those older than 250 ms.
-    EXPECT_GE(run.outcomes[0].sent, 30);
+    EXPECT_GE(run.outcomes[0].sent, 26);
     EXPECT_LE(run.outcomes[0].sent, 42);
     EXPECT_FALSE(run.outcomes[1].found);
     EXPECT_GE(run.outcomes[1].ms, 745);
-    EXPECT_LT(run.outcomes[1].ms, 850);
+    EXPECT_LT(run.outcomes[1].ms, 1000);
     // After the stop only the worker's two requests and the repeats still due went out.
     const qint64 afterStop = run.outcomes[2].sent - 2;
     EXPECT_GE(afterStop, 0);
@@ -689,6 +691,47 @@ TEST(ResolverLab, KernelPathFindsTheHostAndWaitsForFreshVerdicts)
     for (int i = 5; i < 15; ++i)
         EXPECT_FALSE(run.outcomes[i].found) << testing::PrintToString(run.outcomes[i]);
     EXPECT_TRUE(run.outcomes[15].found);
+}
+
+TEST(ResolverLab, KernelPathStartsResolutionsAheadOfTheWorkers)
+{
+    REQUIRE_LAB();
+    const LabRun run = RunInLab([](LabNet&) {
+        SetNeighbourTiming();
+        HostProbeOptions options;
+        options.forceKernelPath = true;
+        auto probe = CreateSystemHostProbe(options);
+        // Twenty absent addresses and the host, asked one after another by a single
+        // worker: without starting ahead each absent one would cost a whole resolution.
+        TestCursor cursor{Lab(100), Lab(120)};
+        probe->ScanStarting(cursor.Function());
+        std::vector<quint32> addresses;
+        for (quint32 address = Lab(100); address <= Lab(120); ++address)
+            addresses.push_back(address);
+        addresses.push_back(kHost);
+        const auto start = std::chrono::steady_clock::now();
+        std::vector<Outcome> outcomes;
+        for (quint32 address : addresses) {
+            cursor.next = address + 1;
+            outcomes.push_back(Resolve(*probe, address));
+        }
+        Outcome total;
+        total.ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                       std::chrono::steady_clock::now() - start)
+                       .count();
+        probe->ScanEnded();
+        outcomes.push_back(total);
+        return outcomes;
+    });
+    SCOPED_TRACE(Describe(run));
+    ASSERT_EQ(run.error, QString());
+    ASSERT_EQ(run.outcomes.size(), 23u);
+    for (int i = 0; i < 21; ++i)
+        EXPECT_FALSE(run.outcomes[size_t(i)].found) << "address ." << 100 + i;
+    EXPECT_TRUE(run.outcomes[21].found);
+    EXPECT_EQ(run.outcomes[21].mac, kHostMac);
+    // One resolution is 600 ms here; twenty-one in a row would be over 12 s.
+    EXPECT_LT(run.outcomes[22].ms, 4000);
 }
 
 bool DropAllCapabilities()
@@ -756,13 +799,13 @@ TEST(NetBiosLab, RefusedPortSilentPortAndReply)
     const Outcome& silent = run.outcomes[1];
     EXPECT_EQ(silent.result, 1);
     EXPECT_GE(silent.ms, 199);
-    EXPECT_LT(silent.ms, 300);
+    EXPECT_LT(silent.ms, 400);
     const Outcome& answered = run.outcomes[2];
     EXPECT_EQ(answered.result, 0);
     EXPECT_EQ(answered.text, QStringLiteral("LVPROBE-HOST1"));
     EXPECT_EQ(answered.text2, QStringLiteral("LABGROUP"));
     EXPECT_GE(answered.ms, qint64(kNetBiosReplyDelay.count()));
-    EXPECT_LT(answered.ms, 150) << "the reply is read when it arrives, not after 200 ms";
+    EXPECT_LT(answered.ms, 190) << "the reply is read when it arrives, not after 200 ms";
 }
 
 } // namespace
