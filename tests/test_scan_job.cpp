@@ -20,6 +20,33 @@ quint32 HostOrder(const char* dotted)
     return IpToHostOrder(IpOf(dotted));
 }
 
+// Workers that are held inside the probe until the test lets them go.
+struct ProbeGate {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool open = false;
+    int waiting = 0;
+
+    void Hold()
+    {
+        std::unique_lock lock(mutex);
+        ++waiting;
+        changed.notify_all();
+        changed.wait(lock, [this] { return open; });
+    }
+    bool WaitForHeld(int count)
+    {
+        std::unique_lock lock(mutex);
+        return changed.wait_for(lock, std::chrono::seconds(10), [&] { return waiting >= count; });
+    }
+    void Open()
+    {
+        std::lock_guard lock(mutex);
+        open = true;
+        changed.notify_all();
+    }
+};
+
 class ScanJobTest : public ::testing::Test
 {
 protected:
@@ -29,13 +56,28 @@ protected:
         g_hPauseScanEvent.Set();
         g_scanThreadCreateLimitForTests = -1;
     }
-    void TearDown() override { g_scanThreadCreateLimitForTests = -1; }
+    void TearDown() override
+    {
+        g_scanThreadCreateLimitForTests = -1;
+        gate.Open(); // a failed test must not leave workers held while the job waits
+    }
 
     // Makes the probe and the job for addresses from `base` over `span`.
     void Make(const char* base, size_t span)
     {
         probe = std::make_unique<StandInProbe>(HostOrder(base), span);
         job = std::make_unique<CScanJob>(doc, *probe, sink, view);
+    }
+
+    // Starts a scan whose workers stop inside the probe, each with its first address in
+    // hand, until the test opens the gate.
+    void StartHeld(const char* target, int threads, int held)
+    {
+        probe->beforeAnswer = [this](quint32) { gate.Hold(); };
+        ASSERT_EQ(job->Start(QString::fromLatin1(target), quint32(threads)),
+                  ScanStartResult::Started);
+        if (held > 0)
+            ASSERT_TRUE(gate.WaitForHeld(held));
     }
 
     std::set<quint32> StoredAddresses()
@@ -51,6 +93,7 @@ protected:
     CLanveyDoc doc;
     QueuedSink sink;
     RecordingView view;
+    ProbeGate gate;
     std::unique_ptr<StandInProbe> probe;
     std::unique_ptr<CScanJob> job; // destroyed first: it waits for its workers
 };
@@ -147,41 +190,10 @@ TEST_F(ScanJobTest, NoAnsweringHostCompletesWithNothing)
     EXPECT_EQ(view.statusTexts.last(), QStringLiteral("Found 0 hosts."));
 }
 
-// Workers that are held inside the probe until the test lets them go.
-struct ProbeGate {
-    std::mutex mutex;
-    std::condition_variable changed;
-    bool open = false;
-    int waiting = 0;
-
-    void Hold()
-    {
-        std::unique_lock lock(mutex);
-        ++waiting;
-        changed.notify_all();
-        changed.wait(lock, [this] { return open; });
-    }
-    bool WaitForHeld(int count)
-    {
-        std::unique_lock lock(mutex);
-        return changed.wait_for(lock, std::chrono::seconds(10), [&] { return waiting >= count; });
-    }
-    void Open()
-    {
-        std::lock_guard lock(mutex);
-        open = true;
-        changed.notify_all();
-    }
-};
-
 TEST_F(ScanJobTest, PauseHoldsStoresAndResumeGoesOn)
 {
     Make("198.18.0.1", 20);
-    ProbeGate gate;
-    probe->beforeAnswer = [&](quint32) { gate.Hold(); };
-
-    ASSERT_EQ(job->Start(QStringLiteral("198.18.0.1-198.18.0.20"), 4), ScanStartResult::Started);
-    ASSERT_TRUE(gate.WaitForHeld(4));
+    ASSERT_NO_FATAL_FAILURE(StartHeld("198.18.0.1-198.18.0.20", 4, 4));
     EXPECT_TRUE(job->CanPause());
     job->Pause();
     EXPECT_TRUE(job->IsPaused());
@@ -209,11 +221,7 @@ TEST_F(ScanJobTest, PauseHoldsStoresAndResumeGoesOn)
 TEST_F(ScanJobTest, StopWhilePausedStoresTheHostsInHandThenCompletes)
 {
     Make("198.18.0.1", 20);
-    ProbeGate gate;
-    probe->beforeAnswer = [&](quint32) { gate.Hold(); };
-
-    ASSERT_EQ(job->Start(QStringLiteral("198.18.0.1-198.18.0.20"), 4), ScanStartResult::Started);
-    ASSERT_TRUE(gate.WaitForHeld(4));
+    ASSERT_NO_FATAL_FAILURE(StartHeld("198.18.0.1-198.18.0.20", 4, 4));
     job->Pause();
     gate.Open();
     job->Stop();
@@ -235,10 +243,7 @@ TEST_F(ScanJobTest, StopWhilePausedStoresTheHostsInHandThenCompletes)
 TEST_F(ScanJobTest, ShutdownWhilePausedEndsTheWorkers)
 {
     Make("198.18.0.1", 20);
-    ProbeGate gate;
-    probe->beforeAnswer = [&](quint32) { gate.Hold(); };
-    ASSERT_EQ(job->Start(QStringLiteral("198.18.0.1-198.18.0.20"), 4), ScanStartResult::Started);
-    ASSERT_TRUE(gate.WaitForHeld(4));
+    ASSERT_NO_FATAL_FAILURE(StartHeld("198.18.0.1-198.18.0.20", 4, 4));
     job->Pause();
     gate.Open();
 
@@ -255,7 +260,6 @@ TEST_F(ScanJobTest, ShutdownWhilePausedEndsTheWorkers)
 TEST_F(ScanJobTest, CloseRequestThenDestroyStillWaitsForRunningWorkers)
 {
     Make("198.18.0.1", 20);
-    ProbeGate gate;
     std::atomic<int> finished{0};
     probe->beforeAnswer = [&](quint32) {
         gate.Hold();
@@ -277,10 +281,7 @@ TEST_F(ScanJobTest, CloseRequestThenDestroyStillWaitsForRunningWorkers)
 TEST_F(ScanJobTest, StopWhileRunningCompletesOnce)
 {
     Make("10.0.0.0", 65536);
-    ProbeGate gate;
-    probe->beforeAnswer = [&](quint32) { gate.Hold(); };
-    ASSERT_EQ(job->Start(QStringLiteral("10.0.0.0/16"), 20), ScanStartResult::Started);
-    ASSERT_TRUE(gate.WaitForHeld(20));
+    ASSERT_NO_FATAL_FAILURE(StartHeld("10.0.0.0/16", 20, 20));
     job->Stop();
     EXPECT_FALSE(view.timerRunning);
     gate.Open();
@@ -336,9 +337,7 @@ TEST_F(ScanJobTest, ThreadCreationFailureLeavesTheCreatedWorkersToFinish)
 TEST_F(ScanJobTest, StartWhileRunningIsRefused)
 {
     Make("198.18.0.0", 256);
-    ProbeGate gate;
-    probe->beforeAnswer = [&](quint32) { gate.Hold(); };
-    ASSERT_EQ(job->Start(QStringLiteral("198.18.0.0/24"), 2), ScanStartResult::Started);
+    ASSERT_NO_FATAL_FAILURE(StartHeld("198.18.0.0/24", 2, 0));
     EXPECT_FALSE(job->CanStart());
     EXPECT_EQ(job->Start(QStringLiteral("198.18.0.0/24"), 2), ScanStartResult::Abandoned);
     gate.Open();
@@ -349,10 +348,7 @@ TEST_F(ScanJobTest, StartWhileRunningIsRefused)
 TEST_F(ScanJobTest, TimerTextsAndTheUpcomingAddresses)
 {
     Make("198.18.0.1", 254);
-    ProbeGate gate;
-    probe->beforeAnswer = [&](quint32) { gate.Hold(); };
-    ASSERT_EQ(job->Start(QStringLiteral("198.18.0.1-198.18.0.254"), 2), ScanStartResult::Started);
-    ASSERT_TRUE(gate.WaitForHeld(2));
+    ASSERT_NO_FATAL_FAILURE(StartHeld("198.18.0.1-198.18.0.254", 2, 2));
 
     job->OnTimer();
     EXPECT_EQ(view.statusTexts.last(), QStringLiteral("Scanning 0% (1/253) - 198.18.0.3 ..."));
