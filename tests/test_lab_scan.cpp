@@ -363,11 +363,19 @@ TEST_F(LabScan, CtrlCAndTerminateStopTheScanAndPrintTheHostsFound)
 
 TEST_F(LabScan, WithoutRawSocketsTheKernelFindsTheSameHosts)
 {
-    // An unprivileged user has no CAP_NET_RAW; the probe falls back to the kernel.
+    // An unprivileged user has no CAP_NET_RAW; the probe falls back to the kernel. The
+    // build tree may sit where that user cannot reach, so the program runs from a copy.
+    QTemporaryDir dir;
+    const QString copy = dir.filePath(QStringLiteral("lanvey-scan"));
+    ASSERT_TRUE(QFile::copy(kScanner, copy));
+    const auto everyone = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                          QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther;
+    ASSERT_TRUE(QFile::setPermissions(dir.path(), everyone));
+    ASSERT_TRUE(QFile::setPermissions(copy, everyone));
     const Command scan =
         RunCommand(kLab, {QStringLiteral("exec"), QStringLiteral("setpriv"),
                           QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
-                          QStringLiteral("--clear-groups"), kScanner, QStringLiteral("--verbose"),
+                          QStringLiteral("--clear-groups"), copy, QStringLiteral("--verbose"),
                           QStringLiteral("--format=csv"), QStringLiteral("198.18.0.0/24")});
     ASSERT_EQ(scan.exitCode, 0) << scan.err.toStdString();
     EXPECT_TRUE(scan.err.contains(QStringLiteral("kernel"), Qt::CaseInsensitive))
