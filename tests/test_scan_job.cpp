@@ -76,8 +76,9 @@ protected:
         probe->beforeAnswer = [this](quint32) { gate.Hold(); };
         ASSERT_EQ(job->Start(QString::fromLatin1(target), quint32(threads)),
                   ScanStartResult::Started);
-        if (held > 0)
+        if (held > 0) {
             ASSERT_TRUE(gate.WaitForHeld(held));
+        }
     }
 
     std::set<quint32> StoredAddresses()
