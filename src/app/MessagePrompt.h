@@ -7,7 +7,7 @@
 // box, the command-line scanner prints, tests answer from a script. Nothing below the
 // user interface shows a dialog itself.
 
-enum class PromptIcon { Error, Warning, Information, Question };
+enum class PromptIcon { None, Error, Warning, Information, Question };
 enum class PromptButtons { Ok, OkCancel, YesNo, YesNoCancel };
 enum class PromptAnswer { Ok, Cancel, Yes, No };
 

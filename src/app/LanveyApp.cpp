@@ -1,0 +1,458 @@
+#include "LanveyApp.h"
+
+#include "AppPath.h"
+#include "ConfigFile.h"
+#include "CrashReporter.h"
+#include "LangString.h"
+#include "LangStringSource.h"
+#include "LanguageModule.h"
+#include "LanguageRegistration.h"
+#include "LanveyDoc.h"
+#include "MakeSureFolderPathExists.h"
+#include "MessagePrompt.h"
+#include "NVBase64.h"
+#include "NVUpdate.h"
+#include "ScanJob.h"
+#include "ToolRegistry.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QLocale>
+#include <QLockFile>
+#include <QSettings>
+#include <QStandardPaths>
+
+namespace
+{
+
+CLanveyApp* g_theApp = nullptr;
+
+constexpr char kPreviousDataFolder[] = "Norvane Lanvey 2.1";
+constexpr char kDatabaseFile[] = "Database.lvdat";
+constexpr char kSettingsFile[] = "lanvey.ini";
+constexpr char kAnalyzerKey[] = "Norvane Tessera";
+// The support address the crash reports name, kept encoded with the program's alphabet.
+constexpr char kEncodedSupportAddress[] =
+    "Pxb_AxgOTjleoeA6u3ljo3268Nni1Z2DAZFiTeRvAxqQAWJQdecXASkDA3Hruec_";
+
+// The requests the running instance takes on its local server, one a line.
+constexpr char kShowRequest[] = "show";
+constexpr char kCloseRequest[] = "close";
+
+QString WithSlash(QString folder)
+{
+    if (!folder.endsWith(u'/'))
+        folder += u'/';
+    return folder;
+}
+
+// Switches of the command line: '/' or '-' and a name, compared without regard to case.
+bool IsSwitch(const QString& argument, std::initializer_list<const char*> names)
+{
+    if (argument.size() < 2 || (argument[0] != u'/' && argument[0] != u'-'))
+        return false;
+    const QStringView name = QStringView(argument).sliced(1);
+    for (const char* candidate : names) {
+        if (name.compare(QLatin1String(candidate), Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
+}
+
+CLanveyApp::Mode ShellCommandOf(const QStringList& arguments)
+{
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        if (IsSwitch(arguments[i], {"register", "regserver"}))
+            return CLanveyApp::Mode::Register;
+        if (IsSwitch(arguments[i], {"unregister", "unregserver"}))
+            return CLanveyApp::Mode::Unregister;
+    }
+    return CLanveyApp::Mode::Normal;
+}
+
+// The installer's language: the command line is "<program> /Register [/lan] <code>";
+// with "/lan" the code is stored in lower case, a bare code as it was given.
+QString InstallerLanguage(const QStringList& arguments)
+{
+    if (arguments.size() < 4)
+        return QStringLiteral("en_us");
+    if (arguments[2].compare(QLatin1String("/lan"), Qt::CaseInsensitive) == 0)
+        return arguments[3].toLower();
+    return arguments[2];
+}
+
+// Asks the running instance for something; false when none listens.
+bool SendInstanceRequest(const QString& serverName, const char* request)
+{
+    QLocalSocket socket;
+    socket.connectToServer(serverName);
+    if (!socket.waitForConnected(1000))
+        return false;
+    socket.write(QByteArray(request) + '\n');
+    const bool written = socket.waitForBytesWritten(1000) || socket.bytesToWrite() == 0;
+    socket.disconnectFromServer();
+    return written;
+}
+
+QString DefaultRuntimeFolder()
+{
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    return folder.isEmpty() ? QDir::tempPath() : folder;
+}
+
+void RemoveSettingsFile(QSettings& settings)
+{
+    settings.clear();
+    settings.sync();
+    QFile::remove(settings.fileName());
+}
+
+} // namespace
+
+CLanveyApp::CLanveyApp(LanveyAppOptions options) : m_options(std::move(options))
+{
+    if (!g_theApp)
+        g_theApp = this;
+    // The data folder is not known yet, so reports go to a relative folder until
+    // start-up has made it (see WorkOutFolders' caller).
+    const QByteArray support =
+        NVBase64_Decode(kEncodedSupportAddress, kLanveyBase64Table).value_or(QByteArray());
+    m_hCrashReport =
+        NVCR_Install(nullptr, support.constData(), "Crash Report",
+                     (m_strDataFolder + QStringLiteral("CrashReport")).toLocal8Bit(), 1);
+}
+
+CLanveyApp::~CLanveyApp()
+{
+    if (m_pMainWnd || m_pDoc || m_hInstanceMutex)
+        ExitInstance();
+    NVCR_Uninstall(m_hCrashReport);
+    if (g_theApp == this)
+        g_theApp = nullptr;
+}
+
+CLanveyApp* CLanveyApp::Instance()
+{
+    return g_theApp;
+}
+
+std::unique_ptr<QSettings> CLanveyApp::OpenProfile()
+{
+    return std::make_unique<QSettings>(QSettings::UserScope, QLatin1String(kCompanyKey),
+                                       QLatin1String(kProductKeyName));
+}
+
+bool CLanveyApp::InitInstance(const QStringList& arguments, const MainWindowFactory& factory,
+                              LanveyStartupUi* ui)
+{
+    // Sockets and OLE need no start-up here.
+
+    // One instance at a time: whoever holds the lock is the first. A lock left by a
+    // process that died is taken over; a live one never goes stale, however old.
+    if (m_options.instanceLockPath.isEmpty())
+        m_options.instanceLockPath = DefaultRuntimeFolder() + QStringLiteral("/Lanvey");
+    if (m_options.instanceServerName.isEmpty()) {
+        const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+        m_options.instanceServerName =
+            runtime.isEmpty() ? QStringLiteral("LanveyClass") : runtime + "/LanveyClass";
+    }
+    m_hInstanceMutex = std::make_unique<QLockFile>(m_options.instanceLockPath);
+    m_hInstanceMutex->setStaleLockTime(0);
+    m_bFirstInstance = m_hInstanceMutex->tryLock(0);
+
+    NVBase64_SetEncodeTable(kLanveyBase64Table);
+
+    m_strProgramFile = m_options.programFile.isEmpty() ? QCoreApplication::applicationFilePath()
+                                                       : m_options.programFile;
+    m_strAppFolder =
+        WithSlash(m_options.appFolder.isEmpty() ? QFileInfo(m_strProgramFile).absolutePath()
+                                                : m_options.appFolder);
+
+    // The default QSettings is the per-user profile from here on.
+    QCoreApplication::setOrganizationName(QLatin1String(kCompanyKey));
+    QCoreApplication::setApplicationName(QLatin1String(kProductKeyName));
+    m_strAppName = QLatin1String(kProductKeyName);
+
+    RegisterAppPath(QLatin1String(kProductName), m_strProgramFile, 1, m_options.applicationsFolder);
+
+    WorkOutFolders();
+
+    m_mode = ShellCommandOf(arguments);
+    if (m_mode == Mode::Register) {
+        RunRegisterMode(arguments);
+    } else if (m_mode == Mode::Unregister) {
+        RunUnregisterMode(arguments.join(u' ').toLower(), ui);
+        return true;
+    }
+
+    if (!m_bFirstInstance) {
+        m_mode = Mode::SecondInstance;
+        ActivateRunningInstance();
+        return false;
+    }
+
+    LoadLanguage();
+
+    m_strAppName = QLatin1String(kProductName);
+    const QString helpFile =
+        QStringLiteral("%1mui/%2/Lanvey.chm").arg(m_strAppFolder, m_strLanguage);
+    m_bHelpFileExists = QFileInfo::exists(helpFile);
+    m_strHelpFile = m_bHelpFileExists ? helpFile : QString();
+
+    // The settings file is written only by the installer (and the settings sheet), in
+    // our encoding; anything we cannot read leaves the automatic check off.
+    const QString settingsPath = m_strAppFolder + QLatin1String(kSettingsFile);
+    CConfigFile settings;
+    m_bAutoCheckUpdate =
+        settings.ReadEncoded(settingsPath) &&
+        !settings.GetValue(QStringLiteral("Settings"), QStringLiteral("EnableAutoCheckUpdate"))
+             .isEmpty();
+
+    // The companion analyzer. Its data folder is named after the product sold in the
+    // user's language, but its registration is always under the one key.
+    const QString appData = m_options.appDataFolder.value_or(
+        QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
+    const QString fallback =
+        WithSlash(m_options.fallbackFolder.isEmpty() ? QDir::homePath() : m_options.fallbackFolder);
+    const bool chinese = m_strLanguage.compare(QLatin1String("zh_cn"), Qt::CaseInsensitive) == 0 ||
+                         m_strLanguage.compare(QLatin1String("zh_tw"), Qt::CaseInsensitive) == 0;
+    const QString analyzerName =
+        chinese ? QStringLiteral("Norvane Quillon") : QStringLiteral("Norvane Tessera");
+    m_strAnalyzerDataFolder = appData.isEmpty() ? fallback + analyzerName + u'/'
+                                                : WithSlash(appData) + analyzerName + u'/';
+    if (!MakeSureFolderPathExists(m_strDataFolder)) {
+        m_strDataFolder = fallback;
+        m_strAnalyzerDataFolder = fallback;
+    }
+    NVCR_SetReportFolder(m_hCrashReport,
+                         (m_strDataFolder + QStringLiteral("CrashReport")).toLocal8Bit());
+    {
+        QSettings machine(QSettings::SystemScope, QLatin1String(kCompanyKey));
+        machine.beginGroup(QLatin1String(kAnalyzerKey));
+        if (machine.contains(QStringLiteral("InstallPath")))
+            m_strAnalyzerInstallPath =
+                machine.value(QStringLiteral("InstallPath")).toString() + u'/';
+        if (machine.contains(QStringLiteral("Version")))
+            m_strAnalyzerVersion = machine.value(QStringLiteral("Version")).toString();
+    }
+
+    if (m_mode == Mode::Register) {
+        const QString commandLine = arguments.join(u' ').toLower();
+        if (commandLine.contains(QLatin1String("/regtool")))
+            NVNTL_RegisterTool(QLatin1String(kLanveyToolId), FormatLangStringA(162, "Lanvey"),
+                               m_strProgramFile, nullptr, nullptr, 1);
+        if (commandLine.contains(QLatin1String("/autocheckupdate"))) {
+            settings.SetValue(QStringLiteral("Settings"), QStringLiteral("EnableAutoCheckUpdate"),
+                              1);
+            settings.WriteEncoded(settingsPath);
+        }
+        return false;
+    }
+
+    return StartMainWindow(factory);
+}
+
+void CLanveyApp::WorkOutFolders()
+{
+    const QString fallback =
+        WithSlash(m_options.fallbackFolder.isEmpty() ? QDir::homePath() : m_options.fallbackFolder);
+
+    QString common = m_options.commonFilesFolder.value_or(QStringLiteral("/usr/local/share"));
+    if (common.isEmpty())
+        common = QStringLiteral("/usr/local/share");
+    m_strSharedFolder = WithSlash(common) + QStringLiteral("Norvane Shared/");
+    if (!MakeSureFolderPathExists(m_strSharedFolder))
+        m_strSharedFolder = fallback;
+
+    const QString appData = m_options.appDataFolder.value_or(
+        QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
+    m_strDataFolder =
+        (appData.isEmpty() ? fallback : WithSlash(appData)) + QLatin1String(kProductName) + u'/';
+}
+
+void CLanveyApp::RunRegisterMode(const QStringList& arguments)
+{
+    MakeSureFolderPathExists(m_strDataFolder);
+
+    // Bring the database of the previous version along, never over one we already have
+    // (QFile::copy does not overwrite).
+    const QString appData = m_options.appDataFolder.value_or(
+        QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
+    const QString oldRoot =
+        appData.isEmpty() ? WithSlash(m_options.fallbackFolder.isEmpty() ? QDir::homePath()
+                                                                         : m_options.fallbackFolder)
+                          : WithSlash(appData);
+    const QString oldDatabase =
+        oldRoot + QLatin1String(kPreviousDataFolder) + u'/' + QLatin1String(kDatabaseFile);
+    const QString database = m_strDataFolder + QLatin1String(kDatabaseFile);
+    if (QFileInfo::exists(oldDatabase) && !QFileInfo::exists(database))
+        QFile::copy(oldDatabase, database);
+
+    NVMUI_RegisterApplication(m_strSharedFolder + QStringLiteral("mui"), QStringLiteral("en_us"),
+                              nullptr);
+
+    const QString language = InstallerLanguage(arguments);
+    if (!NVMUI_WriteUserLanguage(language))
+        CurrentMessagePrompt().Ask(
+            FormatLangStringA(129, "WriteUserLanguage (%s_WRITE%) failed.", {language}),
+            PromptButtons::Ok, PromptIcon::None);
+}
+
+void CLanveyApp::RunUnregisterMode(const QString& commandLine, LanveyStartupUi* ui)
+{
+    if (!m_bFirstInstance) {
+        if (ui)
+            ui->ShowUnregisterWait(QLatin1String(kProductName),
+                                   QStringLiteral("Stopping %1 instance, please waiting...")
+                                       .arg(QLatin1String(kProductName)));
+        bool found = false;
+        for (int attempt = 0; attempt < m_options.unregisterFindAttempts; ++attempt) {
+            if (SendInstanceRequest(m_options.instanceServerName, kCloseRequest)) {
+                found = true;
+                break;
+            }
+            // The instance may be starting (no server yet) or just ending.
+            if (m_hInstanceMutex->tryLock(m_options.waitStepMs))
+                break;
+        }
+        if (found) {
+            // Its close ends the process, which gives the lock up (or leaves a lock of a
+            // dead process, which is taken over).
+            while (!m_hInstanceMutex->tryLock(m_options.waitStepMs))
+                QCoreApplication::processEvents();
+        }
+        if (ui)
+            ui->HideUnregisterWait();
+    }
+
+    if (commandLine.contains(QLatin1String("/unregtool")))
+        NVNTL_UnRegisterTool(QLatin1String(kLanveyToolId));
+    RegisterAppPath(QLatin1String(kProductName), m_strProgramFile, 0, m_options.applicationsFolder);
+    NVMUI_RemoveApplication();
+    {
+        QSettings profile(QSettings::UserScope, QLatin1String(kCompanyKey),
+                          QLatin1String(kProductKeyName));
+        profile.setFallbacksEnabled(false);
+        RemoveSettingsFile(profile);
+    }
+    {
+        QSettings update(QSettings::UserScope, QLatin1String(kCompanyKey),
+                         QStringLiteral("NVUPDATE"));
+        update.setFallbacksEnabled(false);
+        update.remove(QLatin1String(kProductKeyName));
+    }
+}
+
+bool CLanveyApp::ActivateRunningInstance()
+{
+    if (SendInstanceRequest(m_options.instanceServerName, kShowRequest))
+        return true;
+    CurrentMessagePrompt().Ask(FormatLangStringA(190, "Error: FindWindow() is failed."),
+                               PromptButtons::Ok, PromptIcon::None);
+    return false;
+}
+
+void CLanveyApp::LoadLanguage()
+{
+    m_strLanguage = NVMUI_GetUserLanguage();
+    m_languageModule = std::make_unique<CLanguageModule>();
+    if (m_languageModule->Load(m_strAppFolder, m_strLanguage, QLatin1String(kProductVersion)) ==
+        CLanguageModule::Status::Loaded) {
+        SetLangStringSource(m_languageModule->Strings());
+        QLocale::setDefault(QLocale(m_strLanguage));
+    } else {
+        m_languageModule.reset();
+    }
+}
+
+bool CLanveyApp::StartMainWindow(const MainWindowFactory& factory)
+{
+    m_pDoc = std::make_unique<CLanveyDoc>();
+    const QString databasePath = m_strDataFolder + QLatin1String(kDatabaseFile);
+    const DatabaseLoadResult loaded = m_pDoc->OpenDatabase(databasePath);
+    if (loaded.status == DatabaseLoadResult::SetAside) {
+        ShowErrorMessage(
+            QStringLiteral("The database file \"%1\" could not be read. It was kept as \"%2\" "
+                           "and a new, empty database was started.")
+                .arg(QDir::toNativeSeparators(databasePath),
+                     QDir::toNativeSeparators(loaded.setAsidePath)));
+    } else if (loaded.status == DatabaseLoadResult::Failed) {
+        ShowErrorMessage(QStringLiteral("The database file \"%1\" could not be opened (%2). "
+                                        "Changes to the database will not be saved.")
+                             .arg(QDir::toNativeSeparators(databasePath), loaded.error));
+    }
+
+    // A scan starts from a clear state: the run gate open, no stop pending.
+    g_hPauseScanEvent.Set();
+    g_hCancelScanEvent.Reset();
+    m_pUpdate =
+        std::make_unique<CNVUpdate>(QLatin1String(kProductKeyName), QLatin1String(kProductVersion),
+                                    QLatin1String(kUpdateEdition));
+
+    m_pMainWnd = factory ? factory(*this, *m_pDoc) : nullptr;
+    if (!m_pMainWnd)
+        return false;
+    ListenForOtherInstances();
+    return true;
+}
+
+void CLanveyApp::ListenForOtherInstances()
+{
+    m_instanceServer = std::make_unique<QLocalServer>();
+    m_instanceServer->setSocketOptions(QLocalServer::UserAccessOption);
+    if (!m_instanceServer->listen(m_options.instanceServerName)) {
+        // We hold the instance lock, so a server of that name is a leftover of a
+        // process that died.
+        QLocalServer::removeServer(m_options.instanceServerName);
+        m_instanceServer->listen(m_options.instanceServerName);
+    }
+    QObject::connect(
+        m_instanceServer.get(), &QLocalServer::newConnection, m_instanceServer.get(), [this] {
+            while (QLocalSocket* socket = m_instanceServer->nextPendingConnection()) {
+                const auto readRequests = [this, socket] {
+                    while (socket->canReadLine())
+                        OnInstanceRequest(socket->readLine().trimmed());
+                };
+                QObject::connect(socket, &QLocalSocket::readyRead, socket, readRequests);
+                QObject::connect(socket, &QLocalSocket::disconnected, socket,
+                                 &QObject::deleteLater);
+                readRequests();
+            }
+        });
+}
+
+void CLanveyApp::OnInstanceRequest(const QByteArray& request)
+{
+    if (!m_pMainWnd)
+        return;
+    if (request == kShowRequest)
+        m_pMainWnd->ShowNormalAndActivate();
+    else if (request == kCloseRequest)
+        m_pMainWnd->CloseFromUninstaller();
+}
+
+int CLanveyApp::ExitInstance()
+{
+    if (m_instanceServer) {
+        m_instanceServer->close();
+        // This may run from one of the server's own handlers (a close request).
+        m_instanceServer.release()->deleteLater();
+    }
+    // The windows go before the document they show; the document's clean-up then
+    // waits for any worker still running.
+    m_pMainWnd.reset();
+    if (m_pDoc) {
+        m_pDoc->DeleteContents();
+        m_pDoc.reset();
+    }
+    m_pUpdate.reset();
+    if (m_hInstanceMutex) {
+        m_hInstanceMutex->unlock();
+        m_hInstanceMutex.reset();
+    }
+    return 0;
+}

@@ -1,0 +1,138 @@
+#pragma once
+
+// A sandbox for start-up tests: every folder, settings file, lock and server name the
+// application object touches is redirected into a temporary folder, the prompt is
+// scripted, and the main window is a stand-in that records what start-up asks of it.
+
+#include "LangStringSource.h"
+#include "LanveyApp.h"
+#include "LanveyDoc.h"
+#include "ScriptedPrompt.h"
+#include "TestPrinters.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QLocale>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <functional>
+#include <gtest/gtest.h>
+
+inline QCoreApplication& EnsureCoreApplication()
+{
+    static int argc = 1;
+    static char name[] = "lanvey-test";
+    static char* argv[] = {name, nullptr};
+    static QCoreApplication* app = QCoreApplication::instance() ? QCoreApplication::instance()
+                                                                : new QCoreApplication(argc, argv);
+    return *app;
+}
+
+// Runs the event loop until `done` holds or `ms` pass; the result of `done`.
+inline bool PumpUntil(const std::function<bool()>& done, int ms = 5000)
+{
+    QDeadlineTimer deadline(ms);
+    while (!done() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    return done();
+}
+
+inline void WriteFile(const QString& path, const QByteArray& data)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
+    file.write(data);
+}
+
+inline QByteArray ReadFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The main window as start-up sees it.
+class RecordingMainWindow final : public LanveyMainWindow
+{
+public:
+    struct Calls {
+        int shown = 0;
+        int closed = 0;
+        bool destroyed = false;
+    };
+    RecordingMainWindow(Calls& calls, std::function<void()> onClose)
+        : m_calls(calls), m_onClose(std::move(onClose))
+    {
+    }
+    ~RecordingMainWindow() override { m_calls.destroyed = true; }
+    void ShowNormalAndActivate() override { ++m_calls.shown; }
+    void CloseFromUninstaller() override
+    {
+        ++m_calls.closed;
+        if (m_onClose)
+            m_onClose();
+    }
+
+private:
+    Calls& m_calls;
+    std::function<void()> m_onClose;
+};
+
+class StartupSandbox : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        EnsureCoreApplication();
+        ASSERT_TRUE(m_root.isValid());
+        for (const QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat}) {
+            QSettings::setPath(format, QSettings::UserScope, Path("config/user"));
+            QSettings::setPath(format, QSettings::SystemScope, Path("config/system"));
+        }
+        SetLangStringSource(nullptr);
+        QDir().mkpath(Path("program"));
+        QDir().mkpath(Path("appdata"));
+        options.programFile = Path("program/lanvey");
+        options.appDataFolder = Path("appdata");
+        options.commonFilesFolder = Path("common");
+        options.fallbackFolder = Path("home");
+        options.applicationsFolder = Path("applications");
+        options.instanceLockPath = Path("Lanvey");
+        options.instanceServerName = Path("LanveyClass");
+        options.waitStepMs = 50;
+    }
+
+    void TearDown() override
+    {
+        SetLangStringSource(nullptr);
+        QLocale::setDefault(QLocale::system());
+    }
+
+    QString Path(const QString& relative) const { return m_root.filePath(relative); }
+    QString DataFolder() const { return Path("appdata/Norvane Lanvey/"); }
+    QString SettingsFile() const { return Path("program/lanvey.ini"); }
+
+    // A factory whose windows report to `calls`; `onClose` runs on a close request.
+    MainWindowFactory Factory(RecordingMainWindow::Calls& calls, std::function<void()> onClose = {})
+    {
+        return [this, &calls, onClose](CLanveyApp&, CLanveyDoc&) {
+            ++m_windowsCreated;
+            return std::make_unique<RecordingMainWindow>(calls, onClose);
+        };
+    }
+
+    QStringList Args(QStringList rest) const
+    {
+        rest.prepend(options.programFile);
+        return rest;
+    }
+
+    LanveyAppOptions options;
+    ScopedScriptedPrompt prompt;
+    int m_windowsCreated = 0;
+
+private:
+    QTemporaryDir m_root;
+};

@@ -1,0 +1,31 @@
+# Start-up: the application object's modes, the settings file and the coder, the
+# language modules.
+include(LanveyLanguageModule)
+
+lanvey_add_test(test_startup SOURCES test_startup.cpp StartupTestUtil.h LIBS Lanvey::app)
+lanvey_add_test(test_config_file SOURCES test_config_file.cpp LIBS Lanvey::support)
+
+# Program folders with modules that must be turned down (or, the last one, taken): one
+# that names another language, two of other versions, one without a version, one that
+# does not name its language.
+set(test_modules ${CMAKE_CURRENT_BINARY_DIR}/language_modules)
+set(zh_cn_table ${PROJECT_SOURCE_DIR}/res/lang/zh_cn.txt)
+lanvey_add_language_module(zh_cn ${zh_cn_table} ${PROJECT_VERSION} TARGET LanveyRes_claims_zh_tw
+    OUTPUT_DIRECTORY ${test_modules}/claims_zh_tw CLAIM zh_tw)
+lanvey_add_language_module(zh_cn ${zh_cn_table} 2.2.1.314 TARGET LanveyRes_older_build
+    OUTPUT_DIRECTORY ${test_modules}/older_build)
+lanvey_add_language_module(zh_cn ${zh_cn_table} 2.3.1.315 TARGET LanveyRes_newer_release
+    OUTPUT_DIRECTORY ${test_modules}/newer_release)
+lanvey_add_language_module(zh_cn ${zh_cn_table} ${PROJECT_VERSION} TARGET LanveyRes_no_version
+    OUTPUT_DIRECTORY ${test_modules}/no_version NO_VERSION)
+lanvey_add_language_module(zh_cn ${zh_cn_table} ${PROJECT_VERSION} TARGET LanveyRes_no_language_id
+    OUTPUT_DIRECTORY ${test_modules}/no_language_id NO_LANG_ID)
+
+lanvey_add_test(test_language_module SOURCES test_language_module.cpp StartupTestUtil.h
+    LIBS Lanvey::app)
+target_compile_definitions(test_language_module PRIVATE
+    LANVEY_TEST_MODULES="${test_modules}"
+    LANVEY_BINARY_DIR="${CMAKE_BINARY_DIR}"
+    LANVEY_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+add_dependencies(test_language_module LanveyRes_zh_cn LanveyRes_claims_zh_tw
+    LanveyRes_older_build LanveyRes_newer_release LanveyRes_no_version LanveyRes_no_language_id)

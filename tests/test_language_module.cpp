@@ -1,0 +1,192 @@
+// The language resource module: the checks before one is used, the switch of every
+// text to it, and the shipped Simplified Chinese table against the English one.
+
+#include "LangString.h"
+#include "LanguageModule.h"
+#include "LanguageRegistration.h"
+#include "StartupTestUtil.h"
+
+#include <QLibrary>
+#include <QRegularExpression>
+
+namespace
+{
+
+// Program folders the build filled with modules for these tests (see StartupTests.cmake).
+QString ModuleFolder(const char* name)
+{
+    return QStringLiteral(LANVEY_TEST_MODULES "/%1/").arg(QLatin1String(name));
+}
+
+const QString kShippedFolder = QStringLiteral(LANVEY_BINARY_DIR "/");
+
+class LanguageModule : public StartupSandbox
+{
+protected:
+    // A normal start of a program in `appFolder` for a user of `language`.
+    void Start(const QString& appFolder, const QString& language)
+    {
+        ASSERT_TRUE(NVMUI_WriteUserLanguage(language));
+        options.appFolder = appFolder;
+        app = std::make_unique<CLanveyApp>(options);
+        ASSERT_TRUE(app->InitInstance(Args({}), Factory(calls)));
+        EXPECT_EQ(app->m_strLanguage, language);
+    }
+
+    static QString Found(int hosts)
+    {
+        return FormatLangStringA(144, "Found %d_HOSTS% hosts.", {hosts});
+    }
+
+    RecordingMainWindow::Calls calls;
+    std::unique_ptr<CLanveyApp> app;
+};
+
+TEST_F(LanguageModule, ChineseModuleSwitchesEveryTextToChinese)
+{
+    Start(kShippedFolder, "zh_cn");
+    EXPECT_TRUE(prompt->shown.empty()) << prompt->Texts().join(u'\n').toStdString();
+    EXPECT_EQ(Found(12), QStringLiteral("共发现 12 台主机。"));
+    EXPECT_EQ(FormatLangStringA(145, "Scanning %s_IP% ...", {QStringLiteral("10.0.0.7")}),
+              QStringLiteral("正在扫描 10.0.0.7 ..."));
+    // The companion product of a Chinese user has its own name.
+    EXPECT_TRUE(app->m_strAnalyzerDataFolder.endsWith("/Norvane Quillon/"));
+}
+
+TEST_F(LanguageModule, RejectedModulesLeaveTheProgramInEnglish)
+{
+    struct Case {
+        const char* folder;
+        const char* language;
+        QString message; // empty: none
+        CLanguageModule::Status status;
+    };
+    const auto path = [](const char* folder, const char* language) {
+        return ModuleFolder(folder) + "mui/" + language + "/LanveyRes.so";
+    };
+    const Case cases[] = {
+        {"claims_zh_tw", "zh_cn", "The language of resource file does not match!",
+         CLanguageModule::Status::LanguageDiffers},
+        {"older_build", "zh_cn", "The version of resource file does not match!",
+         CLanguageModule::Status::VersionDiffers},
+        {"newer_release", "zh_cn", "The version of resource file does not match!",
+         CLanguageModule::Status::VersionDiffers},
+        {"no_version", "zh_cn",
+         "Couldn't get the version of resource file \"" + path("no_version", "zh_cn") + "\"!",
+         CLanguageModule::Status::VersionUnreadable},
+        {"claims_zh_tw", "de_de",
+         "Couldn't Load Resource File \"" + path("claims_zh_tw", "de_de") + "\"!",
+         CLanguageModule::Status::Missing},
+        {"claims_zh_tw", "en_us", {}, CLanguageModule::Status::Missing},
+        {"claims_zh_tw", "EN_US", {}, CLanguageModule::Status::Missing},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.folder) + " " + c.language);
+        prompt->shown.clear();
+        Start(ModuleFolder(c.folder), c.language);
+        if (c.message.isEmpty()) {
+            EXPECT_TRUE(prompt->shown.empty()) << prompt->Texts().join(u'\n').toStdString();
+        } else {
+            ASSERT_EQ(prompt->shown.size(), 1u);
+            EXPECT_EQ(prompt->shown[0].text, c.message);
+            EXPECT_EQ(prompt->shown[0].icon, PromptIcon::Error);
+        }
+        EXPECT_EQ(Found(3), "Found 3 hosts.");
+        app.reset();
+
+        CLanguageModule module;
+        EXPECT_EQ(module.Load(ModuleFolder(c.folder), c.language, kProductVersion), c.status);
+        EXPECT_EQ(module.Strings(), nullptr);
+    }
+}
+
+TEST_F(LanguageModule, AModuleThatDoesNotNameItsLanguageIsTakenAtItsWord)
+{
+    Start(ModuleFolder("no_language_id"), "zh_cn");
+    EXPECT_TRUE(prompt->shown.empty());
+    EXPECT_EQ(Found(1), QStringLiteral("共发现 1 台主机。"));
+}
+
+TEST_F(LanguageModule, ModuleMustMatchTheProgramsVersionExactly)
+{
+    CLanguageModule module;
+    EXPECT_EQ(module.Load(kShippedFolder, "zh_cn", "2.2.1.315"), CLanguageModule::Status::Loaded);
+    EXPECT_EQ(module.Load(kShippedFolder, "zh_cn", "2.2.1.316"),
+              CLanguageModule::Status::VersionDiffers);
+    EXPECT_EQ(module.Load(kShippedFolder, "zh_cn", "3.2.1.315"),
+              CLanguageModule::Status::VersionDiffers);
+
+    EXPECT_EQ(ParseVersionHalves("2.2.1.315"), (VersionHalves{0x00020002, 0x0001013B}));
+    EXPECT_EQ(ParseVersionHalves("65535.0.0.1"), (VersionHalves{0xFFFF0000, 1}));
+    for (const char* bad : {"2.2.1", "2.2.1.315.0", "2.2.1.65536", "2.x.1.3", ""})
+        EXPECT_EQ(ParseVersionHalves(bad), std::nullopt) << bad;
+}
+
+// ---------------------------------------------------------------------------------------
+// The shipped translation
+
+std::optional<LangStringTable> ReadTable(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    QString error;
+    auto table = LangStringTable::Parse(QString::fromUtf8(file.readAll()), &error);
+    EXPECT_TRUE(table.has_value()) << path.toStdString() << ": " << error.toStdString();
+    return table;
+}
+
+QStringList Placeholders(const QString& text)
+{
+    static const QRegularExpression placeholder(QStringLiteral("%[^%\\s]*_[^%\\s]*%"));
+    QStringList found;
+    for (const auto& match : placeholder.globalMatch(text))
+        found << match.captured();
+    found.sort();
+    return found;
+}
+
+TEST(LanguageModuleTable, ChineseTranslatesEveryEnglishMessageWithItsPlaceholders)
+{
+    const auto english = ReadTable(QStringLiteral(LANVEY_SOURCE_DIR "/res/lang/en_us.txt"));
+    const auto chinese = ReadTable(QStringLiteral(LANVEY_SOURCE_DIR "/res/lang/zh_cn.txt"));
+    ASSERT_TRUE(english && chinese);
+    QList<quint16> englishIds = english->strings().keys();
+    QList<quint16> chineseIds = chinese->strings().keys();
+    std::sort(englishIds.begin(), englishIds.end());
+    std::sort(chineseIds.begin(), chineseIds.end());
+    EXPECT_EQ(chineseIds, englishIds);
+
+    static const QRegularExpression han(QStringLiteral("\\p{Han}"));
+    static const QRegularExpression namesOnly(
+        QStringLiteral("^(Norvane |Lanvey|\\.Document|\\s)*$"));
+    for (const quint16 id : englishIds) {
+        SCOPED_TRACE(id);
+        const QString en = english->strings().value(id);
+        const QString zh = chinese->strings().value(id);
+        EXPECT_EQ(Placeholders(zh), Placeholders(en));
+        EXPECT_EQ(zh.count(QStringLiteral("\r\n")), en.count(QStringLiteral("\r\n")));
+        EXPECT_EQ(zh.count(u'\n'), en.count(u'\n'));
+        // Everything but the product and document names is in Chinese.
+        if (!namesOnly.match(en).hasMatch()) {
+            EXPECT_TRUE(zh.contains(han)) << zh.toStdString();
+        }
+    }
+}
+
+TEST(LanguageModuleTable, ShippedModuleCarriesTheTranslationFile)
+{
+    QLibrary library(kShippedFolder + "mui/zh_cn/LanveyRes.so");
+    ASSERT_TRUE(library.load()) << library.errorString().toStdString();
+    using Text = const char* (*)();
+    const auto langId = reinterpret_cast<Text>(library.resolve("GetLangStrID"));
+    const auto table = reinterpret_cast<Text>(library.resolve("LanveyResStringTable"));
+    ASSERT_TRUE(langId && table);
+    EXPECT_STREQ(langId(), "zh_cn");
+    const auto fromModule = LangStringTable::Parse(QString::fromUtf8(table()));
+    const auto fromFile = ReadTable(QStringLiteral(LANVEY_SOURCE_DIR "/res/lang/zh_cn.txt"));
+    ASSERT_TRUE(fromModule && fromFile);
+    EXPECT_EQ(fromModule->strings(), fromFile->strings());
+}
+
+} // namespace

@@ -1,0 +1,513 @@
+// Start-up: the four modes (installer, uninstaller, second instance, normal start), the
+// folders, the settings file and what start-up leaves for the rest of the program.
+
+#include "ConfigFile.h"
+#include "LangString.h"
+#include "LanguageRegistration.h"
+#include "NVBase64.h"
+#include "NVUpdate.h"
+#include "ScanJob.h"
+#include "StartupTestUtil.h"
+#include "ToolRegistry.h"
+
+#include <QElapsedTimer>
+#include <QLockFile>
+#include <QTimer>
+#include <QUrlQuery>
+
+namespace
+{
+
+class RecordingStartupUi final : public LanveyStartupUi
+{
+public:
+    void ShowUnregisterWait(const QString& caption, const QString& text) override
+    {
+        ++shown;
+        this->caption = caption;
+        this->text = text;
+    }
+    void HideUnregisterWait() override { ++hidden; }
+
+    int shown = 0;
+    int hidden = 0;
+    QString caption;
+    QString text;
+};
+
+std::unique_ptr<QSettings> MachineSettings()
+{
+    return std::make_unique<QSettings>(QSettings::SystemScope, QStringLiteral("Norvane"));
+}
+
+std::unique_ptr<QSettings> UserSettings(const QString& application = {})
+{
+    auto settings =
+        std::make_unique<QSettings>(QSettings::UserScope, QStringLiteral("Norvane"), application);
+    settings->setFallbacksEnabled(false);
+    return settings;
+}
+
+// ---------------------------------------------------------------------------------------
+// Installer
+
+using StartupRegister = StartupSandbox;
+
+TEST_F(StartupRegister, StoresTheInstallersLanguage)
+{
+    struct Case {
+        QStringList arguments;
+        QString stored;
+    };
+    const Case cases[] = {
+        {{"/Register"}, "en_us"},
+        {{"/Register", "/lan"}, "en_us"}, // fewer than four items
+        {{"/Register", "/lan", "ZH_CN"}, "zh_cn"},
+        {{"-REGSERVER", "/LAN", "De_DE"}, "de_de"},
+        {{"/regserver", "ZH_TW", "more"}, "ZH_TW"}, // a bare code is stored as given
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments.join(u' ').toStdString());
+        RecordingMainWindow::Calls calls;
+        CLanveyApp app(options);
+        EXPECT_FALSE(app.InitInstance(Args(c.arguments), Factory(calls)));
+        EXPECT_EQ(app.GetMode(), CLanveyApp::Mode::Register);
+        EXPECT_EQ(NVMUI_GetUserLanguage(), c.stored);
+        app.ExitInstance();
+    }
+    EXPECT_EQ(m_windowsCreated, 0);
+    // The installer's run goes on to load the language, and this program folder has no
+    // modules: that is the only complaint.
+    for (const QString& text : prompt->Texts())
+        EXPECT_TRUE(text.startsWith("Couldn't Load Resource File")) << text.toStdString();
+
+    // The language folder is registered machine-wide, below the shared folder.
+    auto machine = MachineSettings();
+    machine->beginGroup("mui/" + NVMUI_GetNVCurAppPath());
+    EXPECT_EQ(machine->value("Path").toString(), Path("common/Norvane Shared/mui"));
+    EXPECT_EQ(machine->value("DefaultLanguage").toString(), "en_us");
+    EXPECT_TRUE(QFileInfo::exists(DataFolder()));
+}
+
+TEST_F(StartupRegister, ReportsALanguageThatCannotBeStored)
+{
+    // The per-user settings folder lies below a plain file, so nothing can be written.
+    WriteFile(Path("blocker"), "x");
+    for (const QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat})
+        QSettings::setPath(format, QSettings::UserScope, Path("blocker/user"));
+
+    RecordingMainWindow::Calls calls;
+    CLanveyApp app(options);
+    EXPECT_FALSE(app.InitInstance(Args({"/Register", "/lan", "fr_fr"}), Factory(calls)));
+    ASSERT_EQ(prompt->shown.size(), 1u);
+    EXPECT_EQ(prompt->shown[0].text, "WriteUserLanguage (fr_fr) failed.");
+    EXPECT_EQ(prompt->shown[0].buttons, PromptButtons::Ok);
+}
+
+TEST_F(StartupRegister, RegistersTheToolAndTheAutomaticCheckOnlyWhenAsked)
+{
+    {
+        RecordingMainWindow::Calls calls;
+        CLanveyApp app(options);
+        app.InitInstance(Args({"/Register"}), Factory(calls));
+    }
+    auto machine = MachineSettings();
+    EXPECT_FALSE(machine->childGroups().contains("Tools"));
+    EXPECT_FALSE(QFileInfo::exists(SettingsFile()));
+
+    {
+        RecordingMainWindow::Calls calls;
+        CLanveyApp app(options);
+        app.InitInstance(Args({"/Register", "/lan", "en_us", "/RegTool", "/AutoCheckUpdate"}),
+                         Factory(calls));
+    }
+    machine->sync();
+    machine->beginGroup(QStringLiteral("Tools/") + kLanveyToolId);
+    EXPECT_EQ(machine->value("Name").toString(), "Lanvey");
+    EXPECT_EQ(machine->value("Path").toString(), options.programFile);
+    machine->endGroup();
+
+    // The file is in our encoding: CConfigFile reads it, the value is not in plain text.
+    CConfigFile settings;
+    ASSERT_TRUE(settings.ReadEncoded(SettingsFile()));
+    EXPECT_EQ(settings.GetValue("Settings", "EnableAutoCheckUpdate"), "1");
+    EXPECT_FALSE(ReadFile(SettingsFile()).contains("=1"));
+
+    // ...and the next start has the check on.
+    RecordingMainWindow::Calls calls;
+    CLanveyApp app(options);
+    ASSERT_TRUE(app.InitInstance(Args({}), Factory(calls)));
+    EXPECT_TRUE(app.m_bAutoCheckUpdate);
+}
+
+TEST_F(StartupRegister, BringsThePreviousDatabaseAlongButNeverOverwritesOne)
+{
+    const QString previous = Path("appdata/Norvane Lanvey 2.1/Database.lvdat");
+    const QString current = DataFolder() + "Database.lvdat";
+    WriteFile(previous, "previous version's hosts");
+
+    {
+        RecordingMainWindow::Calls calls;
+        CLanveyApp app(options);
+        app.InitInstance(Args({"/Register"}), Factory(calls));
+    }
+    EXPECT_EQ(ReadFile(current), "previous version's hosts");
+
+    WriteFile(current, "this version's hosts");
+    {
+        RecordingMainWindow::Calls calls;
+        CLanveyApp app(options);
+        app.InitInstance(Args({"/Register"}), Factory(calls));
+    }
+    EXPECT_EQ(ReadFile(current), "this version's hosts");
+}
+
+// ---------------------------------------------------------------------------------------
+// Uninstaller
+
+class StartupUnregister : public StartupSandbox
+{
+protected:
+    // What an installed program leaves behind.
+    void Install()
+    {
+        RecordingMainWindow::Calls calls;
+        CLanveyApp app(options);
+        app.InitInstance(Args({"/Register", "/lan", "zh_cn", "/regtool"}), Factory(calls));
+        app.ExitInstance();
+        CLanveyApp::OpenProfile()->setValue("Settings/General/Threads", 40);
+        UserSettings("NVUPDATE")->setValue("Lanvey/Version", "2.2.1.315");
+        UserSettings("NVUPDATE")->setValue("Other/Version", "1.0");
+        ASSERT_TRUE(QFileInfo::exists(Path("applications/lanvey.desktop")));
+        prompt->shown.clear();
+    }
+
+    void ExpectUninstalled()
+    {
+        EXPECT_FALSE(QFileInfo::exists(Path("applications/lanvey.desktop")));
+        EXPECT_FALSE(
+            MachineSettings()->contains(QStringLiteral("Tools/") + kLanveyToolId + "/Path"));
+        const QString mui = "mui/" + NVMUI_GetNVCurAppPath();
+        EXPECT_FALSE(MachineSettings()->contains(mui + "/Path"));
+        EXPECT_FALSE(UserSettings()->contains(mui + "/Language"));
+        EXPECT_FALSE(CLanveyApp::OpenProfile()->contains("Settings/General/Threads"));
+        EXPECT_FALSE(UserSettings("NVUPDATE")->contains("Lanvey/Version"));
+        // Other products' registrations stay.
+        EXPECT_TRUE(UserSettings("NVUPDATE")->contains("Other/Version"));
+    }
+
+    RecordingStartupUi ui;
+};
+
+TEST_F(StartupUnregister, WithoutARunningInstanceRemovesEverythingAtOnce)
+{
+    Install();
+    options.waitStepMs = 500;
+    CLanveyApp app(options);
+    QElapsedTimer elapsed;
+    elapsed.start();
+    RecordingMainWindow::Calls calls;
+    EXPECT_TRUE(app.InitInstance(Args({"/UnRegServer", "/unregtool"}), Factory(calls), &ui));
+    EXPECT_LT(elapsed.elapsed(), 400);
+    EXPECT_EQ(app.GetMode(), CLanveyApp::Mode::Unregister);
+    EXPECT_EQ(app.GetMainWindow(), nullptr);
+    EXPECT_EQ(ui.shown, 0);
+    EXPECT_TRUE(prompt->shown.empty());
+    ExpectUninstalled();
+}
+
+TEST_F(StartupUnregister, KeepsTheToolRegistrationWithoutUnregtool)
+{
+    Install();
+    CLanveyApp app(options);
+    RecordingMainWindow::Calls calls;
+    EXPECT_TRUE(app.InitInstance(Args({"-unregister"}), Factory(calls), &ui));
+    EXPECT_TRUE(MachineSettings()->contains(QStringLiteral("Tools/") + kLanveyToolId + "/Path"));
+    EXPECT_FALSE(QFileInfo::exists(Path("applications/lanvey.desktop")));
+}
+
+TEST_F(StartupUnregister, ClosesTheRunningInstanceAndWaitsForItToEnd)
+{
+    Install();
+    RecordingMainWindow::Calls running;
+    CLanveyApp first(options);
+    // The real frame's close ends the event loop and then the process; here the first
+    // instance ends on the next turn of the loop.
+    ASSERT_TRUE(first.InitInstance(Args({}), Factory(running, [&first] {
+                                       QTimer::singleShot(0, [&first] { first.ExitInstance(); });
+                                   })));
+
+    CLanveyApp uninstaller(options);
+    RecordingMainWindow::Calls unused;
+    EXPECT_TRUE(
+        uninstaller.InitInstance(Args({"/Unregister", "/unregtool"}), Factory(unused), &ui));
+
+    EXPECT_EQ(running.closed, 1);
+    EXPECT_EQ(running.shown, 0);
+    EXPECT_TRUE(running.destroyed);
+    EXPECT_EQ(ui.shown, 1);
+    EXPECT_EQ(ui.hidden, 1);
+    EXPECT_EQ(ui.caption, "Norvane Lanvey");
+    EXPECT_EQ(ui.text, "Stopping Norvane Lanvey instance, please waiting...");
+    EXPECT_EQ(m_windowsCreated, 1);
+    ExpectUninstalled();
+
+    // The lock passed to the uninstaller: a start now is a later instance.
+    CLanveyApp late(options);
+    EXPECT_FALSE(late.InitInstance(Args({}), Factory(unused)));
+    EXPECT_EQ(late.GetMode(), CLanveyApp::Mode::SecondInstance);
+}
+
+TEST_F(StartupUnregister, GivesUpLookingForAnInstanceThatNeverAnswers)
+{
+    Install();
+    // Another process holds the lock but has no window (it is still starting, say).
+    QLockFile other(options.instanceLockPath);
+    ASSERT_TRUE(other.tryLock(0));
+    options.unregisterFindAttempts = 3;
+
+    CLanveyApp app(options);
+    RecordingMainWindow::Calls calls;
+    EXPECT_TRUE(app.InitInstance(Args({"/Unregister", "/unregtool"}), Factory(calls), &ui));
+    EXPECT_EQ(ui.shown, 1);
+    EXPECT_EQ(ui.hidden, 1);
+    ExpectUninstalled();
+}
+
+// ---------------------------------------------------------------------------------------
+// Second instance
+
+using StartupSecondInstance = StartupSandbox;
+
+TEST_F(StartupSecondInstance, BringsTheRunningWindowForwardAndEnds)
+{
+    RecordingMainWindow::Calls running;
+    CLanveyApp first(options);
+    ASSERT_TRUE(first.InitInstance(Args({}), Factory(running)));
+    EXPECT_TRUE(first.IsFirstInstance());
+
+    RecordingMainWindow::Calls second;
+    {
+        CLanveyApp app(options);
+        EXPECT_FALSE(app.InitInstance(Args({}), Factory(second)));
+        EXPECT_EQ(app.GetMode(), CLanveyApp::Mode::SecondInstance);
+        EXPECT_FALSE(app.IsFirstInstance());
+        EXPECT_EQ(app.GetDocument(), nullptr);
+        app.ExitInstance();
+    }
+    EXPECT_TRUE(PumpUntil([&] { return running.shown == 1; }));
+    EXPECT_EQ(running.closed, 0);
+    EXPECT_EQ(m_windowsCreated, 1);
+    EXPECT_TRUE(prompt->shown.empty());
+
+    // The first instance still holds the lock after the second one's exit.
+    CLanveyApp third(options);
+    EXPECT_FALSE(third.InitInstance(Args({}), Factory(second)));
+    EXPECT_TRUE(PumpUntil([&] { return running.shown == 2; }));
+}
+
+TEST_F(StartupSecondInstance, ReportsWhenNoWindowAnswers)
+{
+    QLockFile other(options.instanceLockPath);
+    ASSERT_TRUE(other.tryLock(0));
+    RecordingMainWindow::Calls calls;
+    CLanveyApp app(options);
+    EXPECT_FALSE(app.InitInstance(Args({}), Factory(calls)));
+    EXPECT_EQ(prompt->Texts(), QStringList{"Error: FindWindow() is failed."});
+    EXPECT_EQ(m_windowsCreated, 0);
+}
+
+TEST_F(StartupSecondInstance, TakesOverTheLockOfAProcessThatDied)
+{
+    // A lock file naming a process that no longer exists.
+    WriteFile(options.instanceLockPath, "2147483646\nlanvey\n\n");
+    RecordingMainWindow::Calls calls;
+    CLanveyApp app(options);
+    EXPECT_TRUE(app.InitInstance(Args({}), Factory(calls)));
+    EXPECT_TRUE(app.IsFirstInstance());
+    EXPECT_EQ(app.GetMode(), CLanveyApp::Mode::Normal);
+}
+
+// ---------------------------------------------------------------------------------------
+// Normal start
+
+using StartupNormal = StartupSandbox;
+
+TEST_F(StartupNormal, LeavesFoldersDocumentAndScanStateForTheProgram)
+{
+    {
+        auto machine = MachineSettings();
+        machine->setValue("Norvane Tessera/InstallPath", "/opt/Norvane Tessera");
+        machine->setValue("Norvane Tessera/Version", "5.1.0.12");
+    }
+    NVMUI_WriteUserLanguage("en_us");
+    g_hPauseScanEvent.Reset();
+    g_hCancelScanEvent.Set();
+
+    RecordingMainWindow::Calls calls;
+    CLanveyApp* seenApp = nullptr;
+    CLanveyDoc* seenDoc = nullptr;
+    CLanveyApp app(options);
+    const bool started =
+        app.InitInstance(Args({"some", "arguments"}), [&](CLanveyApp& a, CLanveyDoc& d) {
+            seenApp = &a;
+            seenDoc = &d;
+            // The window may use the update component.
+            EXPECT_NE(a.m_pUpdate, nullptr);
+            return std::make_unique<RecordingMainWindow>(calls, nullptr);
+        });
+    ASSERT_TRUE(started);
+    EXPECT_EQ(app.GetMode(), CLanveyApp::Mode::Normal);
+    EXPECT_EQ(seenApp, &app);
+    EXPECT_EQ(seenDoc, app.GetDocument());
+    EXPECT_EQ(CLanveyApp::Instance(), &app);
+
+    EXPECT_EQ(app.m_strAppFolder, Path("program/"));
+    EXPECT_EQ(app.m_strDataFolder, DataFolder());
+    EXPECT_EQ(app.m_strSharedFolder, Path("common/Norvane Shared/"));
+    EXPECT_EQ(app.m_strAnalyzerDataFolder, Path("appdata/Norvane Tessera/"));
+    EXPECT_EQ(app.m_strAnalyzerInstallPath, "/opt/Norvane Tessera/");
+    EXPECT_EQ(app.m_strAnalyzerVersion, "5.1.0.12");
+    EXPECT_EQ(app.m_strLanguage, "en_us");
+    EXPECT_EQ(app.m_strAppName, "Norvane Lanvey");
+    EXPECT_FALSE(app.m_bHelpFileExists);
+    EXPECT_FALSE(app.m_bAutoCheckUpdate);
+    EXPECT_TRUE(QFileInfo::exists(DataFolder()));
+
+    EXPECT_EQ(app.GetDocument()->GetDatabasePath(), DataFolder() + "Database.lvdat");
+    EXPECT_TRUE(QFileInfo::exists(DataFolder() + "Database.lvdat"));
+    EXPECT_TRUE(g_hPauseScanEvent.IsSet());
+    EXPECT_FALSE(g_hCancelScanEvent.IsSet());
+    EXPECT_TRUE(QFileInfo::exists(Path("applications/lanvey.desktop")));
+    EXPECT_TRUE(ReadFile(Path("applications/lanvey.desktop"))
+                    .contains("Exec=\"" + options.programFile.toUtf8() + "\""));
+    EXPECT_TRUE(prompt->shown.empty()) << prompt->Texts().join(u'\n').toStdString();
+
+    EXPECT_EQ(app.ExitInstance(), 0);
+    EXPECT_TRUE(calls.destroyed);
+    EXPECT_EQ(app.m_pUpdate, nullptr);
+}
+
+TEST_F(StartupNormal, HelpFileOfTheLanguageIsFound)
+{
+    NVMUI_WriteUserLanguage("en_us");
+    WriteFile(Path("program/mui/en_us/Lanvey.chm"), "help");
+    RecordingMainWindow::Calls calls;
+    CLanveyApp app(options);
+    ASSERT_TRUE(app.InitInstance(Args({}), Factory(calls)));
+    EXPECT_TRUE(app.m_bHelpFileExists);
+    EXPECT_EQ(app.m_strHelpFile, Path("program/mui/en_us/Lanvey.chm"));
+}
+
+TEST_F(StartupNormal, FoldersThatCannotBeHadFallBack)
+{
+    NVMUI_WriteUserLanguage("en_us");
+    WriteFile(Path("file"), "x");
+    options.appDataFolder = Path("file/appdata"); // below a plain file: cannot be created
+    options.commonFilesFolder = Path("file/common");
+    RecordingMainWindow::Calls calls;
+    CLanveyApp app(options);
+    ASSERT_TRUE(app.InitInstance(Args({}), Factory(calls)));
+    EXPECT_EQ(app.m_strDataFolder, Path("home/"));
+    EXPECT_EQ(app.m_strAnalyzerDataFolder, Path("home/"));
+    EXPECT_EQ(app.m_strSharedFolder, Path("home/"));
+}
+
+TEST_F(StartupNormal, ADatabaseThatIsNotOursIsSetAsideWithAMessage)
+{
+    NVMUI_WriteUserLanguage("en_us");
+    WriteFile(DataFolder() + "Database.lvdat", "not a database at all, just text\n");
+    RecordingMainWindow::Calls calls;
+    CLanveyApp app(options);
+    ASSERT_TRUE(app.InitInstance(Args({}), Factory(calls)));
+    ASSERT_EQ(prompt->shown.size(), 1u);
+    EXPECT_EQ(prompt->shown[0].icon, PromptIcon::Error);
+    EXPECT_TRUE(prompt->shown[0].text.contains(DataFolder() + "Database.lvdat"));
+    EXPECT_EQ(m_windowsCreated, 1);
+}
+
+TEST_F(StartupNormal, EndsWhenTheMainWindowCannotBeCreated)
+{
+    CLanveyApp app(options);
+    EXPECT_FALSE(app.InitInstance(
+        Args({}), [](CLanveyApp&, CLanveyDoc&) { return std::unique_ptr<LanveyMainWindow>(); }));
+    EXPECT_EQ(app.GetMainWindow(), nullptr);
+}
+
+TEST_F(StartupNormal, SettingsFileTurnsTheAutomaticCheckOnOrOff)
+{
+    struct Case {
+        const char* name;
+        std::function<void()> prepare;
+        bool on;
+    };
+    const auto encodedFile = [this](const QString& value) {
+        NVBase64_SetEncodeTable(kLanveyBase64Table);
+        CConfigFile file;
+        file.SetValue("Settings", "EnableAutoCheckUpdate", value);
+        ASSERT_TRUE(file.WriteEncoded(SettingsFile()));
+    };
+    const Case cases[] = {
+        {"value 1", [&] { encodedFile("1"); }, true},
+        {"any non-empty value", [&] { encodedFile("0"); }, true},
+        {"empty value", [&] { encodedFile(""); }, false},
+        {"key absent",
+         [&] {
+             CConfigFile file;
+             file.SetValue("Settings", "Other", 1);
+             ASSERT_TRUE(file.WriteEncoded(SettingsFile()));
+         },
+         false},
+        {"no file", [] {}, false},
+        {"plain text", [&] { WriteFile(SettingsFile(), "[Settings]\nEnableAutoCheckUpdate=1\n"); },
+         false},
+        {"a folder", [&] { QDir().mkpath(SettingsFile()); }, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile::remove(SettingsFile());
+        QDir().rmdir(SettingsFile());
+        c.prepare();
+        RecordingMainWindow::Calls calls;
+        CLanveyApp app(options);
+        ASSERT_TRUE(app.InitInstance(Args({}), Factory(calls)));
+        EXPECT_EQ(app.m_bAutoCheckUpdate, c.on);
+        app.ExitInstance();
+    }
+}
+
+// ---------------------------------------------------------------------------------------
+// The update component start-up creates
+
+using StartupUpdate = StartupSandbox;
+
+TEST_F(StartupUpdate, ManualCheckOpensTheUpdatePageAutomaticOpensNothing)
+{
+    QStringList opened;
+    CNVUpdate::SetUrlOpener([&](const QString& url) {
+        opened << url;
+        return true;
+    });
+    CNVUpdate update(kProductKeyName, kProductVersion, kUpdateEdition);
+
+    EXPECT_TRUE(update.DoUpdate(nullptr, 1, {}));
+    EXPECT_TRUE(opened.isEmpty());
+    // The check is noted in the per-user update registration.
+    EXPECT_EQ(UserSettings("NVUPDATE")->value("Lanvey/Version").toString(), "2.2.1.315");
+
+    EXPECT_TRUE(update.DoUpdate(nullptr, 0, {}));
+    ASSERT_EQ(opened.size(), 1);
+    const QUrl url(opened[0]);
+    EXPECT_EQ(url.scheme(), "https");
+    EXPECT_FALSE(url.host().isEmpty());
+    const QUrlQuery query(url);
+    EXPECT_EQ(query.queryItemValue("product"), "Lanvey");
+    EXPECT_EQ(query.queryItemValue("version"), "2.2.1.315");
+    EXPECT_EQ(query.queryItemValue("edition", QUrl::FullyDecoded), "Lanvey for Linux");
+
+    CNVUpdate::SetUrlOpener([](const QString&) { return false; });
+    EXPECT_FALSE(update.DoUpdate(nullptr, 0, {}));
+    CNVUpdate::SetUrlOpener(nullptr);
+}
+
+} // namespace
