@@ -58,3 +58,24 @@ format:
 
 clean:
 	rm -rf $(BUILD_DIR)
+
+# The program. `run` starts it on this machine's display and network; `screenshots`
+# draws its windows offscreen into $(BUILD_DIR)/screenshots (no scan, no network);
+# `demo` (root) brings the test LAN up and starts the program inside the LAN's scanner
+# namespace, so a scan there only ever reaches the lab's hosts.
+.PHONY: run screenshots demo
+
+run: build
+	./$(BUILD_DIR)/lanvey
+
+screenshots: build
+	QT_QPA_PLATFORM=offscreen ./$(BUILD_DIR)/lanvey_screenshots $(BUILD_DIR)/screenshots
+
+demo: build
+	@[ "$$(id -u)" = 0 ] || { echo "demo: the test LAN needs root (sudo make demo)" >&2; exit 1; }
+	@[ -n "$$DISPLAY$$WAYLAND_DISPLAY" ] || { echo "demo: no display (DISPLAY is not set)" >&2; exit 1; }
+	lab/lab up
+	lab/lab exec env DISPLAY="$$DISPLAY" XAUTHORITY="$${XAUTHORITY:-$$HOME/.Xauthority}" \
+		$${WAYLAND_DISPLAY:+WAYLAND_DISPLAY="$$WAYLAND_DISPLAY"} \
+		$${XDG_RUNTIME_DIR:+XDG_RUNTIME_DIR="$$XDG_RUNTIME_DIR"} \
+		$(CURDIR)/$(BUILD_DIR)/lanvey

@@ -1,0 +1,39 @@
+#include "CSettingSheet.h"
+
+#include "CSettingGlobalPage.h"
+#include "LangString.h"
+#include "ProfileSettings.h"
+
+#include <QDialogButtonBox>
+#include <QPushButton>
+#include <QSlider>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+CSettingSheet::CSettingSheet(const QString& caption, int alias, QWidget* parent)
+    : QDialog(parent), m_nAlias(alias), m_pTabs(new QTabWidget(this)),
+      m_pPage(new CSettingGlobalPage), m_pButtons(new QDialogButtonBox(this))
+{
+    setWindowTitle(caption);
+    m_pTabs->addTab(m_pPage, tr("General"));
+
+    m_pButtons->addButton(QDialogButtonBox::Ok)
+        ->setText(FormatLangString(182, QStringLiteral("OK")));
+    m_pButtons->addButton(QDialogButtonBox::Cancel)
+        ->setText(FormatLangString(183, QStringLiteral("Cancel")));
+    connect(m_pButtons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(m_pButtons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_pTabs);
+    layout->addWidget(m_pButtons);
+}
+
+void CSettingSheet::done(int result)
+{
+    if (result == QDialog::Accepted) {
+        WriteProfileInt(QStringLiteral("Threads"), m_pPage->Slider()->value());
+        WriteProfileInt(QStringLiteral("Alias"), m_nAlias);
+    }
+    QDialog::done(result);
+}

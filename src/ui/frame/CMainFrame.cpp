@@ -1,0 +1,580 @@
+#include "CMainFrame.h"
+
+#include "AddressText.h"
+#include "CAppCommands.h"
+#include "CLanveyView.h"
+#include "CScanView.h"
+#include "CSettingSheet.h"
+#include "CommandIcons.h"
+#include "CommandIds.h"
+#include "CommandTable.h"
+#include "LangString.h"
+#include "LanveyApp.h"
+#include "LanveyDoc.h"
+#include "MessagePrompt.h"
+#include "ProfileSettings.h"
+#include "RecordLock.h"
+#include "ScanJob.h"
+#include "WindowPlacement.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QStatusTipEvent>
+#include <QToolBar>
+#include <QToolButton>
+#include <mutex>
+
+namespace
+{
+
+// Item data of the "Refresh" entry; every other entry has 0.
+constexpr int kRefreshItemData = 1;
+
+QString RefreshText()
+{
+    return FormatLangString(139, QStringLiteral("Refresh"));
+}
+
+// The pages the help, homepage and forum commands open. Chinese interfaces get the
+// pages of the Chinese site.
+constexpr const char* kHelpPage = "https://www.norvane.com/lanvey/help/";
+constexpr const char* kHelpPageZh = "https://www.norvane.com.cn/lanvey/help/";
+constexpr const char* kHomePage = "https://www.norvane.com/";
+constexpr const char* kHomePageZh = "https://www.norvane.com.cn/";
+constexpr const char* kForumPage = "https://forum.norvane.com/";
+
+void ApplyBarSettings(QToolBar* bar)
+{
+    bar->setMovable(false);
+    bar->setFloatable(false);
+    bar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    bar->setContextMenuPolicy(Qt::PreventContextMenu);
+}
+
+} // namespace
+
+CMainFrame::CMainFrame(CLanveyDoc& doc, FrameEnvironment env, QWidget* parent)
+    : QMainWindow(parent), m_doc(doc), m_env(std::move(env))
+{
+    setObjectName(QStringLiteral("LanveyClass"));
+    setWindowIcon(ShippedIcon("lanvey.png"));
+    setWindowTitle(AppTitle());
+
+    m_pAppCommands = std::make_unique<CAppCommands>(*this, [this] { OpenHelpWebPage(); });
+
+    CreateStatusBar();
+    CreateActions();
+    CreateMenus();
+
+    m_pTabView = new CLanveyView(m_doc, *m_env.probe, this, this);
+    setCentralWidget(m_pTabView);
+    connect(m_pTabView, &CLanveyView::tabSwitched, this, &CMainFrame::SwitchToolbar);
+
+    CreateToolBars();
+
+    // The layout is saved under another name than it is read from, as it always was;
+    // the bars cannot be moved, so nothing is lost.
+    const QByteArray layout = GetProfileBinary(QStringLiteral("CommandBars"), QString());
+    if (!layout.isEmpty())
+        restoreState(layout);
+
+    FillTargetList(QString(), false);
+
+    m_updateTimer.setSingleShot(true);
+    m_updateTimer.setInterval(kUpdateTimerMs);
+    connect(&m_updateTimer, &QTimer::timeout, this, &CMainFrame::OnUpdateTimer);
+    m_updateTimer.start();
+
+    m_oui.Open();
+    m_doc.SetVendorTable(&m_oui);
+
+    resize(1280, 760);
+    UpdateCommandUI();
+}
+
+CMainFrame::~CMainFrame()
+{
+    m_doc.SetVendorTable(nullptr);
+}
+
+QString CMainFrame::AppTitle()
+{
+    return FormatLangString(IDS_APP_TITLE, QString::fromUtf8(kProductName));
+}
+
+CScanView* CMainFrame::ScanView() const
+{
+    return m_pTabView->ScanView();
+}
+
+void CMainFrame::CreateStatusBar()
+{
+    m_pStatusPane0 = new QLabel(this);
+    m_pStatusPane0->setFixedWidth(kStatusPane0Width);
+    m_pStatusPane1 = new QLabel(this);
+    statusBar()->addWidget(m_pStatusPane0);
+    statusBar()->addPermanentWidget(m_pStatusPane1, 1);
+    statusBar()->setSizeGripEnabled(true);
+}
+
+void CMainFrame::CreateActions()
+{
+    for (const CommandInfo& info : CommandTable()) {
+        auto* action = new QAction(QString::fromUtf8(info.menuText), this);
+        action->setData(info.id);
+        action->setIconText(CommandButtonText(info.id));
+        action->setStatusTip(CommandPrompt(info.id));
+        const QString tooltip = CommandTooltip(info.id).trimmed();
+        action->setToolTip(tooltip.isEmpty() ? CommandButtonText(info.id) : tooltip);
+        action->setIcon(CommandIcon(info.id));
+        action->setIconVisibleInMenu(false);
+        action->setShortcutContext(Qt::WindowShortcut);
+        connect(action, &QAction::triggered, this, [this, id = info.id] { RouteCommand(id); });
+        // On the frame itself, so that the accelerators work wherever the focus is.
+        addAction(action);
+        m_actions[info.id] = action;
+    }
+    for (const AcceleratorInfo& accelerator : AcceleratorTable())
+        if (QAction* action = Action(accelerator.id))
+            action->setShortcut(accelerator.keys);
+    Action(ID_VIEW_STATUS_BAR)->setCheckable(true);
+    Action(ID_VIEW_STATUS_BAR)->setChecked(true);
+
+    m_pNameTableMenu = new QMenu(QString::fromUtf8(kNameTableMenuTitle), this);
+    for (int id : NameTableMenu())
+        m_pNameTableMenu->addAction(Action(id));
+    Action(ID_NAMETABLE_POPUP)->setMenu(m_pNameTableMenu);
+}
+
+void CMainFrame::CreateMenus()
+{
+    for (const MenuInfo& info : MainMenu()) {
+        QMenu* menu = menuBar()->addMenu(QString::fromUtf8(info.title));
+        for (int id : info.items) {
+            if (id == 0)
+                menu->addSeparator();
+            else if (id == kSubmenuNameTable)
+                menu->addMenu(m_pNameTableMenu);
+            else
+                menu->addAction(Action(id));
+        }
+        // Menus show the same enabling as the buttons, asked afresh as they open.
+        connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUI);
+    }
+    connect(m_pNameTableMenu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUI);
+    menuBar()->setContextMenuPolicy(Qt::PreventContextMenu);
+}
+
+void CMainFrame::CreateToolBars()
+{
+    m_pToolBarStandard = addToolBar(QStringLiteral("Standard"));
+    m_pToolBarStandard->setObjectName(QStringLiteral("Standard"));
+    ApplyBarSettings(m_pToolBarStandard);
+    LoadStandardToolbar(ScanToolbarButtons());
+
+    // The logo sits at the far end of the "Standard" row.
+    m_pToolBarImage = addToolBar(QStringLiteral("Image"));
+    m_pToolBarImage->setObjectName(QStringLiteral("Image"));
+    ApplyBarSettings(m_pToolBarImage);
+    auto* spacer = new QWidget(m_pToolBarImage);
+    spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    m_pToolBarImage->addWidget(spacer);
+    auto* logo = new QLabel(m_pToolBarImage);
+    logo->setObjectName(QStringLiteral("Logo"));
+    logo->setPixmap(ShippedPixmap("logo.png"));
+    m_pToolBarImage->addWidget(logo);
+
+    addToolBarBreak();
+    m_pToolBarExtra = addToolBar(QStringLiteral("Extra"));
+    m_pToolBarExtra->setObjectName(QStringLiteral("Extra"));
+    ApplyBarSettings(m_pToolBarExtra);
+    AddButtons(m_pToolBarExtra, ExtraToolbarButtons());
+}
+
+void CMainFrame::AddButtons(QToolBar* bar, const std::vector<int>& buttons)
+{
+    for (int id : buttons) {
+        if (id == 0) {
+            bar->addSeparator();
+        } else if (id == ID_SCAN_TARGET) {
+            CreateTargetBox(bar);
+        } else if (QAction* action = Action(id)) {
+            bar->addAction(action);
+            if (id == ID_NAMETABLE_POPUP) {
+                if (auto* button = qobject_cast<QToolButton*>(bar->widgetForAction(action))) {
+                    button->setPopupMode(QToolButton::InstantPopup);
+                    button->setToolButtonStyle(Qt::ToolButtonIconOnly);
+                }
+            }
+        }
+    }
+}
+
+void CMainFrame::LoadStandardToolbar(const std::vector<int>& buttons)
+{
+    DestroyTargetBox();
+    const QList<QAction*> actions = m_pToolBarStandard->actions();
+    for (QAction* action : actions) {
+        m_pToolBarStandard->removeAction(action);
+        // Separators belong to the bar; the command actions to the frame.
+        if (action->parent() == m_pToolBarStandard)
+            delete action;
+    }
+    AddButtons(m_pToolBarStandard, buttons);
+}
+
+void CMainFrame::CreateTargetBox(QToolBar* bar)
+{
+    m_pTargetBox = new QWidget;
+    m_pTargetBox->setObjectName(QStringLiteral("TargetBox"));
+    auto* label = new QLabel(FormatLangString(136, QStringLiteral("Local Subnet")), m_pTargetBox);
+    m_pComboTarget = new QComboBox(m_pTargetBox);
+    m_pComboTarget->setObjectName(QStringLiteral("ComboTarget"));
+    m_pComboTarget->setEditable(true);
+    m_pComboTarget->setInsertPolicy(QComboBox::NoInsert);
+    m_pComboTarget->setCompleter(nullptr);
+    m_pComboTarget->setFixedWidth(kTargetBoxWidth);
+    m_pComboTarget->view()->setMinimumWidth(kTargetBoxWidth);
+    label->setBuddy(m_pComboTarget);
+
+    auto* layout = new QHBoxLayout(m_pTargetBox);
+    layout->setContentsMargins(4, 0, 4, 0);
+    layout->addWidget(label);
+    layout->addWidget(m_pComboTarget);
+
+    // An entry picked from the list executes; Enter executes the edit text. Enter is
+    // taken before the edit field sees it: the field would pass it on to the box, which
+    // hands it back to the field, and the box's own matching of a typed text against
+    // the entries would report it as picked, so it would execute more than once.
+    disconnect(m_pComboTarget->lineEdit(), SIGNAL(editingFinished()), m_pComboTarget, nullptr);
+    m_pComboTarget->lineEdit()->installEventFilter(this);
+    connect(m_pComboTarget, &QComboBox::activated, this,
+            [this](int index) { OnTargetExecute(m_pComboTarget->itemText(index)); });
+
+    m_pTargetAction = bar->addWidget(m_pTargetBox);
+}
+
+void CMainFrame::DestroyTargetBox()
+{
+    if (!m_pComboTarget)
+        return;
+    m_pComboTarget = nullptr;
+    m_pTargetBox = nullptr;
+    // The action owns the box.
+    delete m_pTargetAction;
+    m_pTargetAction = nullptr;
+}
+
+void CMainFrame::SwitchToolbar(int tab)
+{
+    if (m_pComboTarget)
+        m_strTargetText = m_pComboTarget->currentText();
+    if (tab == CLanveyView::kScanTab) {
+        LoadStandardToolbar(ScanToolbarButtons());
+        FillTargetList(m_strTargetText, true);
+        SetStatusPane1(FormatLangString(144, QStringLiteral("Found %d_HOSTS% hosts."),
+                                        {m_doc.GetScanRecordCount()}));
+    } else {
+        LoadStandardToolbar(DatabaseToolbarButtons());
+        SetStatusPane1(FormatLangString(147, QStringLiteral("Total %d_HOSTS% hosts."),
+                                        {m_doc.GetDatabaseRecordCount()}));
+    }
+    UpdateCommandUI();
+}
+
+void CMainFrame::FillTargetList(const QString& text, bool keep)
+{
+    if (!m_pComboTarget)
+        return;
+    const std::optional<std::vector<AdapterAddress>> adapters =
+        m_env.adapters ? m_env.adapters() : std::nullopt;
+    if (!adapters) {
+        ShowErrorMessage(FormatLangString(
+            133, QStringLiteral("Trying to query local IP, but an error is found!")));
+        return;
+    }
+    {
+        // Not in the middle of a locked scan step.
+        std::lock_guard guard(g_recordLock);
+        m_pComboTarget->clear();
+    }
+    const quint32 loopback = IpFromHostOrder(0x7F000001u);
+    for (const AdapterAddress& address : *adapters) {
+        if (address.ip == 0 || address.ip == loopback)
+            continue;
+        const QString entry = SubnetEntryText(address);
+        if (m_pComboTarget->findText(entry, Qt::MatchExactly | Qt::MatchCaseSensitive) >= 0)
+            continue;
+        m_pComboTarget->addItem(entry, 0);
+    }
+    if (m_pComboTarget->count() == 0) {
+        ShowErrorMessage(FormatLangString(
+            137, QStringLiteral("Can't find any valid IP address, ensure you have install "
+                                "TCP/IP protocol and setup a IP for network adapter.\r\n")));
+        m_pComboTarget->addItem(FormatLangStringA(138, "No Valid Adapter"), 0);
+    }
+    int selected = 0;
+    if (keep && !text.isEmpty()) {
+        selected = m_pComboTarget->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
+        if (selected < 0) {
+            m_pComboTarget->addItem(text, 0);
+            selected = m_pComboTarget->count() - 1;
+        }
+    }
+    m_pComboTarget->setCurrentIndex(selected);
+    m_pComboTarget->addItem(RefreshText(), kRefreshItemData);
+}
+
+bool CMainFrame::OnTargetExecute(const QString& text)
+{
+    if (text.isEmpty())
+        return false;
+    if (text == RefreshText()) {
+        FillTargetList(QString(), false);
+        return true;
+    }
+    ScanView()->OnScanStart();
+    return true;
+}
+
+std::optional<QString> CMainFrame::ScanTargetText() const
+{
+    if (!m_pComboTarget)
+        return std::nullopt;
+    const QString text = m_pComboTarget->currentText();
+    if (text.isEmpty())
+        return std::nullopt;
+    return text;
+}
+
+void CMainFrame::EnableScanTargetBox(bool enable)
+{
+    if (m_pTargetBox)
+        m_pTargetBox->setEnabled(enable);
+}
+
+void CMainFrame::SetStatusPane1(const QString& text)
+{
+    m_pStatusPane1->setText(text);
+    m_pStatusPane1->repaint();
+}
+
+QAction* CMainFrame::Action(int id) const
+{
+    const auto found = m_actions.find(id);
+    return found == m_actions.end() ? nullptr : found->second;
+}
+
+bool CMainFrame::IsRouteEnabled(int id)
+{
+    CommandTarget* route[] = {m_pTabView ? m_pTabView->ActiveView() : nullptr, this,
+                              m_pAppCommands.get()};
+    for (CommandTarget* target : route)
+        if (target)
+            if (const std::optional<bool> enabled = target->IsCommandEnabled(id))
+                return *enabled;
+    return false;
+}
+
+bool CMainFrame::RouteCommand(int id)
+{
+    if (!IsRouteEnabled(id))
+        return false;
+    CommandTarget* route[] = {m_pTabView->ActiveView(), this, m_pAppCommands.get()};
+    bool handled = false;
+    for (CommandTarget* target : route) {
+        if (target && target->OnCommand(id)) {
+            handled = true;
+            break;
+        }
+    }
+    UpdateCommandUI();
+    return handled;
+}
+
+void CMainFrame::UpdateCommandUI()
+{
+    for (const auto& [id, action] : m_actions)
+        action->setEnabled(IsRouteEnabled(id));
+    Action(ID_VIEW_STATUS_BAR)->setChecked(statusBar()->isVisibleTo(this));
+}
+
+bool CMainFrame::OnCommand(int id)
+{
+    switch (id) {
+    case ID_EDIT_FIND:
+    case ID_EDIT_FIND_NEXT:
+        // The find dialog arrives with the record lists.
+        return true;
+    case ID_SETTING:
+        OnSetting();
+        return true;
+    case ID_HELP_CHECK_VERSION:
+        if (m_env.checkForUpdate)
+            m_env.checkForUpdate(this, 0);
+        return true;
+    case ID_HELP_HOMEPAGE:
+        OpenUrl(QUrl(QString::fromLatin1(ZhLanguage() ? kHomePageZh : kHomePage)));
+        return true;
+    case ID_HELP_FORUM:
+        OpenUrl(QUrl(QString::fromLatin1(kForumPage)));
+        return true;
+    case ID_HELP_INDEX:
+    case ID_HELP_FINDER:
+    case ID_HELP:
+    case ID_CONTEXT_HELP:
+    case ID_HELP_SEARCH:
+        OpenHelp();
+        return true;
+    case ID_VIEW_STATUS_BAR:
+        statusBar()->setVisible(!statusBar()->isVisibleTo(this));
+        return true;
+    default:
+        return false;
+    }
+}
+
+std::optional<bool> CMainFrame::IsCommandEnabled(int id)
+{
+    switch (id) {
+    case ID_EDIT_FIND:
+    case ID_EDIT_FIND_NEXT:
+    case ID_SETTING:
+    case ID_HELP_HOMEPAGE:
+    case ID_HELP_FORUM:
+    case ID_HELP_INDEX:
+    case ID_HELP_FINDER:
+    case ID_HELP:
+    case ID_CONTEXT_HELP:
+    case ID_HELP_SEARCH:
+    case ID_VIEW_STATUS_BAR:
+        return true;
+    case ID_HELP_CHECK_VERSION:
+        return static_cast<bool>(m_env.checkForUpdate);
+    default:
+        return std::nullopt;
+    }
+}
+
+void CMainFrame::OnSetting()
+{
+    m_nAlias = GetProfileInt(QStringLiteral("Alias"), 0);
+    CSettingSheet sheet(FormatLangString(140, QStringLiteral("Setting")), m_nAlias, this);
+    sheet.exec();
+}
+
+void CMainFrame::OnUpdateTimer()
+{
+    if (m_env.autoCheckUpdate && m_env.checkForUpdate)
+        m_env.checkForUpdate(this, 1);
+}
+
+bool CMainFrame::ZhLanguage() const
+{
+    return m_env.language == QLatin1String("zh_cn") || m_env.language == QLatin1String("zh_tw");
+}
+
+void CMainFrame::OpenUrl(const QUrl& url)
+{
+    if (m_env.openUrl)
+        m_env.openUrl(url);
+    else
+        QDesktopServices::openUrl(url);
+}
+
+void CMainFrame::OpenHelpWebPage()
+{
+    OpenUrl(QUrl(QString::fromLatin1(ZhLanguage() ? kHelpPageZh : kHelpPage)));
+}
+
+void CMainFrame::OpenHelp()
+{
+    // Topics and the search page belong to the help viewer; the desktop's handler opens
+    // the help file at its start.
+    if (!m_env.helpFile.isEmpty())
+        OpenUrl(QUrl::fromLocalFile(m_env.helpFile));
+    else
+        OpenHelpWebPage();
+}
+
+void CMainFrame::RestorePlacementAndShow()
+{
+    const std::optional<WindowPlacement> placement =
+        DecodeWindowPlacement(GetProfileBinary(QStringLiteral("WindowsPos")));
+    if (placement && placement->state != PlacementShowState::Minimized &&
+        restoreGeometry(placement->geometry)) {
+        if (placement->state == PlacementShowState::Maximized)
+            showMaximized();
+        else
+            show();
+        return;
+    }
+    showNormal();
+}
+
+void CMainFrame::ShowNormalAndActivate()
+{
+    if (isMinimized())
+        showNormal();
+    else
+        show();
+    raise();
+    activateWindow();
+}
+
+void CMainFrame::CloseFromUninstaller()
+{
+    close();
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event)
+{
+    WriteProfileBinary(QStringLiteral("CommandBars_ver10"), saveState(), QString());
+    // A running scan stops; its workers see this at their next check.
+    g_hCancelScanEvent.Set();
+    WriteProfileBinary(QStringLiteral("WindowsPos"), EncodeWindowPlacement(*this));
+    event->accept();
+}
+
+bool CMainFrame::eventFilter(QObject* watched, QEvent* event)
+{
+    if (m_pComboTarget && watched == m_pComboTarget->lineEdit() &&
+        event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            OnTargetExecute(m_pComboTarget->currentText());
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+bool CMainFrame::event(QEvent* event)
+{
+    if (event->type() == QEvent::StatusTip) {
+        m_pStatusPane0->setText(static_cast<QStatusTipEvent*>(event)->tip());
+        return true;
+    }
+    return QMainWindow::event(event);
+}
+
+void CMainFrame::changeEvent(QEvent* event)
+{
+    // Whoever sets a caption, the application title stays.
+    if (event->type() == QEvent::WindowTitleChange && windowTitle() != AppTitle())
+        setWindowTitle(AppTitle());
+    QMainWindow::changeEvent(event);
+}
+
+QMenu* CMainFrame::createPopupMenu()
+{
+    return nullptr;
+}

@@ -1,0 +1,19 @@
+# The windows: real widgets on the offscreen platform, driven with QTest. The scan view
+# runs over a stand-in probe; the user profile lives in a folder of the run.
+find_package(Qt6 REQUIRED COMPONENTS Test)
+
+add_executable(test_ui
+    test_ui_main.cpp
+    test_ui_util.h
+    test_ui_command_bars.cpp
+    test_ui_frame_window.cpp
+    test_ui_scan_commands.cpp
+    test_ui_setting_sheet.cpp
+    test_ui_tab_view.cpp
+    test_ui_target_list.cpp
+)
+target_link_libraries(test_ui PRIVATE Lanvey::ui Qt6::Test GTest::gtest)
+lanvey_set_warnings(test_ui)
+gtest_discover_tests(test_ui
+    DISCOVERY_TIMEOUT 60
+    PROPERTIES TIMEOUT 120 ENVIRONMENT "QT_QPA_PLATFORM=offscreen")

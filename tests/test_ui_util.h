@@ -1,0 +1,183 @@
+#pragma once
+
+// The main window over stand-ins: a probe that never touches the network, a fixed list
+// of local adapters, a recorder for opened pages and update checks, and a profile that
+// starts empty in every test.
+
+#include "CLanveyView.h"
+#include "CMainFrame.h"
+#include "CScanView.h"
+#include "CommandIds.h"
+#include "LanveyApp.h"
+#include "LanveyDoc.h"
+#include "ScanTestUtil.h"
+#include "ScriptedPrompt.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QSettings>
+#include <QTest>
+#include <QToolBar>
+#include <condition_variable>
+#include <gtest/gtest.h>
+#include <memory>
+#include <mutex>
+
+inline QSettings TestProfile()
+{
+    return QSettings(QString::fromLatin1(kCompanyKey), QString::fromLatin1(kProductKeyName));
+}
+
+inline quint32 HostOrderOf(const char* dotted)
+{
+    return IpToHostOrder(GetIpAddress(QString::fromLatin1(dotted)));
+}
+
+inline AdapterAddress Adapter(const char* ip, const char* mask)
+{
+    return MakeAdapterAddress(QString::fromLatin1(ip), QString::fromLatin1(mask));
+}
+
+// Workers held inside the probe until the test lets them go.
+struct ProbeGate {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool open = false;
+    int waiting = 0;
+
+    void Hold()
+    {
+        std::unique_lock lock(mutex);
+        ++waiting;
+        changed.notify_all();
+        changed.wait(lock, [this] { return open; });
+    }
+    bool WaitForHeld(int count)
+    {
+        std::unique_lock lock(mutex);
+        return changed.wait_for(lock, std::chrono::seconds(10), [&] { return waiting >= count; });
+    }
+    int Waiting()
+    {
+        std::lock_guard lock(mutex);
+        return waiting;
+    }
+    // Closed again with nobody held, for the next scan of a test.
+    void Reset()
+    {
+        std::lock_guard lock(mutex);
+        open = false;
+        waiting = 0;
+    }
+    void Open()
+    {
+        std::lock_guard lock(mutex);
+        open = true;
+        changed.notify_all();
+    }
+};
+
+class FrameTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        TestProfile().clear();
+        // A paused gate left behind would turn the next start into a resume.
+        g_hPauseScanEvent.Set();
+        adapters = {{Adapter("192.168.1.37", "255.255.255.0")}};
+    }
+    void TearDown() override
+    {
+        gate.Open();
+        frame.reset(); // before the document: the scan view waits for its workers
+        TestProfile().clear();
+    }
+
+    // The probe answers for 192.168.1.0/24 and 10.0.0.0/24 from a rule; `base` and
+    // `span` say which addresses it counts.
+    void UseProbe(const char* base, size_t span)
+    {
+        probe = std::make_shared<StandInProbe>(HostOrderOf(base), span);
+    }
+
+    void HoldWorkers()
+    {
+        probe->beforeAnswer = [this](quint32) { gate.Hold(); };
+    }
+
+    FrameEnvironment Environment()
+    {
+        if (!probe)
+            UseProbe("192.168.1.0", 256);
+        FrameEnvironment env;
+        env.probe = probe;
+        env.adapters = [this]() -> std::optional<std::vector<AdapterAddress>> {
+            ++adapterQueries;
+            return adapters;
+        };
+        env.openUrl = [this](const QUrl& url) { opened.push_back(url); };
+        env.checkForUpdate = [this](QWidget*, int automatic) { updateChecks.push_back(automatic); };
+        env.autoCheckUpdate = autoCheckUpdate;
+        env.language = language;
+        env.helpFile = helpFile;
+        return env;
+    }
+
+    CMainFrame& Frame()
+    {
+        if (!frame)
+            frame = std::make_unique<CMainFrame>(doc, Environment());
+        return *frame;
+    }
+
+    // Shows the frame and makes it the active window, as the accelerators need.
+    void ShowActive()
+    {
+        Frame().show();
+        QApplication::setActiveWindow(frame.get());
+        ASSERT_TRUE(QTest::qWaitForWindowActive(frame.get()));
+    }
+
+    CScanView& ScanView() { return *Frame().ScanView(); }
+    QComboBox* Combo() { return Frame().TargetCombo(); }
+    QString Pane1() { return Frame().StatusPane(1)->text(); }
+
+    QStringList ComboEntries()
+    {
+        QStringList entries;
+        for (int i = 0; i < Combo()->count(); ++i)
+            entries << Combo()->itemText(i);
+        return entries;
+    }
+
+    // Picks entry `index` from the open drop-down list with the keyboard.
+    void PickEntry(int index)
+    {
+        QComboBox* combo = Combo();
+        combo->showPopup();
+        combo->view()->setCurrentIndex(combo->model()->index(index, 0));
+        QTest::keyClick(combo->view(), Qt::Key_Return);
+    }
+
+    // Runs the event loop until the scan view has run its completion step.
+    bool WaitForScanEnd(int timeoutMs = 20000)
+    {
+        return QTest::qWaitFor([this] { return !ScanView().Job().IsScanning(); }, timeoutMs);
+    }
+
+    ScopedScriptedPrompt prompt;
+    CLanveyDoc doc;
+    std::shared_ptr<StandInProbe> probe;
+    ProbeGate gate;
+    std::optional<std::vector<AdapterAddress>> adapters;
+    int adapterQueries = 0;
+    std::vector<QUrl> opened;
+    std::vector<int> updateChecks;
+    bool autoCheckUpdate = false;
+    QString language = QStringLiteral("en_us");
+    QString helpFile;
+    std::unique_ptr<CMainFrame> frame;
+};
