@@ -68,7 +68,11 @@ clean:
 run: build
 	./$(BUILD_DIR)/lanvey
 
+# The Chinese pictures need a font with CJK glyphs.
 screenshots: build
+	@fc-list :lang=zh 2>/dev/null | grep -q . || { \
+		echo "screenshots: installing a CJK font (fonts-wqy-microhei)"; \
+		$(SUDO) apt-get update -qq && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq --no-install-recommends fonts-wqy-microhei; }
 	QT_QPA_PLATFORM=offscreen ./$(BUILD_DIR)/lanvey_screenshots $(BUILD_DIR)/screenshots
 
 demo: build

@@ -7,12 +7,16 @@ add_executable(test_ui
     test_ui_util.h
     test_ui_command_bars.cpp
     test_ui_frame_window.cpp
+    test_ui_language.cpp
     test_ui_scan_commands.cpp
     test_ui_setting_sheet.cpp
     test_ui_tab_view.cpp
     test_ui_target_list.cpp
 )
-target_link_libraries(test_ui PRIVATE Lanvey::ui Qt6::Test GTest::gtest)
+target_link_libraries(test_ui PRIVATE Lanvey::ui Lanvey::app Qt6::Test GTest::gtest)
+# The Chinese module the build puts beside the program.
+target_compile_definitions(test_ui PRIVATE LANVEY_BINARY_DIR="${CMAKE_BINARY_DIR}")
+add_dependencies(test_ui LanveyRes_zh_cn)
 lanvey_set_warnings(test_ui)
 gtest_discover_tests(test_ui
     DISCOVERY_TIMEOUT 60

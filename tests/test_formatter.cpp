@@ -3,6 +3,7 @@
 #include "TestPrinters.h"
 
 #include <QFile>
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <thread>
 
@@ -194,7 +195,10 @@ TEST(StringTable, BuiltInTableHoldsEveryMessageToTheLetter)
                              32786, 32787, 32789, 32791, 32792, 32822, 32824, 32825, 32828, 32830,
                              57607, 57609, 57634, 57635, 57636, 57637, 57642, 57664, 57671})
         EXPECT_TRUE(table->GetString(quint16(id)).has_value()) << id;
-    EXPECT_EQ(table->strings().size(), 120);
+    // 120 messages below the menu texts (0xF000 up; dialog texts 0xF100 up).
+    EXPECT_EQ(std::count_if(table->strings().keyBegin(), table->strings().keyEnd(),
+                            [](quint16 id) { return id < 0xF000; }),
+              120);
 
     auto text = [&](quint16 id) { return table->GetString(id).value_or(QString()); };
     EXPECT_EQ(text(128), QStringLiteral("Lanvey\n\nLanvey\n\n\nLanvey.Document\nLanvey.Document"));

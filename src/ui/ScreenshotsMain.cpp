@@ -1,6 +1,6 @@
 // Draws the main window on each tab, the About box and the settings sheet into PNG
-// files, offscreen: lanvey_screenshots DIR. The scan view gets a probe that answers
-// nothing and no scan is started, so nothing goes on the network.
+// files, offscreen, in English and in Chinese: lanvey_screenshots DIR. The scan view gets a probe
+// that answers nothing and no scan is started, so nothing goes on the network.
 
 #include "CAboutDlg.h"
 #include "CLanveyView.h"
@@ -8,10 +8,15 @@
 #include "CSettingSheet.h"
 #include "HostProbe.h"
 #include "LangString.h"
+#include "LangStringSource.h"
+#include "LanguageModule.h"
+#include "LanveyApp.h"
 #include "LanveyDoc.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QMenu>
+#include <QMenuBar>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -70,20 +75,52 @@ int main(int argc, char** argv)
     env.openUrl = [](const QUrl&) {};
 
     bool ok = true;
-    {
+    // Once in English, once with the Chinese language module the build puts beside us.
+    for (const QString& language : {QStringLiteral("en_us"), QStringLiteral("zh_cn")}) {
+        CLanguageModule module;
+        QString prefix;
+        if (language != QLatin1String("en_us")) {
+            if (module.Load(QCoreApplication::applicationDirPath() + u'/', language,
+                            QString::fromLatin1(kProductVersion)) !=
+                CLanguageModule::Status::Loaded) {
+                std::fprintf(stderr, "lanvey_screenshots: no usable %s module\n",
+                             qPrintable(language));
+                ok = false;
+                continue;
+            }
+            SetLangStringSource(module.Strings());
+            prefix = language + u'_';
+        }
         CMainFrame frame(doc, env);
         frame.resize(1280, 760);
         frame.SetStatusPane1(FormatLangString(144, QStringLiteral("Found %d_HOSTS% hosts."),
                                               {doc.GetScanRecordCount()}));
-        ok &= Grab(frame, dir, QStringLiteral("main_scan.png"));
+        ok &= Grab(frame, dir, prefix + QStringLiteral("main_scan.png"));
+        // Every menu of the menu bar, opened, one picture each.
+        int menuIndex = 0;
+        for (QAction* title : frame.menuBar()->actions()) {
+            if (QMenu* menu = title->menu()) {
+                menu->ensurePolished();
+                menu->adjustSize();
+                const QString name = prefix + QStringLiteral("menu_%1.png").arg(++menuIndex);
+                const QString path = dir.filePath(name);
+                if (!menu->grab().save(path)) {
+                    std::fprintf(stderr, "lanvey_screenshots: cannot write %s\n", qPrintable(path));
+                    ok = false;
+                } else {
+                    std::printf("%s\n", qPrintable(path));
+                }
+            }
+        }
         frame.TabView()->SetCurSel(CLanveyView::kDatabaseTab);
-        ok &= Grab(frame, dir, QStringLiteral("main_database.png"));
+        ok &= Grab(frame, dir, prefix + QStringLiteral("main_database.png"));
 
         CAboutDlg about(&frame);
-        ok &= Grab(about, dir, QStringLiteral("about.png"));
+        ok &= Grab(about, dir, prefix + QStringLiteral("about.png"));
 
         CSettingSheet sheet(FormatLangString(140, QStringLiteral("Setting")), 0, &frame);
-        ok &= Grab(sheet, dir, QStringLiteral("settings.png"));
+        ok &= Grab(sheet, dir, prefix + QStringLiteral("settings.png"));
+        SetLangStringSource(nullptr);
     }
     return ok ? 0 : 1;
 }

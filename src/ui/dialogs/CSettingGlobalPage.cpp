@@ -1,5 +1,6 @@
 #include "CSettingGlobalPage.h"
 
+#include "LangString.h"
 #include "ProfileSettings.h"
 #include "ScanJob.h"
 
@@ -10,7 +11,7 @@
 CSettingGlobalPage::CSettingGlobalPage(QWidget* parent)
     : QWidget(parent), m_pValueLabel(new QLabel(this)), m_pSlider(new QSlider(Qt::Horizontal, this))
 {
-    auto* caption = new QLabel(tr("Scan threads number:"), this);
+    auto* caption = new QLabel(FormatLangStringA(0xF101, "Scan threads number:"), this);
     m_pSlider->setRange(kMinThreads, kMaxThreads);
     m_pSlider->setTickPosition(QSlider::NoTicks);
     m_pSlider->setFocusPolicy(Qt::StrongFocus);

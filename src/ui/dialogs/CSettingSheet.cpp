@@ -15,7 +15,7 @@ CSettingSheet::CSettingSheet(const QString& caption, int alias, QWidget* parent)
       m_pPage(new CSettingGlobalPage), m_pButtons(new QDialogButtonBox(this))
 {
     setWindowTitle(caption);
-    m_pTabs->addTab(m_pPage, tr("General"));
+    m_pTabs->addTab(m_pPage, FormatLangStringA(0xF100, "General"));
 
     m_pButtons->addButton(QDialogButtonBox::Ok)
         ->setText(FormatLangString(182, QStringLiteral("OK")));

@@ -5,6 +5,7 @@
 #include "LanveyApp.h"
 
 #include <QDialogButtonBox>
+#include <QPushButton>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QVBoxLayout>
@@ -41,6 +42,7 @@ CAboutDlg::CAboutDlg(QWidget* parent)
     top->addLayout(text, 1);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
+    buttons->button(QDialogButtonBox::Ok)->setText(FormatLangString(182, QStringLiteral("OK")));
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
 
     auto* layout = new QVBoxLayout(this);

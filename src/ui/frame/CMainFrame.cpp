@@ -128,7 +128,7 @@ void CMainFrame::CreateStatusBar()
 void CMainFrame::CreateActions()
 {
     for (const CommandInfo& info : CommandTable()) {
-        auto* action = new QAction(QString::fromUtf8(info.menuText), this);
+        auto* action = new QAction(MenuText(info.menuText), this);
         action->setData(info.id);
         action->setIconText(CommandButtonText(info.id));
         action->setStatusTip(CommandPrompt(info.id));
@@ -148,7 +148,7 @@ void CMainFrame::CreateActions()
     Action(ID_VIEW_STATUS_BAR)->setCheckable(true);
     Action(ID_VIEW_STATUS_BAR)->setChecked(true);
 
-    m_pNameTableMenu = new QMenu(QString::fromUtf8(kNameTableMenuTitle), this);
+    m_pNameTableMenu = new QMenu(MenuText(kNameTableMenuTitle), this);
     for (int id : NameTableMenu())
         m_pNameTableMenu->addAction(Action(id));
     Action(ID_NAMETABLE_POPUP)->setMenu(m_pNameTableMenu);
@@ -157,7 +157,7 @@ void CMainFrame::CreateActions()
 void CMainFrame::CreateMenus()
 {
     for (const MenuInfo& info : MainMenu()) {
-        QMenu* menu = menuBar()->addMenu(QString::fromUtf8(info.title));
+        QMenu* menu = menuBar()->addMenu(MenuText(info.title));
         for (int id : info.items) {
             if (id == 0)
                 menu->addSeparator();

@@ -4,9 +4,54 @@
 #include "LangString.h"
 
 #include <QRegularExpression>
+#include <cstring>
+#include <utility>
 
 namespace
 {
+
+// Menu 128's texts carry ids of their own (0xF000 up) in the string tables, so that a
+// language module translates the menus like every other text.
+const std::pair<const char*, quint16> kMenuTextIds[] = {
+    {"File", 61440},
+    {"Edit", 61441},
+    {"View", 61442},
+    {"Scan", 61443},
+    {"Setting", 61444},
+    {"Help", 61445},
+    {"Import...", 61446},
+    {"Export All Items...", 61447},
+    {"Export Selected Items...", 61448},
+    {"&Print...", 61449},
+    {"Print Preview", 61450},
+    {"Print Setup...", 61451},
+    {"Exit", 61452},
+    {"Add", 61453},
+    {"Add To Database", 61454},
+    {"Add to NameTable with", 61455},
+    {"IP Address", 61456},
+    {"MAC Address", 61457},
+    {"IP and MAC Address", 61458},
+    {"Copy", 61459},
+    {"Delete", 61460},
+    {"Find...", 61461},
+    {"Find Next", 61462},
+    {"Select All", 61463},
+    {"Cut", 61464},
+    {"Paste", 61465},
+    {"Status Bar", 61466},
+    {"Properties", 61467},
+    {"Start", 61468},
+    {"Pause", 61469},
+    {"Stop", 61470},
+    {"Setting...", 61471},
+    {"&Contents...", 61472},
+    {"&Search...", 61473},
+    {"Check for Latest &Version...", 61474},
+    {"Norvane H&omepage...", 61475},
+    {"Official Norvane Support &Forum", 61476},
+    {"&About Norvane Lanvey...", 61477},
+};
 
 QString PromptText(int id)
 {
@@ -17,6 +62,14 @@ QString PromptText(int id)
 }
 
 } // namespace
+
+QString MenuText(const char* english)
+{
+    for (const auto& [text, id] : kMenuTextIds)
+        if (std::strcmp(text, english) == 0)
+            return FormatLangStringA(id, english);
+    return QString::fromUtf8(english);
+}
 
 const std::vector<CommandInfo>& CommandTable()
 {
@@ -101,7 +154,9 @@ QString CommandButtonText(int id)
     const CommandInfo* info = FindCommand(id);
     if (!info)
         return {};
-    QString text = QString::fromUtf8(info->menuText);
+    QString text = MenuText(info->menuText);
+    // Translations write the access key as "(&X)" after the text; a button shows neither.
+    text.remove(QRegularExpression(QStringLiteral("\\(&[^)]\\)")));
     text.remove(QRegularExpression(QStringLiteral("&(?!&)")));
     while (text.endsWith(QLatin1Char('.')))
         text.chop(1);

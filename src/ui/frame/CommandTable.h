@@ -16,6 +16,9 @@ struct CommandInfo {
     const char* iconFile;      // icon shipped with the program, empty for none
 };
 
+// A text of menu 128 (a menu title or a command's menu text) in the current language.
+QString MenuText(const char* english);
+
 // Every command the frame creates an action for, in no particular order.
 const std::vector<CommandInfo>& CommandTable();
 const CommandInfo* FindCommand(int id);
