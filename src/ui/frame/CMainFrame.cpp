@@ -12,6 +12,7 @@
 #include "LanveyApp.h"
 #include "LanveyDoc.h"
 #include "MessagePrompt.h"
+#include "NVBase64.h"
 #include "ProfileSettings.h"
 #include "RecordLock.h"
 #include "ScanJob.h"
@@ -43,13 +44,19 @@ QString RefreshText()
     return FormatLangString(139, QStringLiteral("Refresh"));
 }
 
-// The pages the help, homepage and forum commands open. Chinese interfaces get the
-// pages of the Chinese site.
-constexpr const char* kHelpPage = "https://www.norvane.com/lanvey/help/";
-constexpr const char* kHelpPageZh = "https://www.norvane.com.cn/lanvey/help/";
-constexpr const char* kHomePage = "https://www.norvane.com/";
-constexpr const char* kHomePageZh = "https://www.norvane.com.cn/";
-constexpr const char* kForumPage = "https://forum.norvane.com/";
+// The pages the help, homepage and forum commands open, kept encoded with the program's
+// alphabet. Chinese interfaces get the pages of the Chinese site.
+constexpr const char* kHelpPage = "Pxb_AxgOTjleoeA6u3ljo3268Nn5uS_QuZ26o3HnTSXiuxVQ";
+constexpr const char* kHelpPageZh = "Pxb_AxgOTjleoeA6u3ljo3268Nn5uS_6dSUQuZ26o3HnTSXiuxVQ";
+constexpr const char* kHomePage = "Pxb_AxgOTjleoeA6u3ljo3268Nn5uS_Q";
+constexpr const char* kHomePageZh = "Pxb_AxgOTjleoeA6u3ljo3268Nn5uS_6dSUQ";
+constexpr const char* kForumPage = "Pxb_AxgOTjl3uecvuNn6uecSdsniT3RQuNI-";
+
+QUrl StoredAddress(const char* encoded)
+{
+    return QUrl(QString::fromLatin1(
+        NVBase64_Decode(QByteArray(encoded), kLanveyBase64Table).value_or(QByteArray())));
+}
 
 void ApplyBarSettings(QToolBar* bar)
 {
@@ -422,10 +429,10 @@ bool CMainFrame::OnCommand(int id)
             m_env.checkForUpdate(this, 0);
         return true;
     case ID_HELP_HOMEPAGE:
-        OpenUrl(QUrl(QString::fromLatin1(ZhLanguage() ? kHomePageZh : kHomePage)));
+        OpenUrl(StoredAddress(ZhLanguage() ? kHomePageZh : kHomePage));
         return true;
     case ID_HELP_FORUM:
-        OpenUrl(QUrl(QString::fromLatin1(kForumPage)));
+        OpenUrl(StoredAddress(kForumPage));
         return true;
     case ID_HELP_INDEX:
     case ID_HELP_FINDER:
@@ -492,7 +499,7 @@ void CMainFrame::OpenUrl(const QUrl& url)
 
 void CMainFrame::OpenHelpWebPage()
 {
-    OpenUrl(QUrl(QString::fromLatin1(ZhLanguage() ? kHelpPageZh : kHelpPage)));
+    OpenUrl(StoredAddress(ZhLanguage() ? kHelpPageZh : kHelpPage));
 }
 
 void CMainFrame::OpenHelp()
