@@ -162,3 +162,42 @@ inline PumpResult PumpUntilComplete(CScanJob& job, QueuedSink& sink, int quietMs
     }
     return result;
 }
+
+// Workers held inside the probe until the test lets them go.
+struct ProbeGate {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool open = false;
+    int waiting = 0;
+
+    void Hold()
+    {
+        std::unique_lock lock(mutex);
+        ++waiting;
+        changed.notify_all();
+        changed.wait(lock, [this] { return open; });
+    }
+    bool WaitForHeld(int count)
+    {
+        std::unique_lock lock(mutex);
+        return changed.wait_for(lock, std::chrono::seconds(10), [&] { return waiting >= count; });
+    }
+    int Waiting()
+    {
+        std::lock_guard lock(mutex);
+        return waiting;
+    }
+    // Closed again with nobody held, for the next scan of a test.
+    void Reset()
+    {
+        std::lock_guard lock(mutex);
+        open = false;
+        waiting = 0;
+    }
+    void Open()
+    {
+        std::lock_guard lock(mutex);
+        open = true;
+        changed.notify_all();
+    }
+};

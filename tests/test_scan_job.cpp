@@ -20,33 +20,6 @@ quint32 HostOrder(const char* dotted)
     return IpToHostOrder(IpOf(dotted));
 }
 
-// Workers that are held inside the probe until the test lets them go.
-struct ProbeGate {
-    std::mutex mutex;
-    std::condition_variable changed;
-    bool open = false;
-    int waiting = 0;
-
-    void Hold()
-    {
-        std::unique_lock lock(mutex);
-        ++waiting;
-        changed.notify_all();
-        changed.wait(lock, [this] { return open; });
-    }
-    bool WaitForHeld(int count)
-    {
-        std::unique_lock lock(mutex);
-        return changed.wait_for(lock, std::chrono::seconds(10), [&] { return waiting >= count; });
-    }
-    void Open()
-    {
-        std::lock_guard lock(mutex);
-        open = true;
-        changed.notify_all();
-    }
-};
-
 class ScanJobTest : public ::testing::Test
 {
 protected:

@@ -10,25 +10,6 @@
 #include <QToolButton>
 #include <QWidgetAction>
 
-namespace
-{
-
-std::vector<int> BarIds(QToolBar* bar)
-{
-    std::vector<int> ids;
-    for (QAction* action : bar->actions()) {
-        if (action->isSeparator())
-            ids.push_back(0);
-        else if (qobject_cast<QWidgetAction*>(action))
-            ids.push_back(ID_SCAN_TARGET);
-        else
-            ids.push_back(action->data().toInt());
-    }
-    return ids;
-}
-
-} // namespace
-
 using UiCommandBars = FrameTest;
 
 TEST_F(UiCommandBars, MenusCarryTheirItemsTextsAndAccessKeys)

@@ -15,16 +15,7 @@ namespace
 
 std::vector<int> StandardIds(CMainFrame& frame)
 {
-    std::vector<int> ids;
-    for (QAction* action : frame.StandardToolBar()->actions()) {
-        if (action->isSeparator())
-            ids.push_back(0);
-        else if (qobject_cast<QWidgetAction*>(action))
-            ids.push_back(ID_SCAN_TARGET);
-        else
-            ids.push_back(action->data().toInt());
-    }
-    return ids;
+    return BarIds(frame.StandardToolBar());
 }
 
 void AddScanRecords(CLanveyDoc& doc, int count)

@@ -20,10 +20,27 @@
 #include <QSettings>
 #include <QTest>
 #include <QToolBar>
+#include <QWidgetAction>
 #include <condition_variable>
 #include <gtest/gtest.h>
 #include <memory>
 #include <mutex>
+
+// The ids of a toolbar's buttons in order: 0 for a separator, ID_SCAN_TARGET for the
+// target box.
+inline std::vector<int> BarIds(QToolBar* bar)
+{
+    std::vector<int> ids;
+    for (QAction* action : bar->actions()) {
+        if (action->isSeparator())
+            ids.push_back(0);
+        else if (qobject_cast<QWidgetAction*>(action))
+            ids.push_back(ID_SCAN_TARGET);
+        else
+            ids.push_back(action->data().toInt());
+    }
+    return ids;
+}
 
 inline QSettings TestProfile()
 {
@@ -39,45 +56,6 @@ inline AdapterAddress Adapter(const char* ip, const char* mask)
 {
     return MakeAdapterAddress(QString::fromLatin1(ip), QString::fromLatin1(mask));
 }
-
-// Workers held inside the probe until the test lets them go.
-struct ProbeGate {
-    std::mutex mutex;
-    std::condition_variable changed;
-    bool open = false;
-    int waiting = 0;
-
-    void Hold()
-    {
-        std::unique_lock lock(mutex);
-        ++waiting;
-        changed.notify_all();
-        changed.wait(lock, [this] { return open; });
-    }
-    bool WaitForHeld(int count)
-    {
-        std::unique_lock lock(mutex);
-        return changed.wait_for(lock, std::chrono::seconds(10), [&] { return waiting >= count; });
-    }
-    int Waiting()
-    {
-        std::lock_guard lock(mutex);
-        return waiting;
-    }
-    // Closed again with nobody held, for the next scan of a test.
-    void Reset()
-    {
-        std::lock_guard lock(mutex);
-        open = false;
-        waiting = 0;
-    }
-    void Open()
-    {
-        std::lock_guard lock(mutex);
-        open = true;
-        changed.notify_all();
-    }
-};
 
 class FrameTest : public ::testing::Test
 {
