@@ -10,8 +10,9 @@ JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 
 # Build: compiler, CMake, Ninja, Qt 6, SQLite, GoogleTest. Vendor table: ieee-data.
 # Test LAN: iproute2 (namespaces, bridge, tc), Samba's nmbd and nmblookup (NetBIOS).
+# Print tests: poppler-utils (pdftotext reads the printed PDF back).
 DEB_PACKAGES := g++ cmake ninja-build pkg-config qt6-base-dev libsqlite3-dev \
-	libgtest-dev ieee-data iproute2 samba samba-common-bin clang-format
+	libgtest-dev ieee-data iproute2 samba samba-common-bin clang-format poppler-utils
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
@@ -60,9 +61,10 @@ clean:
 	rm -rf $(BUILD_DIR)
 
 # The program. `run` starts it on this machine's display and network; `screenshots`
-# draws its windows offscreen into $(BUILD_DIR)/screenshots (no scan, no network);
-# `demo` (root) brings the test LAN up and starts the program inside the LAN's scanner
-# namespace, so a scan there only ever reaches the lab's hosts.
+# draws its windows offscreen into $(BUILD_DIR)/screenshots (no scan, no network), and
+# as root also the window after a real scan of the test LAN, run inside the LAN's scanner
+# namespace; `demo` (root) brings the test LAN up and starts the program inside the LAN's
+# scanner namespace, so a scan there only ever reaches the lab's hosts.
 .PHONY: run screenshots demo
 
 run: build
@@ -74,6 +76,16 @@ screenshots: build
 		echo "screenshots: installing a CJK font (fonts-wqy-microhei)"; \
 		$(SUDO) apt-get update -qq && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq --no-install-recommends fonts-wqy-microhei; }
 	QT_QPA_PLATFORM=offscreen ./$(BUILD_DIR)/lanvey_screenshots $(BUILD_DIR)/screenshots
+	@if [ "$$(id -u)" != 0 ]; then \
+		echo "screenshots: skipping scan_lab.png, database_lab.png and find.png: they scan the test LAN, which needs root (sudo make screenshots)"; \
+		exit 0; \
+	fi; \
+	was_up=; lab/lab status >/dev/null 2>&1 && was_up=1; \
+	[ -n "$$was_up" ] || lab/lab up || exit 1; \
+	lab/lab exec env QT_QPA_PLATFORM=offscreen $(CURDIR)/$(BUILD_DIR)/lanvey_screenshots \
+		--lab $(CURDIR)/$(BUILD_DIR)/screenshots; rc=$$?; \
+	[ -n "$$was_up" ] || lab/lab down; \
+	exit $$rc
 
 demo: build
 	@[ "$$(id -u)" = 0 ] || { echo "demo: the test LAN needs root (sudo make demo)" >&2; exit 1; }

@@ -8,6 +8,10 @@ add_executable(test_ui
     test_ui_command_bars.cpp
     test_ui_frame_window.cpp
     test_ui_language.cpp
+    test_ui_list_util.h
+    test_ui_list_common.cpp
+    test_ui_list_db.cpp
+    test_ui_list_scan.cpp
     test_ui_scan_commands.cpp
     test_ui_setting_sheet.cpp
     test_ui_tab_view.cpp

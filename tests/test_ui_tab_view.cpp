@@ -139,7 +139,7 @@ TEST_F(TabView, SelectionInTheDatabaseListDrivesItsRowCommands)
 
     list->selectAll();
     EXPECT_TRUE(Frame().Action(ID_EDIT_DELETE)->isEnabled());
-    EXPECT_FALSE(Frame().Action(ID_VIEW_PROPERTIES)->isEnabled()); // one record at a time
+    EXPECT_TRUE(Frame().Action(ID_VIEW_PROPERTIES)->isEnabled()); // the editor opens the first
 
     list->clearSelection();
     EXPECT_FALSE(Frame().Action(ID_EDIT_DELETE)->isEnabled());

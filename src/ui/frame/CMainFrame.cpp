@@ -2,12 +2,14 @@
 
 #include "AddressText.h"
 #include "CAppCommands.h"
+#include "CFindDlg.h"
 #include "CLanveyView.h"
 #include "CScanView.h"
 #include "CSettingSheet.h"
 #include "CommandIcons.h"
 #include "CommandIds.h"
 #include "CommandTable.h"
+#include "FindTarget.h"
 #include "LangString.h"
 #include "LanveyApp.h"
 #include "LanveyDoc.h"
@@ -87,6 +89,9 @@ CMainFrame::CMainFrame(CLanveyDoc& doc, FrameEnvironment env, QWidget* parent)
 
     CreateToolBars();
 
+    // Created hidden; Find shows it and a hit or Close hides it again.
+    m_pFindDlg = new CFindDlg([this] { return ActiveFindTarget(); }, this);
+
     // The layout is saved under another name than it is read from, as it always was;
     // the bars cannot be moved, so nothing is lost.
     const QByteArray layout = GetProfileBinary(QStringLiteral("CommandBars"), QString());
@@ -120,6 +125,11 @@ QString CMainFrame::AppTitle()
 CScanView* CMainFrame::ScanView() const
 {
     return m_pTabView->ScanView();
+}
+
+FindTarget* CMainFrame::ActiveFindTarget() const
+{
+    return m_pTabView ? dynamic_cast<FindTarget*>(m_pTabView->ActiveView()) : nullptr;
 }
 
 void CMainFrame::CreateStatusBar()
@@ -418,8 +428,12 @@ bool CMainFrame::OnCommand(int id)
 {
     switch (id) {
     case ID_EDIT_FIND:
+        m_pFindDlg->show();
+        m_pFindDlg->raise();
+        m_pFindDlg->activateWindow();
+        return true;
     case ID_EDIT_FIND_NEXT:
-        // The find dialog arrives with the record lists.
+        // Repeating the last search is the lists' own command.
         return true;
     case ID_SETTING:
         OnSetting();

@@ -12,6 +12,8 @@
 #include <memory>
 
 class CAppCommands;
+class CFindDlg;
+class FindTarget;
 class CLanveyDoc;
 class CLanveyView;
 class CScanView;
@@ -81,6 +83,9 @@ public:
     QMenu* NameTablePopupMenu() const { return m_pNameTableMenu; }
     CLanveyView* TabView() const { return m_pTabView; }
     CScanView* ScanView() const;
+    CFindDlg* FindDialog() const { return m_pFindDlg; }
+    // The list of the current tab as the find dialog searches it; null when there is none.
+    FindTarget* ActiveFindTarget() const;
     const QString& SavedTargetText() const { return m_strTargetText; }
     const QTimer& UpdateTimer() const { return m_updateTimer; }
     const CNVOUI& VendorTable() const { return m_oui; }
@@ -127,6 +132,7 @@ private:
     QMenu* m_pNameTableMenu = nullptr;
     QString m_strTargetText;
     CLanveyView* m_pTabView = nullptr;
+    CFindDlg* m_pFindDlg = nullptr; // a window of its own, owned by the frame
     std::unique_ptr<CAppCommands> m_pAppCommands;
     std::map<int, QAction*> m_actions;
     QTimer m_updateTimer;

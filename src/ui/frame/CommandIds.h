@@ -25,6 +25,7 @@ enum CommandId : int {
     ID_NAMETABLE_MAC = 32825,
     ID_HELP_FORUM = 32828,
     ID_HELP_SEARCH = 32830,
+    ID_SCAN_SHOW_DIFFERENT_DETAILS = 32835, // scan list: the mismatch detail of a row
     ID_FILE_PRINT_SETUP = 57606,
     ID_FILE_PRINT = 57607,
     ID_FILE_PRINT_DIRECT = 57608,

@@ -1,15 +1,100 @@
 #include "CCommonListView.h"
 
+#include "CListItemDelegate.h"
+#include "CMainFrame.h"
+#include "CRecordListModel.h"
 #include "CommandIds.h"
+#include "CommandTable.h"
+#include "LangString.h"
+#include "ListPrinter.h"
+#include "MessagePrompt.h"
 #include "ViewHost.h"
 
+#include <QContextMenuEvent>
+#include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QMenu>
+#include <QPageSetupDialog>
+#include <QPrintDialog>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
+
+namespace
+{
+
+// One printer for the program, so that the page setup holds for both lists and every
+// later print. It lives as long as the process: a printer torn down after the
+// application object may still reach for the print system.
+QPrinter& SharedPrinter()
+{
+    static QPrinter* printer = new QPrinter(QPrinter::HighResolution);
+    return *printer;
+}
+
+} // namespace
 
 CCommonListView::CCommonListView(CLanveyDoc& doc, ViewHost* host, QWidget* parent)
     : QTableView(parent), m_doc(doc), m_pHost(host)
 {
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setTabKeyNavigation(false);
+    setWordWrap(false);
+    setTextElideMode(Qt::ElideRight);
+    setIconSize(QSize(16, 16));
+    setCornerButtonEnabled(false);
+    // The delegate draws the grid, so that selected rows tint it like their cells.
+    setShowGrid(false);
+    setItemDelegate(new CListItemDelegate(this));
+
+    QHeaderView* rows = verticalHeader();
+    rows->hide();
+    rows->setSectionResizeMode(QHeaderView::Fixed);
+    rows->setDefaultSectionSize(std::max(20, fontMetrics().height() + 6));
+
+    QHeaderView* columns = horizontalHeader();
+    columns->setSectionsMovable(true);
+    columns->setSectionsClickable(true);
+    columns->setHighlightSections(false);
+    columns->setStretchLastSection(false);
+    columns->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    columns->setSortIndicatorShown(true);
+    columns->setSortIndicator(-1, Qt::AscendingOrder);
+    connect(columns, &QHeaderView::sortIndicatorChanged, this,
+            [this](int column, Qt::SortOrder order) {
+                if (column >= 0)
+                    OnSort(column, order == Qt::AscendingOrder);
+            });
+    // A divider double-click gives the column a fixed width rather than fitting it to
+    // its contents, which would read every row.
+    disconnect(columns, &QHeaderView::sectionHandleDoubleClicked, this, nullptr);
+    connect(columns, &QHeaderView::sectionHandleDoubleClicked, this,
+            [columns](int column) { columns->resizeSection(column, kDividerDoubleClickWidth); });
+}
+
+CCommonListView::~CCommonListView() = default;
+
+void CCommonListView::InstallListModel(CRecordListModel* model, const std::vector<int>& widths)
+{
+    model->setParent(this);
+    m_pListModel = model;
+    setModel(model);
+    for (size_t column = 0; column < widths.size(); ++column)
+        horizontalHeader()->resizeSection(static_cast<int>(column), widths[column]);
+}
+
+void CCommonListView::setModel(QAbstractItemModel* model)
+{
+    QTableView::setModel(model);
+    if (QItemSelectionModel* selection = selectionModel())
+        connect(selection, &QItemSelectionModel::selectionChanged, this,
+                &CCommonListView::UpdateCommandUI);
+}
+
+int CCommonListView::ListRowCount() const
+{
+    return model() ? model()->rowCount() : 0;
 }
 
 int CCommonListView::SelectedRowCount() const
@@ -18,23 +103,71 @@ int CCommonListView::SelectedRowCount() const
     return selection ? static_cast<int>(selection->selectedRows().size()) : 0;
 }
 
-void CCommonListView::setModel(QAbstractItemModel* model)
+bool CCommonListView::HasSelectedRow() const
 {
-    QTableView::setModel(model);
-    if (QItemSelectionModel* selection = selectionModel())
-        connect(selection, &QItemSelectionModel::selectionChanged, this, [this] {
-            if (m_pHost)
-                m_pHost->UpdateCommandUI();
-        });
+    const QItemSelectionModel* selection = selectionModel();
+    return selection && selection->hasSelection();
+}
+
+int CCommonListView::FocusedRow() const
+{
+    const QModelIndex current = currentIndex();
+    return current.isValid() ? current.row() : -1;
+}
+
+void CCommonListView::SetItemCount(int count)
+{
+    if (!m_pListModel)
+        return;
+    const bool wasEmpty = m_pListModel->ItemCount() == 0;
+    m_pListModel->SetItemCount(count);
+    // The whole-list commands follow the first row and the last; other counts change
+    // nothing.
+    if (wasEmpty != (m_pListModel->ItemCount() == 0))
+        UpdateCommandUI();
+}
+
+void CCommonListView::UpdateCommandUI()
+{
+    if (m_pHost)
+        m_pHost->UpdateCommandUI();
+}
+
+bool CCommonListView::RouteCommand(int id)
+{
+    if (auto* frame = qobject_cast<CMainFrame*>(window()))
+        return frame->RouteCommand(id);
+    return IsRouteEnabled(id) && OnCommand(id);
+}
+
+bool CCommonListView::IsRouteEnabled(int id)
+{
+    if (auto* frame = qobject_cast<CMainFrame*>(window()))
+        return frame->IsRouteEnabled(id);
+    return IsCommandEnabled(id).value_or(false);
 }
 
 bool CCommonListView::OnCommand(int id)
 {
     switch (id) {
+    case ID_EDIT_FIND_NEXT:
+        FindText(m_strLastFindText, m_bLastMatchCase, true);
+        return true;
     case ID_EDIT_SELECT_ALL:
         selectAll();
-        if (m_pHost)
-            m_pHost->UpdateCommandUI();
+        UpdateCommandUI();
+        return true;
+    case ID_FILE_PRINT:
+        RunPrintDialog();
+        return true;
+    case ID_FILE_PRINT_DIRECT:
+        PrintTo(SharedPrinter());
+        return true;
+    case ID_FILE_PRINT_PREVIEW:
+        RunPrintPreview();
+        return true;
+    case ID_FILE_PRINT_SETUP:
+        RunPageSetup();
         return true;
     case ID_EDIT_COPY:
     case ID_FILE_EXPORT_ALL:
@@ -42,10 +175,7 @@ bool CCommonListView::OnCommand(int id)
     case ID_NAMETABLE_IP:
     case ID_NAMETABLE_MAC:
     case ID_NAMETABLE_IP_MAC:
-    case ID_FILE_PRINT:
-    case ID_FILE_PRINT_DIRECT:
-    case ID_FILE_PRINT_PREVIEW:
-        // The list commands arrive with the record lists themselves.
+        // Copy, export and the name-table transfer are not part of the lists yet.
         return true;
     default:
         return false;
@@ -61,15 +191,171 @@ std::optional<bool> CCommonListView::IsCommandEnabled(int id)
     case ID_NAMETABLE_IP:
     case ID_NAMETABLE_MAC:
     case ID_NAMETABLE_IP_MAC:
-        return SelectedRowCount() > 0;
+        return HasSelectedRow();
     case ID_FILE_EXPORT_ALL:
     case ID_EDIT_SELECT_ALL:
         return ListRowCount() > 0;
+    case ID_EDIT_FIND_NEXT:
     case ID_FILE_PRINT:
     case ID_FILE_PRINT_DIRECT:
     case ID_FILE_PRINT_PREVIEW:
+    case ID_FILE_PRINT_SETUP:
         return true;
     default:
         return std::nullopt;
     }
+}
+
+bool CCommonListView::FindText(const QString& text, bool matchCase, bool continueSearch)
+{
+    m_strLastFindText = text;
+    m_bLastMatchCase = matchCase;
+
+    const QAbstractItemModel* list = model();
+    const QString wanted = matchCase ? text : text.toUpper();
+    const auto rowMatches = [&](int row) {
+        for (int column = 0; column < list->columnCount(); ++column) {
+            const QString cell = list->index(row, column).data(Qt::DisplayRole).toString();
+            if ((matchCase ? cell : cell.toUpper()).contains(wanted))
+                return true;
+        }
+        return false;
+    };
+
+    const int focused = FocusedRow();
+    const int start = continueSearch && focused >= 0 ? focused + 1 : 0;
+    int found = -1;
+    if (list) {
+        // Counts are read at every step: workers may add rows meanwhile.
+        for (int row = start; found < 0 && row < list->rowCount(); ++row)
+            if (rowMatches(row))
+                found = row;
+        // Round to the top, so that the focused row itself comes last.
+        for (int row = 0; found < 0 && row < start && row < list->rowCount(); ++row)
+            if (rowMatches(row))
+                found = row;
+    }
+
+    if (found < 0) {
+        CurrentMessagePrompt().Ask(
+            continueSearch
+                ? FormatLangString(152, QStringLiteral("The next specified text was not found."))
+                : FormatLangString(154, QStringLiteral("The specified text was not found.")),
+            PromptButtons::Ok, PromptIcon::Warning);
+        return false;
+    }
+    const QModelIndex match = list->index(found, 0);
+    selectionModel()->setCurrentIndex(match, QItemSelectionModel::ClearAndSelect |
+                                                 QItemSelectionModel::Rows);
+    scrollTo(match, QAbstractItemView::EnsureVisible);
+    return true;
+}
+
+int CCommonListView::LowestSelectedRow() const
+{
+    const QItemSelectionModel* selection = selectionModel();
+    if (!selection)
+        return -1;
+    int lowest = -1;
+    for (const QItemSelectionRange& range : selection->selection())
+        if (range.isValid() && (lowest < 0 || range.top() < lowest))
+            lowest = range.top();
+    return lowest;
+}
+
+bool CCommonListView::DeleteSelectedRows()
+{
+    if (!HasSelectedRow() || !m_pListModel || model() != m_pListModel)
+        return false;
+    if (CurrentMessagePrompt().Ask(
+            FormatLangString(209,
+                             QStringLiteral("Are you sure you want to delete selected item(s)?")),
+            PromptButtons::YesNo, PromptIcon::Question) != PromptAnswer::Yes)
+        return false;
+    // Lowest selected row first, a run of selected rows at a time.
+    for (int first = LowestSelectedRow(); first >= 0; first = LowestSelectedRow()) {
+        int last = first;
+        while (last + 1 < m_pListModel->ItemCount() &&
+               selectionModel()->isRowSelected(last + 1, QModelIndex()))
+            ++last;
+        const int before = m_pListModel->ItemCount();
+        m_pListModel->RemoveRows(first, last);
+        if (m_pListModel->ItemCount() == before)
+            break;
+    }
+    return true;
+}
+
+bool CCommonListView::PrintTo(QPrinter& printer) const
+{
+    return PrintListView(printer, *this, PrintTitle(), CMainFrame::AppTitle());
+}
+
+void CCommonListView::RunPrintDialog()
+{
+    QPrintDialog dialog(&SharedPrinter(), this);
+    if (dialog.exec() == QDialog::Accepted)
+        PrintTo(SharedPrinter());
+}
+
+void CCommonListView::RunPrintPreview()
+{
+    QPrintPreviewDialog dialog(&SharedPrinter(), this);
+    connect(&dialog, &QPrintPreviewDialog::paintRequested, this,
+            [this](QPrinter* printer) { PrintTo(*printer); });
+    dialog.exec();
+}
+
+void CCommonListView::RunPageSetup()
+{
+    QPageSetupDialog dialog(&SharedPrinter(), this);
+    dialog.exec();
+}
+
+QString CCommonListView::ContextMenuText(int id) const
+{
+    const CommandInfo* info = FindCommand(id);
+    return info ? MenuText(info->menuText) : QString();
+}
+
+std::unique_ptr<QMenu> CCommonListView::CreateContextMenu()
+{
+    auto menu = std::make_unique<QMenu>(this);
+    auto* frame = qobject_cast<CMainFrame*>(window());
+    UpdateCommandUI();
+    const int defaultItem = ContextMenuDefaultItem();
+    const auto addItem = [&](QMenu* to, int id) {
+        // The frame's own action where it has one: the same text, key and enabling as
+        // in the menu bar. Otherwise one for this menu that takes the same route.
+        QAction* action = frame ? frame->Action(id) : nullptr;
+        if (action) {
+            to->addAction(action);
+        } else {
+            action = to->addAction(ContextMenuText(id));
+            action->setEnabled(IsRouteEnabled(id));
+            connect(action, &QAction::triggered, this, [this, id] { RouteCommand(id); });
+        }
+        if (id == defaultItem)
+            to->setDefaultAction(action);
+    };
+    for (int id : ContextMenuItems()) {
+        if (id == 0) {
+            menu->addSeparator();
+        } else if (id == kSubmenuNameTable) {
+            QMenu* names = menu->addMenu(MenuText(kNameTableMenuTitle));
+            names->setEnabled(IsRouteEnabled(ID_NAMETABLE_POPUP));
+            for (int item : {ID_NAMETABLE_IP, ID_NAMETABLE_MAC, ID_NAMETABLE_IP_MAC})
+                addItem(names, item);
+        } else {
+            addItem(menu.get(), id);
+        }
+    }
+    return menu;
+}
+
+void CCommonListView::contextMenuEvent(QContextMenuEvent* event)
+{
+    const std::unique_ptr<QMenu> menu = CreateContextMenu();
+    menu->exec(event->globalPos());
+    event->accept();
 }

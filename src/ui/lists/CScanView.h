@@ -4,7 +4,9 @@
 #include "ScanJob.h"
 
 #include <QTimer>
+#include <atomic>
 
+class CScanListModel;
 class HostProbe;
 
 // The "Scan Network" list. It owns the scan job: the workers report through the sink
@@ -29,7 +31,7 @@ public:
 
     bool OnCommand(int id) override;
     std::optional<bool> IsCommandEnabled(int id) override;
-    int ListRowCount() const override { return m_nRowCount; }
+    QString PrintTitle() const override;
 
     CScanJob& Job() { return m_job; }
     bool IsProgressTimerActive() const { return m_timer.isActive(); }
@@ -39,7 +41,7 @@ public:
     void StartProgressTimer() override;
     void KillProgressTimer() override;
     void SetRowCount(int rows) override;
-    int RowCount() const override { return m_nRowCount; }
+    int RowCount() const override;
 
     // ScanEventSink, called on worker threads.
     void HostAdded() override;
@@ -49,11 +51,24 @@ signals:
     // A scan ended: the completion step has run.
     void scanCompleted();
 
-private:
-    void UpdateCommandUI();
+protected:
+    void OnSort(int column, bool ascending) override;
+    std::vector<int> ContextMenuItems() const override;
+    int ContextMenuDefaultItem() const override;
+    QString ContextMenuText(int id) const override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
 
+private:
+    void OnEditDelete();
+    bool FocusedRowDiffers() const;
+    void OnShowDifferentDetails();
+    void OnHostsAdded();
+
+    CScanListModel* m_pModel;
     QTimer m_timer;
-    int m_nRowCount = 0;
+    // Set by the first worker that stores a host after the last count update; that
+    // worker queues the update, and every host stored before it runs is counted in it.
+    std::atomic<bool> m_bHostsPending{false};
     // Last, so that it goes first: its destruction waits for the workers, which may
     // still queue notifications to this view.
     CScanJob m_job;

@@ -1,0 +1,99 @@
+#include "CScanListModel.h"
+
+#include "CompareResult.h"
+#include "LangString.h"
+#include "LanveyDoc.h"
+#include "ListIcons.h"
+#include "RecordLock.h"
+
+#include <QColor>
+#include <mutex>
+
+namespace
+{
+
+QColor ToQColor(ColorRef color)
+{
+    return QColor(ColorRefRed(color), ColorRefGreen(color), ColorRefBlue(color));
+}
+
+QVariant CellData(const HostRecord& record, int column, int role, const CNVOUI* oui)
+{
+    switch (role) {
+    case Qt::DisplayRole:
+        return ScanCellText(record, column, oui);
+    case Qt::DecorationRole:
+        if (column == ScanColIp)
+            return GetListIcon(ListIcon::IpAddress);
+        if (column == ScanColMac)
+            return GetListIcon(ListIcon::MacAddress);
+        if (column == ScanColCompare && record.overallState == CompareState::Different)
+            return GetListIcon(ListIcon::Different);
+        return QVariant();
+    case Qt::ForegroundRole:
+        return ToQColor(CompareCellColor(record, column));
+    default:
+        return QVariant();
+    }
+}
+
+bool NeedsComparison(int role)
+{
+    return role == Qt::DisplayRole || role == Qt::DecorationRole || role == Qt::ForegroundRole;
+}
+
+} // namespace
+
+CScanListModel::CScanListModel(CLanveyDoc& doc, QObject* parent)
+    : CRecordListModel(ColumnTitles(), parent), m_doc(doc)
+{
+}
+
+QStringList CScanListModel::ColumnTitles()
+{
+    return {FormatLangString(165, QStringLiteral("IP Address")),
+            FormatLangString(167, QStringLiteral("Mac Address")),
+            FormatLangString(168, QStringLiteral("Host Name")),
+            FormatLangString(229, QStringLiteral("WorkGroup")),
+            FormatLangString(169, QStringLiteral("Manufacture")),
+            FormatLangString(170, QStringLiteral("Compare Result"))};
+}
+
+QVariant CScanListModel::data(const QModelIndex& index, int role) const
+{
+    if (!IsValidCell(index) || !NeedsComparison(role))
+        return QVariant();
+    std::lock_guard guard(g_recordLock);
+    HostRecord* record = m_doc.GetScanRecord(index.row());
+    if (!record) // a row whose record is gone shows empty and black
+        return role == Qt::ForegroundRole ? QVariant(QColor(Qt::black)) : QVariant();
+    m_doc.CompareWithDatabase(record, index.row());
+    return CellData(*record, index.column(), role, m_doc.GetVendorTable());
+}
+
+void CScanListModel::multiData(const QModelIndex& index, QModelRoleDataSpan roleDataSpan) const
+{
+    // A cell is drawn from several roles at once: one lookup and one comparison for all.
+    for (QModelRoleData& roleData : roleDataSpan)
+        roleData.clearData();
+    if (!IsValidCell(index))
+        return;
+    std::lock_guard guard(g_recordLock);
+    HostRecord* record = m_doc.GetScanRecord(index.row());
+    if (record)
+        m_doc.CompareWithDatabase(record, index.row());
+    for (QModelRoleData& roleData : roleDataSpan) {
+        if (!NeedsComparison(roleData.role()))
+            continue;
+        if (record)
+            roleData.setData(
+                CellData(*record, index.column(), roleData.role(), m_doc.GetVendorTable()));
+        else if (roleData.role() == Qt::ForegroundRole)
+            roleData.setData(QColor(Qt::black));
+    }
+}
+
+void CScanListModel::DeleteRecord(int row)
+{
+    m_doc.DeleteScanRecord(row);
+}

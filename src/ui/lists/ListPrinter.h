@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+
+class QPrinter;
+class QTableView;
+
+// How a list was laid out over pages.
+struct ListPrintPlan {
+    int rowsPerPage = 0;
+    int pageCount = 0;
+};
+
+// Prints every row of `view` as a table over as many pages as it takes: each page
+// carries the list's title and the application title at its top, the column titles,
+// then its rows with their icons and text colours, and the page number at its foot.
+// Columns follow the header's order and widths, narrowed to the page when the list is
+// wider. False when the printer could not be opened.
+bool PrintListView(QPrinter& printer, const QTableView& view, const QString& title,
+                   const QString& appTitle, ListPrintPlan* plan = nullptr);
