@@ -1,11 +1,21 @@
 // Draws the main window on each tab, the About box and the settings sheet into PNG
 // files, offscreen, in English and in Chinese: lanvey_screenshots DIR. The scan view gets a probe
 // that answers nothing and no scan is started, so nothing goes on the network.
+//
+// lanvey_screenshots --lab DIR draws the window after a real scan of the test LAN's
+// 198.18.0.0/24, with a database that knows some of its hosts, and the Find dialog. It
+// scans, so it runs only inside the lab's scanner namespace (make screenshots does that
+// as root).
 
+#include "AddressText.h"
 #include "CAboutDlg.h"
+#include "CFindDlg.h"
 #include "CLanveyView.h"
 #include "CMainFrame.h"
+#include "CScanView.h"
 #include "CSettingSheet.h"
+#include "CommandIds.h"
+#include "DatabaseFile.h"
 #include "HostProbe.h"
 #include "LangString.h"
 #include "LangStringSource.h"
@@ -14,12 +24,18 @@
 #include "LanveyDoc.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QTimer>
+#include <algorithm>
 #include <cstdio>
 
 namespace
@@ -45,25 +61,161 @@ bool Grab(QWidget& widget, const QDir& dir, const QString& name)
     return true;
 }
 
+// The lab's rows of the manifest: address, MAC and NetBIOS name of each host.
+struct LabHost {
+    QString ip;
+    QString mac;
+    QString hostName;
+};
+
+std::vector<LabHost> ReadLabHosts(const QString& path)
+{
+    std::vector<LabHost> hosts;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return hosts;
+    file.readLine(); // ip,mac,hostName,workgroup,role
+    while (!file.atEnd()) {
+        // No field of the lab's manifest holds a comma or a quote.
+        const QStringList fields = QString::fromUtf8(file.readLine()).trimmed().split(u',');
+        if (fields.size() == 5 && fields[4] == QLatin1String("host"))
+            hosts.push_back({fields[0], fields[1], fields[2]});
+    }
+    return hosts;
+}
+
+std::unique_ptr<DatabaseRecord> KnownHost(const QString& ip, const QString& mac,
+                                          const QString& hostName, const char* location,
+                                          ColorRef color)
+{
+    auto record = std::make_unique<DatabaseRecord>();
+    record->ip = GetIpAddress(ip);
+    record->mac = GetMacAddress(mac, QLatin1Char(':'));
+    record->hostName = hostName;
+    record->location = QString::fromLatin1(location);
+    record->color = color;
+    return record;
+}
+
+// The window after a scan of the lab's /24, the database list and the Find dialog.
+int GrabLab(const QDir& dir)
+{
+    const QString target = QStringLiteral("198.18.0.0/24");
+    const QString scannerIp = QStringLiteral("198.18.0.254");
+    const std::optional<std::vector<AdapterAddress>> adapters = QueryLocalAdapters();
+    if (!adapters || std::none_of(adapters->begin(), adapters->end(), [&](const AdapterAddress& a) {
+            return a.ip == GetIpAddress(scannerIp);
+        })) {
+        std::fprintf(stderr,
+                     "lanvey_screenshots: --lab scans, so it runs only in the test LAN's scanner "
+                     "namespace (lab/lab exec); %s is not an address here\n",
+                     qPrintable(scannerIp));
+        return 2;
+    }
+    const QString manifest =
+        qEnvironmentVariable("LANVEY_LAB_MANIFEST", QStringLiteral("/run/lanvey-lab/manifest.csv"));
+    const std::vector<LabHost> hosts = ReadLabHosts(manifest);
+    const auto host = [&](const char* ip) -> const LabHost* {
+        for (const LabHost& h : hosts)
+            if (h.ip == QLatin1String(ip))
+                return &h;
+        return nullptr;
+    };
+    const LabHost* exact = host("198.18.0.1");
+    const LabHost* moved = host("198.18.0.3");
+    if (!exact || !moved) {
+        std::fprintf(stderr, "lanvey_screenshots: %s lacks the lab's hosts\n",
+                     qPrintable(manifest));
+        return 1;
+    }
+
+    // A database in a data folder of its own: one host known exactly, one address that
+    // now answers with another MAC, and one host that is not on the network.
+    QTemporaryDir dataDir;
+    const QString databasePath = QDir(dataDir.path()).filePath(QStringLiteral("Database.lvdat"));
+    {
+        std::vector<std::unique_ptr<DatabaseRecord>> records;
+        records.push_back(KnownHost(exact->ip, exact->mac, exact->hostName, "Server room",
+                                    MakeColorRef(0, 0, 0)));
+        records.push_back(KnownHost(moved->ip, QStringLiteral("00:1B:44:11:3A:B7"),
+                                    QStringLiteral("OLD-PRINTER"), "2nd floor",
+                                    MakeColorRef(0xC0, 0, 0)));
+        records.push_back(KnownHost(QStringLiteral("198.18.0.60"),
+                                    QStringLiteral("02:00:00:4C:56:3C"), QStringLiteral("SPARE"),
+                                    "Store", MakeColorRef(0, 0, 0xC0)));
+        QString error;
+        if (!DatabaseFile::Save(databasePath, records, &error)) {
+            std::fprintf(stderr, "lanvey_screenshots: %s\n", qPrintable(error));
+            return 1;
+        }
+    }
+    CLanveyDoc doc;
+    if (doc.OpenDatabase(databasePath).status != DatabaseLoadResult::Loaded) {
+        std::fprintf(stderr, "lanvey_screenshots: cannot read %s\n", qPrintable(databasePath));
+        return 1;
+    }
+
+    bool ok = true;
+    {
+        FrameEnvironment env;
+        env.probe = std::shared_ptr<HostProbe>(CreateSystemHostProbe());
+        env.adapters = [adapters] { return adapters; };
+        env.openUrl = [](const QUrl&) {};
+        CMainFrame frame(doc, env);
+        frame.resize(1280, 760);
+        frame.show();
+        QApplication::processEvents();
+
+        frame.TargetCombo()->setEditText(target);
+        QEventLoop loop;
+        QObject::connect(frame.ScanView(), &CScanView::scanCompleted, &loop, &QEventLoop::quit);
+        QTimer::singleShot(60000, &loop, [&loop] { loop.exit(1); });
+        if (!frame.RouteCommand(ID_SCAN_START) || loop.exec() != 0) {
+            std::fprintf(stderr, "lanvey_screenshots: the scan of %s did not end\n",
+                         qPrintable(target));
+            return 1;
+        }
+        ok &= Grab(frame, dir, QStringLiteral("scan_lab.png"));
+
+        frame.TabView()->SetCurSel(CLanveyView::kDatabaseTab);
+        ok &= Grab(frame, dir, QStringLiteral("database_lab.png"));
+
+        frame.TabView()->SetCurSel(CLanveyView::kScanTab);
+        frame.RouteCommand(ID_EDIT_FIND);
+        CFindDlg& find = *frame.FindDialog();
+        find.FindEdit()->setText(exact->hostName);
+        find.FindEdit()->selectAll();
+        ok &= Grab(find, dir, QStringLiteral("find.png"));
+        find.hide();
+        frame.close();
+    }
+    doc.DeleteContents();
+    return ok ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: lanvey_screenshots DIR\n");
+    const bool lab = argc == 3 && qstrcmp(argv[1], "--lab") == 0;
+    if (argc != 2 && !lab) {
+        std::fprintf(stderr, "usage: lanvey_screenshots [--lab] DIR\n");
         return 2;
     }
-    QDir dir(QString::fromLocal8Bit(argv[1]));
+    const char* dirArg = argv[argc - 1];
+    QDir dir(QString::fromLocal8Bit(dirArg));
     if (!dir.mkpath(QStringLiteral("."))) {
-        std::fprintf(stderr, "lanvey_screenshots: cannot create %s\n", argv[1]);
+        std::fprintf(stderr, "lanvey_screenshots: cannot create %s\n", dirArg);
         return 1;
     }
     // The pictures show a first start: no stored settings of this user are read or written.
     QTemporaryDir settingsDir;
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir.path());
+    if (lab)
+        return GrabLab(dir);
 
     CLanveyDoc doc;
     FrameEnvironment env;

@@ -1,0 +1,278 @@
+// How the UI thread keeps up with a large scan: the real main window, offscreen, with the
+// system probe, scans a target through the Start command and reports as one JSON line
+//   - maxStallMs: the longest a ping posted to the UI thread waited to be handled (a
+//     watchdog thread posts one every 5 ms while none is outstanding);
+//   - lastHostToDoneMs: from the last new row the scan list took to the completion text
+//     "Found N hosts." in status pane 1;
+//   - hosts, scanMs and the ping count.
+//
+// It scans for real, so it refuses to run anywhere but in the test LAN's scanner
+// namespace and on any target outside 198.18.0.0/15 (bench/ui_stall drives it there).
+//
+//   lanvey_ui_stall [--target 198.18.4.0/22] [--threads 100] [--timeout-ms 120000]
+
+#include "AddressText.h"
+#include "CLanveyView.h"
+#include "CMainFrame.h"
+#include "CScanView.h"
+#include "CommandIds.h"
+#include "HostProbe.h"
+#include "LanveyDoc.h"
+#include "LocalAdapters.h"
+#include "ProfileSettings.h"
+#include "ScanProgress.h"
+#include "ScanTarget.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace
+{
+
+constexpr quint32 kLabFirst = 0xC6120000u; // 198.18.0.0, host order
+constexpr quint32 kLabLast = 0xC613FFFFu;  // 198.19.255.255
+constexpr const char* kLabScannerIp = "198.18.0.254";
+
+bool InLab(quint64 hostOrder)
+{
+    return hostOrder >= kLabFirst && hostOrder <= kLabLast;
+}
+
+// Sees every event the UI thread delivers, to note when the scan list last grew.
+class WatchedApplication final : public QApplication
+{
+public:
+    using QApplication::QApplication;
+
+    bool notify(QObject* receiver, QEvent* event) override
+    {
+        const bool result = QApplication::notify(receiver, event);
+        if (m_pScanView && QThread::currentThread() == thread()) {
+            const int rows = m_pScanView->RowCount();
+            if (rows > m_rows) {
+                m_rows = rows;
+                m_lastRowAtNs = m_clock.nsecsElapsed();
+            }
+        }
+        return result;
+    }
+
+    void Watch(CScanView* view, const QElapsedTimer& clock)
+    {
+        m_pScanView = view;
+        m_clock = clock;
+        m_rows = view->RowCount();
+        m_lastRowAtNs = -1;
+    }
+    qint64 LastRowAtNs() const { return m_lastRowAtNs; }
+
+private:
+    CScanView* m_pScanView = nullptr;
+    QElapsedTimer m_clock;
+    int m_rows = 0;
+    qint64 m_lastRowAtNs = -1;
+};
+
+// Posts a ping to the UI thread every 5 ms while none is outstanding and keeps the
+// round-trip delays.
+class Watchdog
+{
+public:
+    Watchdog(QObject* uiObject, const QElapsedTimer& clock) : m_pUi(uiObject), m_clock(clock)
+    {
+        m_thread = std::thread([this] { Run(); });
+    }
+    ~Watchdog() { Stop(); }
+
+    void Stop()
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_stop = true;
+        }
+        m_wake.notify_all();
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+
+    // UI thread only, after Stop.
+    const std::vector<double>& DelaysMs() const { return m_delaysMs; }
+    double MaxAtMs() const { return m_maxAtMs; }
+
+private:
+    void Run()
+    {
+        std::unique_lock lock(m_mutex);
+        while (!m_stop) {
+            if (!m_outstanding) {
+                m_outstanding = true;
+                const qint64 sent = m_clock.nsecsElapsed();
+                QMetaObject::invokeMethod(
+                    m_pUi,
+                    [this, sent] {
+                        const qint64 now = m_clock.nsecsElapsed();
+                        const double delay = double(now - sent) / 1e6;
+                        if (m_delaysMs.empty() ||
+                            delay > *std::max_element(m_delaysMs.begin(), m_delaysMs.end()))
+                            m_maxAtMs = double(sent) / 1e6;
+                        m_delaysMs.push_back(delay);
+                        std::lock_guard guard(m_mutex);
+                        m_outstanding = false;
+                    },
+                    Qt::QueuedConnection);
+            }
+            m_wake.wait_for(lock, std::chrono::milliseconds(5), [this] { return m_stop; });
+        }
+    }
+
+    QObject* m_pUi;
+    QElapsedTimer m_clock;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    bool m_stop = false;
+    bool m_outstanding = false;
+    std::vector<double> m_delaysMs; // UI thread
+    double m_maxAtMs = 0;           // UI thread
+    std::thread m_thread;
+};
+
+double Percentile(std::vector<double> values, double p)
+{
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const size_t index = std::min(values.size() - 1, size_t(p * double(values.size())));
+    return values[index];
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    WatchedApplication application(argc, argv);
+
+    QString targetText = QStringLiteral("198.18.4.0/22");
+    int threads = 100;
+    int timeoutMs = 120000;
+    const QStringList args = QCoreApplication::arguments();
+    for (qsizetype i = 1; i < args.size(); ++i) {
+        const bool hasValue = i + 1 < args.size();
+        if (args[i] == QLatin1String("--target") && hasValue)
+            targetText = args[++i];
+        else if (args[i] == QLatin1String("--threads") && hasValue)
+            threads = args[++i].toInt();
+        else if (args[i] == QLatin1String("--timeout-ms") && hasValue)
+            timeoutMs = args[++i].toInt();
+        else {
+            std::fprintf(stderr, "usage: lanvey_ui_stall [--target T] [--threads N] "
+                                 "[--timeout-ms MS]\n");
+            return 2;
+        }
+    }
+
+    // Only the lab: the scanner namespace has the lab scanner's address, and the target
+    // must lie inside the lab's range.
+    ScanTargetRange range;
+    const QString normalized = NormalizeScanTarget(targetText);
+    const bool parsed = ScanTargetError(normalized, &range).isEmpty();
+    const quint64 first = IpToHostOrder(range.first);
+    if (!parsed || !InLab(quint32(first)) || first + range.count > kLabLast) {
+        std::fprintf(stderr, "lanvey_ui_stall: %s is not a target inside 198.18.0.0/15\n",
+                     qPrintable(targetText));
+        return 2;
+    }
+    const std::optional<std::vector<AdapterAddress>> adapters = QueryLocalAdapters();
+    const quint32 scannerIp = GetIpAddress(QString::fromLatin1(kLabScannerIp));
+    if (!adapters || std::none_of(adapters->begin(), adapters->end(),
+                                  [&](const AdapterAddress& a) { return a.ip == scannerIp; })) {
+        std::fprintf(stderr,
+                     "lanvey_ui_stall: not in the test LAN's scanner namespace "
+                     "(no %s here); run it with lab/lab exec\n",
+                     kLabScannerIp);
+        return 2;
+    }
+
+    // A profile of its own: only "Threads" is set.
+    QTemporaryDir profile;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, profile.path());
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, profile.path());
+    WriteProfileInt(QStringLiteral("Threads"), threads);
+
+    CLanveyDoc doc;
+    int exitCode = 0;
+    {
+        FrameEnvironment env;
+        env.probe = std::shared_ptr<HostProbe>(CreateSystemHostProbe());
+        env.adapters = [adapters] { return adapters; };
+        env.openUrl = [](const QUrl&) {};
+        CMainFrame frame(doc, env);
+        frame.resize(1280, 760);
+        frame.show();
+        QApplication::processEvents();
+
+        CScanView* view = frame.ScanView();
+        frame.TargetCombo()->setEditText(targetText);
+
+        QElapsedTimer clock;
+        clock.start();
+        application.Watch(view, clock);
+        qint64 doneAtNs = -1;
+        QString doneText;
+        QObject::connect(view, &CScanView::scanCompleted, &frame, [&] {
+            doneAtNs = clock.nsecsElapsed();
+            doneText = frame.StatusPane(1)->text();
+            QCoreApplication::exit(0);
+        });
+        QTimer::singleShot(timeoutMs, &frame, [] { QCoreApplication::exit(1); });
+
+        Watchdog watchdog(&frame, clock);
+        const qint64 startAtNs = clock.nsecsElapsed();
+        if (!frame.RouteCommand(ID_SCAN_START)) {
+            std::fprintf(stderr, "lanvey_ui_stall: the Start command is disabled\n");
+            return 1;
+        }
+        const int loop = QApplication::exec();
+        watchdog.Stop();
+        // Pings still queued are the UI thread's to run.
+        QApplication::processEvents();
+
+        const int hosts = view->RowCount();
+        const QString expected = ScanFoundText(hosts);
+        if (loop != 0 || doneAtNs < 0) {
+            std::fprintf(stderr, "lanvey_ui_stall: the scan did not end within %d ms\n", timeoutMs);
+            exitCode = 1;
+        } else if (doneText != expected) {
+            std::fprintf(stderr, "lanvey_ui_stall: pane 1 says \"%s\", not \"%s\"\n",
+                         qPrintable(doneText), qPrintable(expected));
+            exitCode = 1;
+        }
+        const std::vector<double>& delays = watchdog.DelaysMs();
+        const qint64 lastRowAtNs = application.LastRowAtNs();
+        std::printf("{\"target\": \"%s\", \"threads\": %d, \"hosts\": %d, \"scanMs\": %.1f, "
+                    "\"maxStallMs\": %.2f, \"maxStallAtMs\": %.1f, \"p99StallMs\": %.2f, "
+                    "\"pings\": %zu, \"lastHostToDoneMs\": %.2f}\n",
+                    qPrintable(targetText), threads, hosts, double(doneAtNs - startAtNs) / 1e6,
+                    delays.empty() ? 0.0 : *std::max_element(delays.begin(), delays.end()),
+                    watchdog.MaxAtMs() - double(startAtNs) / 1e6, Percentile(delays, 0.99),
+                    delays.size(), lastRowAtNs < 0 ? -1.0 : double(doneAtNs - lastRowAtNs) / 1e6);
+        std::fflush(stdout);
+        frame.close();
+    }
+    doc.DeleteContents();
+    return exitCode;
+}
