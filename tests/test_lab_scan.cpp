@@ -383,6 +383,16 @@ TEST_F(LabScan, WithoutRawSocketsTheKernelFindsTheSameHosts)
     ExpectExactly(Rows(scan), Expected("198.18.0.0", "198.18.0.255"));
 }
 
+TEST_F(LabScan, TheMainWindowShowsTheLanWithItsColours)
+{
+    const Command window = RunCommand(kLab, {QStringLiteral("exec"), QStringLiteral("env"),
+                                             QStringLiteral("QT_QPA_PLATFORM=offscreen"),
+                                             QStringLiteral(LANVEY_UI_LAB_BINARY)});
+    EXPECT_EQ(window.exitCode, 0) << window.out.toStdString() << window.err.toStdString();
+    EXPECT_TRUE(window.out.contains(QStringLiteral("[  PASSED  ] 1 test")))
+        << window.out.toStdString();
+}
+
 } // namespace
 
 int main(int argc, char** argv)

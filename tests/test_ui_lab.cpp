@@ -1,0 +1,140 @@
+// The main window's scan list after a real scan of the test LAN. This program scans, so
+// it runs only inside the LAN's scanner namespace: the LabScan suite starts it there with
+// `lab/lab exec`, and run anywhere else it refuses.
+
+#include "AddressText.h"
+#include "CMainFrame.h"
+#include "CScanView.h"
+#include "CommandIds.h"
+#include "DatabaseFile.h"
+#include "LanveyDoc.h"
+#include "LocalAdapters.h"
+#include "RecordTestUtil.h"
+#include "ScriptedPrompt.h"
+#include "TestPrinters.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QEventLoop>
+#include <QFile>
+#include <QLabel>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <gtest/gtest.h>
+#include <map>
+
+namespace
+{
+
+const QString kScannerIp = QStringLiteral("198.18.0.254");
+
+struct LabHost {
+    QString mac;
+    QString hostName;
+};
+
+// The manifest's hosts of 198.18.0.0/24, with the scanner's own address.
+std::map<QString, LabHost> LanHosts()
+{
+    std::map<QString, LabHost> hosts;
+    QFile file(QStringLiteral("/run/lanvey-lab/manifest.csv"));
+    if (!file.open(QIODevice::ReadOnly))
+        return hosts;
+    file.readLine(); // header
+    while (!file.atEnd()) {
+        const QStringList f = QString::fromUtf8(file.readLine()).trimmed().split(u',');
+        if (f.size() >= 5 && f[0].startsWith(QStringLiteral("198.18.0.")))
+            hosts[f[0]] = {f[1], f[2]};
+    }
+    return hosts;
+}
+
+bool InsideTheLab()
+{
+    const auto adapters = QueryLocalAdapters();
+    return adapters && std::any_of(adapters->begin(), adapters->end(),
+                                   [](const auto& a) { return a.ip == GetIpAddress(kScannerIp); });
+}
+
+TEST(LabWindow, AScanOfTheLanFillsTheListWithItsHostsAndColours)
+{
+    ASSERT_TRUE(InsideTheLab()) << "run this only inside the test LAN (lab/lab exec)";
+    const std::map<QString, LabHost> hosts = LanHosts();
+    ASSERT_GE(hosts.size(), 21u);
+    ScopedScriptedPrompt prompt;
+    QTemporaryDir profile;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, profile.path());
+
+    // Known: 198.18.0.1 exactly, 198.18.0.3's address with another MAC.
+    QTemporaryDir data;
+    const QString path = data.filePath(QStringLiteral("Database.lvdat"));
+    std::vector<std::unique_ptr<DatabaseRecord>> known;
+    known.push_back(Known("198.18.0.1", hosts.at(QStringLiteral("198.18.0.1")).mac.toLatin1()));
+    known.push_back(Known("198.18.0.3", "02:99:99:99:99:03"));
+    ASSERT_TRUE(DatabaseFile::Save(path, known));
+    CLanveyDoc doc;
+    ASSERT_EQ(doc.OpenDatabase(path).status, DatabaseLoadResult::Loaded);
+
+    {
+        FrameEnvironment env;
+        env.probe = std::shared_ptr<HostProbe>(CreateSystemHostProbe());
+        env.openUrl = [](const QUrl&) {};
+        CMainFrame frame(doc, env);
+        frame.show();
+        QApplication::processEvents();
+        frame.TargetCombo()->setEditText(QStringLiteral("198.18.0.0/24"));
+        QEventLoop loop;
+        QObject::connect(frame.ScanView(), &CScanView::scanCompleted, &loop, &QEventLoop::quit);
+        QTimer::singleShot(60000, &loop, [&loop] { loop.exit(1); });
+        ASSERT_TRUE(frame.RouteCommand(ID_SCAN_START));
+        ASSERT_EQ(loop.exec(), 0) << "the scan did not end";
+
+        const QAbstractItemModel* model = frame.ScanView()->model();
+        ASSERT_EQ(size_t(model->rowCount()), hosts.size());
+        EXPECT_EQ(frame.StatusPane(1)->text(), QStringLiteral("Found %1 hosts.").arg(hosts.size()));
+        const QColor black(Qt::black), red(Qt::red), blue(Qt::blue);
+        std::set<QString> seen;
+        for (int row = 0; row < model->rowCount(); ++row) {
+            auto cell = [&](int column, int role = Qt::DisplayRole) {
+                return model->data(model->index(row, column), role);
+            };
+            const QString ip = cell(0).toString();
+            SCOPED_TRACE(ip.toStdString());
+            ASSERT_TRUE(hosts.count(ip));
+            EXPECT_TRUE(seen.insert(ip).second) << "twice";
+            EXPECT_EQ(cell(1).toString(), hosts.at(ip).mac);
+            EXPECT_EQ(cell(2).toString(), hosts.at(ip).hostName);
+            EXPECT_FALSE(cell(0, Qt::DecorationRole).isNull());
+            EXPECT_FALSE(cell(1, Qt::DecorationRole).isNull());
+            const QColor ipColour = cell(0, Qt::ForegroundRole).value<QColor>();
+            const QColor compareColour = cell(5, Qt::ForegroundRole).value<QColor>();
+            if (ip == QLatin1String("198.18.0.1")) {
+                EXPECT_EQ(ipColour, black);
+                EXPECT_EQ(compareColour, black);
+                EXPECT_TRUE(cell(5, Qt::DecorationRole).isNull());
+            } else if (ip == QLatin1String("198.18.0.3")) {
+                EXPECT_EQ(ipColour, red);
+                EXPECT_EQ(compareColour, red);
+                EXPECT_TRUE(cell(5).toString().startsWith(QStringLiteral("IP Address Different")));
+                EXPECT_FALSE(cell(5, Qt::DecorationRole).isNull());
+            } else {
+                EXPECT_EQ(ipColour, blue);
+                EXPECT_EQ(cell(5).toString(), QStringLiteral("New IP address and MAC address "));
+            }
+        }
+        frame.close();
+    }
+    doc.DeleteContents();
+    EXPECT_TRUE(prompt->shown.empty()) << prompt->Texts().join(u'|').toStdString();
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
