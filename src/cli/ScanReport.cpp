@@ -25,12 +25,7 @@ ScanReportRow MakeScanReportRow(const HostRecord& record, const CNVOUI* oui)
 
 QStringList ScanReportTitles()
 {
-    return {FormatLangString(165, QStringLiteral("IP Address")),
-            FormatLangString(167, QStringLiteral("Mac Address")),
-            FormatLangString(168, QStringLiteral("Host Name")),
-            FormatLangString(229, QStringLiteral("WorkGroup")),
-            FormatLangString(169, QStringLiteral("Manufacture")),
-            FormatLangString(170, QStringLiteral("Compare Result"))};
+    return ScanColumnTitles();
 }
 
 QString CompareStateName(CompareState state)

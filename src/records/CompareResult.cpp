@@ -54,6 +54,16 @@ ColorRef CompareCellColor(const HostRecord& record, int column)
     }
 }
 
+QStringList ScanColumnTitles()
+{
+    return {FormatLangString(165, QStringLiteral("IP Address")),
+            FormatLangString(167, QStringLiteral("Mac Address")),
+            FormatLangString(168, QStringLiteral("Host Name")),
+            FormatLangString(229, QStringLiteral("WorkGroup")),
+            FormatLangString(169, QStringLiteral("Manufacture")),
+            FormatLangString(170, QStringLiteral("Compare Result"))};
+}
+
 QString ScanCellText(const HostRecord& record, int column, const CNVOUI* oui, bool withHint)
 {
     switch (column) {

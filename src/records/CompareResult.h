@@ -4,6 +4,7 @@
 #include "CompareState.h"
 
 #include <QString>
+#include <QStringList>
 
 struct HostRecord;
 
@@ -22,6 +23,9 @@ ColorRef CompareStateColor(CompareState state);
 ColorRef CompareCellColor(const HostRecord& record, int column);
 
 class CNVOUI;
+
+// The scan list's column titles, in ScanColumn order.
+QStringList ScanColumnTitles();
 
 // The text of one scan-list cell (ScanColumn): address texts, the names, the vendor
 // from `oui` (empty without a table) and the Compare Result (with or without the hint).

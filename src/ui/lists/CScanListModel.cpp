@@ -51,12 +51,7 @@ CScanListModel::CScanListModel(CLanveyDoc& doc, QObject* parent)
 
 QStringList CScanListModel::ColumnTitles()
 {
-    return {FormatLangString(165, QStringLiteral("IP Address")),
-            FormatLangString(167, QStringLiteral("Mac Address")),
-            FormatLangString(168, QStringLiteral("Host Name")),
-            FormatLangString(229, QStringLiteral("WorkGroup")),
-            FormatLangString(169, QStringLiteral("Manufacture")),
-            FormatLangString(170, QStringLiteral("Compare Result"))};
+    return ScanColumnTitles();
 }
 
 QVariant CScanListModel::data(const QModelIndex& index, int role) const
