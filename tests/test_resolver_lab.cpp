@@ -358,6 +358,15 @@ void SetNeighbourTiming()
     WriteFile("/proc/sys/net/ipv4/neigh/lvpa/delay_first_probe_time", "1");
 }
 
+// A probe that lets the kernel resolve, with the short timers above.
+std::unique_ptr<HostProbe> KernelPathProbe()
+{
+    SetNeighbourTiming();
+    HostProbeOptions options;
+    options.forceKernelPath = true;
+    return CreateSystemHostProbe(options);
+}
+
 TEST(ResolverLab, RawSocketFindsAHostAndAsksAgainEachTime)
 {
     REQUIRE_LAB();
@@ -651,10 +660,7 @@ TEST(ResolverLab, KernelPathFindsTheHostAndWaitsForFreshVerdicts)
 {
     REQUIRE_LAB();
     const LabRun run = RunInLab([](LabNet&) {
-        SetNeighbourTiming();
-        HostProbeOptions options;
-        options.forceKernelPath = true;
-        auto probe = CreateSystemHostProbe(options);
+        auto probe = KernelPathProbe();
         std::vector<Outcome> outcomes{Text(probe->Description()), Resolve(*probe, kHost),
                                       Resolve(*probe, kAbsent)};
         // A stale entry is checked again by the kernel before it counts: the absent
@@ -697,10 +703,7 @@ TEST(ResolverLab, KernelPathStartsResolutionsAheadOfTheWorkers)
 {
     REQUIRE_LAB();
     const LabRun run = RunInLab([](LabNet&) {
-        SetNeighbourTiming();
-        HostProbeOptions options;
-        options.forceKernelPath = true;
-        auto probe = CreateSystemHostProbe(options);
+        auto probe = KernelPathProbe();
         // Twenty absent addresses and the host, asked one after another by a single
         // worker: without starting ahead each absent one would cost a whole resolution.
         TestCursor cursor{Lab(100), Lab(120)};
