@@ -2,10 +2,10 @@
 // at start, sorting a large scan list, writing and reading the database file.
 // Prints one line per measurement (median of several runs).
 
-#include "AddressText.h"
-#include "DatabaseFile.h"
-#include "LanveyDoc.h"
-#include "NVOUI.h"
+#include "records/DatabaseFile.h"
+#include "records/LanveyDoc.h"
+#include "support/AddressText.h"
+#include "support/NVOUI.h"
 
 #include <QElapsedTimer>
 #include <QTemporaryDir>

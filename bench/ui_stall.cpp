@@ -11,17 +11,17 @@
 //
 //   lanvey_ui_stall [--target 198.18.4.0/22] [--threads 100] [--timeout-ms 120000]
 
-#include "AddressText.h"
-#include "CLanveyView.h"
-#include "CMainFrame.h"
-#include "CScanView.h"
-#include "CommandIds.h"
-#include "HostProbe.h"
-#include "LanveyDoc.h"
-#include "LocalAdapters.h"
-#include "ProfileSettings.h"
-#include "ScanProgress.h"
-#include "ScanTarget.h"
+#include "records/LanveyDoc.h"
+#include "scan/HostProbe.h"
+#include "scan/ScanProgress.h"
+#include "scan/ScanTarget.h"
+#include "support/AddressText.h"
+#include "support/LocalAdapters.h"
+#include "ui/frame/CLanveyView.h"
+#include "ui/frame/CMainFrame.h"
+#include "ui/frame/CommandIds.h"
+#include "ui/frame/ProfileSettings.h"
+#include "ui/lists/CScanView.h"
 
 #include <QApplication>
 #include <QComboBox>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "AddressText.h"
-#include "DatabaseRecord.h"
-#include "HostRecord.h"
+#include "records/DatabaseRecord.h"
+#include "records/HostRecord.h"
+#include "support/AddressText.h"
 
 #include <memory>
 

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "AddressText.h"
-#include "HostProbe.h"
-#include "LanveyDoc.h"
-#include "ScanJob.h"
+#include "records/LanveyDoc.h"
+#include "scan/HostProbe.h"
+#include "scan/ScanJob.h"
+#include "support/AddressText.h"
 
 #include <QStringList>
 #include <atomic>

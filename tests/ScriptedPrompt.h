@@ -1,6 +1,6 @@
 #pragma once
 
-#include "MessagePrompt.h"
+#include "lang/MessagePrompt.h"
 
 #include <QStringList>
 #include <deque>

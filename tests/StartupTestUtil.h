@@ -4,11 +4,11 @@
 // application object touches is redirected into a temporary folder, the prompt is
 // scripted, and the main window is a stand-in that records what start-up asks of it.
 
-#include "LangStringSource.h"
-#include "LanveyApp.h"
-#include "LanveyDoc.h"
 #include "ScriptedPrompt.h"
 #include "TestPrinters.h"
+#include "app/LanveyApp.h"
+#include "lang/LangStringSource.h"
+#include "records/LanveyDoc.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

@@ -1,5 +1,5 @@
-#include "AddressText.h"
 #include "TestPrinters.h"
+#include "support/AddressText.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
-#include "CompareResult.h"
-#include "LanveyDoc.h"
 #include "RecordTestUtil.h"
 #include "TestPrinters.h"
+#include "records/CompareResult.h"
+#include "records/LanveyDoc.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
 // The coder with the program's alphabet, the encoded settings file and the crash
 // reporter.
 
-#include "ConfigFile.h"
-#include "CrashReporter.h"
-#include "NVBase64.h"
 #include "TestPrinters.h"
+#include "support/ConfigFile.h"
+#include "support/CrashReporter.h"
+#include "support/NVBase64.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
-#include "DatabaseFile.h"
-#include "LanveyDoc.h"
 #include "RecordTestUtil.h"
 #include "TestPrinters.h"
+#include "records/DatabaseFile.h"
+#include "records/LanveyDoc.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
-#include "LangString.h"
-#include "LangStringSource.h"
 #include "TestPrinters.h"
+#include "lang/LangString.h"
+#include "lang/LangStringSource.h"
 
 #include <QFile>
 #include <algorithm>

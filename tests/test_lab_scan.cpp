@@ -1,11 +1,11 @@
 // lanvey-scan against the test LAN (lab/): real hosts, real ARP, Samba's nmbd.
 // Needs root. Without it the suite is skipped, except under CI=true where that fails.
 
-#include "AddressText.h"
-#include "DatabaseFile.h"
-#include "NVOUI.h"
 #include "RecordTestUtil.h"
 #include "TestPrinters.h"
+#include "records/DatabaseFile.h"
+#include "support/AddressText.h"
+#include "support/NVOUI.h"
 
 #include <QElapsedTimer>
 #include <QFile>

@@ -1,10 +1,10 @@
 // The language resource module: the checks before one is used, the switch of every
 // text to it, and the shipped Simplified Chinese table against the English one.
 
-#include "LangString.h"
-#include "LanguageModule.h"
-#include "LanguageRegistration.h"
 #include "StartupTestUtil.h"
+#include "app/LanguageModule.h"
+#include "lang/LangString.h"
+#include "support/LanguageRegistration.h"
 
 #include <QLibrary>
 #include <QRegularExpression>

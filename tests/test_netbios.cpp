@@ -1,7 +1,7 @@
 // The node-status request and the name parse of its reply.
 
-#include "NetBiosNames.h"
 #include "TestPrinters.h"
+#include "scan/NetBiosNames.h"
 
 #include <QFile>
 #include <gtest/gtest.h>

@@ -1,9 +1,9 @@
-#include "ExchangeSort.h"
-#include "LanveyDoc.h"
-#include "NVOUI.h"
-#include "RecordLock.h"
 #include "RecordTestUtil.h"
 #include "TestPrinters.h"
+#include "records/ExchangeSort.h"
+#include "records/LanveyDoc.h"
+#include "records/RecordLock.h"
+#include "support/NVOUI.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,9 +1,9 @@
 // ARP packets and the subnet lookup the resolvers rely on, without a network.
 
-#include "AddressText.h"
-#include "ArpPacket.h"
-#include "LinkInterfaces.h"
 #include "TestPrinters.h"
+#include "scan/platform/ArpPacket.h"
+#include "scan/platform/LinkInterfaces.h"
+#include "support/AddressText.h"
 
 #include <gtest/gtest.h>
 

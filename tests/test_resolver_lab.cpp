@@ -3,11 +3,11 @@
 // 198.19.200.0/24, and runs the probe in the scanner. Nothing leaves the namespaces, and
 // they vanish with their processes. Needs root; with CI=true a missing root fails.
 
-#include "AddressText.h"
-#include "ArpPacket.h"
-#include "HostProbe.h"
-#include "NetBiosNames.h"
 #include "TestPrinters.h"
+#include "scan/HostProbe.h"
+#include "scan/NetBiosNames.h"
+#include "scan/platform/ArpPacket.h"
+#include "support/AddressText.h"
 
 #include <QDataStream>
 #include <QFile>

@@ -1,9 +1,9 @@
-#include "CompareResult.h"
-#include "LanveyDoc.h"
 #include "RecordTestUtil.h"
-#include "ScanOptions.h"
-#include "ScanReport.h"
 #include "TestPrinters.h"
+#include "cli/ScanOptions.h"
+#include "cli/ScanReport.h"
+#include "records/CompareResult.h"
+#include "records/LanveyDoc.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -1,11 +1,11 @@
-#include "LanveyDoc.h"
-#include "RecordLock.h"
 #include "RecordTestUtil.h"
-#include "ScanJob.h"
-#include "ScanJobTesting.h"
 #include "ScanTestUtil.h"
 #include "ScriptedPrompt.h"
 #include "TestPrinters.h"
+#include "records/LanveyDoc.h"
+#include "records/RecordLock.h"
+#include "scan/ScanJob.h"
+#include "scan/ScanJobTesting.h"
 
 #include <gtest/gtest.h>
 #include <latch>

@@ -1,9 +1,9 @@
-#include "AddressText.h"
 #include "RecordTestUtil.h"
-#include "ScanProgress.h"
-#include "ScanTarget.h"
 #include "ScriptedPrompt.h"
 #include "TestPrinters.h"
+#include "scan/ScanProgress.h"
+#include "scan/ScanTarget.h"
+#include "support/AddressText.h"
 
 #include <gtest/gtest.h>
 #include <variant>

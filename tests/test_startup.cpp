@@ -1,14 +1,14 @@
 // Start-up: the four modes (installer, uninstaller, second instance, normal start), the
 // folders, the settings file and what start-up leaves for the rest of the program.
 
-#include "ConfigFile.h"
-#include "LangString.h"
-#include "LanguageRegistration.h"
-#include "NVBase64.h"
-#include "NVUpdate.h"
-#include "ScanJob.h"
 #include "StartupTestUtil.h"
-#include "ToolRegistry.h"
+#include "lang/LangString.h"
+#include "scan/ScanJob.h"
+#include "support/ConfigFile.h"
+#include "support/LanguageRegistration.h"
+#include "support/NVBase64.h"
+#include "support/NVUpdate.h"
+#include "support/ToolRegistry.h"
 
 #include <QElapsedTimer>
 #include <QLockFile>

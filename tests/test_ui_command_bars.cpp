@@ -1,8 +1,8 @@
 // The command bars: menus, toolbars and accelerators with their ids and texts, the
 // prompts in the status bar, and the icons that no button may lack.
 
-#include "CommandTable.h"
 #include "test_ui_util.h"
+#include "ui/frame/CommandTable.h"
 
 #include <QMenu>
 #include <QMenuBar>

@@ -1,8 +1,8 @@
 // The Find dialog on its own, over a stand-in list that records every search it is
 // asked for and keeps the last text as a list does.
 
-#include "CFindDlg.h"
-#include "FindTarget.h"
+#include "ui/dialogs/CFindDlg.h"
+#include "ui/dialogs/FindTarget.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -1,11 +1,11 @@
 // The Find dialog in the main window: created hidden with the frame, shown by Find
 // (Ctrl+F), and searching the list of the current tab.
 
-#include "AddressText.h"
-#include "CDBView.h"
-#include "CFindDlg.h"
-#include "FindTarget.h"
+#include "support/AddressText.h"
 #include "test_ui_util.h"
+#include "ui/dialogs/CFindDlg.h"
+#include "ui/dialogs/FindTarget.h"
+#include "ui/lists/CDBView.h"
 
 #include <QCheckBox>
 #include <QLineEdit>

@@ -2,12 +2,12 @@
 // uninstaller's), the update check one second after start, the help and web commands,
 // the About box and the settings command.
 
-#include "CAboutDlg.h"
-#include "CSettingGlobalPage.h"
-#include "CSettingSheet.h"
-#include "ProfileSettings.h"
-#include "WindowPlacement.h"
 #include "test_ui_util.h"
+#include "ui/dialogs/CAboutDlg.h"
+#include "ui/dialogs/CSettingGlobalPage.h"
+#include "ui/dialogs/CSettingSheet.h"
+#include "ui/frame/ProfileSettings.h"
+#include "ui/frame/WindowPlacement.h"
 
 #include <QDialogButtonBox>
 #include <QPushButton>

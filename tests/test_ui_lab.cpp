@@ -2,16 +2,16 @@
 // it runs only inside the LAN's scanner namespace: the LabScan suite starts it there with
 // `lab/lab exec`, and run anywhere else it refuses.
 
-#include "AddressText.h"
-#include "CMainFrame.h"
-#include "CScanView.h"
-#include "CommandIds.h"
-#include "DatabaseFile.h"
-#include "LanveyDoc.h"
-#include "LocalAdapters.h"
 #include "RecordTestUtil.h"
 #include "ScriptedPrompt.h"
 #include "TestPrinters.h"
+#include "records/DatabaseFile.h"
+#include "records/LanveyDoc.h"
+#include "support/AddressText.h"
+#include "support/LocalAdapters.h"
+#include "ui/frame/CMainFrame.h"
+#include "ui/frame/CommandIds.h"
+#include "ui/lists/CScanView.h"
 
 #include <QApplication>
 #include <QComboBox>

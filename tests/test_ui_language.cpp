@@ -2,12 +2,12 @@
 // menu titles and items, toolbar buttons, tooltips, the tabs, the target box's label, and
 // the settings sheet.
 
-#include "CSettingSheet.h"
-#include "LangString.h"
-#include "LangStringSource.h"
-#include "LanguageModule.h"
-#include "LanveyApp.h"
+#include "app/LanguageModule.h"
+#include "app/LanveyApp.h"
+#include "lang/LangString.h"
+#include "lang/LangStringSource.h"
 #include "test_ui_util.h"
+#include "ui/dialogs/CSettingSheet.h"
 
 #include <QLabel>
 #include <QMenuBar>

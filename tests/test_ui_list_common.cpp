@@ -2,8 +2,8 @@
 // double-click, the tint of selected rows, the row count the list was last told, and
 // printing.
 
-#include "ListPrinter.h"
 #include "test_ui_list_util.h"
+#include "ui/lists/ListPrinter.h"
 
 #include <QAbstractItemModelTester>
 #include <QPrinter>

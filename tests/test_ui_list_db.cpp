@@ -2,7 +2,7 @@
 // sorting and Delete written back to the file at once, a failed write shown to the user,
 // and the enabling of its commands.
 
-#include "DatabaseFile.h"
+#include "records/DatabaseFile.h"
 #include "test_ui_list_util.h"
 
 #include <QDir>

@@ -2,9 +2,9 @@
 // against a prepared database, sorting, Delete, the scan commands with their status
 // texts, and batched row updates.
 
-#include "ProfileSettings.h"
-#include "RecordLock.h"
+#include "records/RecordLock.h"
 #include "test_ui_list_util.h"
+#include "ui/frame/ProfileSettings.h"
 
 #include <QAbstractItemModelTester>
 #include <QMenu>

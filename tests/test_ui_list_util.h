@@ -2,10 +2,10 @@
 
 // The two lists inside the main window, over records the tests put into the document.
 
-#include "CDBView.h"
-#include "CListItemDelegate.h"
 #include "TestPrinters.h"
 #include "test_ui_util.h"
+#include "ui/lists/CDBView.h"
+#include "ui/lists/CListItemDelegate.h"
 
 #include <QAbstractItemModel>
 #include <QHeaderView>

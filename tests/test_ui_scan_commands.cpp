@@ -1,8 +1,8 @@
 // Start, Pause and Stop through the real actions: their enabling in every scan state,
 // the target box that follows Start, the keys, and the "Threads" setting a start reads.
 
-#include "ProfileSettings.h"
 #include "test_ui_util.h"
+#include "ui/frame/ProfileSettings.h"
 
 namespace
 {

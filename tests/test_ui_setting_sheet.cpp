@@ -1,9 +1,9 @@
 // The settings sheet: the thread count slider, what OK stores and Cancel does not.
 
-#include "CSettingGlobalPage.h"
-#include "CSettingSheet.h"
-#include "ProfileSettings.h"
 #include "test_ui_util.h"
+#include "ui/dialogs/CSettingGlobalPage.h"
+#include "ui/dialogs/CSettingSheet.h"
+#include "ui/frame/ProfileSettings.h"
 
 #include <QDialogButtonBox>
 #include <QLabel>

@@ -2,8 +2,8 @@
 // that survives a visit to the database tab, and the route of commands to the list of
 // the selected tab.
 
-#include "CDBView.h"
 #include "test_ui_util.h"
+#include "ui/lists/CDBView.h"
 
 #include <QLineEdit>
 #include <QStandardItemModel>

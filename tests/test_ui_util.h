@@ -4,14 +4,14 @@
 // of local adapters, a recorder for opened pages and update checks, and a profile that
 // starts empty in every test.
 
-#include "CLanveyView.h"
-#include "CMainFrame.h"
-#include "CScanView.h"
-#include "CommandIds.h"
-#include "LanveyApp.h"
-#include "LanveyDoc.h"
 #include "ScanTestUtil.h"
 #include "ScriptedPrompt.h"
+#include "app/LanveyApp.h"
+#include "records/LanveyDoc.h"
+#include "ui/frame/CLanveyView.h"
+#include "ui/frame/CMainFrame.h"
+#include "ui/frame/CommandIds.h"
+#include "ui/lists/CScanView.h"
 
 #include <QAction>
 #include <QApplication>

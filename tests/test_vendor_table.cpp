@@ -1,5 +1,5 @@
-#include "NVOUI.h"
 #include "TestPrinters.h"
+#include "support/NVOUI.h"
 
 #include <QDir>
 #include <QFile>

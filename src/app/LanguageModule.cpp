@@ -1,7 +1,7 @@
-#include "LanguageModule.h"
+#include "app/LanguageModule.h"
 
-#include "LangString.h"
-#include "MessagePrompt.h"
+#include "lang/LangString.h"
+#include "lang/MessagePrompt.h"
 
 #include <QLibrary>
 #include <QStringList>

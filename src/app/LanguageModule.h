@@ -1,6 +1,6 @@
 #pragma once
 
-#include "LangStringSource.h"
+#include "lang/LangStringSource.h"
 
 #include <QString>
 #include <QtGlobal>

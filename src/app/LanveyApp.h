@@ -6,7 +6,7 @@
 // This header is shared by start-up (src/app) and the windows (src/ui). Fields keep the
 // names the rest of the program uses; folder texts end with '/'.
 
-#include "LanveyMainWindow.h"
+#include "app/LanveyMainWindow.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,73 +1,16 @@
-#include "WindowedStartup.h"
+#include "app/WindowedStartup.h"
 
-#include "LanveyApp.h"
+#include "app/LanveyApp.h"
+#include "ui/CMessageBoxPrompt.h"
 
 #include <QApplication>
 #include <QDialog>
 #include <QLabel>
-#include <QMessageBox>
 #include <QScreen>
 #include <QVBoxLayout>
 
 namespace
 {
-
-class MessageBoxPrompt final : public MessagePrompt
-{
-public:
-    PromptAnswer Ask(const QString& text, PromptButtons buttons, PromptIcon icon) override
-    {
-        const CLanveyApp* app = CLanveyApp::Instance();
-        const QString title =
-            app && !app->m_strAppName.isEmpty() ? app->m_strAppName : QLatin1String(kProductName);
-        QMessageBox box(IconOf(icon), title, text, ButtonsOf(buttons),
-                        QApplication::activeWindow());
-        switch (box.exec()) {
-        case QMessageBox::Cancel:
-            return PromptAnswer::Cancel;
-        case QMessageBox::Yes:
-            return PromptAnswer::Yes;
-        case QMessageBox::No:
-            return PromptAnswer::No;
-        default:
-            // Escape on a box without Cancel answers like its only button.
-            return buttons == PromptButtons::YesNo ? PromptAnswer::No : PromptAnswer::Ok;
-        }
-    }
-
-private:
-    static QMessageBox::Icon IconOf(PromptIcon icon)
-    {
-        switch (icon) {
-        case PromptIcon::Error:
-            return QMessageBox::Critical;
-        case PromptIcon::Warning:
-            return QMessageBox::Warning;
-        case PromptIcon::Question:
-            return QMessageBox::Question;
-        case PromptIcon::None:
-            return QMessageBox::NoIcon;
-        case PromptIcon::Information:
-            break;
-        }
-        return QMessageBox::Information;
-    }
-
-    static QMessageBox::StandardButtons ButtonsOf(PromptButtons buttons)
-    {
-        switch (buttons) {
-        case PromptButtons::OkCancel:
-            return QMessageBox::Ok | QMessageBox::Cancel;
-        case PromptButtons::YesNo:
-            return QMessageBox::Yes | QMessageBox::No;
-        case PromptButtons::YesNoCancel:
-            return QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
-        case PromptButtons::Ok:
-            break;
-        }
-        return QMessageBox::Ok;
-    }
-};
 
 // The small window an uninstall shows while the running instance closes.
 class UnregisterWaitDialog final : public LanveyStartupUi
@@ -97,11 +40,6 @@ private:
 };
 
 } // namespace
-
-std::shared_ptr<MessagePrompt> MakeMessageBoxPrompt()
-{
-    return std::make_shared<MessageBoxPrompt>();
-}
 
 int RunLanveyApplication(int argc, char** argv, const MainWindowFactory& factory)
 {

@@ -1,8 +1,8 @@
-#include "ScanReport.h"
+#include "cli/ScanReport.h"
 
-#include "CompareResult.h"
-#include "LangString.h"
-#include "RecordColumns.h"
+#include "lang/LangString.h"
+#include "records/CompareResult.h"
+#include "records/RecordColumns.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

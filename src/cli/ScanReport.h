@@ -1,7 +1,7 @@
 #pragma once
 
-#include "CompareState.h"
-#include "HostRecord.h"
+#include "records/CompareState.h"
+#include "records/HostRecord.h"
 
 #include <QString>
 #include <vector>

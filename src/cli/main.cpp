@@ -1,14 +1,14 @@
 // lanvey-scan: the scan engine on the command line.
 
-#include "DatabaseFile.h"
-#include "LanveyDoc.h"
-#include "MessagePrompt.h"
-#include "NVOUI.h"
-#include "RecordLock.h"
-#include "ScanJob.h"
-#include "ScanOptions.h"
-#include "ScanProgress.h"
-#include "ScanReport.h"
+#include "cli/ScanOptions.h"
+#include "cli/ScanReport.h"
+#include "lang/MessagePrompt.h"
+#include "records/DatabaseFile.h"
+#include "records/LanveyDoc.h"
+#include "records/RecordLock.h"
+#include "scan/ScanJob.h"
+#include "scan/ScanProgress.h"
+#include "support/NVOUI.h"
 
 #include <QDir>
 #include <QFileInfo>

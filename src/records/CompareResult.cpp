@@ -1,10 +1,10 @@
-#include "CompareResult.h"
+#include "records/CompareResult.h"
 
-#include "AddressText.h"
-#include "HostRecord.h"
-#include "LangString.h"
-#include "NVOUI.h"
-#include "RecordColumns.h"
+#include "lang/LangString.h"
+#include "records/HostRecord.h"
+#include "records/RecordColumns.h"
+#include "support/AddressText.h"
+#include "support/NVOUI.h"
 
 QString CompareResultText(const HostRecord& record, bool withHint)
 {
@@ -52,16 +52,6 @@ ColorRef CompareCellColor(const HostRecord& record, int column)
     default:
         return MakeColorRef(0, 0, 0);
     }
-}
-
-QStringList ScanColumnTitles()
-{
-    return {FormatLangString(165, QStringLiteral("IP Address")),
-            FormatLangString(167, QStringLiteral("Mac Address")),
-            FormatLangString(168, QStringLiteral("Host Name")),
-            FormatLangString(229, QStringLiteral("WorkGroup")),
-            FormatLangString(169, QStringLiteral("Manufacture")),
-            FormatLangString(170, QStringLiteral("Compare Result"))};
 }
 
 QString ScanCellText(const HostRecord& record, int column, const CNVOUI* oui, bool withHint)

@@ -1,7 +1,8 @@
 #pragma once
 
-#include "ColorRef.h"
-#include "CompareState.h"
+#include "records/ColorRef.h"
+#include "records/CompareState.h"
+#include "records/RecordColumns.h"
 
 #include <QString>
 #include <QStringList>
@@ -23,9 +24,6 @@ ColorRef CompareStateColor(CompareState state);
 ColorRef CompareCellColor(const HostRecord& record, int column);
 
 class CNVOUI;
-
-// The scan list's column titles, in ScanColumn order.
-QStringList ScanColumnTitles();
 
 // The text of one scan-list cell (ScanColumn): address texts, the names, the vendor
 // from `oui` (empty without a table) and the Compare Result (with or without the hint).

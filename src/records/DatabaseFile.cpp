@@ -1,6 +1,6 @@
-#include "DatabaseFile.h"
+#include "records/DatabaseFile.h"
 
-#include "AddressText.h"
+#include "support/AddressText.h"
 
 #include <QDateTime>
 #include <QFile>

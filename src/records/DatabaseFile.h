@@ -1,6 +1,6 @@
 #pragma once
 
-#include "DatabaseRecord.h"
+#include "records/DatabaseRecord.h"
 
 #include <QString>
 #include <functional>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ColorRef.h"
+#include "records/ColorRef.h"
 
 #include <QString>
 

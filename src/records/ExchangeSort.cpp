@@ -1,4 +1,4 @@
-#include "ExchangeSort.h"
+#include "records/ExchangeSort.h"
 
 std::vector<std::int32_t> ExchangeSortOrder(const std::vector<std::int32_t>& ranks)
 {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CompareState.h"
+#include "records/CompareState.h"
 
 #include <QString>
 

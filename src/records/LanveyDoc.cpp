@@ -1,10 +1,10 @@
-#include "LanveyDoc.h"
+#include "records/LanveyDoc.h"
 
-#include "AddressText.h"
-#include "CompareResult.h"
-#include "ExchangeSort.h"
-#include "NVOUI.h"
-#include "RecordLock.h"
+#include "records/CompareResult.h"
+#include "records/ExchangeSort.h"
+#include "records/RecordLock.h"
+#include "support/AddressText.h"
+#include "support/NVOUI.h"
 
 #include <functional>
 

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "ColorRef.h"
-#include "DatabaseFile.h"
-#include "DatabaseRecord.h"
-#include "HostRecord.h"
-#include "NameTableEntry.h"
-#include "RecordColumns.h"
+#include "records/ColorRef.h"
+#include "records/DatabaseFile.h"
+#include "records/DatabaseRecord.h"
+#include "records/HostRecord.h"
+#include "records/NameTableEntry.h"
+#include "records/RecordColumns.h"
 
 #include <functional>
 #include <memory>

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QStringList>
+
 // Column numbers of the two lists, as the views number them.
 enum ScanColumn {
     ScanColIp,
@@ -21,3 +23,7 @@ enum DatabaseColumn {
     DbColComment,
     DbColumnCount
 };
+
+// The column titles of each list, in column order, from the string table.
+QStringList ScanColumnTitles();
+QStringList DatabaseColumnTitles();

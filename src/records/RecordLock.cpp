@@ -1,3 +1,3 @@
-#include "RecordLock.h"
+#include "records/RecordLock.h"
 
 std::recursive_mutex g_recordLock;

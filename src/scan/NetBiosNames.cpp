@@ -1,4 +1,4 @@
-#include "NetBiosNames.h"
+#include "scan/NetBiosNames.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,13 +1,13 @@
-#include "ScanJob.h"
+#include "scan/ScanJob.h"
 
-#include "AddressText.h"
-#include "LangString.h"
-#include "LanveyDoc.h"
-#include "MessagePrompt.h"
-#include "RecordLock.h"
-#include "ScanJobTesting.h"
-#include "ScanProgress.h"
-#include "ScanTarget.h"
+#include "lang/LangString.h"
+#include "lang/MessagePrompt.h"
+#include "records/LanveyDoc.h"
+#include "records/RecordLock.h"
+#include "scan/ScanJobTesting.h"
+#include "scan/ScanProgress.h"
+#include "scan/ScanTarget.h"
+#include "support/AddressText.h"
 
 #include <array>
 #include <condition_variable>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "HostProbe.h"
-#include "ManualResetEvent.h"
+#include "scan/HostProbe.h"
+#include "scan/ManualResetEvent.h"
 
 #include <QString>
 #include <QtGlobal>

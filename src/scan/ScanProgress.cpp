@@ -1,8 +1,8 @@
-#include "ScanProgress.h"
+#include "scan/ScanProgress.h"
 
-#include "AddressText.h"
-#include "LangString.h"
-#include "RecordLock.h"
+#include "lang/LangString.h"
+#include "records/RecordLock.h"
+#include "support/AddressText.h"
 
 ScanRange ReadScanRange()
 {

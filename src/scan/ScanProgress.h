@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ScanJob.h"
+#include "scan/ScanJob.h"
 
 #include <QString>
 

@@ -1,8 +1,8 @@
-#include "ScanTarget.h"
+#include "scan/ScanTarget.h"
 
-#include "AddressText.h"
-#include "LangString.h"
-#include "MessagePrompt.h"
+#include "lang/LangString.h"
+#include "lang/MessagePrompt.h"
+#include "support/AddressText.h"
 
 QString NormalizeScanTarget(const QString& text)
 {

@@ -1,4 +1,4 @@
-#include "AddressText.h"
+#include "support/AddressText.h"
 
 #include <QtEndian>
 

@@ -1,6 +1,6 @@
-#include "AppPath.h"
+#include "support/AppPath.h"
 
-#include "MakeSureFolderPathExists.h"
+#include "support/MakeSureFolderPathExists.h"
 
 #include <QDir>
 #include <QFile>

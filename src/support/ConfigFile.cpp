@@ -1,6 +1,6 @@
-#include "ConfigFile.h"
+#include "support/ConfigFile.h"
 
-#include "NVBase64.h"
+#include "support/NVBase64.h"
 
 #include <QFile>
 #include <QSaveFile>

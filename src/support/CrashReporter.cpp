@@ -1,4 +1,4 @@
-#include "CrashReporter.h"
+#include "support/CrashReporter.h"
 
 #include <array>
 #include <atomic>

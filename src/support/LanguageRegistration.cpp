@@ -1,4 +1,4 @@
-#include "LanguageRegistration.h"
+#include "support/LanguageRegistration.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

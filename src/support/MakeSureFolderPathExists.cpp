@@ -1,4 +1,4 @@
-#include "MakeSureFolderPathExists.h"
+#include "support/MakeSureFolderPathExists.h"
 
 #include <QDir>
 #include <QFileInfo>

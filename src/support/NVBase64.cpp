@@ -1,4 +1,4 @@
-#include "NVBase64.h"
+#include "support/NVBase64.h"
 
 #include <array>
 #include <cstring>

@@ -1,6 +1,6 @@
-#include "NVOUI.h"
+#include "support/NVOUI.h"
 
-#include "AddressText.h"
+#include "support/AddressText.h"
 
 #include <QFile>
 

@@ -1,6 +1,6 @@
-#include "NVUpdate.h"
+#include "support/NVUpdate.h"
 
-#include "NVBase64.h"
+#include "support/NVBase64.h"
 
 #include <QDateTime>
 #include <QProcess>

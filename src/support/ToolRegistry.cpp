@@ -1,4 +1,4 @@
-#include "ToolRegistry.h"
+#include "support/ToolRegistry.h"
 
 #include <QSettings>
 

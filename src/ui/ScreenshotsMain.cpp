@@ -7,21 +7,21 @@
 // scans, so it runs only inside the lab's scanner namespace (make screenshots does that
 // as root).
 
-#include "AddressText.h"
-#include "CAboutDlg.h"
-#include "CFindDlg.h"
-#include "CLanveyView.h"
-#include "CMainFrame.h"
-#include "CScanView.h"
-#include "CSettingSheet.h"
-#include "CommandIds.h"
-#include "DatabaseFile.h"
-#include "HostProbe.h"
-#include "LangString.h"
-#include "LangStringSource.h"
-#include "LanguageModule.h"
-#include "LanveyApp.h"
-#include "LanveyDoc.h"
+#include "app/LanguageModule.h"
+#include "app/LanveyApp.h"
+#include "lang/LangString.h"
+#include "lang/LangStringSource.h"
+#include "records/DatabaseFile.h"
+#include "records/LanveyDoc.h"
+#include "scan/HostProbe.h"
+#include "support/AddressText.h"
+#include "ui/dialogs/CAboutDlg.h"
+#include "ui/dialogs/CFindDlg.h"
+#include "ui/dialogs/CSettingSheet.h"
+#include "ui/frame/CLanveyView.h"
+#include "ui/frame/CMainFrame.h"
+#include "ui/frame/CommandIds.h"
+#include "ui/lists/CScanView.h"
 
 #include <QApplication>
 #include <QComboBox>

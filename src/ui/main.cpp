@@ -1,16 +1,16 @@
-#include "CMainFrame.h"
-#include "HostProbe.h"
-#include "LanveyDoc.h"
+#include "records/LanveyDoc.h"
+#include "scan/HostProbe.h"
+#include "ui/frame/CMainFrame.h"
 
 #include <QApplication>
 #include <QDesktopServices>
 #include <memory>
 
 #if LANVEY_WINDOWED_STARTUP
-#include "LanveyApp.h"
-#include "WindowedStartup.h"
+#include "app/LanveyApp.h"
+#include "app/WindowedStartup.h"
 #if __has_include("NVUpdate.h")
-#include "NVUpdate.h"
+#include "support/NVUpdate.h"
 #define LANVEY_HAVE_UPDATE 1
 #endif
 #endif

@@ -1,6 +1,6 @@
-#include "ArpPacket.h"
+#include "scan/platform/ArpPacket.h"
 
-#include "AddressText.h"
+#include "support/AddressText.h"
 
 namespace
 {

@@ -1,4 +1,4 @@
-#include "KernelNeighbourResolver.h"
+#include "scan/platform/KernelNeighbourResolver.h"
 
 #include <QFile>
 #include <algorithm>

@@ -1,4 +1,4 @@
-#include "LinkInterfaces.h"
+#include "scan/platform/LinkInterfaces.h"
 
 const LinkInterface* LinkInterfaces::OwnerOf(quint32 ip) const
 {

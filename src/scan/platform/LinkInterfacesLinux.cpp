@@ -1,4 +1,4 @@
-#include "LinkInterfaces.h"
+#include "scan/platform/LinkInterfaces.h"
 
 #include <algorithm>
 #include <cstring>

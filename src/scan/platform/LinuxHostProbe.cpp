@@ -2,11 +2,11 @@
 // other address asked on the wire by a raw ARP socket when the process may open one, or
 // by the kernel's neighbour resolution when it may not.
 
-#include "HostProbe.h"
-#include "KernelNeighbourResolver.h"
-#include "LinkInterfaces.h"
-#include "NetBiosSocket.h"
-#include "RawArpResolver.h"
+#include "scan/HostProbe.h"
+#include "scan/platform/KernelNeighbourResolver.h"
+#include "scan/platform/LinkInterfaces.h"
+#include "scan/platform/NetBiosSocket.h"
+#include "scan/platform/RawArpResolver.h"
 
 #include <cstring>
 #include <mutex>

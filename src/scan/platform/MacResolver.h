@@ -4,8 +4,8 @@
 // scanning host's own addresses and addresses off every connected subnet itself, so a
 // resolver is only asked about neighbours on one of its adapters.
 
-#include "HostProbe.h"
-#include "LinkInterfaces.h"
+#include "scan/HostProbe.h"
+#include "scan/platform/LinkInterfaces.h"
 
 #include <QString>
 #include <QtGlobal>

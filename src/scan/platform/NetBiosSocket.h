@@ -1,6 +1,6 @@
 #pragma once
 
-#include "HostProbe.h"
+#include "scan/HostProbe.h"
 
 #include <chrono>
 

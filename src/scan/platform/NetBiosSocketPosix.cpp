@@ -1,5 +1,5 @@
-#include "NetBiosNames.h"
-#include "NetBiosSocket.h"
+#include "scan/NetBiosNames.h"
+#include "scan/platform/NetBiosSocket.h"
 
 #include <arpa/inet.h>
 #include <cerrno>

@@ -1,4 +1,4 @@
-#include "RawArpResolver.h"
+#include "scan/platform/RawArpResolver.h"
 
 #include <QStringList>
 #include <algorithm>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "MacResolver.h"
+#include "scan/platform/MacResolver.h"
 
 #include <chrono>
 #include <condition_variable>

@@ -1,7 +1,7 @@
 // A platform without a resolver backend yet: the program builds and runs, and a scan
 // finds nothing.
 
-#include "HostProbe.h"
+#include "scan/HostProbe.h"
 
 namespace
 {

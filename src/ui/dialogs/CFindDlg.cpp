@@ -1,7 +1,7 @@
-#include "CFindDlg.h"
+#include "ui/dialogs/CFindDlg.h"
 
-#include "FindTarget.h"
-#include "LangString.h"
+#include "lang/LangString.h"
+#include "ui/dialogs/FindTarget.h"
 
 #include <QCheckBox>
 #include <QGridLayout>

@@ -1,8 +1,8 @@
-#include "CSettingGlobalPage.h"
+#include "ui/dialogs/CSettingGlobalPage.h"
 
-#include "LangString.h"
-#include "ProfileSettings.h"
-#include "ScanJob.h"
+#include "lang/LangString.h"
+#include "scan/ScanJob.h"
+#include "ui/frame/ProfileSettings.h"
 
 #include <QGridLayout>
 #include <QLabel>

@@ -1,8 +1,8 @@
-#include "CSettingSheet.h"
+#include "ui/dialogs/CSettingSheet.h"
 
-#include "CSettingGlobalPage.h"
-#include "LangString.h"
-#include "ProfileSettings.h"
+#include "lang/LangString.h"
+#include "ui/dialogs/CSettingGlobalPage.h"
+#include "ui/frame/ProfileSettings.h"
 
 #include <QDialogButtonBox>
 #include <QPushButton>

@@ -1,7 +1,7 @@
-#include "CAppCommands.h"
+#include "ui/frame/CAppCommands.h"
 
-#include "CAboutDlg.h"
-#include "CommandIds.h"
+#include "ui/dialogs/CAboutDlg.h"
+#include "ui/frame/CommandIds.h"
 
 #include <QMainWindow>
 #include <QPageSetupDialog>

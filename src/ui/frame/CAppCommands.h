@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CommandTarget.h"
+#include "ui/frame/CommandTarget.h"
 
 #include <functional>
 

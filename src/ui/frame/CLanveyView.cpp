@@ -1,9 +1,9 @@
-#include "CLanveyView.h"
+#include "ui/frame/CLanveyView.h"
 
-#include "CDBView.h"
-#include "CScanView.h"
-#include "CommandIcons.h"
-#include "LangString.h"
+#include "lang/LangString.h"
+#include "ui/frame/CommandIcons.h"
+#include "ui/lists/CDBView.h"
+#include "ui/lists/CScanView.h"
 
 #include <QTabWidget>
 #include <QVBoxLayout>

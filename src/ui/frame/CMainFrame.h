@@ -1,10 +1,10 @@
 #pragma once
 
-#include "CommandTarget.h"
-#include "FrameEnvironment.h"
-#include "LanveyMainWindow.h"
-#include "NVOUI.h"
-#include "ViewHost.h"
+#include "app/LanveyMainWindow.h"
+#include "support/NVOUI.h"
+#include "ui/frame/CommandTarget.h"
+#include "ui/frame/FrameEnvironment.h"
+#include "ui/lists/ViewHost.h"
 
 #include <QMainWindow>
 #include <QTimer>

@@ -1,6 +1,6 @@
-#include "CommandIcons.h"
+#include "ui/frame/CommandIcons.h"
 
-#include "CommandTable.h"
+#include "ui/frame/CommandTable.h"
 
 #include <QPixmap>
 

@@ -1,7 +1,7 @@
-#include "CommandTable.h"
+#include "ui/frame/CommandTable.h"
 
-#include "CommandIds.h"
-#include "LangString.h"
+#include "lang/LangString.h"
+#include "ui/frame/CommandIds.h"
 
 #include <QRegularExpression>
 #include <cstring>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "LocalAdapters.h"
+#include "support/LocalAdapters.h"
 
 #include <QString>
 #include <QUrl>

@@ -1,6 +1,6 @@
-#include "ProfileSettings.h"
+#include "ui/frame/ProfileSettings.h"
 
-#include "LanveyApp.h"
+#include "app/LanveyApp.h"
 
 #include <QSettings>
 

@@ -1,4 +1,4 @@
-#include "WindowPlacement.h"
+#include "ui/frame/WindowPlacement.h"
 
 #include <QWidget>
 

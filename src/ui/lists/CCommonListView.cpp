@@ -1,14 +1,14 @@
-#include "CCommonListView.h"
+#include "ui/lists/CCommonListView.h"
 
-#include "CListItemDelegate.h"
-#include "CMainFrame.h"
-#include "CRecordListModel.h"
-#include "CommandIds.h"
-#include "CommandTable.h"
-#include "LangString.h"
-#include "ListPrinter.h"
-#include "MessagePrompt.h"
-#include "ViewHost.h"
+#include "lang/LangString.h"
+#include "lang/MessagePrompt.h"
+#include "ui/frame/CMainFrame.h"
+#include "ui/frame/CommandIds.h"
+#include "ui/frame/CommandTable.h"
+#include "ui/lists/CListItemDelegate.h"
+#include "ui/lists/CRecordListModel.h"
+#include "ui/lists/ListPrinter.h"
+#include "ui/lists/ViewHost.h"
 
 #include <QContextMenuEvent>
 #include <QHeaderView>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "CommandTarget.h"
-#include "FindTarget.h"
+#include "ui/dialogs/FindTarget.h"
+#include "ui/frame/CommandTarget.h"
 
 #include <QTableView>
 #include <memory>

@@ -1,10 +1,11 @@
-#include "CDBListModel.h"
+#include "ui/lists/CDBListModel.h"
 
-#include "AddressText.h"
-#include "LangString.h"
-#include "LanveyDoc.h"
-#include "ListIcons.h"
-#include "NVOUI.h"
+#include "lang/LangString.h"
+#include "records/LanveyDoc.h"
+#include "records/RecordColumns.h"
+#include "support/AddressText.h"
+#include "support/NVOUI.h"
+#include "ui/lists/ListIcons.h"
 
 #include <QColor>
 
@@ -15,14 +16,7 @@ CDBListModel::CDBListModel(CLanveyDoc& doc, QObject* parent)
 
 QStringList CDBListModel::ColumnTitles()
 {
-    return {FormatLangString(165, QStringLiteral("IP Address")),
-            FormatLangString(167, QStringLiteral("MAC Address")),
-            FormatLangString(168, QStringLiteral("Host Name")),
-            FormatLangString(229, QStringLiteral("WorkGroup")),
-            FormatLangString(173, QStringLiteral("User Name")),
-            FormatLangString(174, QStringLiteral("Location")),
-            FormatLangString(169, QStringLiteral("Manufacture")),
-            FormatLangString(171, QStringLiteral("Comment"))};
+    return DatabaseColumnTitles();
 }
 
 QVariant CDBListModel::data(const QModelIndex& index, int role) const

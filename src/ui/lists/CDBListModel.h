@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CRecordListModel.h"
+#include "ui/lists/CRecordListModel.h"
 
 class CLanveyDoc;
 

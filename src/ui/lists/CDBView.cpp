@@ -1,12 +1,12 @@
-#include "CDBView.h"
+#include "ui/lists/CDBView.h"
 
-#include "CDBListModel.h"
-#include "CommandIds.h"
-#include "CommandTable.h"
-#include "LangString.h"
-#include "LanveyDoc.h"
-#include "MessagePrompt.h"
-#include "ViewHost.h"
+#include "lang/LangString.h"
+#include "lang/MessagePrompt.h"
+#include "records/LanveyDoc.h"
+#include "ui/frame/CommandIds.h"
+#include "ui/frame/CommandTable.h"
+#include "ui/lists/CDBListModel.h"
+#include "ui/lists/ViewHost.h"
 
 #include <QDir>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CCommonListView.h"
+#include "ui/lists/CCommonListView.h"
 
 class CDBListModel;
 

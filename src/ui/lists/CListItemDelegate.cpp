@@ -1,4 +1,4 @@
-#include "CListItemDelegate.h"
+#include "ui/lists/CListItemDelegate.h"
 
 #include <QApplication>
 #include <QPainter>

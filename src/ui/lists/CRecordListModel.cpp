@@ -1,4 +1,4 @@
-#include "CRecordListModel.h"
+#include "ui/lists/CRecordListModel.h"
 
 CRecordListModel::CRecordListModel(QStringList titles, QObject* parent)
     : QAbstractTableModel(parent), m_titles(std::move(titles))

@@ -1,10 +1,10 @@
-#include "CScanListModel.h"
+#include "ui/lists/CScanListModel.h"
 
-#include "CompareResult.h"
-#include "LangString.h"
-#include "LanveyDoc.h"
-#include "ListIcons.h"
-#include "RecordLock.h"
+#include "lang/LangString.h"
+#include "records/CompareResult.h"
+#include "records/LanveyDoc.h"
+#include "records/RecordLock.h"
+#include "ui/lists/ListIcons.h"
 
 #include <QColor>
 #include <mutex>

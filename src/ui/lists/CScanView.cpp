@@ -1,13 +1,13 @@
-#include "CScanView.h"
+#include "ui/lists/CScanView.h"
 
-#include "CScanListModel.h"
-#include "CommandIds.h"
-#include "CommandTable.h"
-#include "LangString.h"
-#include "LanveyDoc.h"
-#include "ProfileSettings.h"
-#include "RecordLock.h"
-#include "ViewHost.h"
+#include "lang/LangString.h"
+#include "records/LanveyDoc.h"
+#include "records/RecordLock.h"
+#include "ui/frame/CommandIds.h"
+#include "ui/frame/CommandTable.h"
+#include "ui/frame/ProfileSettings.h"
+#include "ui/lists/CScanListModel.h"
+#include "ui/lists/ViewHost.h"
 
 #include <QMetaObject>
 #include <mutex>

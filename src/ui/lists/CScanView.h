@@ -1,7 +1,7 @@
 #pragma once
 
-#include "CCommonListView.h"
-#include "ScanJob.h"
+#include "scan/ScanJob.h"
+#include "ui/lists/CCommonListView.h"
 
 #include <QTimer>
 #include <atomic>

@@ -1,4 +1,4 @@
-#include "ListIcons.h"
+#include "ui/lists/ListIcons.h"
 
 #include <QPainter>
 #include <QPainterPath>

@@ -1,4 +1,4 @@
-#include "ListPrinter.h"
+#include "ui/lists/ListPrinter.h"
 
 #include <QAbstractItemModel>
 #include <QHeaderView>

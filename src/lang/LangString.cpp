@@ -1,6 +1,6 @@
-#include "LangString.h"
+#include "lang/LangString.h"
 
-#include "LangStringSource.h"
+#include "lang/LangStringSource.h"
 
 #include <QByteArray>
 #include <array>

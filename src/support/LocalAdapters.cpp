@@ -1,6 +1,6 @@
-#include "LocalAdapters.h"
+#include "support/LocalAdapters.h"
 
-#include "AddressText.h"
+#include "support/AddressText.h"
 
 #include <QHostAddress>
 #include <QNetworkInterface>

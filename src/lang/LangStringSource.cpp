@@ -1,4 +1,4 @@
-#include "LangStringSource.h"
+#include "lang/LangStringSource.h"
 
 #include <QFile>
 #include <mutex>

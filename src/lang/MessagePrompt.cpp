@@ -1,4 +1,4 @@
-#include "MessagePrompt.h"
+#include "lang/MessagePrompt.h"
 
 #include <mutex>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "LangValue.h"
+#include "lang/LangValue.h"
 
 #include <QString>
 #include <initializer_list>

@@ -1,13 +1,13 @@
-#include "CAboutDlg.h"
+#include "ui/dialogs/CAboutDlg.h"
 
-#include "CommandIcons.h"
-#include "LangString.h"
-#include "LanveyApp.h"
+#include "app/LanveyApp.h"
+#include "lang/LangString.h"
+#include "ui/frame/CommandIcons.h"
 
 #include <QDialogButtonBox>
-#include <QPushButton>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 QString AboutVersionText(const QString& productVersion)
