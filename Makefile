@@ -10,9 +10,11 @@ JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 
 # Build: compiler, CMake, Ninja, Qt 6, SQLite, GoogleTest. Vendor table: ieee-data.
 # Test LAN: iproute2 (namespaces, bridge, tc), Samba's nmbd and nmblookup (NetBIOS).
-# Print tests: poppler-utils (pdftotext reads the printed PDF back).
+# Print tests: poppler-utils (pdftotext reads the printed PDF back). Qt's own texts in the
+# language in use (standard buttons, print dialogs): qt6-translations-l10n.
 DEB_PACKAGES := g++ cmake ninja-build pkg-config qt6-base-dev libsqlite3-dev \
-	libgtest-dev ieee-data iproute2 samba samba-common-bin clang-format poppler-utils
+	libgtest-dev ieee-data iproute2 samba samba-common-bin clang-format poppler-utils \
+	qt6-translations-l10n
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
