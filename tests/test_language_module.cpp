@@ -100,6 +100,43 @@ TEST_F(LanguageModule, RejectedModulesLeaveTheProgramInEnglish)
     }
 }
 
+TEST_F(LanguageModule, ASystemLocaleWithoutAModuleIsEnglishWithoutAMessage)
+{
+    // Nothing registered: the locale picks the language, and only a locale we have a
+    // module for changes anything.
+    struct Case {
+        const char* locale;
+        const char* language;
+        QString found;
+    };
+    const Case cases[] = {
+        {"en_GB", "en_us", "Found 3 hosts."},
+        {"de_DE", "en_us", "Found 3 hosts."},
+        {"fr_FR", "en_us", "Found 3 hosts."},
+        {"C", "en_us", "Found 3 hosts."},
+        {"zh_CN", "zh_cn", QStringLiteral("共发现 3 台主机。")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.locale);
+        prompt->shown.clear();
+        options.appFolder = kShippedFolder;
+        options.systemLocaleName = QString::fromLatin1(c.locale);
+        app = std::make_unique<CLanveyApp>(options);
+        ASSERT_TRUE(app->InitInstance(Args({}), Factory(calls)));
+        EXPECT_TRUE(prompt->shown.empty()) << prompt->Texts().join(u'\n').toStdString();
+        EXPECT_EQ(app->m_strLanguage, QString::fromLatin1(c.language));
+        EXPECT_EQ(Found(3), c.found);
+        app.reset();
+    }
+
+    // A language the installer registered is another matter: its module must be there.
+    prompt->shown.clear();
+    options.systemLocaleName = QStringLiteral("en_US");
+    Start(kShippedFolder, "de_de");
+    EXPECT_EQ(prompt->Texts(), QStringList{"Couldn't Load Resource File \"" + kShippedFolder +
+                                           "mui/de_de/LanveyRes.so\"!"});
+}
+
 TEST_F(LanguageModule, AModuleThatDoesNotNameItsLanguageIsTakenAtItsWord)
 {
     Start(ModuleFolder("no_language_id"), "zh_cn");

@@ -42,14 +42,15 @@ CLanguageModule::CLanguageModule() = default;
 CLanguageModule::~CLanguageModule() = default;
 
 CLanguageModule::Status CLanguageModule::Load(const QString& appFolder, const QString& language,
-                                              const QString& programVersion)
+                                              const QString& programVersion, IfMissing ifMissing)
 {
     m_strings.reset();
     m_path = LanguageModulePath(appFolder, language);
     m_library = std::make_unique<QLibrary>(m_path);
 
     if (!m_library->load()) {
-        if (language.compare(QLatin1String("en_us"), Qt::CaseInsensitive) != 0)
+        if (ifMissing == IfMissing::Report &&
+            language.compare(QLatin1String("en_us"), Qt::CaseInsensitive) != 0)
             ShowErrorMessage(
                 FormatLangStringA(141, "Couldn't Load Resource File \"%s_ERROR%\"!", {m_path}));
         return Fail(Status::Missing);

@@ -42,10 +42,15 @@ public:
     CLanguageModule(const CLanguageModule&) = delete;
     CLanguageModule& operator=(const CLanguageModule&) = delete;
 
+    // Whether a module that is not there is worth a message: it is for a language the
+    // user chose, not for one merely taken from the system's locale.
+    enum class IfMissing { Report, Ignore };
+
     // Loads and checks the module of `language` below `appFolder` against
     // `programVersion` ("a.b.c.d"). A missing module is silent for "en_us" (compared
-    // without regard to case), which needs none.
-    Status Load(const QString& appFolder, const QString& language, const QString& programVersion);
+    // without regard to case), which needs none, and with IfMissing::Ignore.
+    Status Load(const QString& appFolder, const QString& language, const QString& programVersion,
+                IfMissing ifMissing = IfMissing::Report);
 
     Status GetStatus() const { return m_status; }
     // The module's string table once loaded; null otherwise.

@@ -358,14 +358,29 @@ bool CLanveyApp::ActivateRunningInstance()
 
 void CLanveyApp::LoadLanguage()
 {
-    m_strLanguage = NVMUI_GetUserLanguage();
+    // Until a module passes its checks every text (its own complaints too) is English.
+    SetLangStringSource(nullptr);
+
+    // A language the installer stored is the user's choice, and its module must be
+    // there. The locale's language is only a guess: most locales have no module, and
+    // that just means English.
+    const QString stored = NVMUI_GetStoredUserLanguage();
+    const bool chosen = !stored.isEmpty();
+    m_strLanguage =
+        chosen
+            ? stored
+            : NVMUI_LanguageOfLocale(m_options.systemLocaleName.value_or(QLocale::system().name()));
     m_languageModule = std::make_unique<CLanguageModule>();
-    if (m_languageModule->Load(m_strAppFolder, m_strLanguage, QLatin1String(kProductVersion)) ==
+    if (m_languageModule->Load(m_strAppFolder, m_strLanguage, QLatin1String(kProductVersion),
+                               chosen ? CLanguageModule::IfMissing::Report
+                                      : CLanguageModule::IfMissing::Ignore) ==
         CLanguageModule::Status::Loaded) {
         SetLangStringSource(m_languageModule->Strings());
         QLocale::setDefault(QLocale(m_strLanguage));
     } else {
         m_languageModule.reset();
+        if (!chosen)
+            m_strLanguage = QStringLiteral("en_us");
     }
 }
 

@@ -53,6 +53,9 @@ struct LanveyAppOptions {
     // and waits for it to end in steps of the same length.
     int unregisterFindAttempts = 20;
     int waitStepMs = 500;
+    // The system's locale name ("de_DE"), which picks the language when the user has
+    // none stored; default: the locale the process runs in.
+    std::optional<QString> systemLocaleName;
 };
 
 // What start-up shows besides message boxes: the dialog that says an uninstall is

@@ -35,13 +35,20 @@ QString NVMUI_GetNVCurAppPath()
 
 QString NVMUI_GetUserLanguage()
 {
-    const QString stored =
-        OpenRegistration(QSettings::UserScope)->value(QStringLiteral("Language")).toString();
-    if (!stored.isEmpty())
-        return stored;
-    const QString system = QLocale::system().name().toLower();
+    const QString stored = NVMUI_GetStoredUserLanguage();
+    return stored.isEmpty() ? NVMUI_LanguageOfLocale(QLocale::system().name()) : stored;
+}
+
+QString NVMUI_GetStoredUserLanguage()
+{
+    return OpenRegistration(QSettings::UserScope)->value(QStringLiteral("Language")).toString();
+}
+
+QString NVMUI_LanguageOfLocale(const QString& localeName)
+{
+    const QString language = localeName.toLower();
     // The "C" and "POSIX" locales name no language.
-    return system.contains(u'_') ? system : QStringLiteral("en_us");
+    return language.contains(u'_') ? language : QStringLiteral("en_us");
 }
 
 bool NVMUI_WriteUserLanguage(const QString& language)

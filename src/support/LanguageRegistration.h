@@ -15,6 +15,13 @@ QString NVMUI_GetNVCurAppPath();
 // there is one, else the system's locale in the same form, else "en_us".
 QString NVMUI_GetUserLanguage();
 
+// The language stored for this user (by the installer); empty when there is none.
+QString NVMUI_GetStoredUserLanguage();
+
+// The language code of a locale name: "de_DE" -> "de_de"; "en_us" for a locale that
+// names no language ("C", "POSIX").
+QString NVMUI_LanguageOfLocale(const QString& localeName);
+
 // Stores `language` as this user's choice; false when it cannot be stored.
 bool NVMUI_WriteUserLanguage(const QString& language);
 
