@@ -21,7 +21,7 @@
 #include "ui/frame/CMainFrame.h"
 #include "ui/frame/CommandIds.h"
 #include "ui/frame/ProfileSettings.h"
-#include "ui/lists/CScanView.h"
+#include "ui/lists/CScanSession.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -71,7 +71,7 @@ public:
         return result;
     }
 
-    void Watch(CScanView* view, const QElapsedTimer& clock)
+    void Watch(CScanSession* view, const QElapsedTimer& clock)
     {
         m_pScanView = view;
         m_clock = clock;
@@ -81,7 +81,7 @@ public:
     qint64 LastRowAtNs() const { return m_lastRowAtNs; }
 
 private:
-    CScanView* m_pScanView = nullptr;
+    CScanSession* m_pScanView = nullptr;
     QElapsedTimer m_clock;
     int m_rows = 0;
     qint64 m_lastRowAtNs = -1;
@@ -189,7 +189,9 @@ int main(int argc, char** argv)
     // must lie inside the lab's range.
     ScanTargetRange range;
     const QString normalized = NormalizeScanTarget(targetText);
-    const bool parsed = ScanTargetError(normalized, &range).isEmpty();
+    const ParsedScanTarget parsedTarget = ParseScanTarget(normalized);
+    const bool parsed = parsedTarget.Ok();
+    range = parsedTarget.range;
     const quint64 first = IpToHostOrder(range.first);
     if (!parsed || !InLab(quint32(first)) || first + range.count > kLabLast) {
         std::fprintf(stderr, "lanvey_ui_stall: %s is not a target inside 198.18.0.0/15\n",
@@ -219,13 +221,13 @@ int main(int argc, char** argv)
         FrameEnvironment env;
         env.probe = std::shared_ptr<HostProbe>(CreateSystemHostProbe());
         env.adapters = [adapters] { return adapters; };
-        env.openUrl = [](const QUrl&) {};
+        env.openUrl = [](const QUrl&) { return true; };
         CMainFrame frame(doc, env);
         frame.resize(1280, 760);
         frame.show();
         QApplication::processEvents();
 
-        CScanView* view = frame.ScanView();
+        CScanSession* view = &frame.ScanSession();
         frame.TargetCombo()->setEditText(targetText);
 
         QElapsedTimer clock;
@@ -233,7 +235,7 @@ int main(int argc, char** argv)
         application.Watch(view, clock);
         qint64 doneAtNs = -1;
         QString doneText;
-        QObject::connect(view, &CScanView::scanCompleted, &frame, [&] {
+        QObject::connect(view, &CScanSession::scanCompleted, &frame, [&] {
             doneAtNs = clock.nsecsElapsed();
             doneText = frame.StatusPane(1)->text();
             QCoreApplication::exit(0);

@@ -4,6 +4,7 @@
 
 #include <QStringList>
 #include <deque>
+#include <functional>
 #include <memory>
 
 // Records every message the core shows and answers questions from a script (the
@@ -20,6 +21,8 @@ public:
     PromptAnswer Ask(const QString& text, PromptButtons buttons, PromptIcon icon) override
     {
         shown.push_back({text, buttons, icon});
+        if (onAsk)
+            onAsk();
         if (answers.empty())
             return buttons == PromptButtons::YesNo || buttons == PromptButtons::YesNoCancel
                        ? PromptAnswer::Yes
@@ -39,6 +42,8 @@ public:
 
     std::deque<PromptAnswer> answers;
     std::vector<Shown> shown;
+    // Runs while the message is "on screen", after it was recorded.
+    std::function<void()> onAsk;
 };
 
 // Installs a fresh scripted prompt for the life of the object.

@@ -287,6 +287,24 @@ TEST_F(ScanJobTest, InvalidOrMissingTargetAbandonsTheStartAfterClearing)
     EXPECT_EQ(probe->scansStarted.load(), 0);
 }
 
+TEST_F(ScanJobTest, AnInvalidTargetIsShownWithTheRecordLockFree)
+{
+    Make("198.18.0.0", 256);
+    bool lockFree = false;
+    prompt->onAsk = [&] {
+        // Another thread, since the lock is recursive.
+        std::thread([&] {
+            lockFree = g_recordLock.try_lock();
+            if (lockFree)
+                g_recordLock.unlock();
+        }).join();
+    };
+    EXPECT_EQ(job->Start(QStringLiteral("300.1.1.1")), ScanStartResult::Abandoned);
+    ASSERT_EQ(prompt->shown.size(), 1u);
+    EXPECT_EQ(prompt->shown[0].icon, PromptIcon::Error);
+    EXPECT_TRUE(lockFree);
+}
+
 TEST_F(ScanJobTest, ThreadCreationFailureLeavesTheCreatedWorkersToFinish)
 {
     Make("198.18.0.0", 256);

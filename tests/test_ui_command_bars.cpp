@@ -158,7 +158,7 @@ TEST_F(UiCommandBars, AcceleratorTableBindsItsKeys)
         {QKeySequence("Ctrl+A"), 57642}, {QKeySequence("Ctrl+P"), 57607},
         {QKeySequence("F5"), 32783},     {QKeySequence("F7"), 32784},
         {QKeySequence("F8"), 32785},     {QKeySequence("Ctrl+X"), 57635},
-        {QKeySequence("Ctrl+V"), 57637},
+        {QKeySequence("Ctrl+V"), 57637}, {QKeySequence("F1"), 57670},
     };
     int bound = 0;
     for (const CommandInfo& info : CommandTable()) {

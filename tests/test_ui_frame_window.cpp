@@ -137,6 +137,24 @@ TEST_F(FrameWindow, HelpAndWebCommandsOpenTheirPages)
     frame.reset();
     opened.clear();
 
+    // Without any program to open a page, the user is told which page it was.
+    urlOpens = false;
+    Frame().Action(ID_HELP_HOMEPAGE)->trigger();
+    ASSERT_EQ(prompt->shown.size(), 1u);
+    EXPECT_EQ(prompt->shown[0].icon, PromptIcon::Warning);
+    EXPECT_TRUE(prompt->shown[0].text.contains(englishHome.toString()));
+    urlOpens = true;
+    opened.clear();
+
+    // F1 is Help, wherever the focus is: here the help web page again.
+    ASSERT_NO_FATAL_FAILURE(ShowActive());
+    Frame().ScanView()->setFocus();
+    QTest::keyClick(Frame().ScanView(), Qt::Key_F1);
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(opened[0], englishHelp);
+    frame.reset();
+    opened.clear();
+
     // A Chinese interface gets the other variant of the site; a help file is opened itself.
     language = QStringLiteral("zh_cn");
     helpFile = QStringLiteral("/opt/lanvey/help/zh_cn/Lanvey.chm");
@@ -156,18 +174,31 @@ TEST_F(FrameWindow, AboutBoxShowsNameAndVersionWithBuild)
     CAboutDlg* shown = nullptr;
     QString product;
     QString version;
+    QString caption;
+    int width = 0;
+    int captionWidth = 0;
     QTimer::singleShot(0, [&] {
         shown = qobject_cast<CAboutDlg*>(QApplication::activeModalWidget());
         if (shown) {
             product = shown->ProductLabel()->text();
             version = shown->VersionLabel()->text();
+            caption = shown->windowTitle();
+            width = shown->width();
+            captionWidth = shown->fontMetrics().horizontalAdvance(caption);
             shown->accept();
         }
     });
     Frame().Action(ID_APP_ABOUT)->trigger();
     ASSERT_NE(shown, nullptr);
     EXPECT_EQ(product, "Norvane Lanvey");
-    EXPECT_EQ(version, "Version 2.2 (Build 315)");
+    // The build's own version, in the box's form.
+    const QStringList parts = QString::fromLatin1(kProductVersion).split(QLatin1Char('.'));
+    ASSERT_EQ(parts.size(), 4);
+    EXPECT_EQ(version,
+              QStringLiteral("Version %1.%2 (Build %3)").arg(parts[0], parts[1], parts[3]));
+    EXPECT_EQ(caption, "About Norvane Lanvey");
+    // Room for the caption beside the title bar's buttons.
+    EXPECT_GE(width, captionWidth + 120);
 }
 
 TEST_F(FrameWindow, SettingCommandOpensTheSheetAndCarriesAliasThrough)

@@ -11,6 +11,7 @@
 #include "support/LocalAdapters.h"
 #include "ui/frame/CMainFrame.h"
 #include "ui/frame/CommandIds.h"
+#include "ui/lists/CScanSession.h"
 #include "ui/lists/CScanView.h"
 
 #include <QApplication>
@@ -79,13 +80,14 @@ TEST(LabWindow, AScanOfTheLanFillsTheListWithItsHostsAndColours)
     {
         FrameEnvironment env;
         env.probe = std::shared_ptr<HostProbe>(CreateSystemHostProbe());
-        env.openUrl = [](const QUrl&) {};
+        env.openUrl = [](const QUrl&) { return true; };
         CMainFrame frame(doc, env);
         frame.show();
         QApplication::processEvents();
         frame.TargetCombo()->setEditText(QStringLiteral("198.18.0.0/24"));
         QEventLoop loop;
-        QObject::connect(frame.ScanView(), &CScanView::scanCompleted, &loop, &QEventLoop::quit);
+        QObject::connect(&frame.ScanSession(), &CScanSession::scanCompleted, &loop,
+                         &QEventLoop::quit);
         QTimer::singleShot(60000, &loop, [&loop] { loop.exit(1); });
         ASSERT_TRUE(frame.RouteCommand(ID_SCAN_START));
         ASSERT_EQ(loop.exec(), 0) << "the scan did not end";

@@ -6,10 +6,14 @@
 #include "ui/lists/ListPrinter.h"
 
 #include <QAbstractItemModelTester>
+#include <QIcon>
+#include <QImage>
+#include <QPainter>
 #include <QPrinter>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QTest>
 
 namespace
 {
@@ -155,6 +159,18 @@ TEST_F(ListCommon, F3RepeatsTheLastSearchOfTheActiveList)
     EXPECT_FALSE(ScanView().GetLastMatchCase());
 }
 
+TEST_F(ListCommon, F3BeforeAnySearchLeavesTheSelectionAlone)
+{
+    FillScanList();
+    ShowActive();
+    FocusRow(ScanView(), 2);
+    ScanView().setFocus();
+    QTest::keyClick(frame.get(), Qt::Key_F3);
+    EXPECT_EQ(ScanView().FocusedRow(), 2);
+    EXPECT_EQ(ScanView().SelectedRowCount(), 1);
+    EXPECT_TRUE(Messages().isEmpty());
+}
+
 TEST_F(ListCommon, SelectAllSelectsEveryRowAndFollowsTheRows)
 {
     FillScanList();
@@ -229,7 +245,7 @@ TEST_F(ListCommon, BothModelsKeepTheModelRulesThroughCountsDeletesAndSorts)
     EXPECT_EQ(ScanView().model()->rowCount(), 3);
     AddScanHost("192.168.1.50", "00:11:22:33:44:50");
     ShowScanRecords();
-    ScanView().SetRowCount(0);
+    ScanSession().SetRowCount(0);
 
     Frame().TabView()->SetCurSel(CLanveyView::kDatabaseTab);
     ClickHeader(DbView(), 0);
@@ -324,4 +340,23 @@ TEST_F(ListPrinting, TheDatabaseListAndAnEmptyList)
     }
     DbView().UpdateRowCount();
     CheckPrinted(DbView(), QStringLiteral("Database"), names);
+}
+
+TEST(ListPrinter, IconsKeepTheirSizeOnAHighResolutionDevice)
+{
+    // A 16-pixel icon drawn into a 300-dot cell must fill it, not sit in a corner.
+    QPixmap small(16, 16);
+    small.fill(Qt::red);
+    const QIcon icon(small);
+    QImage page(400, 400, QImage::Format_ARGB32);
+    page.fill(Qt::white);
+    {
+        QPainter painter(&page);
+        PaintCellIcon(painter, icon, QRect(50, 50, 300, 300));
+    }
+    int red = 0;
+    for (int y = 0; y < page.height(); ++y)
+        for (int x = 0; x < page.width(); ++x)
+            red += page.pixelColor(x, y) == QColor(Qt::red);
+    EXPECT_GT(red, 300 * 300 * 9 / 10);
 }

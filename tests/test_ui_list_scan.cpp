@@ -7,6 +7,7 @@
 #include "ui/frame/ProfileSettings.h"
 
 #include <QAbstractItemModelTester>
+#include <QHeaderView>
 #include <QMenu>
 #include <QRegularExpression>
 #include <QScrollBar>
@@ -264,7 +265,7 @@ TEST_F(ScanList, StartPauseResumeStopWithTheirStatusTexts)
                     .match(paused)
                     .hasMatch())
         << paused.toStdString();
-    QTest::qWait(CScanView::kScanTimerMs + 200);
+    QTest::qWait(CScanSession::kScanTimerMs + 200);
     EXPECT_EQ(Pane1(), paused); // no tick while paused
 
     Frame().Action(ID_SCAN_START)->trigger(); // resume
@@ -392,4 +393,51 @@ TEST_F(ScanList, ContextMenuOffersTheDetailAsItsDefault)
     ScanView().clearSelection();
     const std::unique_ptr<QMenu> empty = ScanView().CreateContextMenu();
     EXPECT_FALSE(empty->defaultAction()->isEnabled());
+}
+
+TEST_F(ScanList, ContextMenusCarryTheirOwnAccessKeys)
+{
+    AddScanHost("192.168.1.3", "00:11:22:33:44:55");
+    ShowScanRecords();
+    FocusRow(ScanView(), 0);
+    const auto texts = [](QMenu& menu) {
+        QStringList list;
+        for (QAction* action : menu.actions())
+            if (!action->isSeparator() && !action->menu())
+                list << action->text();
+        return list;
+    };
+    const std::unique_ptr<QMenu> scanMenu = ScanView().CreateContextMenu();
+    EXPECT_EQ(texts(*scanMenu),
+              (QStringList{"Show Different Details...", "Add To Database", "&Copy", "&Delete",
+                           "&Export All Items...", "Export &Selected Items...", "&Find...",
+                           "Select All"}));
+    const std::unique_ptr<QMenu> dbMenu = DbView().CreateContextMenu();
+    EXPECT_EQ(texts(*dbMenu),
+              (QStringList{"Add", "&Copy", "&Delete", "Import...", "&Export All Items...",
+                           "Export &Selected Items...", "&Find...", "Select All", "Properties"}));
+    // The menu bar keeps its own texts, and an item's key is still shown beside it.
+    EXPECT_EQ(Frame().Action(ID_EDIT_COPY)->text(), QStringLiteral("Copy"));
+    for (QAction* action : scanMenu->actions()) {
+        if (action->text() == QStringLiteral("&Copy")) {
+            EXPECT_EQ(action->shortcut(), QKeySequence(QStringLiteral("Ctrl+C")));
+        }
+    }
+}
+
+TEST_F(ScanList, ANewScanClearsTheSortArrow)
+{
+    AddScanHost("192.168.1.9", "00:11:22:33:44:09");
+    AddScanHost("192.168.1.2", "00:11:22:33:44:02");
+    ShowScanRecords();
+    QHeaderView* header = ScanView().horizontalHeader();
+    header->setSortIndicator(ScanColIp, Qt::AscendingOrder);
+    ASSERT_EQ(header->sortIndicatorSection(), ScanColIp);
+    EXPECT_EQ(Column(ScanView(), ScanColIp), (QStringList{"192.168.1.2", "192.168.1.9"}));
+
+    UseProbe("192.168.1.0", 256);
+    SetTarget("192.168.1.1-192.168.1.3");
+    Frame().Action(ID_SCAN_START)->trigger();
+    EXPECT_EQ(header->sortIndicatorSection(), -1);
+    ASSERT_TRUE(WaitForScanEnd());
 }

@@ -55,7 +55,7 @@ protected:
     }
 
     // The scan list shows what the document holds, as after a host-added notification.
-    void ShowScanRecords() { ScanView().SetRowCount(doc.GetScanRecordCount()); }
+    void ShowScanRecords() { ScanSession().SetRowCount(doc.GetScanRecordCount()); }
 
     static QString Cell(const CCommonListView& list, int row, int column)
     {

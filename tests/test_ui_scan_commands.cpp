@@ -52,19 +52,19 @@ TEST_F(UiScanCommands, EnablingFollowsIdleRunningPausedStoppingAndIdleAgain)
     ASSERT_TRUE(gate.WaitForHeld(4));
     EXPECT_COMMANDS(false, true, true);
     EXPECT_FALSE(BoxEnabled());
-    EXPECT_TRUE(ScanView().IsProgressTimerActive());
+    EXPECT_TRUE(ScanSession().IsProgressTimerActive());
 
     // Paused: Start resumes.
     Frame().Action(ID_SCAN_PAUSE)->trigger();
     EXPECT_FALSE(g_hPauseScanEvent.IsSet());
     EXPECT_COMMANDS(true, false, true);
-    EXPECT_FALSE(ScanView().IsProgressTimerActive());
+    EXPECT_FALSE(ScanSession().IsProgressTimerActive());
     EXPECT_TRUE(Pane1().startsWith("Scanning is paused.")) << Pane1().toStdString();
 
     Frame().Action(ID_SCAN_START)->trigger();
     EXPECT_TRUE(g_hPauseScanEvent.IsSet());
-    EXPECT_TRUE(ScanView().Job().IsScanning());
-    EXPECT_TRUE(ScanView().IsProgressTimerActive());
+    EXPECT_TRUE(ScanSession().Job().IsScanning());
+    EXPECT_TRUE(ScanSession().IsProgressTimerActive());
     EXPECT_COMMANDS(false, true, true);
     EXPECT_EQ(probe->scansStarted.load(), 1); // a resume, not a second scan
 
@@ -109,11 +109,11 @@ TEST_F(UiScanCommands, FunctionKeysStartPauseAndStop)
 
     QTest::keyClick(frame.get(), Qt::Key_F5);
     ASSERT_TRUE(gate.WaitForHeld(2));
-    EXPECT_TRUE(ScanView().Job().IsScanning());
+    EXPECT_TRUE(ScanSession().Job().IsScanning());
     QTest::keyClick(frame.get(), Qt::Key_F7);
-    EXPECT_TRUE(ScanView().Job().IsPaused());
+    EXPECT_TRUE(ScanSession().Job().IsPaused());
     QTest::keyClick(frame.get(), Qt::Key_F5);
-    EXPECT_FALSE(ScanView().Job().IsPaused());
+    EXPECT_FALSE(ScanSession().Job().IsPaused());
     QTest::keyClick(frame.get(), Qt::Key_F8);
     EXPECT_TRUE(g_hCancelScanEvent.IsSet());
     gate.Open();

@@ -5,6 +5,8 @@
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QTest>
+#include <QWheelEvent>
 
 namespace
 {
@@ -55,7 +57,7 @@ TEST_F(TargetList, WithoutUsableAdapterTheErrorShowsOncePerRefill)
     PickEntry(1); // "Refresh"
     EXPECT_EQ(ComboEntries(), (QStringList{"No Valid Adapter", "Refresh"}));
     EXPECT_EQ(prompt->shown.size(), 2u);
-    EXPECT_FALSE(ScanView().Job().IsScanning());
+    EXPECT_FALSE(ScanSession().Job().IsScanning());
 }
 
 TEST_F(TargetList, FailedAdapterQueryLeavesTheBoxAsItWas)
@@ -78,7 +80,7 @@ TEST_F(TargetList, RefreshQueriesAgainSelectsTheFirstEntryAndStartsNoScan)
     EXPECT_EQ(ComboEntries(),
               (QStringList{"10.9.8.0/255.255.255.0", "192.168.1.0/255.255.255.0", "Refresh"}));
     EXPECT_EQ(Combo()->currentIndex(), 0);
-    EXPECT_FALSE(ScanView().Job().IsScanning());
+    EXPECT_FALSE(ScanSession().Job().IsScanning());
     EXPECT_EQ(probe->scansStarted.load(), 0);
 }
 
@@ -96,6 +98,33 @@ TEST_F(TargetList, PickingASubnetEntryScansItAtOnce)
     EXPECT_EQ(probe->outside.load(), 0);
     EXPECT_EQ(doc.GetScanRecordCount(), 5);
     EXPECT_EQ(Pane1(), "Found 5 hosts.");
+}
+
+TEST_F(TargetList, TheWheelAndArrowKeysOverTheClosedBoxStartNothing)
+{
+    UseProbe("192.168.1.0", 256);
+    adapters = {{Adapter("192.168.1.37", "255.255.255.0"), Adapter("10.9.8.7", "255.255.255.0")}};
+    ASSERT_NO_FATAL_FAILURE(ShowActive());
+    QComboBox* combo = Combo();
+    ASSERT_EQ(combo->count(), 3); // two subnets and "Refresh"
+
+    combo->setFocus();
+    QTest::keyClick(combo, Qt::Key_Down);
+    QTest::keyClick(combo, Qt::Key_Down); // onto "Refresh"
+    QTest::keyClick(combo, Qt::Key_Up);
+    QWheelEvent wheel(QPointF(10, 10), combo->mapToGlobal(QPointF(10, 10)), QPoint(),
+                      QPoint(0, -120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(combo, &wheel);
+    QApplication::processEvents();
+    EXPECT_EQ(probe->scansStarted.load(), 0);
+    EXPECT_FALSE(ScanSession().Job().IsScanning());
+    // Landing on "Refresh" did not refill the box either.
+    EXPECT_EQ(combo->count(), 3);
+
+    // Picked from the opened list, the same entry scans.
+    PickEntry(1);
+    EXPECT_EQ(probe->scansStarted.load(), 1);
+    ASSERT_TRUE(WaitForScanEnd());
 }
 
 TEST_F(TargetList, TypedRangeConfirmedWithEnterScansIt)
@@ -127,12 +156,19 @@ TEST_F(TargetList, UnparsableTargetShowsTheParserMessageAndStartsNothing)
     QTest::keyClicks(edit, QStringLiteral("10.0.0.300"));
     QTest::keyClick(edit, Qt::Key_Return);
     EXPECT_EQ(probe->scansStarted.load(), 0);
-    EXPECT_FALSE(ScanView().Job().IsScanning());
+    EXPECT_FALSE(ScanSession().Job().IsScanning());
     EXPECT_EQ(prompt->shown.size(), 1u) << prompt->Texts().join("|").toStdString();
 
     // Enter on an empty box does nothing at all.
     edit->clear();
     QTest::keyClick(edit, Qt::Key_Return);
     EXPECT_EQ(prompt->shown.size(), 1u);
+    EXPECT_EQ(probe->scansStarted.load(), 0);
+
+    // Start with an empty text while the box has entries is the parser's to judge.
+    ASSERT_GT(Combo()->count(), 0);
+    Frame().RouteCommand(ID_SCAN_START);
+    ASSERT_EQ(prompt->shown.size(), 2u);
+    EXPECT_EQ(prompt->shown[1].text, "Invalid IP address!");
     EXPECT_EQ(probe->scansStarted.load(), 0);
 }

@@ -11,6 +11,7 @@
 #include "ui/frame/CLanveyView.h"
 #include "ui/frame/CMainFrame.h"
 #include "ui/frame/CommandIds.h"
+#include "ui/lists/CScanSession.h"
 #include "ui/lists/CScanView.h"
 
 #include <QAction>
@@ -96,7 +97,10 @@ protected:
             ++adapterQueries;
             return adapters;
         };
-        env.openUrl = [this](const QUrl& url) { opened.push_back(url); };
+        env.openUrl = [this](const QUrl& url) {
+            opened.push_back(url);
+            return urlOpens;
+        };
         env.checkForUpdate = [this](QWidget*, int automatic) { updateChecks.push_back(automatic); };
         env.autoCheckUpdate = autoCheckUpdate;
         env.language = language;
@@ -120,6 +124,7 @@ protected:
     }
 
     CScanView& ScanView() { return *Frame().ScanView(); }
+    CScanSession& ScanSession() { return Frame().ScanSession(); }
     QComboBox* Combo() { return Frame().TargetCombo(); }
     QString Pane1() { return Frame().StatusPane(1)->text(); }
 
@@ -143,7 +148,7 @@ protected:
     // Runs the event loop until the scan view has run its completion step.
     bool WaitForScanEnd(int timeoutMs = 20000)
     {
-        return QTest::qWaitFor([this] { return !ScanView().Job().IsScanning(); }, timeoutMs);
+        return QTest::qWaitFor([this] { return !ScanSession().Job().IsScanning(); }, timeoutMs);
     }
 
     ScopedScriptedPrompt prompt;
@@ -153,6 +158,7 @@ protected:
     std::optional<std::vector<AdapterAddress>> adapters;
     int adapterQueries = 0;
     std::vector<QUrl> opened;
+    bool urlOpens = true; // what the stand-in handler answers
     std::vector<int> updateChecks;
     bool autoCheckUpdate = false;
     QString language = QStringLiteral("en_us");

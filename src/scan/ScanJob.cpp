@@ -215,7 +215,7 @@ ScanStartResult CScanJob::Start(const std::optional<QString>& target, quint32 th
     if (m_bScanning)
         return ScanStartResult::Abandoned;
 
-    ScanTargetRange range;
+    QString targetError;
     {
         std::lock_guard guard(g_recordLock);
         m_bScanning = true;
@@ -226,14 +226,24 @@ ScanStartResult CScanJob::Start(const std::optional<QString>& target, quint32 th
 
         // No target box, or one without entries: nothing to say. Any text, even an
         // empty one, goes through the parser and its messages.
-        if (!target || !ParseScanTarget(NormalizeScanTarget(*target), &range)) {
+        const ParsedScanTarget parsed =
+            target ? ParseScanTarget(NormalizeScanTarget(*target)) : ParsedScanTarget{};
+        if (!target || !parsed.Ok()) {
             m_bScanning = false;
-            return ScanStartResult::Abandoned;
+            targetError = parsed.error;
+        } else {
+            g_scanRange.first = IpToHostOrder(parsed.range.first);
+            g_scanRange.next = g_scanRange.first;
+            g_scanRange.last = g_scanRange.first + parsed.range.count;
+            g_scanRange.exhausted = false;
         }
-        g_scanRange.first = IpToHostOrder(range.first);
-        g_scanRange.next = g_scanRange.first;
-        g_scanRange.last = g_scanRange.first + range.count;
-        g_scanRange.exhausted = false;
+    }
+    if (!m_bScanning) {
+        // Shown once the lock is free: workers of no scan wait on it, but a box that holds
+        // it would still stall everything else that takes it.
+        if (!targetError.isEmpty())
+            ShowErrorMessage(targetError);
+        return ScanStartResult::Abandoned;
     }
 
     g_hPauseScanEvent.Set();

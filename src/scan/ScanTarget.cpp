@@ -1,7 +1,6 @@
 #include "scan/ScanTarget.h"
 
 #include "lang/LangString.h"
-#include "lang/MessagePrompt.h"
 #include "support/AddressText.h"
 
 QString NormalizeScanTarget(const QString& text)
@@ -103,44 +102,31 @@ bool IsContiguousMask(quint32 mask)
     return (inverted & (inverted + 1)) == 0;
 }
 
-QString ScanTargetError(const QString& text, ScanTargetRange* rangeOut)
+ParsedScanTarget ParseScanTarget(const QString& text)
 {
-    ScanTargetRange range;
+    ParsedScanTarget parsed;
+    ScanTargetRange& range = parsed.range;
     int result = ParseAddressRange(text, &range);
     if (result == kTargetNotThisForm) {
         result = ParseSubnet(text, &range);
         if (result != kTargetParsed)
             range = {};
     }
-    if (rangeOut)
-        *rangeOut = range;
 
     const quint8 firstOctet = IpOctet(range.first, 0);
     if (firstOctet > 223) {
-        return FormatLangString(184, QStringLiteral("Invalid IP addresses!")) +
-               FormatLangString(
-                   215,
-                   QStringLiteral(
-                       "%d_IP% is not a vaild entry.Please speacify a value between 1 and 223."),
-                   {int(firstOctet)});
+        parsed.error =
+            FormatLangString(184, QStringLiteral("Invalid IP addresses!")) +
+            FormatLangString(
+                215,
+                QStringLiteral(
+                    "%d_IP% is not a vaild entry.Please speacify a value between 1 and 223."),
+                {int(firstOctet)});
+    } else if (0xFFFFFFFFu - IpToHostOrder(range.first) < range.count ||
+               result == kTargetInvalidMask) {
+        parsed.error = FormatLangString(214, QStringLiteral("Invalid MASK addresses!"));
+    } else if (result != kTargetParsed) {
+        parsed.error = FormatLangString(184, QStringLiteral("Invalid IP addresses!"));
     }
-    if (0xFFFFFFFFu - IpToHostOrder(range.first) < range.count || result == kTargetInvalidMask)
-        return FormatLangString(214, QStringLiteral("Invalid MASK addresses!"));
-    if (result != kTargetParsed)
-        return FormatLangString(184, QStringLiteral("Invalid IP addresses!"));
-    return {};
-}
-
-bool ParseScanTarget(const QString& text, ScanTargetRange* range, QString* message)
-{
-    ScanTargetRange parsed;
-    const QString error = ScanTargetError(text, &parsed);
-    if (message)
-        *message = error;
-    if (!error.isEmpty()) {
-        ShowErrorMessage(error);
-        return false;
-    }
-    *range = parsed;
-    return true;
+    return parsed;
 }

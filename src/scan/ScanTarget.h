@@ -25,14 +25,17 @@ enum ScanTargetParse : int {
 // text over.
 QString NormalizeScanTarget(const QString& text);
 
-// Parses `text` (spaces already removed). On failure the reason has been shown through
-// the prompt interface as an error: "Invalid IP address!" (184), the same followed by
-// message 215 for a first octet above 223, or "Invalid MASK addresses!" (214). With
-// `message` given, the text is also stored there.
-bool ParseScanTarget(const QString& text, ScanTargetRange* range, QString* message = nullptr);
+// The outcome of parsing a target: the range, or the error message to show ("Invalid IP
+// address!" (184), the same followed by message 215 for a first octet above 223, or
+// "Invalid MASK addresses!" (214)). The parser shows nothing; its caller does.
+struct ParsedScanTarget {
+    ScanTargetRange range;
+    QString error;
+    bool Ok() const { return error.isEmpty(); }
+};
 
-// The message ParseScanTarget shows for `text`, empty when it parses.
-QString ScanTargetError(const QString& text, ScanTargetRange* range = nullptr);
+// Parses `text` (spaces already removed).
+ParsedScanTarget ParseScanTarget(const QString& text);
 
 // A single address or a range "A-B". `range` is written only on kTargetParsed.
 int ParseAddressRange(const QString& text, ScanTargetRange* range);

@@ -21,6 +21,7 @@
 #include "ui/frame/CLanveyView.h"
 #include "ui/frame/CMainFrame.h"
 #include "ui/frame/CommandIds.h"
+#include "ui/lists/CScanSession.h"
 #include "ui/lists/CScanView.h"
 
 #include <QApplication>
@@ -160,7 +161,7 @@ int GrabLab(const QDir& dir)
         FrameEnvironment env;
         env.probe = std::shared_ptr<HostProbe>(CreateSystemHostProbe());
         env.adapters = [adapters] { return adapters; };
-        env.openUrl = [](const QUrl&) {};
+        env.openUrl = [](const QUrl&) { return true; };
         CMainFrame frame(doc, env);
         frame.resize(1280, 760);
         frame.show();
@@ -168,7 +169,8 @@ int GrabLab(const QDir& dir)
 
         frame.TargetCombo()->setEditText(target);
         QEventLoop loop;
-        QObject::connect(frame.ScanView(), &CScanView::scanCompleted, &loop, &QEventLoop::quit);
+        QObject::connect(&frame.ScanSession(), &CScanSession::scanCompleted, &loop,
+                         &QEventLoop::quit);
         QTimer::singleShot(60000, &loop, [&loop] { loop.exit(1); });
         if (!frame.RouteCommand(ID_SCAN_START) || loop.exec() != 0) {
             std::fprintf(stderr, "lanvey_screenshots: the scan of %s did not end\n",
@@ -224,7 +226,7 @@ int main(int argc, char** argv)
         return std::optional<std::vector<AdapterAddress>>(
             {MakeAdapterAddress(QStringLiteral("192.168.1.37"), QStringLiteral("255.255.255.0"))});
     };
-    env.openUrl = [](const QUrl&) {};
+    env.openUrl = [](const QUrl&) { return true; };
 
     bool ok = true;
     // Once in English, once with the Chinese language module the build puts beside us.

@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 QString AboutVersionText(const QString& productVersion)
 {
@@ -22,7 +23,8 @@ CAboutDlg::CAboutDlg(QWidget* parent)
     : QDialog(parent), m_pProduct(new QLabel(QString::fromUtf8(kProductName), this)),
       m_pVersion(new QLabel(AboutVersionText(QString::fromLatin1(kProductVersion)), this))
 {
-    setWindowTitle(tr("About %1").arg(QString::fromUtf8(kProductName)));
+    setWindowTitle(FormatLangString(0xF286, QStringLiteral("About %s_PRODUCT%"),
+                                    {QString::fromUtf8(kProductName)}));
     auto* icon = new QLabel(this);
     icon->setPixmap(ShippedPixmap("lanvey.png"));
     icon->setAlignment(Qt::AlignTop);
@@ -48,4 +50,7 @@ CAboutDlg::CAboutDlg(QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
     layout->addWidget(buttons);
+
+    // Wide enough that the title bar shows the whole caption beside its buttons.
+    setMinimumWidth(std::max(360, fontMetrics().horizontalAdvance(windowTitle()) + 160));
 }

@@ -8,9 +8,9 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
-CLanveyView::CLanveyView(CLanveyDoc& doc, HostProbe& probe, ViewHost* host, QWidget* parent)
-    : QWidget(parent), m_pTabs(new QTabWidget(this)), m_pScanView(new CScanView(doc, probe, host)),
-      m_pDBView(new CDBView(doc, host))
+CLanveyView::CLanveyView(CLanveyDoc& doc, CScanSession& session, ViewHost* host, QWidget* parent)
+    : QWidget(parent), m_pTabs(new QTabWidget(this)),
+      m_pScanView(new CScanView(doc, session, host)), m_pDBView(new CDBView(doc, host))
 {
     m_pTabs->setDocumentMode(true);
     m_pTabs->setIconSize(QSize(16, 16));

@@ -6,7 +6,7 @@ class CCommonListView;
 class CDBView;
 class CLanveyDoc;
 class CScanView;
-class HostProbe;
+class CScanSession;
 class QTabWidget;
 class ViewHost;
 
@@ -22,7 +22,7 @@ public:
     // The document's update hint that brings the scan list to the front.
     static constexpr int kHintShowScanTab = 100;
 
-    CLanveyView(CLanveyDoc& doc, HostProbe& probe, ViewHost* host, QWidget* parent = nullptr);
+    CLanveyView(CLanveyDoc& doc, CScanSession& session, ViewHost* host, QWidget* parent = nullptr);
 
     int GetCurSel() const;
     void SetCurSel(int tab);

@@ -18,12 +18,14 @@
 #include "ui/frame/CommandTable.h"
 #include "ui/frame/ProfileSettings.h"
 #include "ui/frame/WindowPlacement.h"
+#include "ui/lists/CScanSession.h"
 #include "ui/lists/CScanView.h"
 
 #include <QAction>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDesktopServices>
+#include <QDir>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -60,6 +62,32 @@ QUrl StoredAddress(const char* encoded)
         NVBase64_Decode(QByteArray(encoded), kLanveyBase64Table).value_or(QByteArray())));
 }
 
+// The scan-target box. QComboBox reports an entry as activated also when the wheel or
+// the arrow keys move the selection of the closed box; only an entry picked from the
+// opened list may start a scan. The popup's flag is cleared a turn of the event loop
+// after it closes, since the box reports the pick after it has hidden the list.
+class CTargetComboBox final : public QComboBox
+{
+public:
+    using QComboBox::QComboBox;
+
+    bool PickedFromList() const { return m_bListOpen; }
+
+    void showPopup() override
+    {
+        m_bListOpen = true;
+        QComboBox::showPopup();
+    }
+    void hidePopup() override
+    {
+        QComboBox::hidePopup();
+        QTimer::singleShot(0, this, [this] { m_bListOpen = view()->isVisible(); });
+    }
+
+private:
+    bool m_bListOpen = false;
+};
+
 void ApplyBarSettings(QToolBar* bar)
 {
     bar->setMovable(false);
@@ -83,7 +111,12 @@ CMainFrame::CMainFrame(CLanveyDoc& doc, FrameEnvironment env, QWidget* parent)
     CreateActions();
     CreateMenus();
 
-    m_pTabView = new CLanveyView(m_doc, *m_env.probe, this, this);
+    m_pScanSession = std::make_unique<CScanSession>(m_doc, *m_env.probe);
+    connect(m_pScanSession.get(), &CScanSession::statusTextChanged, this,
+            &CMainFrame::SetStatusPane1);
+    connect(m_pScanSession.get(), &CScanSession::scanStateChanged, this,
+            &CMainFrame::UpdateCommandUI);
+    m_pTabView = new CLanveyView(m_doc, *m_pScanSession, this, this);
     setCentralWidget(m_pTabView);
     connect(m_pTabView, &CLanveyView::tabSwitched, this, &CMainFrame::SwitchToolbar);
 
@@ -114,6 +147,11 @@ CMainFrame::CMainFrame(CLanveyDoc& doc, FrameEnvironment env, QWidget* parent)
 
 CMainFrame::~CMainFrame()
 {
+    // The lists go before the session whose model the scan list shows; the session then
+    // waits for the workers of a scan that still runs.
+    delete takeCentralWidget();
+    m_pTabView = nullptr;
+    m_pScanSession.reset();
     m_doc.SetVendorTable(nullptr);
 }
 
@@ -253,7 +291,8 @@ void CMainFrame::CreateTargetBox(QToolBar* bar)
     m_pTargetBox = new QWidget;
     m_pTargetBox->setObjectName(QStringLiteral("TargetBox"));
     auto* label = new QLabel(FormatLangString(136, QStringLiteral("Local Subnet")), m_pTargetBox);
-    m_pComboTarget = new QComboBox(m_pTargetBox);
+    auto* combo = new CTargetComboBox(m_pTargetBox);
+    m_pComboTarget = combo;
     m_pComboTarget->setObjectName(QStringLiteral("ComboTarget"));
     m_pComboTarget->setEditable(true);
     m_pComboTarget->setInsertPolicy(QComboBox::NoInsert);
@@ -267,14 +306,16 @@ void CMainFrame::CreateTargetBox(QToolBar* bar)
     layout->addWidget(label);
     layout->addWidget(m_pComboTarget);
 
-    // An entry picked from the list executes; Enter executes the edit text. Enter is
+    // An entry picked from the opened list executes; Enter executes the edit text. Enter is
     // taken before the edit field sees it: the field would pass it on to the box, which
     // hands it back to the field, and the box's own matching of a typed text against
     // the entries would report it as picked, so it would execute more than once.
     disconnect(m_pComboTarget->lineEdit(), SIGNAL(editingFinished()), m_pComboTarget, nullptr);
     m_pComboTarget->lineEdit()->installEventFilter(this);
-    connect(m_pComboTarget, &QComboBox::activated, this,
-            [this](int index) { OnTargetExecute(m_pComboTarget->itemText(index)); });
+    connect(combo, &QComboBox::activated, this, [this, combo](int index) {
+        if (combo->PickedFromList())
+            OnTargetExecute(combo->itemText(index));
+    });
 
     m_pTargetAction = bar->addWidget(m_pTargetBox);
 }
@@ -358,18 +399,22 @@ bool CMainFrame::OnTargetExecute(const QString& text)
         FillTargetList(QString(), false);
         return true;
     }
-    ScanView()->OnScanStart();
+    m_pScanSession->Start(ScanTargetText());
     return true;
 }
 
 std::optional<QString> CMainFrame::ScanTargetText() const
 {
-    if (!m_pComboTarget)
+    // Without a box, or with no entries in it, a start has nothing to go on. Any text
+    // otherwise, an empty one too, is the parser's to judge.
+    if (!m_pComboTarget || m_pComboTarget->count() == 0)
         return std::nullopt;
-    const QString text = m_pComboTarget->currentText();
-    if (text.isEmpty())
-        return std::nullopt;
-    return text;
+    return m_pComboTarget->currentText();
+}
+
+bool CMainFrame::ScanTabShown() const
+{
+    return m_pTabView && m_pTabView->GetCurSel() == CLanveyView::kScanTab;
 }
 
 void CMainFrame::EnableScanTargetBox(bool enable)
@@ -427,6 +472,15 @@ void CMainFrame::UpdateCommandUI()
 bool CMainFrame::OnCommand(int id)
 {
     switch (id) {
+    case ID_SCAN_START:
+        m_pScanSession->Start(ScanTargetText());
+        return true;
+    case ID_SCAN_PAUSE:
+        m_pScanSession->Pause();
+        return true;
+    case ID_SCAN_STOP:
+        m_pScanSession->Stop();
+        return true;
     case ID_EDIT_FIND:
         m_pFindDlg->show();
         m_pFindDlg->raise();
@@ -465,7 +519,26 @@ bool CMainFrame::OnCommand(int id)
 
 std::optional<bool> CMainFrame::IsCommandEnabled(int id)
 {
+    const CScanJob& job = m_pScanSession->Job();
     switch (id) {
+    case ID_SCAN_START: {
+        // The scan commands belong to the scan list's tab.
+        if (!ScanTabShown())
+            return false;
+        if (!g_hPauseScanEvent.IsSet())
+            return true; // Start resumes a paused scan
+        if (HasScanTargetBox()) {
+            // The box follows Start: no new target can be picked while a scan runs.
+            const bool enable = !job.IsScanning();
+            EnableScanTargetBox(enable);
+            return enable;
+        }
+        return job.CanStart();
+    }
+    case ID_SCAN_PAUSE:
+        return ScanTabShown() && job.CanPause();
+    case ID_SCAN_STOP:
+        return ScanTabShown() && job.CanStop();
     case ID_EDIT_FIND:
     case ID_EDIT_FIND_NEXT:
     case ID_SETTING:
@@ -505,10 +578,18 @@ bool CMainFrame::ZhLanguage() const
 
 void CMainFrame::OpenUrl(const QUrl& url)
 {
-    if (m_env.openUrl)
-        m_env.openUrl(url);
-    else
-        QDesktopServices::openUrl(url);
+    const bool opened = m_env.openUrl ? m_env.openUrl(url) : QDesktopServices::openUrl(url);
+    if (!opened) {
+        // No browser or handler: say so, with the address to open by hand.
+        const QString shown =
+            url.isLocalFile() ? QDir::toNativeSeparators(url.toLocalFile()) : url.toString();
+        CurrentMessagePrompt().Ask(
+            FormatLangString(0xF289,
+                             QStringLiteral("No program on this system could open \"%s_URL%\". "
+                                            "Please open it in a web browser."),
+                             {shown}),
+            PromptButtons::Ok, PromptIcon::Warning);
+    }
 }
 
 void CMainFrame::OpenHelpWebPage()

@@ -16,6 +16,7 @@ class CFindDlg;
 class FindTarget;
 class CLanveyDoc;
 class CLanveyView;
+class CScanSession;
 class CScanView;
 class QAction;
 class QComboBox;
@@ -53,11 +54,10 @@ public:
     // True when it acted: a refill or a scan start.
     bool OnTargetExecute(const QString& text);
 
-    // Runs a command along the route when it is enabled; false when it is disabled or
-    // nobody handled it.
-    bool RouteCommand(int id);
-    // The enabling rule of `id` along the route; false when nobody handles it.
-    bool IsRouteEnabled(int id);
+    // The target box's text: the selected entry, or what was typed (possibly empty).
+    // nullopt when the box does not exist (database tab) or has no entries.
+    std::optional<QString> ScanTargetText() const;
+    bool HasScanTargetBox() const { return m_pComboTarget != nullptr; }
 
     // LanveyMainWindow
     void ShowNormalAndActivate() override;
@@ -65,9 +65,11 @@ public:
 
     // ViewHost
     void SetStatusPane1(const QString& text) override;
-    std::optional<QString> ScanTargetText() const override;
-    bool HasScanTargetBox() const override { return m_pComboTarget != nullptr; }
-    void EnableScanTargetBox(bool enable) override;
+    // Runs a command along the route when it is enabled; false when it is disabled or
+    // nobody handled it.
+    bool RouteCommand(int id) override;
+    // The enabling rule of `id` along the route; false when nobody handles it.
+    bool IsRouteEnabled(int id) override;
     void UpdateCommandUI() override;
 
     // CommandTarget: the frame's own commands.
@@ -83,6 +85,7 @@ public:
     QMenu* NameTablePopupMenu() const { return m_pNameTableMenu; }
     CLanveyView* TabView() const { return m_pTabView; }
     CScanView* ScanView() const;
+    CScanSession& ScanSession() const { return *m_pScanSession; }
     CFindDlg* FindDialog() const { return m_pFindDlg; }
     // The list of the current tab as the find dialog searches it; null when there is none.
     FindTarget* ActiveFindTarget() const;
@@ -109,6 +112,8 @@ private:
     void LoadStandardToolbar(const std::vector<int>& buttons);
     void AddButtons(QToolBar* bar, const std::vector<int>& buttons);
     void CreateTargetBox(QToolBar* bar);
+    void EnableScanTargetBox(bool enable);
+    bool ScanTabShown() const;
     void DestroyTargetBox();
     void OnUpdateTimer();
     void OnSetting();
@@ -131,6 +136,8 @@ private:
     QLabel* m_pStatusPane1 = nullptr;
     QMenu* m_pNameTableMenu = nullptr;
     QString m_strTargetText;
+    // Before the views, which show its model; the destructor ends the views first.
+    std::unique_ptr<CScanSession> m_pScanSession;
     CLanveyView* m_pTabView = nullptr;
     CFindDlg* m_pFindDlg = nullptr; // a window of its own, owned by the frame
     std::unique_ptr<CAppCommands> m_pAppCommands;

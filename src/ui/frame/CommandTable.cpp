@@ -250,6 +250,7 @@ const std::vector<AcceleratorInfo>& AcceleratorTable()
         {QKeySequence(Qt::Key_F8), ID_SCAN_STOP},
         {QKeySequence(Qt::CTRL | Qt::Key_X), ID_EDIT_CUT},
         {QKeySequence(Qt::CTRL | Qt::Key_V), ID_EDIT_PASTE},
+        {QKeySequence(Qt::Key_F1), ID_HELP},
     };
     return table;
 }

@@ -18,8 +18,8 @@ struct FrameEnvironment {
     std::shared_ptr<HostProbe> probe;
     // The local adapters for the target box.
     AdapterQuery adapters = QueryLocalAdapters;
-    // Opens a web page or a file with the desktop's handler.
-    std::function<void(const QUrl&)> openUrl;
+    // Opens a web page or a file with the desktop's handler; false when nothing could.
+    std::function<bool(const QUrl&)> openUrl;
     // The update component's DoUpdate(parent, automatic); empty when there is none.
     std::function<void(QWidget* parent, int automatic)> checkForUpdate;
     bool autoCheckUpdate = false;

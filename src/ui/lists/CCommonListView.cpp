@@ -77,7 +77,9 @@ CCommonListView::~CCommonListView() = default;
 
 void CCommonListView::InstallListModel(CRecordListModel* model, const std::vector<int>& widths)
 {
-    model->setParent(this);
+    // A model without an owner becomes the list's; the scan list's belongs to its session.
+    if (!model->parent())
+        model->setParent(this);
     m_pListModel = model;
     setModel(model);
     for (size_t column = 0; column < widths.size(); ++column)
@@ -135,15 +137,15 @@ void CCommonListView::UpdateCommandUI()
 
 bool CCommonListView::RouteCommand(int id)
 {
-    if (auto* frame = qobject_cast<CMainFrame*>(window()))
-        return frame->RouteCommand(id);
+    if (m_pHost)
+        return m_pHost->RouteCommand(id);
     return IsRouteEnabled(id) && OnCommand(id);
 }
 
 bool CCommonListView::IsRouteEnabled(int id)
 {
-    if (auto* frame = qobject_cast<CMainFrame*>(window()))
-        return frame->IsRouteEnabled(id);
+    if (m_pHost)
+        return m_pHost->IsRouteEnabled(id);
     return IsCommandEnabled(id).value_or(false);
 }
 
@@ -151,7 +153,9 @@ bool CCommonListView::OnCommand(int id)
 {
     switch (id) {
     case ID_EDIT_FIND_NEXT:
-        FindText(m_strLastFindText, m_bLastMatchCase, true);
+        // Nothing to repeat before the first search.
+        if (!m_strLastFindText.isEmpty())
+            FindText(m_strLastFindText, m_bLastMatchCase, true);
         return true;
     case ID_EDIT_SELECT_ALL:
         selectAll();
@@ -314,6 +318,21 @@ void CCommonListView::RunPageSetup()
 
 QString CCommonListView::ContextMenuText(int id) const
 {
+    // The list menus give these their own access keys; the menu bar's texts have none.
+    switch (id) {
+    case ID_EDIT_COPY:
+        return FormatLangStringA(0xF281, "&Copy");
+    case ID_EDIT_DELETE:
+        return FormatLangStringA(0xF282, "&Delete");
+    case ID_FILE_EXPORT_ALL:
+        return FormatLangStringA(0xF283, "&Export All Items...");
+    case ID_FILE_EXPORT_SELECTED:
+        return FormatLangStringA(0xF284, "Export &Selected Items...");
+    case ID_EDIT_FIND:
+        return FormatLangStringA(0xF285, "&Find...");
+    default:
+        break;
+    }
     const CommandInfo* info = FindCommand(id);
     return info ? MenuText(info->menuText) : QString();
 }
@@ -321,20 +340,22 @@ QString CCommonListView::ContextMenuText(int id) const
 std::unique_ptr<QMenu> CCommonListView::CreateContextMenu()
 {
     auto menu = std::make_unique<QMenu>(this);
-    auto* frame = qobject_cast<CMainFrame*>(window());
     UpdateCommandUI();
     const int defaultItem = ContextMenuDefaultItem();
     const auto addItem = [&](QMenu* to, int id) {
-        // The frame's own action where it has one: the same text, key and enabling as
-        // in the menu bar. Otherwise one for this menu that takes the same route.
-        QAction* action = frame ? frame->Action(id) : nullptr;
-        if (action) {
-            to->addAction(action);
-        } else {
-            action = to->addAction(ContextMenuText(id));
-            action->setEnabled(IsRouteEnabled(id));
-            connect(action, &QAction::triggered, this, [this, id] { RouteCommand(id); });
+        // An action of this menu with the list menu's text, taking the frame's route;
+        // the accelerator is shown beside it as in the menu bar.
+        QAction* action = to->addAction(ContextMenuText(id));
+        action->setEnabled(IsRouteEnabled(id));
+        for (const AcceleratorInfo& accelerator : AcceleratorTable()) {
+            if (accelerator.id == id) {
+                action->setShortcut(accelerator.keys);
+                action->setShortcutContext(Qt::WidgetShortcut);
+                action->setShortcutVisibleInContextMenu(true);
+                break;
+            }
         }
+        connect(action, &QAction::triggered, this, [this, id] { RouteCommand(id); });
         if (id == defaultItem)
             to->setDefaultAction(action);
     };

@@ -91,8 +91,10 @@ void CDBView::SaveDatabase()
         return;
     QString error;
     if (!m_doc.SaveDatabase(&error))
-        ShowErrorMessage(QStringLiteral("The database file \"%1\" could not be saved (%2).")
-                             .arg(QDir::toNativeSeparators(m_doc.GetDatabasePath()), error));
+        ShowErrorMessage(FormatLangString(
+            0xF288,
+            QStringLiteral("The database file \"%s_PATH%\" could not be saved (%s_ERROR%)."),
+            {QDir::toNativeSeparators(m_doc.GetDatabasePath()), error}));
 }
 
 std::vector<int> CDBView::ContextMenuItems() const

@@ -5,20 +5,21 @@
 #include "records/RecordLock.h"
 #include "ui/frame/CommandIds.h"
 #include "ui/frame/CommandTable.h"
-#include "ui/frame/ProfileSettings.h"
 #include "ui/lists/CScanListModel.h"
+#include "ui/lists/CScanSession.h"
 #include "ui/lists/ViewHost.h"
 
-#include <QMetaObject>
+#include <QHeaderView>
 #include <mutex>
 
-CScanView::CScanView(CLanveyDoc& doc, HostProbe& probe, ViewHost* host, QWidget* parent)
-    : CCommonListView(doc, host, parent), m_pModel(new CScanListModel(doc)),
-      m_job(doc, probe, *this, *this)
+CScanView::CScanView(CLanveyDoc& doc, CScanSession& session, ViewHost* host, QWidget* parent)
+    : CCommonListView(doc, host, parent), m_session(session)
 {
-    InstallListModel(m_pModel, {130, 150, 150, 150, 200, 350});
-    m_timer.setInterval(kScanTimerMs);
-    connect(&m_timer, &QTimer::timeout, this, [this] { m_job.OnTimer(); });
+    InstallListModel(&m_session.Model(), {130, 150, 150, 150, 200, 350});
+    connect(&m_session, &CScanSession::rowCountChanged, this, &CScanView::OnRowCountChanged);
+    // A new scan lists hosts in the order they are found, not in the last sort's.
+    connect(&m_session, &CScanSession::scanStarted, this,
+            [this] { horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder); });
 }
 
 CScanView::~CScanView() = default;
@@ -28,39 +29,9 @@ QString CScanView::PrintTitle() const
     return FormatLangString(163, QStringLiteral("Scan Network"));
 }
 
-ScanStartResult CScanView::OnScanStart()
-{
-    const std::optional<QString> target = m_pHost ? m_pHost->ScanTargetText() : std::nullopt;
-    const int threads = GetProfileInt(QStringLiteral("Threads"), kDefaultScanThreads);
-    const ScanStartResult result = m_job.Start(target, static_cast<quint32>(threads));
-    UpdateCommandUI();
-    return result;
-}
-
-void CScanView::OnScanPause()
-{
-    m_job.Pause();
-    UpdateCommandUI();
-}
-
-void CScanView::OnScanStop()
-{
-    m_job.Stop();
-    UpdateCommandUI();
-}
-
 bool CScanView::OnCommand(int id)
 {
     switch (id) {
-    case ID_SCAN_START:
-        OnScanStart();
-        return true;
-    case ID_SCAN_PAUSE:
-        OnScanPause();
-        return true;
-    case ID_SCAN_STOP:
-        OnScanStop();
-        return true;
     case ID_EDIT_DELETE:
         OnEditDelete();
         return true;
@@ -79,21 +50,6 @@ bool CScanView::OnCommand(int id)
 std::optional<bool> CScanView::IsCommandEnabled(int id)
 {
     switch (id) {
-    case ID_SCAN_START: {
-        if (!g_hPauseScanEvent.IsSet())
-            return true; // Start resumes a paused scan
-        if (m_pHost && m_pHost->HasScanTargetBox()) {
-            // The box follows Start: no new target can be picked while a scan runs.
-            const bool enable = !m_job.IsScanning();
-            m_pHost->EnableScanTargetBox(enable);
-            return enable;
-        }
-        return m_job.CanStart();
-    }
-    case ID_SCAN_PAUSE:
-        return m_job.CanPause();
-    case ID_SCAN_STOP:
-        return m_job.CanStop();
     case ID_SCAN_SHOW_DIFFERENT_DETAILS:
         return HasSelectedRow() && FocusedRowDiffers();
     case ID_EDIT_ADD_TO_DATABASE:
@@ -103,9 +59,9 @@ std::optional<bool> CScanView::IsCommandEnabled(int id)
     case ID_EDIT_DELETE:
     case ID_FILE_EXPORT_SELECTED:
         // Workers append to the scan list while a scan runs; rows stay until it ends.
-        return HasSelectedRow() && !m_job.IsScanning();
+        return HasSelectedRow() && !m_session.Job().IsScanning();
     case ID_FILE_EXPORT_ALL:
-        return ListRowCount() > 0 && !m_job.IsScanning();
+        return ListRowCount() > 0 && !m_session.Job().IsScanning();
     default:
         return CCommonListView::IsCommandEnabled(id);
     }
@@ -149,7 +105,7 @@ void CScanView::OnSort(int column, bool ascending)
 {
     m_doc.SortScanRecords(column, ascending);
     SetItemCount(m_doc.GetScanRecordCount());
-    m_pModel->RefreshAll();
+    m_session.Model().RefreshAll();
     viewport()->update();
 }
 
@@ -178,7 +134,7 @@ int CScanView::ContextMenuDefaultItem() const
 QString CScanView::ContextMenuText(int id) const
 {
     if (id == ID_SCAN_SHOW_DIFFERENT_DETAILS)
-        return MenuText("Show Different Details...");
+        return FormatLangStringA(0xF280, "Show Different Details...");
     return CCommonListView::ContextMenuText(id);
 }
 
@@ -188,51 +144,13 @@ void CScanView::SetStatusText(const QString& text)
         m_pHost->SetStatusPane1(text);
 }
 
-void CScanView::StartProgressTimer()
+void CScanView::OnRowCountChanged(int rows)
 {
-    m_timer.start();
-}
-
-void CScanView::KillProgressTimer()
-{
-    m_timer.stop();
-}
-
-void CScanView::SetRowCount(int rows)
-{
-    SetItemCount(rows);
     viewport()->update();
-}
-
-int CScanView::RowCount() const
-{
-    return m_pModel->ItemCount();
-}
-
-void CScanView::HostAdded()
-{
-    // Many workers store hosts at once: one queued count update covers all of them.
-    if (!m_bHostsPending.exchange(true))
-        QMetaObject::invokeMethod(this, &CScanView::OnHostsAdded, Qt::QueuedConnection);
-}
-
-void CScanView::OnHostsAdded()
-{
-    // Cleared before the count is read: a host stored after this point queues again.
-    m_bHostsPending.store(false);
-    m_job.OnHostAdded();
-}
-
-void CScanView::WorkerDone(int slot)
-{
-    QMetaObject::invokeMethod(
-        this,
-        [this, slot] {
-            const bool completed = m_job.OnWorkerDone(slot);
-            // Pause depends on the worker slots, so every ended worker can change it.
-            UpdateCommandUI();
-            if (completed)
-                emit scanCompleted();
-        },
-        Qt::QueuedConnection);
+    // The whole-list commands follow the first row and the last; other counts change
+    // nothing.
+    if (m_bWasEmpty != (rows == 0)) {
+        m_bWasEmpty = rows == 0;
+        UpdateCommandUI();
+    }
 }

@@ -41,7 +41,7 @@ void DrawCell(QPainter& painter, const QModelIndex& index, const QRect& cell, in
     if (!icon.isNull()) {
         const int side = cell.height() * 3 / 4;
         const QRect iconRect(textRect.left(), cell.top() + (cell.height() - side) / 2, side, side);
-        icon.paint(&painter, iconRect);
+        PaintCellIcon(painter, icon, iconRect);
         textRect.setLeft(iconRect.right() + padding);
     }
     const QVariant color = index.data(Qt::ForegroundRole);
@@ -52,6 +52,19 @@ void DrawCell(QPainter& painter, const QModelIndex& index, const QRect& cell, in
 }
 
 } // namespace
+
+void PaintCellIcon(QPainter& painter, const QIcon& icon, const QRect& target)
+{
+    // QIcon::paint never draws a pixmap larger than the icon has, which on a printer's
+    // dots is a speck: take the largest image and scale it into the cell's rectangle.
+    const QSize largest = icon.actualSize(QSize(256, 256));
+    if (largest.isEmpty())
+        return;
+    painter.save();
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawPixmap(target, icon.pixmap(largest));
+    painter.restore();
+}
 
 bool PrintListView(QPrinter& printer, const QTableView& view, const QString& title,
                    const QString& appTitle, ListPrintPlan* plan)

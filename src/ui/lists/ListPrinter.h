@@ -2,7 +2,10 @@
 
 #include <QString>
 
+class QIcon;
+class QPainter;
 class QPrinter;
+class QRect;
 class QTableView;
 
 // How a list was laid out over pages.
@@ -18,3 +21,7 @@ struct ListPrintPlan {
 // wider. False when the printer could not be opened.
 bool PrintListView(QPrinter& printer, const QTableView& view, const QString& title,
                    const QString& appTitle, ListPrintPlan* plan = nullptr);
+
+// Draws `icon` filling `target`, from the icon's largest image, so that it keeps its size
+// on a device of many dots per pixel (a printer, a print preview).
+void PaintCellIcon(QPainter& painter, const QIcon& icon, const QRect& target);

@@ -1,0 +1,76 @@
+#pragma once
+
+#include "scan/ScanJob.h"
+#include "ui/lists/CScanListModel.h"
+
+#include <QObject>
+#include <QTimer>
+#include <mutex>
+#include <vector>
+
+class CLanveyDoc;
+class HostProbe;
+
+// One scan at a time between the engine and the list: it owns the scan job and the scan
+// list's model, is the only sink of the workers, and starts a scan from the target text
+// it is handed. Worker notifications reach the UI thread through one queued hand-off:
+// the first notification after a drain queues the next drain, which handles every host
+// stored and every worker ended since, hosts first, so each worker's end still comes
+// after its hosts. The list widget only shows the model.
+class CScanSession final : public QObject, public ScanJobView, public ScanEventSink
+{
+    Q_OBJECT
+
+public:
+    static constexpr int SCAN_TIMER_ID = 35;
+    static constexpr int kScanTimerMs = 500;
+
+    CScanSession(CLanveyDoc& doc, HostProbe& probe, QObject* parent = nullptr);
+    ~CScanSession() override;
+
+    // Start, or resume a paused scan. `target` is the target box's text (nullopt when
+    // there is no box or it has no entries); the worker count comes from "Threads".
+    ScanStartResult Start(const std::optional<QString>& target);
+    void Pause();
+    void Stop();
+
+    CScanJob& Job() { return m_job; }
+    const CScanJob& Job() const { return m_job; }
+    CScanListModel& Model() { return m_model; }
+    bool IsProgressTimerActive() const { return m_timer.isActive(); }
+
+    // ScanJobView
+    void SetStatusText(const QString& text) override;
+    void StartProgressTimer() override;
+    void KillProgressTimer() override;
+    void SetRowCount(int rows) override;
+    int RowCount() const override;
+
+    // ScanEventSink, called on worker threads.
+    void HostAdded() override;
+    void WorkerDone(int slot) override;
+
+signals:
+    void statusTextChanged(const QString& text);
+    // The list shows `rows` rows now.
+    void rowCountChanged(int rows);
+    // Start, pause, stop or an ended worker changed what the scan commands may do.
+    void scanStateChanged();
+    // Workers of a new scan run (not sent for a resume).
+    void scanStarted();
+    // A scan ended: the completion step has run.
+    void scanCompleted();
+
+private:
+    void Drain();
+
+    CScanListModel m_model;
+    QTimer m_timer;
+    std::mutex m_pendingMutex;
+    bool m_bDrainQueued = false;
+    bool m_bHostsPending = false;
+    std::vector<int> m_doneSlots;
+    // Last, so that it goes first: its destruction waits for the workers, which may still
+    // hand notifications to this session.
+    CScanJob m_job;
+};
