@@ -88,11 +88,12 @@ TEST(RecordStore, DeleteClosesTheGapAndClearEmpties)
 
 TEST(RecordStore, DeleteContentsStopsTheScanBeforeFreeingRecords)
 {
+    // Declared before the document: its destructor runs the shutdown once more.
+    int recordsWhenStopped = -1;
     CLanveyDoc doc;
     doc.DeleteContents(); // no scan ever started: returns at once
     doc.AppendScanRecord(Host("10.0.0.1", "00:00:00:00:00:01"));
     doc.AppendDatabaseRecord(Known("10.0.0.1", "00:00:00:00:00:01"));
-    int recordsWhenStopped = -1;
     doc.SetScanShutdown([&] { recordsWhenStopped = doc.GetScanRecordCount(); });
     doc.DeleteContents();
     EXPECT_EQ(recordsWhenStopped, 1);
@@ -171,17 +172,29 @@ TEST(ExchangeSort, EqualKeysAreReorderedTheWayTheExchangeSortDoes)
     EXPECT_EQ(std::vector<int>(order.begin(), order.end()), (std::vector<int>{3, 2, 1, 0}));
 }
 
-TEST(SortScanRecords, IpOrderWeighsTheLastOctetMost)
+TEST(SortScanRecords, IpOrderIsNumericAcrossSubnets)
 {
     CLanveyDoc doc;
-    for (const char* ip : {"10.0.0.2", "10.0.1.1", "10.0.0.1"})
+    for (const char* ip :
+         {"10.0.0.2", "198.18.5.0", "10.0.1.1", "198.18.0.1", "9.255.255.255", "10.0.0.1"})
         doc.AppendScanRecord(Host(ip, "00:00:00:00:00:01"));
+    const QStringList ascending{"9.255.255.255", "10.0.0.1",   "10.0.0.2",
+                                "10.0.1.1",      "198.18.0.1", "198.18.5.0"};
     doc.SortScanRecords(ScanColIp, true);
-    EXPECT_EQ(ScanIps(doc), QStringList({"10.0.0.1", "10.0.1.1", "10.0.0.2"}));
+    EXPECT_EQ(ScanIps(doc), ascending);
     doc.SortScanRecords(ScanColIp, false);
-    EXPECT_EQ(ScanIps(doc), QStringList({"10.0.0.2", "10.0.1.1", "10.0.0.1"}));
+    QStringList descending = ascending;
+    std::reverse(descending.begin(), descending.end());
+    EXPECT_EQ(ScanIps(doc), descending);
     doc.SortScanRecords(ScanColIp, false);
-    EXPECT_EQ(ScanIps(doc), QStringList({"10.0.0.2", "10.0.1.1", "10.0.0.1"}));
+    EXPECT_EQ(ScanIps(doc), descending);
+
+    // The database list sorts its addresses the same way.
+    for (const char* ip : {"198.18.5.0", "10.0.1.1", "198.18.0.1"})
+        doc.AppendDatabaseRecord(Known(ip, "00:00:00:00:00:01"));
+    doc.SortDatabaseRecords(DbColIp, true);
+    EXPECT_EQ(doc.GetDatabaseRecord(0)->ip, IpOf("10.0.1.1"));
+    EXPECT_EQ(doc.GetDatabaseRecord(2)->ip, IpOf("198.18.5.0"));
 }
 
 TEST(SortScanRecords, EmptyAndSingleListsAndUnknownColumnsStayAsTheyAre)

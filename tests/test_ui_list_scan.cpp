@@ -441,3 +441,21 @@ TEST_F(ScanList, ANewScanClearsTheSortArrow)
     EXPECT_EQ(header->sortIndicatorSection(), -1);
     ASSERT_TRUE(WaitForScanEnd());
 }
+TEST_F(ScanList, ControlCharactersOfHostileNamesAreShownAsReplacementCharacters)
+{
+    // A reply's bytes 0x90 and 0x9D decode to C1 controls; ESC and a new line are C0.
+    const QString name = QStringLiteral("PC") + QChar(0x9D) + QStringLiteral("0;x") + QChar(0x07);
+    const QString workgroup =
+        QStringLiteral("W") + QChar(0x1B) + QChar(0x90) + QStringLiteral("\nG");
+    AddScanHost("192.168.1.3", "00:11:22:33:44:55", name, workgroup);
+    AddKnownHost("192.168.1.4", "00:11:22:33:44:56", 0, name);
+    ShowScanRecords();
+    DbView().UpdateRowCount();
+    const QChar r(0xFFFD);
+    EXPECT_EQ(Cell(ScanView(), 0, ScanColHostName), QStringLiteral("PC") + r + "0;x" + r);
+    EXPECT_EQ(Cell(ScanView(), 0, ScanColWorkgroup), QStringLiteral("W") + r + r + r + "G");
+    EXPECT_EQ(Cell(DbView(), 0, DbColHostName), QStringLiteral("PC") + r + "0;x" + r);
+    // What was received is kept as it came.
+    EXPECT_EQ(doc.GetScanRecord(0)->hostName, name);
+    EXPECT_EQ(doc.GetDatabaseRecord(0)->hostName, name);
+}

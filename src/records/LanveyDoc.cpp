@@ -1,5 +1,6 @@
 #include "records/LanveyDoc.h"
 
+#include "lang/LangString.h"
 #include "records/CompareResult.h"
 #include "records/ExchangeSort.h"
 #include "records/RecordLock.h"
@@ -16,13 +17,11 @@ template <typename List> auto* RecordAt(const List& list, int index)
     return index >= 0 && size_t(index) < list.size() ? list[size_t(index)].get() : nullptr;
 }
 
-// The address column orders by the stored network-order value read as a little-endian
-// number: the last octet weighs most, so within one /24 the order is numeric and
-// 10.0.1.1 comes before 10.0.0.2.
+// The address column orders by the address as a number, the first octet weighing most,
+// so that a scan over several /24 networks lists them in order too.
 quint32 IpSortKey(quint32 ip)
 {
-    return quint32(IpOctet(ip, 0)) | quint32(IpOctet(ip, 1)) << 8 | quint32(IpOctet(ip, 2)) << 16 |
-           quint32(IpOctet(ip, 3)) << 24;
+    return IpToHostOrder(ip);
 }
 
 // Text order: lowercased texts compare unit by unit; an empty text comes after every
@@ -237,16 +236,6 @@ void CLanveyDoc::CompareWithDatabase(HostRecord* record, int /*index*/)
     }
 }
 
-ColorRef CLanveyDoc::ScanCellTextColor(int row, int column)
-{
-    std::lock_guard guard(g_recordLock);
-    HostRecord* record = GetScanRecord(row);
-    if (!record)
-        return MakeColorRef(0, 0, 0);
-    CompareWithDatabase(record, row);
-    return CompareCellColor(*record, column);
-}
-
 void CLanveyDoc::SetScanShutdown(std::function<void()> shutdown)
 {
     m_scanShutdown = std::move(shutdown);
@@ -296,10 +285,11 @@ bool CLanveyDoc::SaveDatabase(QString* error)
     if (!m_databaseWritable) {
         if (error)
             *error = m_databasePath.isEmpty()
-                         ? QStringLiteral("no database file is open")
-                         : QStringLiteral("the database \"%1\" could not be read when it was "
-                                          "opened, so it is not written")
-                               .arg(m_databasePath);
+                         ? FormatLangStringA(61966, "no database file is open")
+                         : FormatLangStringA(61967,
+                                             "the database \"%s_FILE%\" could not be read when "
+                                             "it was opened, so it is not written",
+                                             {m_databasePath});
         return false;
     }
     return DatabaseFile::Save(m_databasePath, m_databaseRecords, error);

@@ -56,11 +56,6 @@ public:
     // Writes the three compare states of `record` against the database list.
     void CompareWithDatabase(HostRecord* record, int index);
 
-    // The text colour of a scan-list cell: the record is compared with the database
-    // first, so the colour always follows the current database list. Black for a row
-    // that holds no record.
-    ColorRef ScanCellTextColor(int row, int column);
-
     // The document's clean-up: stops any scan (through the hook the scan job set),
     // then empties both lists. It does not touch the database file.
     void DeleteContents();

@@ -125,8 +125,8 @@ CMainFrame::CMainFrame(CLanveyDoc& doc, FrameEnvironment env, QWidget* parent)
     // Created hidden; Find shows it and a hit or Close hides it again.
     m_pFindDlg = new CFindDlg([this] { return ActiveFindTarget(); }, this);
 
-    // The layout is saved under another name than it is read from, as it always was;
-    // the bars cannot be moved, so nothing is lost.
+    // Read from "CommandBars", saved as "CommandBars_ver10" (closeEvent): the stored
+    // profiles keep both names. The bars cannot be moved, so nothing is lost.
     const QByteArray layout = GetProfileBinary(QStringLiteral("CommandBars"), QString());
     if (!layout.isEmpty())
         restoreState(layout);

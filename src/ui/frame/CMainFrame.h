@@ -35,7 +35,6 @@ class CMainFrame final : public QMainWindow,
     Q_OBJECT
 
 public:
-    static constexpr int kUpdateTimerId = 2304;
     static constexpr int kUpdateTimerMs = 1000;
     static constexpr int kTargetBoxWidth = 260;
     static constexpr int kStatusPane0Width = 300;

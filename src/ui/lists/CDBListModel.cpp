@@ -1,5 +1,6 @@
 #include "ui/lists/CDBListModel.h"
 
+#include "lang/DisplayText.h"
 #include "lang/LangString.h"
 #include "records/LanveyDoc.h"
 #include "records/RecordColumns.h"
@@ -33,20 +34,22 @@ QVariant CDBListModel::data(const QModelIndex& index, int role) const
             return FormatIpAddress(record->ip);
         case DbColMac:
             return FormatMacAddress(record->mac);
+        // Texts typed, taken from a scan or read from a file are shown without their
+        // control characters.
         case DbColHostName:
-            return record->hostName;
+            return ReplaceControlChars(record->hostName);
         case DbColWorkgroup:
-            return record->workgroup;
+            return ReplaceControlChars(record->workgroup);
         case DbColUserName:
-            return record->userName;
+            return ReplaceControlChars(record->userName);
         case DbColLocation:
-            return record->location;
+            return ReplaceControlChars(record->location);
         case DbColVendor: {
             const CNVOUI* oui = m_doc.GetVendorTable();
             return oui ? oui->GetManufacturer(FormatMacAddress(record->mac)) : QString();
         }
         case DbColComment:
-            return record->comment;
+            return ReplaceControlChars(record->comment);
         default:
             return QString();
         }

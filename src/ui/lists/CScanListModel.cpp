@@ -1,5 +1,6 @@
 #include "ui/lists/CScanListModel.h"
 
+#include "lang/DisplayText.h"
 #include "lang/LangString.h"
 #include "records/CompareResult.h"
 #include "records/LanveyDoc.h"
@@ -21,7 +22,8 @@ QVariant CellData(const HostRecord& record, int column, int role, const CNVOUI* 
 {
     switch (role) {
     case Qt::DisplayRole:
-        return ScanCellText(record, column, oui);
+        // Names come from the network: no control character reaches the screen.
+        return ReplaceControlChars(ScanCellText(record, column, oui));
     case Qt::DecorationRole:
         if (column == ScanColIp)
             return GetListIcon(ListIcon::IpAddress);

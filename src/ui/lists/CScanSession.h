@@ -22,7 +22,6 @@ class CScanSession final : public QObject, public ScanJobView, public ScanEventS
     Q_OBJECT
 
 public:
-    static constexpr int SCAN_TIMER_ID = 35;
     static constexpr int kScanTimerMs = 500;
 
     CScanSession(CLanveyDoc& doc, HostProbe& probe, QObject* parent = nullptr);
