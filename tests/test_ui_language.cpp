@@ -7,9 +7,13 @@
 #include "lang/LangString.h"
 #include "lang/LangStringSource.h"
 #include "test_ui_util.h"
+#include "ui/dialogs/CAboutDlg.h"
 #include "ui/dialogs/CSettingSheet.h"
+#include "ui/lists/CScanView.h"
 
+#include <QAction>
 #include <QLabel>
+#include <QMenu>
 #include <QMenuBar>
 #include <QTabWidget>
 #include <QToolBar>
@@ -98,6 +102,16 @@ TEST_F(UiLanguage, TheChineseModuleSwitchesEveryTextOfTheFrame)
     EXPECT_TRUE(sheetTexts.contains(QStringLiteral("常规"))) << sheetTexts.join(u'|').toStdString();
     EXPECT_TRUE(sheetTexts.contains(QStringLiteral("扫描线程数：")))
         << sheetTexts.join(u'|').toStdString();
+
+    // Texts of the windows' own: the About caption and the list menus.
+    CAboutDlg about;
+    EXPECT_EQ(about.windowTitle(), QStringLiteral("关于 Norvane Lanvey"));
+    QStringList menuTexts;
+    for (QAction* action : Frame().ScanView()->CreateContextMenu()->actions())
+        menuTexts << action->text();
+    EXPECT_TRUE(menuTexts.contains(QStringLiteral("复制(&C)")))
+        << menuTexts.join(u'|').toStdString();
+    EXPECT_TRUE(menuTexts.contains(QStringLiteral("显示差异详情...")));
 }
 
 } // namespace
