@@ -80,6 +80,24 @@ private:
     std::function<void()> m_onClose;
 };
 
+// The uninstaller's wait dialog as start-up sees it.
+class RecordingStartupUi final : public LanveyStartupUi
+{
+public:
+    void ShowUnregisterWait(const QString& caption, const QString& text) override
+    {
+        ++shown;
+        this->caption = caption;
+        this->text = text;
+    }
+    void HideUnregisterWait() override { ++hidden; }
+
+    int shown = 0;
+    int hidden = 0;
+    QString caption;
+    QString text;
+};
+
 class StartupSandbox : public ::testing::Test
 {
 protected:

@@ -2,7 +2,8 @@
 # language modules.
 include(LanveyLanguageModule)
 
-lanvey_add_test(test_startup SOURCES test_startup.cpp StartupTestUtil.h LIBS Lanvey::app)
+lanvey_add_test(test_startup SOURCES test_startup.cpp StartupTestUtil.h
+    LIBS Lanvey::app SQLite::SQLite3)
 lanvey_add_test(test_config_file SOURCES test_config_file.cpp LIBS Lanvey::support)
 
 # Program folders with modules that must be turned down (or, the last one, taken): one
@@ -21,8 +22,9 @@ lanvey_add_language_module(zh_cn ${zh_cn_table} ${PROJECT_VERSION} TARGET Lanvey
 lanvey_add_language_module(zh_cn ${zh_cn_table} ${PROJECT_VERSION} TARGET LanveyRes_no_language_id
     OUTPUT_DIRECTORY ${test_modules}/no_language_id NO_LANG_ID)
 
+# With the windowed start-up: the toolkit's own texts follow the module.
 lanvey_add_test(test_language_module SOURCES test_language_module.cpp StartupTestUtil.h
-    LIBS Lanvey::app)
+    LIBS Lanvey::app Lanvey::startup)
 target_compile_definitions(test_language_module PRIVATE
     LANVEY_TEST_MODULES="${test_modules}"
     LANVEY_BINARY_DIR="${CMAKE_BINARY_DIR}"

@@ -123,11 +123,7 @@ TEST_F(DatabaseFileTest, FilesThatAreNotOursAreSetAsideNeverOverwritten)
     const Case cases[] = {
         {"text file", [](const QString& p) { WriteFile(p, "not a database, just text\n"); }},
         {"another program's database", sql("CREATE TABLE t(x); INSERT INTO t VALUES (1);")},
-        {"newer schema", sql("CREATE TABLE hosts(x); PRAGMA application_id = 1280202329; "
-                             "PRAGMA user_version = 99;")},
-        {"our id, other columns", sql("CREATE TABLE hosts(ip, mac); "
-                                      "PRAGMA application_id = 1280202329; "
-                                      "PRAGMA user_version = 1;")},
+        {"SQLite header only", [](const QString& p) { WriteFile(p, "SQLite format 3"); }},
     };
     for (const Case& c : cases) {
         QTemporaryDir dir;
@@ -147,11 +143,109 @@ TEST_F(DatabaseFileTest, FilesThatAreNotOursAreSetAsideNeverOverwritten)
         EXPECT_TRUE(loaded.empty()) << c.name;
         EXPECT_TRUE(result.setAsidePath.startsWith(path + QLatin1Char('.'))) << c.name;
         EXPECT_TRUE(result.setAsidePath.endsWith(QStringLiteral(".bad"))) << c.name;
+        EXPECT_EQ(result.problem, DatabaseLoadResult::NotOurs) << c.name;
         EXPECT_EQ(ReadFile(result.setAsidePath), original) << c.name;
         // The new file works.
         ASSERT_TRUE(DatabaseFile::Save(path, SampleRecords(2), &error)) << error.toStdString();
         EXPECT_EQ(DatabaseFile::Load(path, loaded).status, DatabaseLoadResult::Loaded);
         EXPECT_EQ(loaded.size(), 2u) << c.name;
+    }
+}
+
+// A Lanvey database made with plain SQL, as another version of the program would.
+void MakeOurs(const QString& path, int userVersion, const char* schema, const char* rows = "")
+{
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(QFile::encodeName(path).constData(), &db), SQLITE_OK);
+    const QByteArray sql = QByteArray(schema) + rows + "PRAGMA application_id = " +
+                           QByteArray::number(DatabaseFile::kApplicationId) +
+                           "; PRAGMA user_version = " + QByteArray::number(userVersion) + ";";
+    EXPECT_EQ(sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+}
+
+TEST_F(DatabaseFileTest, ANewerSchemaIsLeftAsItIsAndNeverWritten)
+{
+    // The next version's file: one more column, and the rows it holds.
+    MakeOurs(Path(), DatabaseFile::kSchemaVersion + 1,
+             "CREATE TABLE hosts(position INTEGER PRIMARY KEY, ip INTEGER, mac INTEGER, "
+             "host_name TEXT, workgroup TEXT, user_name TEXT, location TEXT, comment TEXT, "
+             "color INTEGER, seen TEXT);",
+             "INSERT INTO hosts VALUES (0, 16777226, -1, 'NEWER', '', '', '', '', 0, 'x');");
+    const QByteArray original = ReadFile(Path());
+
+    Records loaded = SampleRecords(1);
+    const auto result = DatabaseFile::Load(Path(), loaded);
+    EXPECT_EQ(result.status, DatabaseLoadResult::Failed);
+    EXPECT_EQ(result.problem, DatabaseLoadResult::Newer);
+    EXPECT_TRUE(result.error.contains(QStringLiteral("newer version")))
+        << result.error.toStdString();
+    EXPECT_TRUE(loaded.empty());
+    EXPECT_TRUE(BadFiles(m_dir).isEmpty());
+
+    QString error;
+    EXPECT_FALSE(DatabaseFile::Save(Path(), SampleRecords(2), &error));
+    EXPECT_TRUE(error.contains(QStringLiteral("newer version"))) << error.toStdString();
+    EXPECT_FALSE(DatabaseFile::Read(Path(), loaded, &error));
+    EXPECT_TRUE(error.contains(QStringLiteral("newer version"))) << error.toStdString();
+
+    // The document opens it without a list and will not write it either.
+    CLanveyDoc doc;
+    EXPECT_EQ(doc.OpenDatabase(Path()).status, DatabaseLoadResult::Failed);
+    doc.AppendDatabaseRecord(Known("10.0.0.1", "00:00:00:00:00:01"));
+    EXPECT_FALSE(doc.SaveDatabase(&error));
+    EXPECT_EQ(ReadFile(Path()), original);
+    EXPECT_TRUE(BadFiles(m_dir).isEmpty());
+}
+
+TEST_F(DatabaseFileTest, ADamagedDatabaseIsSetAsideAsDamagedNotAsForeign)
+{
+    struct Case {
+        const char* name;
+        std::function<void(const QString&)> make;
+    };
+    const auto truncated = [](qint64 size) {
+        return [size](const QString& path) {
+            ASSERT_TRUE(DatabaseFile::Save(path, SampleRecords(400)));
+            ASSERT_GT(QFileInfo(path).size(), size);
+            ASSERT_TRUE(QFile::resize(path, size));
+        };
+    };
+    const Case cases[] = {
+        {"cut to half",
+         [&](const QString& p) {
+             ASSERT_TRUE(DatabaseFile::Save(p, SampleRecords(400)));
+             truncated(QFileInfo(p).size() / 2)(p);
+         }},
+        {"cut to its first page", truncated(4096)},
+        {"cut inside its first page", truncated(1000)},
+        {"cut inside its header", truncated(80)},
+        {"our id, other columns",
+         [](const QString& p) {
+             MakeOurs(p, DatabaseFile::kSchemaVersion, "CREATE TABLE hosts(ip, mac);");
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("Database.lvdat"));
+        c.make(path);
+        const QByteArray original = ReadFile(path);
+
+        Records loaded;
+        QString error;
+        EXPECT_FALSE(DatabaseFile::Read(path, loaded, &error));
+        EXPECT_TRUE(error.contains(QStringLiteral("damaged"))) << error.toStdString();
+        EXPECT_FALSE(error.contains(QStringLiteral("not a Lanvey database")))
+            << error.toStdString();
+        EXPECT_FALSE(DatabaseFile::Save(path, SampleRecords(1), &error));
+        EXPECT_EQ(ReadFile(path), original);
+
+        const auto result = DatabaseFile::Load(path, loaded);
+        ASSERT_EQ(result.status, DatabaseLoadResult::SetAside) << result.error.toStdString();
+        EXPECT_EQ(result.problem, DatabaseLoadResult::Damaged);
+        EXPECT_EQ(ReadFile(result.setAsidePath), original);
+        ASSERT_TRUE(DatabaseFile::Save(path, SampleRecords(2), &error)) << error.toStdString();
     }
 }
 

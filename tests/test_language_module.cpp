@@ -3,14 +3,42 @@
 
 #include "StartupTestUtil.h"
 #include "app/LanguageModule.h"
+#include "app/WindowedStartup.h"
+#include "lang/AnsiCodePage.h"
 #include "lang/LangString.h"
+#include "records/DatabaseFile.h"
 #include "support/LanguageRegistration.h"
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QLibrary>
+#include <QMessageBox>
 #include <QRegularExpression>
+#include <QTimer>
 
 namespace
 {
+
+// The toolkit's own texts need a QApplication; it must exist before the sandbox makes a
+// plain QCoreApplication.
+class WidgetsApplication final : public ::testing::Environment
+{
+public:
+    void SetUp() override
+    {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        static int argc = 1;
+        static char name[] = "test_language_module";
+        static char* argv[] = {name, nullptr};
+        m_app = std::make_unique<QApplication>(argc, argv);
+    }
+    void TearDown() override { m_app.reset(); }
+
+private:
+    std::unique_ptr<QApplication> m_app;
+};
+
+const auto* const g_widgets = ::testing::AddGlobalTestEnvironment(new WidgetsApplication);
 
 // Program folders the build filled with modules for these tests (see StartupTests.cmake).
 QString ModuleFolder(const char* name)
@@ -135,6 +163,77 @@ TEST_F(LanguageModule, ASystemLocaleWithoutAModuleIsEnglishWithoutAMessage)
     Start(kShippedFolder, "de_de");
     EXPECT_EQ(prompt->Texts(), QStringList{"Couldn't Load Resource File \"" + kShippedFolder +
                                            "mui/de_de/LanveyRes.so\"!"});
+}
+
+TEST_F(LanguageModule, StartUpAndDatabaseMessagesFollowTheModule)
+{
+    // A file that is not ours is set aside, and the message says so in Chinese.
+    WriteFile(DataFolder() + "Database.lvdat", "not a database, just text\n");
+    Start(kShippedFolder, "zh_cn");
+    ASSERT_EQ(prompt->shown.size(), 1u);
+    EXPECT_TRUE(prompt->shown[0].text.startsWith(QStringLiteral("文件“") + DataFolder()))
+        << prompt->shown[0].text.toStdString();
+    EXPECT_TRUE(prompt->shown[0].text.contains(QStringLiteral("不是 Lanvey 数据库")));
+    // ...and so do the database file's own reasons.
+    std::vector<std::unique_ptr<DatabaseRecord>> records;
+    QString error;
+    EXPECT_FALSE(DatabaseFile::Read(Path("nowhere.lvdat"), records, &error));
+    EXPECT_EQ(error,
+              QStringLiteral("没有数据库文件“") + Path("nowhere.lvdat") + QStringLiteral("”"));
+    app.reset();
+}
+
+TEST_F(LanguageModule, TheUninstallersWaitIsInTheUsersLanguage)
+{
+    ASSERT_TRUE(NVMUI_WriteUserLanguage("zh_cn"));
+    options.appFolder = kShippedFolder;
+    CLanveyApp running(options);
+    ASSERT_TRUE(running.InitInstance(Args({}), Factory(calls, [&running] {
+                                         QTimer::singleShot(0,
+                                                            [&running] { running.ExitInstance(); });
+                                     })));
+    SetLangStringSource(nullptr); // the uninstaller is a process of its own
+
+    RecordingStartupUi ui;
+    CLanveyApp uninstaller(options);
+    RecordingMainWindow::Calls unused;
+    EXPECT_TRUE(uninstaller.InitInstance(Args({"/Unregister"}), Factory(unused), &ui));
+    EXPECT_EQ(calls.closed, 1);
+    EXPECT_EQ(ui.text, QStringLiteral("正在停止 Norvane Lanvey 实例，请稍候..."));
+    EXPECT_TRUE(prompt->shown.empty()) << prompt->Texts().join(u'\n').toStdString();
+}
+
+TEST_F(LanguageModule, TheToolkitsOwnTextsAndTheCodePageFollowTheModule)
+{
+    const auto buttonText = [](QMessageBox::StandardButton button) {
+        QMessageBox box(QMessageBox::Question, QString(), QString(), button);
+        return box.button(button)->text();
+    };
+    const QString englishYes = buttonText(QMessageBox::Yes);
+    ASSERT_TRUE(englishYes.contains("Yes")) << englishYes.toStdString();
+
+    CWindowedStartupUi startupUi;
+    ASSERT_TRUE(NVMUI_WriteUserLanguage("zh_cn"));
+    options.appFolder = kShippedFolder;
+    app = std::make_unique<CLanveyApp>(options);
+    ASSERT_TRUE(app->InitInstance(Args({}), Factory(calls), &startupUi));
+    EXPECT_TRUE(buttonText(QMessageBox::Yes).contains(QStringLiteral("是")))
+        << buttonText(QMessageBox::Yes).toStdString();
+    EXPECT_TRUE(buttonText(QMessageBox::Save).contains(QStringLiteral("保存")));
+    EXPECT_EQ(CurrentAnsiCodePage(), 936);
+    app.reset();
+
+    // Traditional Chinese has a table of its own ("Save" is written differently).
+    startupUi.UseLanguage("zh_tw");
+    EXPECT_TRUE(buttonText(QMessageBox::Save).contains(QStringLiteral("儲存")))
+        << buttonText(QMessageBox::Save).toStdString();
+
+    // A start in English takes the toolkit back to English too.
+    ASSERT_TRUE(NVMUI_WriteUserLanguage("en_us"));
+    app = std::make_unique<CLanveyApp>(options);
+    ASSERT_TRUE(app->InitInstance(Args({}), Factory(calls), &startupUi));
+    EXPECT_EQ(buttonText(QMessageBox::Yes), englishYes);
+    EXPECT_EQ(CurrentAnsiCodePage(), 1252);
 }
 
 TEST_F(LanguageModule, AModuleThatDoesNotNameItsLanguageIsTakenAtItsWord)

@@ -4,6 +4,7 @@
 #include "StartupTestUtil.h"
 #include "lang/LangString.h"
 #include "scan/ScanJob.h"
+#include "support/AddressText.h"
 #include "support/ConfigFile.h"
 #include "support/LanguageRegistration.h"
 #include "support/NVBase64.h"
@@ -14,26 +15,10 @@
 #include <QLockFile>
 #include <QTimer>
 #include <QUrlQuery>
+#include <sqlite3.h>
 
 namespace
 {
-
-class RecordingStartupUi final : public LanveyStartupUi
-{
-public:
-    void ShowUnregisterWait(const QString& caption, const QString& text) override
-    {
-        ++shown;
-        this->caption = caption;
-        this->text = text;
-    }
-    void HideUnregisterWait() override { ++hidden; }
-
-    int shown = 0;
-    int hidden = 0;
-    QString caption;
-    QString text;
-};
 
 std::unique_ptr<QSettings> MachineSettings()
 {
@@ -423,7 +408,69 @@ TEST_F(StartupNormal, ADatabaseThatIsNotOursIsSetAsideWithAMessage)
     ASSERT_EQ(prompt->shown.size(), 1u);
     EXPECT_EQ(prompt->shown[0].icon, PromptIcon::Error);
     EXPECT_TRUE(prompt->shown[0].text.contains(DataFolder() + "Database.lvdat"));
+    EXPECT_TRUE(prompt->shown[0].text.contains("is not a Lanvey database"))
+        << prompt->shown[0].text.toStdString();
     EXPECT_EQ(m_windowsCreated, 1);
+}
+
+TEST_F(StartupNormal, ADamagedOrNewerDatabaseIsReportedForWhatItIs)
+{
+    NVMUI_WriteUserLanguage("en_us");
+    const QString database = DataFolder() + "Database.lvdat";
+    QDir().mkpath(DataFolder());
+    {
+        // A database of ours with some hosts, cut off half-way.
+        CLanveyDoc doc;
+        doc.OpenDatabase(database);
+        for (int i = 1; i <= 300; ++i)
+            doc.AppendDatabaseRecord(std::make_unique<DatabaseRecord>(
+                DatabaseRecord{quint32(i), kMacTopBits | quint64(i), "HOST", "", "", "", "", 0}));
+        ASSERT_TRUE(doc.SaveDatabase());
+    }
+    ASSERT_TRUE(QFile::resize(database, QFileInfo(database).size() / 2));
+    {
+        RecordingMainWindow::Calls calls;
+        CLanveyApp app(options);
+        ASSERT_TRUE(app.InitInstance(Args({}), Factory(calls)));
+        ASSERT_EQ(prompt->shown.size(), 1u);
+        EXPECT_EQ(prompt->shown[0].icon, PromptIcon::Error);
+        const QString& text = prompt->shown[0].text;
+        EXPECT_TRUE(text.contains("is damaged")) << text.toStdString();
+        EXPECT_FALSE(text.contains("not a Lanvey database")) << text.toStdString();
+        EXPECT_TRUE(text.contains(database + '.')) << "names the file kept aside";
+    }
+
+    // The file of a newer version stays as it is, unwritten, with its own message.
+    prompt->shown.clear();
+    QFile::remove(database);
+    {
+        CLanveyDoc doc;
+        doc.OpenDatabase(database);
+        doc.AppendDatabaseRecord(std::make_unique<DatabaseRecord>());
+        ASSERT_TRUE(doc.SaveDatabase());
+    }
+    {
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(QFile::encodeName(database).constData(), &db), SQLITE_OK);
+        EXPECT_EQ(sqlite3_exec(db, "PRAGMA user_version = 2;", nullptr, nullptr, nullptr),
+                  SQLITE_OK);
+        sqlite3_close(db);
+    }
+    const QByteArray newer = ReadFile(database);
+    const QStringList before = QDir(DataFolder()).entryList(QDir::Files);
+    RecordingMainWindow::Calls calls;
+    CLanveyApp app(options);
+    ASSERT_TRUE(app.InitInstance(Args({}), Factory(calls)));
+    ASSERT_EQ(prompt->shown.size(), 1u);
+    EXPECT_EQ(prompt->shown[0].text,
+              "The database file \"" + database +
+                  "\" was written by a newer version of Norvane Lanvey. It is left as it is, "
+                  "and changes to the database will not be saved.");
+    EXPECT_EQ(app.GetDocument()->GetDatabaseRecordCount(), 0);
+    EXPECT_FALSE(app.GetDocument()->SaveDatabase());
+    EXPECT_EQ(ReadFile(database), newer);
+    EXPECT_EQ(QDir(DataFolder()).entryList(QDir::Files), before);
+    EXPECT_EQ(m_windowsCreated, 2);
 }
 
 TEST_F(StartupNormal, EndsWhenTheMainWindowCannotBeCreated)

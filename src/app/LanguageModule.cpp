@@ -42,16 +42,17 @@ CLanguageModule::CLanguageModule() = default;
 CLanguageModule::~CLanguageModule() = default;
 
 CLanguageModule::Status CLanguageModule::Load(const QString& appFolder, const QString& language,
-                                              const QString& programVersion, IfMissing ifMissing)
+                                              const QString& programVersion, Messages messages)
 {
+    m_messages = messages;
     m_strings.reset();
     m_path = LanguageModulePath(appFolder, language);
     m_library = std::make_unique<QLibrary>(m_path);
 
     if (!m_library->load()) {
-        if (ifMissing == IfMissing::Report &&
+        if (messages == Messages::All &&
             language.compare(QLatin1String("en_us"), Qt::CaseInsensitive) != 0)
-            ShowErrorMessage(
+            Complain(
                 FormatLangStringA(141, "Couldn't Load Resource File \"%s_ERROR%\"!", {m_path}));
         return Fail(Status::Missing);
     }
@@ -60,8 +61,7 @@ CLanguageModule::Status CLanguageModule::Load(const QString& appFolder, const QS
     if (const auto langId = reinterpret_cast<GetLangStrIDFn>(m_library->resolve("GetLangStrID"))) {
         const char* code = langId();
         if (!code || QString::fromLocal8Bit(code) != language) {
-            ShowErrorMessage(
-                FormatLangStringA(189, "The language of resource file does not match!"));
+            Complain(FormatLangStringA(189, "The language of resource file does not match!"));
             return Fail(Status::LanguageDiffers);
         }
     }
@@ -69,14 +69,14 @@ CLanguageModule::Status CLanguageModule::Load(const QString& appFolder, const QS
     const auto versionOf = reinterpret_cast<VersionFn>(m_library->resolve("LanveyResVersion"));
     const std::optional<VersionHalves> program = ParseVersionHalves(programVersion);
     if (!versionOf || !program) {
-        ShowErrorMessage(FormatLangStringA(
-            149, "Couldn't get the version of resource file \"%s_NO%\"!", {m_path}));
+        Complain(FormatLangStringA(149, "Couldn't get the version of resource file \"%s_NO%\"!",
+                                   {m_path}));
         return Fail(Status::VersionUnreadable);
     }
     VersionHalves module;
     versionOf(&module.ms, &module.ls);
     if (module != *program) {
-        ShowErrorMessage(FormatLangStringA(143, "The version of resource file does not match!"));
+        Complain(FormatLangStringA(143, "The version of resource file does not match!"));
         return Fail(Status::VersionDiffers);
     }
 
@@ -88,12 +88,17 @@ CLanguageModule::Status CLanguageModule::Load(const QString& appFolder, const QS
     if (tableOf && tableOf())
         table = LangStringTable::Parse(QString::fromUtf8(tableOf()));
     if (!table) {
-        ShowErrorMessage(
-            FormatLangStringA(141, "Couldn't Load Resource File \"%s_ERROR%\"!", {m_path}));
+        Complain(FormatLangStringA(141, "Couldn't Load Resource File \"%s_ERROR%\"!", {m_path}));
         return Fail(Status::Missing);
     }
     m_strings = std::make_shared<const LangStringTable>(std::move(*table));
     return m_status = Status::Loaded;
+}
+
+void CLanguageModule::Complain(const QString& text) const
+{
+    if (m_messages != Messages::None)
+        ShowErrorMessage(text);
 }
 
 CLanguageModule::Status CLanguageModule::Fail(Status status)

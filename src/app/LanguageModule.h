@@ -42,15 +42,16 @@ public:
     CLanguageModule(const CLanguageModule&) = delete;
     CLanguageModule& operator=(const CLanguageModule&) = delete;
 
-    // Whether a module that is not there is worth a message: it is for a language the
-    // user chose, not for one merely taken from the system's locale.
-    enum class IfMissing { Report, Ignore };
+    // Which failed checks are worth a message. A missing module is for a language the
+    // user chose, not for one merely taken from the system's locale; the uninstaller,
+    // which only wants its wait dialog in the user's language, complains about none.
+    enum class Messages { All, NoneForMissing, None };
 
     // Loads and checks the module of `language` below `appFolder` against
     // `programVersion` ("a.b.c.d"). A missing module is silent for "en_us" (compared
-    // without regard to case), which needs none, and with IfMissing::Ignore.
+    // without regard to case), which needs none.
     Status Load(const QString& appFolder, const QString& language, const QString& programVersion,
-                IfMissing ifMissing = IfMissing::Report);
+                Messages messages = Messages::All);
 
     Status GetStatus() const { return m_status; }
     // The module's string table once loaded; null otherwise.
@@ -59,9 +60,11 @@ public:
 
 private:
     Status Fail(Status status);
+    void Complain(const QString& text) const;
 
     std::unique_ptr<QLibrary> m_library;
     std::shared_ptr<const LangStringTable> m_strings;
     QString m_path;
     Status m_status = Status::Missing;
+    Messages m_messages = Messages::All;
 };

@@ -1,6 +1,6 @@
 #include "app/LanveyApp.h"
 
-#include "app/LanguageModule.h"
+#include "lang/AnsiCodePage.h"
 #include "lang/LangString.h"
 #include "lang/LangStringSource.h"
 #include "lang/MessagePrompt.h"
@@ -149,6 +149,7 @@ std::unique_ptr<QSettings> CLanveyApp::OpenProfile()
 bool CLanveyApp::InitInstance(const QStringList& arguments, const MainWindowFactory& factory,
                               LanveyStartupUi* ui)
 {
+    m_pStartupUi = ui;
     // Sockets and OLE need no start-up here.
 
     // One instance at a time: whoever holds the lock is the first. A lock left by a
@@ -195,7 +196,7 @@ bool CLanveyApp::InitInstance(const QStringList& arguments, const MainWindowFact
         return false;
     }
 
-    LoadLanguage();
+    LoadLanguage(CLanguageModule::Messages::All);
 
     m_strAppName = QLatin1String(kProductName);
     const QString helpFile =
@@ -305,10 +306,14 @@ void CLanveyApp::RunRegisterMode(const QStringList& arguments)
 void CLanveyApp::RunUnregisterMode(const QString& commandLine, LanveyStartupUi* ui)
 {
     if (!m_bFirstInstance) {
+        // The wait dialog speaks the user's language; an uninstaller has no use for
+        // complaints about the module.
+        LoadLanguage(CLanguageModule::Messages::None);
         if (ui)
-            ui->ShowUnregisterWait(QLatin1String(kProductName),
-                                   QStringLiteral("Stopping %1 instance, please waiting...")
-                                       .arg(QLatin1String(kProductName)));
+            ui->ShowUnregisterWait(
+                QLatin1String(kProductName),
+                FormatLangStringA(61952, "Stopping %s_PRODUCT% instance, please waiting...",
+                                  {QString::fromLatin1(kProductName)}));
         bool found = false;
         for (int attempt = 0; attempt < m_options.unregisterFindAttempts; ++attempt) {
             if (SendInstanceRequest(m_options.instanceServerName, kCloseRequest)) {
@@ -356,7 +361,7 @@ bool CLanveyApp::ActivateRunningInstance()
     return false;
 }
 
-void CLanveyApp::LoadLanguage()
+void CLanveyApp::LoadLanguage(CLanguageModule::Messages complaints)
 {
     // Until a module passes its checks every text (its own complaints too) is English.
     SetLangStringSource(nullptr);
@@ -371,10 +376,12 @@ void CLanveyApp::LoadLanguage()
             ? stored
             : NVMUI_LanguageOfLocale(m_options.systemLocaleName.value_or(QLocale::system().name()));
     m_languageModule = std::make_unique<CLanguageModule>();
-    if (m_languageModule->Load(m_strAppFolder, m_strLanguage, QLatin1String(kProductVersion),
-                               chosen ? CLanguageModule::IfMissing::Report
-                                      : CLanguageModule::IfMissing::Ignore) ==
-        CLanguageModule::Status::Loaded) {
+    if (!chosen && complaints == CLanguageModule::Messages::All)
+        complaints = CLanguageModule::Messages::NoneForMissing;
+    const bool loaded =
+        m_languageModule->Load(m_strAppFolder, m_strLanguage, QLatin1String(kProductVersion),
+                               complaints) == CLanguageModule::Status::Loaded;
+    if (loaded) {
         SetLangStringSource(m_languageModule->Strings());
         QLocale::setDefault(QLocale(m_strLanguage));
     } else {
@@ -382,6 +389,10 @@ void CLanveyApp::LoadLanguage()
         if (!chosen)
             m_strLanguage = QStringLiteral("en_us");
     }
+    // NetBIOS names come in the code page of the user's language, whatever the texts.
+    SetAnsiCodePage(AnsiCodePageForLanguage(m_strLanguage));
+    if (m_pStartupUi)
+        m_pStartupUi->UseLanguage(loaded ? m_strLanguage : QStringLiteral("en_us"));
 }
 
 bool CLanveyApp::StartMainWindow(const MainWindowFactory& factory)
@@ -389,16 +400,34 @@ bool CLanveyApp::StartMainWindow(const MainWindowFactory& factory)
     m_pDoc = std::make_unique<CLanveyDoc>();
     const QString databasePath = m_strDataFolder + QLatin1String(kDatabaseFile);
     const DatabaseLoadResult loaded = m_pDoc->OpenDatabase(databasePath);
+    const QString file = QDir::toNativeSeparators(databasePath);
     if (loaded.status == DatabaseLoadResult::SetAside) {
-        ShowErrorMessage(
-            QStringLiteral("The database file \"%1\" could not be read. It was kept as \"%2\" "
-                           "and a new, empty database was started.")
-                .arg(QDir::toNativeSeparators(databasePath),
-                     QDir::toNativeSeparators(loaded.setAsidePath)));
+        const QString kept = QDir::toNativeSeparators(loaded.setAsidePath);
+        if (loaded.problem == DatabaseLoadResult::Damaged)
+            ShowErrorMessage(FormatLangStringA(
+                61954,
+                "The database file \"%s_FILE%\" is damaged. It was kept as \"%s_KEPT%\" and a "
+                "new, empty database was started.",
+                {file, kept}));
+        else
+            ShowErrorMessage(FormatLangStringA(
+                61953,
+                "The file \"%s_FILE%\" is not a Lanvey database. It was kept as \"%s_KEPT%\" "
+                "and a new, empty database was started.",
+                {file, kept}));
     } else if (loaded.status == DatabaseLoadResult::Failed) {
-        ShowErrorMessage(QStringLiteral("The database file \"%1\" could not be opened (%2). "
-                                        "Changes to the database will not be saved.")
-                             .arg(QDir::toNativeSeparators(databasePath), loaded.error));
+        if (loaded.problem == DatabaseLoadResult::Newer)
+            ShowErrorMessage(FormatLangStringA(
+                61956,
+                "The database file \"%s_FILE%\" was written by a newer version of Norvane "
+                "Lanvey. It is left as it is, and changes to the database will not be saved.",
+                {file}));
+        else
+            ShowErrorMessage(FormatLangStringA(
+                61955,
+                "The database file \"%s_FILE%\" could not be opened (%s_REASON%). Changes to "
+                "the database will not be saved.",
+                {file, loaded.error}));
     }
 
     // A scan starts from a clear state: the run gate open, no stop pending.

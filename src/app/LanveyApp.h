@@ -6,6 +6,7 @@
 // This header is shared by start-up (src/app) and the windows (src/ui). Fields keep the
 // names the rest of the program uses; folder texts end with '/'.
 
+#include "app/LanguageModule.h"
 #include "app/LanveyMainWindow.h"
 
 #include <QString>
@@ -14,7 +15,6 @@
 #include <optional>
 
 class CNVUpdate;
-class CLanguageModule;
 class CLanveyDoc;
 class QLocalServer;
 class QLockFile;
@@ -59,13 +59,16 @@ struct LanveyAppOptions {
 };
 
 // What start-up shows besides message boxes: the dialog that says an uninstall is
-// waiting for the running instance to end.
+// waiting for the running instance to end. It also hears which language the program's
+// texts are in once that is decided, for the texts the toolkit draws itself.
 class LanveyStartupUi
 {
 public:
     virtual ~LanveyStartupUi() = default;
     virtual void ShowUnregisterWait(const QString& caption, const QString& text) = 0;
     virtual void HideUnregisterWait() = 0;
+    // "en_us" when the built-in English is in use, else the loaded module's language.
+    virtual void UseLanguage(const QString& /*language*/) {}
 };
 
 class CLanveyApp
@@ -131,12 +134,13 @@ private:
     void RunRegisterMode(const QStringList& arguments);
     void RunUnregisterMode(const QString& commandLine, LanveyStartupUi* ui);
     bool ActivateRunningInstance();
-    void LoadLanguage();
+    void LoadLanguage(CLanguageModule::Messages complaints);
     bool StartMainWindow(const MainWindowFactory& factory);
     void ListenForOtherInstances();
     void OnInstanceRequest(const QByteArray& request);
 
     LanveyAppOptions m_options;
+    LanveyStartupUi* m_pStartupUi = nullptr;
     Mode m_mode = Mode::Normal;
     bool m_bFirstInstance = false;
     std::unique_ptr<QLockFile> m_hInstanceMutex;

@@ -1,10 +1,12 @@
 #include "records/DatabaseFile.h"
 
+#include "lang/LangString.h"
 #include "support/AddressText.h"
 
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
+#include <QtEndian>
 #include <sqlite3.h>
 
 namespace
@@ -83,28 +85,115 @@ bool IsForeignOrDamaged(int rc)
            rc == SQLITE_SCHEMA || rc == SQLITE_MISMATCH;
 }
 
-QString Describe(const QString& what, const QString& path, const Connection& db, int rc)
+// Why SQLite failed, in the user's language for the failures a user can do something
+// about; SQLite's own (English) text otherwise.
+QString Reason(const Connection& db, int rc)
 {
+    switch (rc & 0xFF) {
+    case SQLITE_CANTOPEN:
+        return FormatLangStringA(61970, "the file cannot be opened");
+    case SQLITE_PERM:
+    case SQLITE_AUTH:
+        return FormatLangStringA(61971, "access is denied");
+    case SQLITE_READONLY:
+        return FormatLangStringA(61972, "the file is read-only");
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return FormatLangStringA(61973, "the file is in use by another program");
+    case SQLITE_FULL:
+        return FormatLangStringA(61974, "the disk is full");
+    case SQLITE_IOERR:
+        return FormatLangStringA(61975, "the disk could not be read or written");
+    default:
+        break;
+    }
     const QString message = db.Message();
-    return QStringLiteral("%1 \"%2\": %3")
-        .arg(what, path, message.isEmpty() ? QString::fromUtf8(sqlite3_errstr(rc)) : message);
+    return message.isEmpty() ? QString::fromUtf8(sqlite3_errstr(rc)) : message;
 }
 
-enum class FileKind { Ours, Blank, Foreign, Error };
+enum class Failure { Open, Read, Create, Write };
 
-// What the open file holds: our schema, nothing at all, or something else.
+QString Describe(Failure what, const QString& path, const Connection& db, int rc)
+{
+    const QString reason = Reason(db, rc);
+    switch (what) {
+    case Failure::Open:
+        return FormatLangStringA(61957, "cannot open the database \"%s_FILE%\": %s_REASON%",
+                                 {path, reason});
+    case Failure::Read:
+        return FormatLangStringA(61958, "cannot read the database \"%s_FILE%\": %s_REASON%",
+                                 {path, reason});
+    case Failure::Create:
+        return FormatLangStringA(61959, "cannot create the database \"%s_FILE%\": %s_REASON%",
+                                 {path, reason});
+    case Failure::Write:
+        break;
+    }
+    return FormatLangStringA(61960, "cannot write the database \"%s_FILE%\": %s_REASON%",
+                             {path, reason});
+}
+
+QString NotOursText(const QString& path)
+{
+    return FormatLangStringA(61962, "\"%s_FILE%\" is not a Lanvey database", {path});
+}
+
+QString DamagedText(const QString& path)
+{
+    return FormatLangStringA(61963, "the Lanvey database \"%s_FILE%\" is damaged", {path});
+}
+
+QString NewerText(const QString& path)
+{
+    return FormatLangStringA(61964, "\"%s_FILE%\" was written by a newer version of Lanvey",
+                             {path});
+}
+
+enum class FileKind { Ours, Blank, Foreign, Damaged, Newer, Error };
+
+// Whose a file is that SQLite cannot make sense of. An SQLite file starts with its
+// magic text and carries the application id big-endian at byte 68; one that has our
+// id, or is cut off before it, is a damaged database of ours.
+FileKind KindOfUnreadable(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return FileKind::Error;
+    const QByteArray header = file.read(100);
+    if (!header.startsWith(QByteArray("SQLite format 3\0", 16)))
+        return FileKind::Foreign;
+    if (header.size() < 72)
+        return FileKind::Damaged;
+    const quint32 applicationId = qFromBigEndian<quint32>(header.constData() + 68);
+    return applicationId == quint32(DatabaseFile::kApplicationId) ? FileKind::Damaged
+                                                                  : FileKind::Foreign;
+}
+
+FileKind KindOfFailure(const Connection& db, int rc)
+{
+    if (!IsForeignOrDamaged(rc))
+        return FileKind::Error;
+    const char* file = sqlite3_db_filename(db.db(), "main");
+    return file && *file ? KindOfUnreadable(QFile::decodeName(file)) : FileKind::Foreign;
+}
+
+// What the open file holds: our schema, nothing at all, a newer schema of ours, our
+// file damaged, or something else.
 FileKind Inspect(Connection& db, int& rc)
 {
     qint64 applicationId = 0, userVersion = 0, tables = 0;
     if ((rc = db.QueryInt("PRAGMA application_id", applicationId)) != SQLITE_OK ||
         (rc = db.QueryInt("PRAGMA user_version", userVersion)) != SQLITE_OK ||
         (rc = db.QueryInt("SELECT count(*) FROM sqlite_master", tables)) != SQLITE_OK)
-        return IsForeignOrDamaged(rc) ? FileKind::Foreign : FileKind::Error;
+        return KindOfFailure(db, rc);
     if (applicationId == 0 && userVersion == 0 && tables == 0)
         return FileKind::Blank;
-    if (applicationId != DatabaseFile::kApplicationId ||
-        userVersion != DatabaseFile::kSchemaVersion)
+    if (applicationId != DatabaseFile::kApplicationId)
         return FileKind::Foreign;
+    if (userVersion > DatabaseFile::kSchemaVersion)
+        return FileKind::Newer;
+    if (userVersion != DatabaseFile::kSchemaVersion)
+        return FileKind::Damaged;
 
     // The table must have exactly our columns.
     sqlite3_stmt* stmt = nullptr;
@@ -114,12 +203,33 @@ FileKind Inspect(Connection& db, int& rc)
     while (rc == SQLITE_OK && sqlite3_step(stmt) == SQLITE_ROW)
         columns << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
     sqlite3_finalize(stmt);
-    if (rc != SQLITE_OK)
-        return IsForeignOrDamaged(rc) ? FileKind::Foreign : FileKind::Error;
+    if (rc != SQLITE_OK) {
+        const FileKind kind = KindOfFailure(db, rc);
+        return kind == FileKind::Foreign ? FileKind::Damaged : kind;
+    }
+    // Our id and version over other columns: the file was ours and is broken.
     QStringList expected;
     for (const char* name : kColumns)
         expected << QString::fromLatin1(name);
-    return columns == expected ? FileKind::Ours : FileKind::Foreign;
+    return columns == expected ? FileKind::Ours : FileKind::Damaged;
+}
+
+// The message for a file of `kind` that is not read; empty for the kinds that are.
+QString KindText(FileKind kind, const QString& path)
+{
+    switch (kind) {
+    case FileKind::Foreign:
+        return NotOursText(path);
+    case FileKind::Damaged:
+        return DamagedText(path);
+    case FileKind::Newer:
+        return NewerText(path);
+    case FileKind::Ours:
+    case FileKind::Blank:
+    case FileKind::Error:
+        break;
+    }
+    return {};
 }
 
 QString Text16(sqlite3_stmt* stmt, int column)
@@ -158,15 +268,23 @@ int ReadRecords(Connection& db, std::vector<std::unique_ptr<DatabaseRecord>>& re
     return rc == SQLITE_DONE ? SQLITE_OK : rc;
 }
 
+// The table and the marks that make the file ours, all at once (a savepoint is a
+// transaction of its own outside one), so no file has our table without our id.
 int CreateSchema(Connection& db)
 {
     const QByteArray pragmas =
         QByteArray("PRAGMA application_id = ") + QByteArray::number(DatabaseFile::kApplicationId) +
         "; PRAGMA user_version = " + QByteArray::number(DatabaseFile::kSchemaVersion) + ";";
-    int rc = db.Exec(kSchema);
+    int rc = db.Exec("SAVEPOINT create_schema");
+    if (rc != SQLITE_OK)
+        return rc;
+    rc = db.Exec(kSchema);
     if (rc == SQLITE_OK)
         rc = db.Exec(pragmas.constData());
-    return rc;
+    if (rc != SQLITE_OK)
+        db.Exec("ROLLBACK TO create_schema");
+    const int released = db.Exec("RELEASE create_schema");
+    return rc == SQLITE_OK ? released : rc;
 }
 
 // Moves a file we cannot read out of the way, with whatever journal SQLite left
@@ -178,7 +296,8 @@ bool SetAside(const QString& path, QString& setAsidePath, QString& error)
     for (int n = 1; QFileInfo::exists(target); ++n)
         target = QStringLiteral("%1.%2-%3.bad").arg(path, stamp).arg(n);
     if (!QFile::rename(path, target)) {
-        error = QStringLiteral("cannot rename \"%1\" to \"%2\"").arg(path, target);
+        error = FormatLangStringA(61961, "cannot rename \"%s_FILE%\" to \"%s_TARGET%\"",
+                                  {path, target});
         return false;
     }
     for (const char* suffix : {"-journal", "-wal", "-shm"}) {
@@ -198,7 +317,8 @@ DatabaseLoadResult CreateNew(const QString& path, DatabaseLoadResult result)
         rc = CreateSchema(db);
     if (rc != SQLITE_OK) {
         result.status = DatabaseLoadResult::Failed;
-        result.error = Describe(QStringLiteral("cannot create the database"), path, db, rc);
+        result.problem = DatabaseLoadResult::Unreadable;
+        result.error = Describe(Failure::Create, path, db, rc);
     }
     return result;
 }
@@ -220,7 +340,8 @@ DatabaseLoadResult DatabaseFile::Load(const QString& path,
         Connection db;
         int rc = db.Open(path, SQLITE_OPEN_READWRITE);
         if (rc != SQLITE_OK) {
-            result.error = Describe(QStringLiteral("cannot open the database"), path, db, rc);
+            result.problem = DatabaseLoadResult::Unreadable;
+            result.error = Describe(Failure::Open, path, db, rc);
             return result;
         }
         kind = Inspect(db, rc);
@@ -231,12 +352,13 @@ DatabaseLoadResult DatabaseFile::Load(const QString& path,
                 return result;
             }
             records.clear();
-            kind = IsForeignOrDamaged(rc) ? FileKind::Foreign : FileKind::Error;
+            kind = IsForeignOrDamaged(rc) ? FileKind::Damaged : FileKind::Error;
         }
         if (kind == FileKind::Blank)
             rc = CreateSchema(db);
         if (kind == FileKind::Error || (kind == FileKind::Blank && rc != SQLITE_OK)) {
-            result.error = Describe(QStringLiteral("cannot read the database"), path, db, rc);
+            result.problem = DatabaseLoadResult::Unreadable;
+            result.error = Describe(Failure::Read, path, db, rc);
             return result;
         }
     }
@@ -244,6 +366,15 @@ DatabaseLoadResult DatabaseFile::Load(const QString& path,
         result.status = DatabaseLoadResult::Created;
         return result;
     }
+    // A newer program's file holds what that program saved: going back a version must
+    // not take it out of view, so it stays where it is and is not written.
+    if (kind == FileKind::Newer) {
+        result.problem = DatabaseLoadResult::Newer;
+        result.error = NewerText(path);
+        return result;
+    }
+    result.problem =
+        kind == FileKind::Damaged ? DatabaseLoadResult::Damaged : DatabaseLoadResult::NotOurs;
     if (!SetAside(path, result.setAsidePath, result.error))
         return result;
     result.status = DatabaseLoadResult::SetAside;
@@ -261,23 +392,23 @@ bool DatabaseFile::Read(const QString& path, std::vector<std::unique_ptr<Databas
         return false;
     };
     if (!QFileInfo(path).isFile())
-        return fail(QStringLiteral("no database file \"%1\"").arg(path));
+        return fail(FormatLangStringA(61965, "no database file \"%s_FILE%\"", {path}));
 
     Connection db;
     int rc = db.Open(path, SQLITE_OPEN_READONLY);
     if (rc != SQLITE_OK)
-        return fail(Describe(QStringLiteral("cannot open the database"), path, db, rc));
+        return fail(Describe(Failure::Open, path, db, rc));
     const FileKind kind = Inspect(db, rc);
     if (kind == FileKind::Blank)
         return true;
-    if (kind != FileKind::Ours) {
-        if (kind == FileKind::Error)
-            return fail(Describe(QStringLiteral("cannot read the database"), path, db, rc));
-        return fail(QStringLiteral("\"%1\" is not a Lanvey database").arg(path));
-    }
+    if (kind == FileKind::Error)
+        return fail(Describe(Failure::Read, path, db, rc));
+    if (kind != FileKind::Ours)
+        return fail(KindText(kind, path));
     rc = ReadRecords(db, records);
     if (rc != SQLITE_OK)
-        return fail(Describe(QStringLiteral("cannot read the database"), path, db, rc));
+        return fail(IsForeignOrDamaged(rc) ? DamagedText(path)
+                                           : Describe(Failure::Read, path, db, rc));
     return true;
 }
 
@@ -288,10 +419,11 @@ bool DatabaseFile::Save(const QString& path,
     Connection db;
     sqlite3_stmt* insert = nullptr;
     int rc = db.Open(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
-    const char* what = "cannot open the database";
+    Failure what = Failure::Open;
+    QString refusal;
     auto failed = [&]() {
         if (error)
-            *error = Describe(QString::fromLatin1(what), path, db, rc);
+            *error = refusal.isEmpty() ? Describe(what, path, db, rc) : refusal;
         sqlite3_finalize(insert);
         if (db.db())
             db.Exec("ROLLBACK");
@@ -300,16 +432,15 @@ bool DatabaseFile::Save(const QString& path,
     if (rc != SQLITE_OK)
         return failed();
 
-    what = "cannot write the database";
+    // Only our own file (or none yet) is written; anything else is kept as it is.
+    what = Failure::Write;
+    FileKind kind = FileKind::Error;
     if ((rc = db.Exec("BEGIN IMMEDIATE")) != SQLITE_OK)
-        return failed();
-    const FileKind kind = Inspect(db, rc);
-    if (kind == FileKind::Foreign) {
-        what = "refusing to overwrite a file that is not a Lanvey database";
-        rc = SQLITE_NOTADB;
-        return failed();
-    }
-    if (kind == FileKind::Error)
+        kind = KindOfFailure(db, rc);
+    else
+        kind = Inspect(db, rc);
+    refusal = KindText(kind, path);
+    if (kind != FileKind::Ours && kind != FileKind::Blank)
         return failed();
     if (kind == FileKind::Blank && (rc = CreateSchema(db)) != SQLITE_OK)
         return failed();

@@ -17,7 +17,16 @@ struct DatabaseLoadResult {
         Failed,   // the file could not be read or made (`error` says why); it was left
                   // alone and must not be written
     };
+    // What was wrong with a file that was set aside or left alone.
+    enum Problem {
+        NoProblem,
+        NotOurs,    // not an SQLite file, or another program's database
+        Damaged,    // ours, but truncated or corrupt
+        Newer,      // ours, from a newer schema than this program knows
+        Unreadable, // could not be opened or read at all (permissions, a lock, the disk)
+    };
     Status status = Failed;
+    Problem problem = NoProblem;
     QString setAsidePath;
     QString error;
 };
