@@ -16,6 +16,7 @@
 #include <QTimer>
 #include <QUrlQuery>
 #include <sqlite3.h>
+#include <unistd.h>
 
 namespace
 {
@@ -311,6 +312,136 @@ TEST_F(StartupSecondInstance, TakesOverTheLockOfAProcessThatDied)
     EXPECT_TRUE(app.InitInstance(Args({}), Factory(calls)));
     EXPECT_TRUE(app.IsFirstInstance());
     EXPECT_EQ(app.GetMode(), CLanveyApp::Mode::Normal);
+}
+
+// ---------------------------------------------------------------------------------------
+// Where the instance lock and the server live
+
+class StartupRuntimeFolder : public StartupSandbox
+{
+protected:
+    void SetUp() override
+    {
+        StartupSandbox::SetUp();
+        for (const char* name : {"XDG_RUNTIME_DIR", "XDG_CACHE_HOME", "HOME"})
+            m_saved.push_back({name, qgetenv(name), qEnvironmentVariableIsSet(name)});
+        qunsetenv("XDG_RUNTIME_DIR");
+        qputenv("XDG_CACHE_HOME", Path("cache").toUtf8());
+        // The defaults, not the sandbox's fixed names.
+        options.instanceLockPath.clear();
+        options.instanceServerName.clear();
+    }
+    void TearDown() override
+    {
+        for (const auto& [name, value, set] : m_saved) {
+            if (set)
+                qputenv(name, value);
+            else
+                qunsetenv(name);
+        }
+        StartupSandbox::TearDown();
+    }
+
+    // Where a normal start puts its lock and server.
+    std::pair<QString, QString> StartAndSee()
+    {
+        RecordingMainWindow::Calls calls;
+        CLanveyApp app(options);
+        EXPECT_TRUE(app.InitInstance(Args({}), Factory(calls)));
+        EXPECT_TRUE(app.IsFirstInstance());
+        return {app.Options().instanceLockPath, app.Options().instanceServerName};
+    }
+
+    static QFile::Permissions OthersAndGroup()
+    {
+        return QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup | QFile::ReadOther |
+               QFile::WriteOther | QFile::ExeOther;
+    }
+
+    const QString kRun = Path("cache/Norvane Lanvey/run");
+
+private:
+    struct Saved {
+        const char* name;
+        QByteArray value;
+        bool set;
+    };
+    std::vector<Saved> m_saved;
+};
+
+TEST_F(StartupRuntimeFolder, WithoutAUsableRuntimeDirAPrivateFolderOfTheUsersOwnIsMade)
+{
+    QDir().mkpath(Path("open-runtime"));
+    QFile::setPermissions(Path("open-runtime"), QFile::Permissions(0x7755));
+    struct Case {
+        const char* name;
+        std::function<void()> prepare;
+    };
+    const Case cases[] = {
+        {"no XDG_RUNTIME_DIR", [] {}},
+        {"one that does not exist",
+         [this] { qputenv("XDG_RUNTIME_DIR", Path("missing").toUtf8()); }},
+        {"one others may enter",
+         [this] { qputenv("XDG_RUNTIME_DIR", Path("open-runtime").toUtf8()); }},
+        {"no cache variable, only HOME",
+         [this] {
+             qunsetenv("XDG_CACHE_HOME");
+             qputenv("HOME", Path("home").toUtf8());
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        c.prepare();
+        const QString run = qEnvironmentVariableIsSet("XDG_CACHE_HOME")
+                                ? kRun
+                                : Path("home/.cache/Norvane Lanvey/run");
+        const auto [lock, server] = StartAndSee();
+        EXPECT_EQ(lock, run + "/Lanvey");
+        EXPECT_EQ(server, run + "/LanveyClass");
+        EXPECT_EQ(QFileInfo(run).permissions() & OthersAndGroup(), QFile::Permissions());
+        EXPECT_EQ(QFileInfo(run).ownerId(), geteuid());
+    }
+
+    // A folder of ours that others could enter is closed first.
+    QFile::setPermissions(kRun, QFile::Permissions(0x7777));
+    qputenv("XDG_CACHE_HOME", Path("cache").toUtf8());
+    EXPECT_EQ(StartAndSee().first, kRun + "/Lanvey");
+    EXPECT_EQ(QFileInfo(kRun).permissions() & OthersAndGroup(), QFile::Permissions());
+}
+
+TEST_F(StartupRuntimeFolder, AUsableRuntimeDirIsTakenAsItIs)
+{
+    QDir().mkpath(Path("runtime"));
+    QFile::setPermissions(Path("runtime"), QFile::Permissions(0x7700));
+    qputenv("XDG_RUNTIME_DIR", Path("runtime").toUtf8());
+    const auto [lock, server] = StartAndSee();
+    EXPECT_EQ(lock, Path("runtime/Lanvey"));
+    EXPECT_EQ(server, Path("runtime/LanveyClass"));
+    EXPECT_FALSE(QFileInfo::exists(kRun));
+}
+
+TEST_F(StartupRuntimeFolder, FoldersOfAnotherUserAreNeverUsed)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to make folders of another user";
+    const uid_t other = 65534;
+    QDir().mkpath(Path("their-runtime"));
+    QFile::setPermissions(Path("their-runtime"), QFile::Permissions(0x7700));
+    ASSERT_EQ(chown(QFile::encodeName(Path("their-runtime")).constData(), other, other), 0);
+    qputenv("XDG_RUNTIME_DIR", Path("their-runtime").toUtf8());
+    // Another user got there first, with a lock and a server of their own.
+    QDir().mkpath(kRun);
+    QFile::setPermissions(kRun, QFile::Permissions(0x7777));
+    ASSERT_EQ(chown(QFile::encodeName(kRun).constData(), other, other), 0);
+
+    const auto [lock, server] = StartAndSee();
+    EXPECT_FALSE(lock.startsWith(Path("their-runtime"))) << lock.toStdString();
+    EXPECT_FALSE(lock.startsWith(kRun)) << lock.toStdString();
+    EXPECT_FALSE(server.startsWith(kRun)) << server.toStdString();
+    EXPECT_FALSE(lock.startsWith(QDir::tempPath() + "/Lanvey")) << lock.toStdString();
+    // Their folder keeps its mode: it is not ours to change.
+    EXPECT_EQ(QFileInfo(kRun).permissions() & OthersAndGroup(), OthersAndGroup());
+    EXPECT_TRUE(QDir(kRun).isEmpty());
 }
 
 // ---------------------------------------------------------------------------------------

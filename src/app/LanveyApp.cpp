@@ -13,6 +13,7 @@
 #include "support/MakeSureFolderPathExists.h"
 #include "support/NVBase64.h"
 #include "support/NVUpdate.h"
+#include "support/RuntimeFolder.h"
 #include "support/ToolRegistry.h"
 
 #include <QCoreApplication>
@@ -98,12 +99,6 @@ bool SendInstanceRequest(const QString& serverName, const char* request)
     return written;
 }
 
-QString DefaultRuntimeFolder()
-{
-    QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    return folder.isEmpty() ? QDir::tempPath() : folder;
-}
-
 void RemoveSettingsFile(QSettings& settings)
 {
     settings.clear();
@@ -153,17 +148,23 @@ bool CLanveyApp::InitInstance(const QStringList& arguments, const MainWindowFact
     // Sockets and OLE need no start-up here.
 
     // One instance at a time: whoever holds the lock is the first. A lock left by a
-    // process that died is taken over; a live one never goes stale, however old.
-    if (m_options.instanceLockPath.isEmpty())
-        m_options.instanceLockPath = DefaultRuntimeFolder() + QStringLiteral("/Lanvey");
-    if (m_options.instanceServerName.isEmpty()) {
-        const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-        m_options.instanceServerName =
-            runtime.isEmpty() ? QStringLiteral("LanveyClass") : runtime + "/LanveyClass";
+    // process that died is taken over; a live one never goes stale, however old. Lock
+    // and server sit in a folder only this user may enter; in a shared one another
+    // user could take the names first. Without such a folder there is no guard, and
+    // this process runs as the only instance it knows of.
+    if (m_options.instanceLockPath.isEmpty() || m_options.instanceServerName.isEmpty()) {
+        const QString runtime = PrivateRuntimeFolder();
+        if (!runtime.isEmpty() && m_options.instanceLockPath.isEmpty())
+            m_options.instanceLockPath = runtime + QStringLiteral("/Lanvey");
+        if (!runtime.isEmpty() && m_options.instanceServerName.isEmpty())
+            m_options.instanceServerName = runtime + QStringLiteral("/LanveyClass");
     }
-    m_hInstanceMutex = std::make_unique<QLockFile>(m_options.instanceLockPath);
-    m_hInstanceMutex->setStaleLockTime(0);
-    m_bFirstInstance = m_hInstanceMutex->tryLock(0);
+    m_bFirstInstance = true;
+    if (!m_options.instanceLockPath.isEmpty()) {
+        m_hInstanceMutex = std::make_unique<QLockFile>(m_options.instanceLockPath);
+        m_hInstanceMutex->setStaleLockTime(0);
+        m_bFirstInstance = m_hInstanceMutex->tryLock(0);
+    }
 
     NVBase64_SetEncodeTable(kLanveyBase64Table);
 
@@ -446,6 +447,8 @@ bool CLanveyApp::StartMainWindow(const MainWindowFactory& factory)
 
 void CLanveyApp::ListenForOtherInstances()
 {
+    if (m_options.instanceServerName.isEmpty())
+        return;
     m_instanceServer = std::make_unique<QLocalServer>();
     m_instanceServer->setSocketOptions(QLocalServer::UserAccessOption);
     if (!m_instanceServer->listen(m_options.instanceServerName)) {
