@@ -656,6 +656,63 @@ TEST(ResolverLab, AskingAheadIsPacedAndEndsWithTheStop)
     EXPECT_EQ(run.outcomes[3].sent, 0);
 }
 
+TEST(ResolverLab, AStopEndsEveryWaitAtOnceOnBothPaths)
+{
+    REQUIRE_LAB();
+    const LabRun run = RunInLab([](LabNet&) {
+        std::vector<Outcome> outcomes;
+        for (const bool kernel : {false, true}) {
+            std::unique_ptr<HostProbe> probe;
+            if (kernel) {
+                probe = KernelPathProbe();
+            } else {
+                probe = CreateSystemHostProbe();
+            }
+            TestCursor cursor{Lab(100), Lab(199)};
+            probe->ScanStarting(cursor.Function());
+            outcomes.push_back(Resolve(*probe, kHost));
+            // A worker waits for an absent address; the stop comes 100 ms into its wait.
+            Outcome waiting;
+            std::thread worker([&] { waiting = Resolve(*probe, kAbsent); });
+            std::this_thread::sleep_for(100ms);
+            cursor.stop = true;
+            probe->ScanStopping();
+            worker.join();
+            outcomes.push_back(waiting);
+            // After the stop a new address is not even asked.
+            const qint64 before = SentFrames("lvpa");
+            Outcome late = Resolve(*probe, Lab(50));
+            std::this_thread::sleep_for(50ms);
+            late.sent = SentFrames("lvpa") - before;
+            outcomes.push_back(late);
+            probe->ScanEnded();
+            // The next scan asks again.
+            TestCursor next{Lab(2), Lab(2)};
+            probe->ScanStarting(next.Function());
+            outcomes.push_back(Resolve(*probe, kHost));
+            probe->ScanEnded();
+        }
+        return outcomes;
+    });
+    SCOPED_TRACE(Describe(run));
+    ASSERT_EQ(run.error, QString());
+    ASSERT_EQ(run.outcomes.size(), 8u);
+    for (int path = 0; path < 2; ++path) {
+        SCOPED_TRACE(path == 0 ? "raw path" : "kernel path");
+        const Outcome* o = &run.outcomes[size_t(4 * path)];
+        EXPECT_TRUE(o[0].found);
+        EXPECT_FALSE(o[1].found);
+        // Without the stop: 750 ms on the raw path, 600 ms for the kernel's verdict.
+        EXPECT_GE(o[1].ms, 95);
+        EXPECT_LT(o[1].ms, 400);
+        EXPECT_FALSE(o[2].found);
+        EXPECT_LT(o[2].ms, 50);
+        EXPECT_EQ(o[2].sent, 0);
+        EXPECT_TRUE(o[3].found);
+        EXPECT_EQ(o[3].mac, kHostMac);
+    }
+}
+
 TEST(ResolverLab, KernelPathFindsTheHostAndWaitsForFreshVerdicts)
 {
     REQUIRE_LAB();

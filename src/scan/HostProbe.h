@@ -45,6 +45,11 @@ public:
     virtual void ScanStarting(UpcomingAddressesFn upcoming) { (void)upcoming; }
     virtual void ScanEnded() {}
 
+    // The scan has been told to stop while workers may still run: a worker waiting for an
+    // address's verdict gets "not found" at once unless the host has already answered,
+    // and nothing more is asked ahead. The next ScanStarting lifts it.
+    virtual void ScanStopping() {}
+
     // One line that says how addresses are resolved ("raw ARP socket on ...").
     virtual QString Description() const { return {}; }
 };

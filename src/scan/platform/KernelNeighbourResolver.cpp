@@ -23,7 +23,6 @@ using namespace std::chrono_literals;
 
 constexpr quint16 kDiscardPort = 9;
 constexpr auto kQueryDeadline = 1000ms;
-constexpr auto kAdmitDeadline = 30s;
 constexpr quint16 kAnswerStates = NUD_REACHABLE | NUD_PERMANENT;
 constexpr quint16 kRecheckStates = NUD_STALE | NUD_DELAY | NUD_PROBE;
 
@@ -184,14 +183,27 @@ std::unique_ptr<KernelNeighbourResolver> KernelNeighbourResolver::Open(const Lin
     return resolver;
 }
 
+KernelNeighbourResolver::KernelNeighbourResolver()
+    : m_pacer(
+          {kStartsPerSecond, kMaxWaiting, quint32(kMaxWaiting), true},
+          [this](const SendAheadPacer::Request& request) { return Start(request); },
+          [this](quint32 address) -> std::optional<SendAheadPacer::Request> {
+              const LinkRoute route = m_links.RouteTo(address);
+              if (!route.link || m_links.OwnerOf(address))
+                  return std::nullopt;
+              SendAheadPacer::Request request;
+              request.address = address;
+              request.link = route.link->index;
+              return request;
+          })
+{
+}
+
 KernelNeighbourResolver::~KernelNeighbourResolver()
 {
-    StopAhead();
-    {
-        std::lock_guard lock(m_mutex);
-        m_stopping = true;
-    }
-    m_changed.notify_all();
+    // The pacer's thread uses the sockets; it ends before they close.
+    m_pacer.Close();
+    m_stopping = true;
     if (m_receiver.joinable()) {
         const quint64 one = 1;
         [[maybe_unused]] const ssize_t written = write(m_wakeFd, &one, sizeof one);
@@ -207,32 +219,12 @@ QString KernelNeighbourResolver::Description() const
     return QStringLiteral("kernel neighbour resolution");
 }
 
-bool KernelNeighbourResolver::Admit(std::unique_lock<std::mutex>& lock, bool ahead)
+KernelNeighbourResolver::Clock::duration KernelNeighbourResolver::FreshDeadline(int ifindex) const
 {
-    const auto giveUp = Clock::now() + kAdmitDeadline;
-    for (;;) {
-        if (m_stopping || (ahead && m_aheadStop))
-            return false;
-        // Resolutions started ahead whose worker has not come yet give their slot up at
-        // their deadline; nobody else would.
-        ExpireLocked(Clock::now());
-        if (m_active < kMaxWaiting)
-            break;
-        if (Clock::now() >= giveUp)
-            return false;
-        m_changed.wait_for(lock, 50ms);
-    }
-    // Reserve the next start slot, then wait for it.
-    const auto now = Clock::now();
-    const auto slot = std::max(now, m_nextStart);
-    m_nextStart = slot + std::chrono::duration_cast<Clock::duration>(1s) / kStartsPerSecond;
-    ++m_active;
-    m_changed.wait_until(lock, slot, [&] { return m_stopping || (ahead && m_aheadStop); });
-    if (m_stopping || (ahead && m_aheadStop)) {
-        --m_active;
-        return false;
-    }
-    return true;
+    for (const Timing& timing : m_timing)
+        if (timing.ifindex == ifindex)
+            return timing.fresh;
+    return kSafetyDeadline;
 }
 
 KernelNeighbourResolver::Clock::duration KernelNeighbourResolver::RecheckDeadline(int ifindex) const
@@ -243,225 +235,67 @@ KernelNeighbourResolver::Clock::duration KernelNeighbourResolver::RecheckDeadlin
     return kSafetyDeadline + 6s;
 }
 
-KernelNeighbourResolver::Waiter*
-KernelNeighbourResolver::BeginLocked(std::unique_lock<std::mutex>& lock, quint32 address,
-                                     int ifindex, bool ahead)
+SendAheadPacer::Started KernelNeighbourResolver::Start(const SendAheadPacer::Request& request)
 {
-    if (!Admit(lock, ahead))
-        return nullptr;
-    // While admission waited, the other side may have started this address.
-    if (auto it = m_waiters.find(address); it != m_waiters.end()) {
-        --m_active;
-        m_changed.notify_all();
-        if (ahead)
-            return nullptr;
-        Waiter& existing = it->second;
-        if (existing.ahead) {
-            existing.ahead = false;
-            ++m_taken;
-        }
-        ++existing.count;
-        return &existing;
-    }
-
-    const auto start = Clock::now();
-    Clock::duration limit = kSafetyDeadline;
-    for (const Timing& timing : m_timing)
-        if (timing.ifindex == ifindex)
-            limit = timing.fresh;
-    // Registered before anything is sent, so no verdict can slip past. `starting` keeps
-    // the waiter in the map (whose nodes never move) while the lock is let go below.
-    Waiter& waiter = m_waiters[address];
-    waiter.ifindex = ifindex;
-    waiter.ahead = ahead;
-    waiter.count = ahead ? 0 : 1;
-    waiter.holdsSlot = true;
-    waiter.starting = true;
-    waiter.deadline = start + limit;
-    lock.unlock();
-
-    bool send = true;
-    Clock::time_point deadline = start + limit;
-    if (const std::optional<Neighbour> current = QueryNeighbour(ifindex, address)) {
+    SendAheadPacer::Started started;
+    started.giveUpAfter = FreshDeadline(request.link);
+    if (const std::optional<Neighbour> current = QueryNeighbour(request.link, request.address)) {
         if ((current->state & kAnswerStates) && current->hasMac) {
-            Settle(address, ifindex, current->state, current->mac.data(), 6);
-            send = false;
-        } else if (current->state & kRecheckStates) {
-            deadline = start + RecheckDeadline(ifindex);
+            started.found = true;
+            started.mac = MacValueFromBytes(current->mac);
+            return started;
         }
+        if (current->state & kRecheckStates)
+            started.giveUpAfter = RecheckDeadline(request.link);
     }
-    bool unroutable = false;
-    if (send) {
-        sockaddr_in to{};
-        to.sin_family = AF_INET;
-        to.sin_port = htons(kDiscardPort);
-        to.sin_addr.s_addr = htonl(address);
-        unroutable =
-            sendto(m_datagram, "", 0, 0, reinterpret_cast<sockaddr*>(&to), sizeof to) < 0 &&
-            errno != EAGAIN && errno != ENOBUFS;
-    }
-
-    lock.lock();
-    waiter.starting = false;
-    waiter.deadline = deadline;
-    if (unroutable && waiter.state == State::Pending) {
-        waiter.state = State::NotFound; // no route: nothing will be resolved
-        ReleaseSlotLocked(waiter);
-    }
-    m_changed.notify_all();
-    if (!waiter.ahead && waiter.count == 0) {
-        // Started ahead, and its worker has already come and gone.
-        m_waiters.erase(address);
-        return nullptr;
-    }
-    return &waiter;
-}
-
-void KernelNeighbourResolver::ReleaseSlotLocked(Waiter& waiter)
-{
-    if (!waiter.holdsSlot)
-        return;
-    waiter.holdsSlot = false;
-    --m_active;
-    m_changed.notify_all();
-}
-
-void KernelNeighbourResolver::ExpireLocked(Clock::time_point now)
-{
-    for (auto& [address, waiter] : m_waiters) {
-        if (!waiter.holdsSlot || now < waiter.deadline)
-            continue;
-        if (waiter.state == State::Pending)
-            waiter.state = State::NotFound;
-        ReleaseSlotLocked(waiter);
-    }
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(kDiscardPort);
+    to.sin_addr.s_addr = htonl(request.address);
+    if (sendto(m_datagram, "", 0, 0, reinterpret_cast<sockaddr*>(&to), sizeof to) < 0 &&
+        errno != EAGAIN && errno != ENOBUFS)
+        started.found = false; // no route: nothing will be resolved
+    return started;
 }
 
 bool KernelNeighbourResolver::Resolve(quint32 address, const LinkRoute& route, quint64* mac)
 {
     if (!route.link)
         return false;
-    std::unique_lock lock(m_mutex);
-    Waiter* waiter = nullptr;
-    if (auto it = m_waiters.find(address); it != m_waiters.end()) {
-        waiter = &it->second; // started ahead: the verdict may be waiting already
-        if (waiter->ahead) {
-            waiter->ahead = false;
-            ++m_taken;
-        }
-        ++waiter->count;
-    } else {
-        waiter = BeginLocked(lock, address, route.link->index, false);
-        if (!waiter)
-            return false;
-    }
-    // The deadline is final once the resolution has been started.
-    for (;;) {
-        if (waiter->state != State::Pending || m_stopping)
-            break;
-        if (waiter->starting)
-            m_changed.wait(lock);
-        else if (m_changed.wait_until(lock, waiter->deadline) == std::cv_status::timeout &&
-                 waiter->state == State::Pending)
-            break;
-    }
-    const bool found = waiter->state == State::Found;
-    if (found)
-        *mac = waiter->mac;
-    if (waiter->state == State::Pending)
-        waiter->state = State::NotFound;
-    ReleaseSlotLocked(*waiter);
-    if (--waiter->count == 0 && !waiter->starting)
-        m_waiters.erase(address);
-    lock.unlock();
-    m_changed.notify_all();
-    return found;
+    SendAheadPacer::Request request;
+    request.address = address;
+    request.link = route.link->index;
+    return m_pacer.Resolve(request, mac);
 }
 
 void KernelNeighbourResolver::ScanStarting(UpcomingAddressesFn upcoming)
 {
-    StopAhead();
-    std::lock_guard lock(m_mutex);
-    m_aheadStop = false;
-    if (upcoming)
-        m_ahead = std::thread(&KernelNeighbourResolver::AheadLoop, this, std::move(upcoming));
+    m_pacer.ScanStarting(std::move(upcoming));
+}
+
+void KernelNeighbourResolver::ScanStopping()
+{
+    m_pacer.ScanStopping();
 }
 
 void KernelNeighbourResolver::ScanEnded()
 {
-    StopAhead();
-    std::lock_guard lock(m_mutex);
-    // Verdicts started ahead that no worker took.
-    for (auto it = m_waiters.begin(); it != m_waiters.end();) {
-        if (it->second.count == 0) {
-            ReleaseSlotLocked(it->second);
-            it = m_waiters.erase(it);
-        } else {
-            ++it;
-        }
-    }
-}
-
-void KernelNeighbourResolver::StopAhead()
-{
-    {
-        std::lock_guard lock(m_mutex);
-        m_aheadStop = true;
-    }
-    m_changed.notify_all();
-    if (m_ahead.joinable())
-        m_ahead.join();
-}
-
-void KernelNeighbourResolver::AheadLoop(UpcomingAddressesFn upcoming)
-{
-    quint64 position = 0; // the next address to start; 64 bits so the last one ends it
-    std::unique_lock lock(m_mutex);
-    while (!m_aheadStop && !m_stopping) {
-        const quint64 takenBefore = m_taken;
-        // The cursor has its own lock; never call into it holding ours.
-        lock.unlock();
-        const std::optional<UpcomingAddresses> cursor = upcoming();
-        lock.lock();
-        if (!cursor || m_aheadStop)
-            break; // stop signalled or range used up: nothing more is started ahead
-        position = std::max<quint64>(position, cursor->next);
-        if (position > cursor->last)
-            break;
-        if (position - cursor->next >= quint64(kMaxWaiting)) {
-            // Far enough ahead: wait for a worker to take a verdict.
-            m_changed.wait_for(lock, 100ms, [&] { return m_aheadStop || m_taken != takenBefore; });
-            continue;
-        }
-        const auto address = quint32(position++);
-        const LinkRoute route = m_links.RouteTo(address);
-        if (!route.link || m_links.OwnerOf(address) || m_waiters.contains(address))
-            continue; // answered without the kernel, or already asked
-        // Admission (at most kMaxWaiting outstanding, kStartsPerSecond) paces this loop.
-        BeginLocked(lock, address, route.link->index, true);
-    }
+    m_pacer.ScanEnded();
 }
 
 void KernelNeighbourResolver::Settle(quint32 address, int ifindex, quint16 state,
                                      const quint8* lladdr, int lladdrSize)
 {
-    std::lock_guard lock(m_mutex);
-    auto it = m_waiters.find(address);
-    if (it == m_waiters.end() || it->second.state != State::Pending ||
-        it->second.ifindex != ifindex)
-        return;
+    const auto sameLink = [ifindex](const SendAheadPacer::Request& request) {
+        return request.link == ifindex;
+    };
     if ((state & kAnswerStates) && lladdrSize == 6) {
         MacBytes mac;
         std::copy(lladdr, lladdr + 6, mac.begin());
-        it->second.mac = MacValueFromBytes(mac);
-        it->second.state = State::Found;
+        m_pacer.Settle(address, true, MacValueFromBytes(mac), sameLink);
     } else if (state & NUD_FAILED) {
-        it->second.state = State::NotFound;
-    } else {
-        return;
+        m_pacer.Settle(address, false, 0, sameLink);
     }
-    ReleaseSlotLocked(it->second);
-    m_changed.notify_all();
 }
 
 void KernelNeighbourResolver::HandleMessages(const quint8* data, std::size_t size)
@@ -479,16 +313,9 @@ void KernelNeighbourResolver::HandleMessages(const quint8* data, std::size_t siz
 void KernelNeighbourResolver::Resync()
 {
     // Events were lost: ask the kernel for every address still waiting.
-    std::vector<std::pair<quint32, int>> pending;
-    {
-        std::lock_guard lock(m_mutex);
-        for (const auto& [address, waiter] : m_waiters)
-            if (waiter.state == State::Pending)
-                pending.emplace_back(address, waiter.ifindex);
-    }
-    for (const auto& [address, ifindex] : pending)
-        if (const std::optional<Neighbour> current = QueryNeighbour(ifindex, address))
-            Settle(address, ifindex, current->state,
+    for (const SendAheadPacer::Request& request : m_pacer.AllPending())
+        if (const std::optional<Neighbour> current = QueryNeighbour(request.link, request.address))
+            Settle(request.address, request.link, current->state,
                    current->hasMac ? current->mac.data() : nullptr, current->hasMac ? 6 : 0);
 }
 
@@ -497,12 +324,7 @@ void KernelNeighbourResolver::ReceiveLoop()
     pollfd fds[2] = {{m_events, POLLIN, 0}, {m_wakeFd, POLLIN, 0}};
     std::vector<quint8> storage(65536);
     quint8* buffer = storage.data();
-    for (;;) {
-        {
-            std::lock_guard lock(m_mutex);
-            if (m_stopping)
-                return;
-        }
+    while (!m_stopping) {
         // No timeout needed: every waiter has its own deadline; this thread only ends.
         if (poll(fds, 2, -1) < 0) {
             if (errno == EINTR)

@@ -1,13 +1,12 @@
 #pragma once
 
 #include "scan/platform/MacResolver.h"
+#include "scan/platform/SendAheadPacer.h"
 
+#include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
 #include <thread>
-#include <unordered_map>
 #include <vector>
 
 // Lets the kernel resolve, for a process without the right to a packet socket. A
@@ -19,8 +18,8 @@
 // 1024 by default), so at most kMaxWaiting addresses are outstanding and new ones start
 // at no more than kStartsPerSecond.
 //
-// During a scan a pacing thread starts resolutions for the addresses the cursor hands out
-// next, within the same limits, so that a worker usually finds the verdict waiting
+// During a scan the pacer starts resolutions for the addresses the cursor hands out next,
+// within the same limits, so that a worker usually finds the verdict waiting
 // instead of holding its thread for the kernel's whole resolution time.
 //
 // An entry the kernel already holds cannot be removed without CAP_NET_ADMIN, so:
@@ -46,32 +45,15 @@ public:
 
     bool Resolve(quint32 address, const LinkRoute& route, quint64* mac) override;
     void ScanStarting(UpcomingAddressesFn upcoming) override;
+    void ScanStopping() override;
     void ScanEnded() override;
     QString Description() const override;
 
 private:
-    enum class State { Pending, Found, NotFound };
-    struct Waiter {
-        State state = State::Pending;
-        quint64 mac = 0;
-        int ifindex = 0;
-        int count = 0;          // workers waiting for the verdict
-        bool ahead = false;     // started ahead; no worker has taken it yet
-        bool holdsSlot = false; // counts against kMaxWaiting until it settles or expires
-        bool starting = false;  // its resolution is being started outside the lock
-        Clock::time_point deadline{};
-    };
-
-    KernelNeighbourResolver() = default;
-    bool Admit(std::unique_lock<std::mutex>& lock, bool ahead);
-    // With the lock held: registers `address`, starts its resolution (the lock is let go
-    // while the kernel is asked) and returns its waiter, or nullptr when not admitted.
-    Waiter* BeginLocked(std::unique_lock<std::mutex>& lock, quint32 address, int ifindex,
-                        bool ahead);
-    void ReleaseSlotLocked(Waiter& waiter);
-    void ExpireLocked(Clock::time_point now);
-    void AheadLoop(UpcomingAddressesFn upcoming);
-    void StopAhead();
+    KernelNeighbourResolver();
+    // Asks the kernel what it holds for the address, then starts its resolution.
+    SendAheadPacer::Started Start(const SendAheadPacer::Request& request);
+    Clock::duration FreshDeadline(int ifindex) const;
     Clock::duration RecheckDeadline(int ifindex) const;
     void ReceiveLoop();
     void HandleMessages(const quint8* data, std::size_t size);
@@ -88,15 +70,8 @@ private:
     };
     std::vector<Timing> m_timing;
     LinkInterfaces m_links;
+    SendAheadPacer m_pacer;
 
-    std::mutex m_mutex;
-    std::condition_variable m_changed; // a waiter settled, or a slot came free
-    std::unordered_map<quint32, Waiter> m_waiters;
-    int m_active = 0;
-    Clock::time_point m_nextStart;
-    bool m_stopping = false;
-    bool m_aheadStop = false;
-    quint64 m_taken = 0; // verdicts workers have taken; the pacing thread waits on it
+    std::atomic<bool> m_stopping{false};
     std::thread m_receiver;
-    std::thread m_ahead;
 };

@@ -43,6 +43,12 @@ public:
             m_resolver->ScanStarting(std::move(upcoming));
     }
 
+    void ScanStopping() override
+    {
+        if (m_resolver)
+            m_resolver->ScanStopping();
+    }
+
     void ScanEnded() override
     {
         if (m_resolver)

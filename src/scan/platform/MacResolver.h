@@ -19,7 +19,9 @@ public:
     // threads at once; returns within a bounded time.
     virtual bool Resolve(quint32 address, const LinkRoute& route, quint64* mac) = 0;
 
+    // As HostProbe's: around a scan, and its stop while workers may still wait.
     virtual void ScanStarting(UpcomingAddressesFn upcoming) { (void)upcoming; }
+    virtual void ScanStopping() {}
     virtual void ScanEnded() {}
 
     virtual QString Description() const = 0;

@@ -14,6 +14,8 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
     list(APPEND LANVEY_SCAN_PLATFORM_SOURCES
         platform/LinkInterfacesLinux.cpp
         platform/MacResolver.h
+        platform/SendAheadPacer.h
+        platform/SendAheadPacer.cpp
         platform/RawArpResolver.h
         platform/RawArpResolver.cpp
         platform/KernelNeighbourResolver.h

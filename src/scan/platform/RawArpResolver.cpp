@@ -66,7 +66,15 @@ std::unique_ptr<RawArpResolver> RawArpResolver::Open(const LinkInterfaces& links
 }
 
 RawArpResolver::RawArpResolver(const LinkInterfaces& links, int aheadRate)
-    : m_linkTable(links), m_aheadRate(aheadRate)
+    : m_linkTable(links),
+      m_pacer(
+          {aheadRate, kMaxOutstanding, kAheadWindow, false},
+          [this](const SendAheadPacer::Request& request) { return Start(request); },
+          [this](quint32 address) -> std::optional<SendAheadPacer::Request> {
+              if (m_linkTable.OwnerOf(address))
+                  return std::nullopt;
+              return RequestFor(address, m_linkTable.RouteTo(address));
+          })
 {
     for (const LinkInterface& info : links.Links())
         m_links.push_back({info, -1});
@@ -74,12 +82,9 @@ RawArpResolver::RawArpResolver(const LinkInterfaces& links, int aheadRate)
 
 RawArpResolver::~RawArpResolver()
 {
-    StopAhead();
-    {
-        std::lock_guard lock(m_mutex);
-        m_stopping = true;
-    }
-    m_answered.notify_all();
+    // The pacer's thread sends on the sockets; it ends before they close.
+    m_pacer.Close();
+    m_stopping = true;
     if (m_receiver.joinable()) {
         WakeReceiver();
         m_receiver.join();
@@ -109,6 +114,19 @@ std::size_t RawArpResolver::LinkSlot(int ifindex) const
     return m_links.size();
 }
 
+std::optional<SendAheadPacer::Request> RawArpResolver::RequestFor(quint32 address,
+                                                                  const LinkRoute& route) const
+{
+    const std::size_t link = LinkSlot(route.link ? route.link->index : 0);
+    if (link >= m_links.size())
+        return std::nullopt;
+    SendAheadPacer::Request request;
+    request.address = address;
+    request.link = int(link);
+    request.localIp = route.localIp;
+    return request;
+}
+
 void RawArpResolver::WakeReceiver()
 {
     const quint64 one = 1;
@@ -116,10 +134,10 @@ void RawArpResolver::WakeReceiver()
     [[maybe_unused]] const ssize_t written = write(m_wakeFd, &one, sizeof one);
 }
 
-void RawArpResolver::SendRequest(const Entry& entry, quint32 address)
+void RawArpResolver::SendRequest(const SendAheadPacer::Request& request)
 {
-    const Link& link = m_links[entry.link];
-    const ArpPacket packet = BuildArpRequest(link.info.mac, entry.localIp, address);
+    const Link& link = m_links[std::size_t(request.link)];
+    const ArpPacket packet = BuildArpRequest(link.info.mac, request.localIp, request.address);
     sockaddr_ll to{};
     to.sll_family = AF_PACKET;
     to.sll_protocol = htons(ETH_P_ARP);
@@ -127,72 +145,47 @@ void RawArpResolver::SendRequest(const Entry& entry, quint32 address)
     to.sll_halen = 6;
     std::fill(to.sll_addr, to.sll_addr + 6, quint8(0xFF));
     // A lost request (full queue, adapter down) costs only this attempt: the repeat and
-    // the give-up timer still run.
+    // the give-up still come.
     sendto(link.fd, packet.data(), packet.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
 }
 
-RawArpResolver::Entry& RawArpResolver::StartLocked(quint32 address, std::size_t link,
-                                                   quint32 localIp)
+SendAheadPacer::Started RawArpResolver::Start(const SendAheadPacer::Request& request)
 {
-    Entry& entry = m_entries[address];
-    entry = Entry{};
-    entry.serial = m_nextSerial++;
-    entry.link = link;
-    entry.localIp = localIp;
-    entry.firstSent = Clock::now();
-    SendRequest(entry, address);
-    const bool earliest = m_timers.empty() || entry.firstSent + kRepeatAfter < m_timers.top().due;
-    m_timers.push({entry.firstSent + kRepeatAfter, address, entry.serial});
+    const auto due = Clock::now() + kRepeatAfter;
+    SendRequest(request);
+    bool earliest = false;
+    {
+        std::lock_guard lock(m_timerMutex);
+        earliest = m_timers.empty() || due < m_timers.top().due;
+        m_timers.push({due, request.address, request.serial});
+    }
     if (earliest)
         WakeReceiver();
-    return entry;
+    SendAheadPacer::Started started;
+    started.giveUpAfter = kGiveUpAfter;
+    return started;
 }
 
 bool RawArpResolver::Resolve(quint32 address, const LinkRoute& route, quint64* mac)
 {
-    const std::size_t link = LinkSlot(route.link ? route.link->index : 0);
-    if (link >= m_links.size())
-        return false;
-
-    std::unique_lock lock(m_mutex);
-    auto it = m_entries.find(address);
-    Entry& entry = it != m_entries.end() ? it->second : StartLocked(address, link, route.localIp);
-    ++entry.waiters;
-    // The receive thread settles every entry at kGiveUpAfter; the slack only guards
-    // against that thread being held up.
-    const auto deadline = entry.firstSent + kGiveUpAfter + std::chrono::milliseconds(500);
-    m_answered.wait_until(lock, deadline,
-                          [&] { return entry.state != State::Pending || m_stopping; });
-    const bool found = entry.state == State::Found;
-    if (found)
-        *mac = entry.mac;
-    if (--entry.waiters == 0)
-        m_entries.erase(address);
-    ++m_taken;
-    lock.unlock();
-    m_aheadWake.notify_one();
-    return found;
+    const std::optional<SendAheadPacer::Request> request = RequestFor(address, route);
+    return request && m_pacer.Resolve(*request, mac);
 }
 
-void RawArpResolver::RunTimersLocked(Clock::time_point now)
+void RawArpResolver::RunTimers(Clock::time_point now)
 {
-    while (!m_timers.empty() && m_timers.top().due <= now) {
-        const Timer timer = m_timers.top();
-        m_timers.pop();
-        auto it = m_entries.find(timer.address);
-        if (it == m_entries.end() || it->second.serial != timer.serial ||
-            it->second.state != State::Pending)
-            continue;
-        Entry& entry = it->second;
-        if (!entry.repeated) {
-            entry.repeated = true;
-            SendRequest(entry, timer.address);
-            m_timers.push({entry.firstSent + kGiveUpAfter, timer.address, timer.serial});
-        } else {
-            entry.state = State::NotFound;
-            m_answered.notify_all();
+    std::vector<Timer> due;
+    {
+        std::lock_guard lock(m_timerMutex);
+        while (!m_timers.empty() && m_timers.top().due <= now) {
+            due.push_back(m_timers.top());
+            m_timers.pop();
         }
     }
+    // Only a request still unanswered, of the same start, is asked again.
+    for (const Timer& timer : due)
+        if (const auto request = m_pacer.Pending(timer.address, timer.serial))
+            SendRequest(*request);
 }
 
 void RawArpResolver::ReadReplies(std::size_t link)
@@ -211,17 +204,12 @@ void RawArpResolver::ReadReplies(std::size_t link)
         const std::optional<ArpFields> packet = ReadArpPacket(buffer, std::size_t(size));
         if (!packet || packet->operation != kArpReply)
             continue;
-        std::lock_guard lock(m_mutex);
-        auto it = m_entries.find(packet->senderIp);
-        if (it == m_entries.end())
-            continue;
-        Entry& entry = it->second;
-        if (entry.state != State::Pending || entry.link != link ||
-            !IsArpAnswer(*packet, packet->senderIp, entry.localIp, from.info.mac))
-            continue;
-        entry.state = State::Found;
-        entry.mac = MacValueFromBytes(packet->senderMac);
-        m_answered.notify_all();
+        m_pacer.Settle(packet->senderIp, true, MacValueFromBytes(packet->senderMac),
+                       [&](const SendAheadPacer::Request& request) {
+                           return request.link == int(link) &&
+                                  IsArpAnswer(*packet, packet->senderIp, request.localIp,
+                                              from.info.mac);
+                       });
     }
 }
 
@@ -232,14 +220,12 @@ void RawArpResolver::ReceiveLoop()
         fds.push_back({link.fd, POLLIN, 0});
     fds.push_back({m_wakeFd, POLLIN, 0});
 
-    for (;;) {
+    while (!m_stopping) {
+        const auto now = Clock::now();
+        RunTimers(now);
         int timeout = -1;
         {
-            std::lock_guard lock(m_mutex);
-            if (m_stopping)
-                return;
-            const auto now = Clock::now();
-            RunTimersLocked(now);
+            std::lock_guard lock(m_timerMutex);
             if (!m_timers.empty()) {
                 const auto wait =
                     std::chrono::ceil<std::chrono::milliseconds>(m_timers.top().due - now);
@@ -263,71 +249,15 @@ void RawArpResolver::ReceiveLoop()
 
 void RawArpResolver::ScanStarting(UpcomingAddressesFn upcoming)
 {
-    StopAhead();
-    {
-        std::lock_guard lock(m_mutex);
-        // No worker runs between scans, so nothing waits on these.
-        std::erase_if(m_entries, [](const auto& item) { return item.second.waiters == 0; });
-        m_aheadStop = false;
-    }
-    if (m_aheadRate > 0 && upcoming)
-        m_ahead = std::thread(&RawArpResolver::AheadLoop, this, std::move(upcoming));
+    m_pacer.ScanStarting(std::move(upcoming));
+}
+
+void RawArpResolver::ScanStopping()
+{
+    m_pacer.ScanStopping();
 }
 
 void RawArpResolver::ScanEnded()
 {
-    StopAhead();
-    std::lock_guard lock(m_mutex);
-    std::erase_if(m_entries, [](const auto& item) { return item.second.waiters == 0; });
-}
-
-void RawArpResolver::StopAhead()
-{
-    {
-        std::lock_guard lock(m_mutex);
-        m_aheadStop = true;
-    }
-    m_aheadWake.notify_all();
-    if (m_ahead.joinable())
-        m_ahead.join();
-}
-
-void RawArpResolver::AheadLoop(UpcomingAddressesFn upcoming)
-{
-    const auto interval = std::chrono::duration_cast<Clock::duration>(std::chrono::seconds(1)) /
-                          std::max(1, m_aheadRate);
-    auto nextSend = Clock::now();
-    quint64 position = 0; // the next address to send ahead; 64 bits so the last one ends it
-
-    std::unique_lock lock(m_mutex);
-    while (!m_aheadStop) {
-        if (Clock::now() < nextSend) {
-            m_aheadWake.wait_until(lock, nextSend, [&] { return m_aheadStop; });
-            continue;
-        }
-        const quint64 takenBefore = m_taken;
-        // The cursor has its own lock; never call into it holding ours.
-        lock.unlock();
-        const std::optional<UpcomingAddresses> cursor = upcoming();
-        lock.lock();
-        if (!cursor || m_aheadStop)
-            break; // stop signalled or range used up: nothing more is sent ahead
-        position = std::max<quint64>(position, cursor->next);
-        if (position > cursor->last)
-            break;
-        if (position - cursor->next >= kAheadWindow || m_entries.size() >= kMaxEntries) {
-            // Far enough ahead: wait for a worker to take an answer.
-            m_aheadWake.wait_for(lock, std::chrono::milliseconds(100),
-                                 [&] { return m_aheadStop || m_taken != takenBefore; });
-            continue;
-        }
-        const auto address = quint32(position++);
-        const LinkRoute route = m_linkTable.RouteTo(address);
-        const std::size_t link = LinkSlot(route.link ? route.link->index : 0);
-        if (link >= m_links.size() || m_linkTable.OwnerOf(address) || m_entries.contains(address))
-            continue; // answered without the wire, or already asked
-        StartLocked(address, link, route.localIp);
-        // After a stall the pace restarts from now rather than catching up in a burst.
-        nextSend = std::max(nextSend + interval, Clock::now() - interval);
-    }
+    m_pacer.ScanEnded();
 }
