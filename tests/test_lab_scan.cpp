@@ -7,6 +7,7 @@
 #include "support/AddressText.h"
 #include "support/NVOUI.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
@@ -359,6 +360,117 @@ TEST_F(LabScan, CtrlCAndTerminateStopTheScanAndPrintTheHostsFound)
 {
     ExpectStopsOnSignal(this, manifest, SIGINT, 130);
     ExpectStopsOnSignal(this, manifest, SIGTERM, 128 + SIGTERM);
+}
+
+// True once `pid` runs lanvey-scan itself, not the lab script or `ip netns exec` before it.
+bool RunsScanner(qint64 pid)
+{
+    QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
+    return comm.open(QIODevice::ReadOnly) && comm.readAll().trimmed() == "lanvey-scan";
+}
+
+// True while `pid` has a file below `folder` open.
+bool HoldsFileBelow(qint64 pid, const QString& folder)
+{
+    const QDir fds(QStringLiteral("/proc/%1/fd").arg(pid));
+    for (const QFileInfo& fd : fds.entryInfoList(QDir::Files | QDir::System))
+        if (fd.symLinkTarget().startsWith(folder))
+            return true;
+    return false;
+}
+
+struct Interrupt {
+    const char* when;
+    bool whileLoadingVendors; // while it reads the vendor table, before the scan starts
+    int afterMs;              // after the program itself has started
+    bool afterFirstProgress;  // after its first progress line: hosts have been found
+    bool twice;               // a second SIGINT 20 ms after the first
+};
+
+// One /24 scan interrupted as `interrupt` says: the program exits with 130 within a
+// second of the signal and prints a well-formed report of lab hosts, never an empty one
+// once hosts were found, with as many rows as its own "Found N hosts." says.
+void ExpectInterruptedScan(const std::map<quint32, LabHost>& manifest, const QStringList& path,
+                           const Interrupt& interrupt)
+{
+    SCOPED_TRACE(interrupt.when);
+    QProcess process;
+    process.start(kLab,
+                  QStringList{QStringLiteral("exec"), kScanner} + path +
+                      QStringList{QStringLiteral("--progress"), QStringLiteral("--verbose"),
+                                  QStringLiteral("--format=csv"), QStringLiteral("198.18.0.0/24")});
+    ASSERT_TRUE(process.waitForStarted());
+    QElapsedTimer clock;
+    clock.start();
+    while (!RunsScanner(process.processId()) && clock.elapsed() < 5000)
+        usleep(1000);
+    ASSERT_TRUE(RunsScanner(process.processId()));
+    QString err;
+    if (interrupt.whileLoadingVendors) {
+        const QString vendors = QString::fromLatin1(CNVOUI::kDefaultFolder);
+        while (!HoldsFileBelow(process.processId(), vendors) && clock.elapsed() < 5000)
+            usleep(500);
+        ASSERT_TRUE(HoldsFileBelow(process.processId(), vendors)) << "never saw the table load";
+    } else if (interrupt.afterFirstProgress) {
+        while (!err.contains(QStringLiteral("Scanning ")) && clock.elapsed() < 10000) {
+            process.waitForReadyRead(20);
+            err += QString::fromUtf8(process.readAllStandardError());
+        }
+        ASSERT_TRUE(err.contains(QStringLiteral("Scanning "))) << err.toStdString();
+    } else if (interrupt.afterMs > 0) {
+        usleep(useconds_t(interrupt.afterMs) * 1000);
+    }
+    ASSERT_EQ(process.state(), QProcess::Running) << "ended before the signal";
+    ::kill(pid_t(process.processId()), SIGINT);
+    QElapsedTimer stopping;
+    stopping.start();
+    if (interrupt.twice) {
+        usleep(20000);
+        ::kill(pid_t(process.processId()), SIGINT);
+    }
+    ASSERT_TRUE(process.waitForFinished(10000));
+    const qint64 stopMs = stopping.elapsed();
+    EXPECT_LE(stopMs, 1000) << "took " << stopMs << " ms to exit";
+    ASSERT_EQ(process.exitStatus(), QProcess::NormalExit) << "killed by the signal";
+    EXPECT_EQ(process.exitCode(), 130);
+    err += QString::fromUtf8(process.readAllStandardError());
+    EXPECT_FALSE(err.contains(QStringLiteral("leaving without them"))) << err.toStdString();
+
+    const auto rows = ParseCsv(QString::fromUtf8(process.readAllStandardOutput()));
+    ASSERT_GE(rows.size(), 1u) << "no report at all; stderr: " << err.toStdString();
+    EXPECT_EQ(rows[0].value(0), QStringLiteral("IP Address"));
+    if (interrupt.afterFirstProgress) {
+        EXPECT_GE(rows.size(), 2u) << "hosts were found, none printed: " << err.toStdString();
+    }
+    std::set<QString> seen;
+    for (size_t i = 1; i < rows.size(); ++i) {
+        ASSERT_EQ(rows[i].size(), 6) << rows[i].join(u',').toStdString();
+        const auto it = manifest.find(IpToHostOrder(GetIpAddress(rows[i].value(0))));
+        ASSERT_NE(it, manifest.end()) << rows[i].value(0).toStdString();
+        EXPECT_EQ(rows[i].value(1), it->second.mac);
+        EXPECT_TRUE(seen.insert(rows[i].value(0)).second) << "twice: " << rows[i][0].toStdString();
+    }
+    const qsizetype found = err.lastIndexOf(QStringLiteral("lanvey-scan: Found "));
+    if (found >= 0 && !interrupt.twice) {
+        EXPECT_TRUE(err.mid(found).startsWith(
+            QStringLiteral("lanvey-scan: Found %1 hosts.").arg(rows.size() - 1)))
+            << err.toStdString();
+    }
+}
+
+TEST_F(LabScan, CtrlCDuringASubnetScanPrintsTheHostsFoundWithinASecondOnBothPaths)
+{
+    const Interrupt interrupts[] = {
+        {"while loading the vendor table", true, 0, false, false},
+        {"150 ms in", false, 150, false, false},
+        {"after the first progress line", false, 0, true, false},
+        {"twice, after the first progress line", false, 0, true, true},
+    };
+    for (const QStringList& path : {QStringList{}, QStringList{QStringLiteral("--kernel-arp")}}) {
+        SCOPED_TRACE(path.isEmpty() ? "raw path" : "kernel path");
+        for (const Interrupt& interrupt : interrupts)
+            ExpectInterruptedScan(manifest, path, interrupt);
+    }
 }
 
 TEST_F(LabScan, WithoutRawSocketsTheKernelFindsTheSameHosts)

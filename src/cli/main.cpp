@@ -14,11 +14,14 @@
 #include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <pthread.h>
 #include <signal.h>
 #include <thread>
@@ -123,19 +126,26 @@ QString DefaultDatabasePath()
     return QDir(folder).filePath(QStringLiteral("Norvane Lanvey/Database.lvdat"));
 }
 
+// The signals that stop a scan, and the one that ends their watcher.
+sigset_t StopSignals()
+{
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGUSR2);
+    return set;
+}
+
 // SIGINT and SIGTERM are taken by one thread with sigwait and turned into events, so the
-// main thread stops the scan the way the Stop command does.
+// main thread stops the scan the way the Stop command does. main() blocks them before
+// anything else runs, so a signal during start-up waits here instead of killing the
+// process before it could print anything.
 class SignalWatcher
 {
 public:
-    explicit SignalWatcher(EventQueue& queue) : m_queue(queue)
+    explicit SignalWatcher(EventQueue& queue) : m_queue(queue), m_set(StopSignals())
     {
-        sigemptyset(&m_set);
-        sigaddset(&m_set, SIGINT);
-        sigaddset(&m_set, SIGTERM);
-        sigaddset(&m_set, SIGUSR2); // ends the watcher
-        // Blocked before any other thread exists, so every thread inherits the mask.
-        pthread_sigmask(SIG_BLOCK, &m_set, nullptr);
         m_thread = std::thread([this] { Run(); });
     }
     ~SignalWatcher()
@@ -144,6 +154,9 @@ public:
         m_thread.join();
     }
 
+    // The first stop signal taken so far, 0 for none.
+    int First() const { return m_first.load(); }
+
 private:
     void Run()
     {
@@ -151,18 +164,64 @@ private:
             int signal = 0;
             if (sigwait(&m_set, &signal) != 0 || signal == SIGUSR2)
                 return;
+            int none = 0;
+            m_first.compare_exchange_strong(none, signal);
             m_queue.Push({Event::Interrupt, signal});
         }
     }
 
     EventQueue& m_queue;
     sigset_t m_set;
+    std::atomic<int> m_first{0};
     std::thread m_thread;
 };
+
+int InterruptedStatus(int signal)
+{
+    return signal == SIGTERM ? 128 + SIGTERM : kExitInterrupted;
+}
+
+// The first `count` hosts of the scan list in the chosen format, on standard output.
+void PrintReport(CLanveyDoc& doc, const CNVOUI& oui, ScanOptions::Format format, int count)
+{
+    std::vector<ScanReportRow> rows;
+    {
+        // Workers that still run append under this lock, names and all.
+        std::lock_guard guard(g_recordLock);
+        count = std::min(count, doc.GetScanRecordCount());
+        rows.reserve(size_t(std::max(0, count)));
+        for (int i = 0; i < count; ++i) {
+            HostRecord* record = doc.GetScanRecord(i);
+            doc.CompareWithDatabase(record, i);
+            rows.push_back(MakeScanReportRow(*record, &oui));
+        }
+    }
+    QString text;
+    switch (format) {
+    case ScanOptions::Format::Csv:
+        text = FormatScanCsv(rows);
+        break;
+    case ScanOptions::Format::Json:
+        text = FormatScanJson(rows);
+        break;
+    case ScanOptions::Format::Table:
+        text = FormatScanTable(rows);
+        break;
+    }
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+    std::fflush(stdout);
+}
+
+// How long after a stop signal the workers may take before the hosts found are printed
+// without them, so that an interrupted run always ends within a second.
+constexpr auto kStopGrace = std::chrono::milliseconds(700);
 
 int Run(const ScanOptions& options)
 {
     const auto started = std::chrono::steady_clock::now();
+    EventQueue events;
+    SignalWatcher signalWatcher(events);
     SetMessagePrompt(std::make_shared<StderrPrompt>());
 
     CLanveyDoc doc;
@@ -189,9 +248,6 @@ int Run(const ScanOptions& options)
                            .arg(databasePath));
     }
 
-    EventQueue events;
-    SignalWatcher signalWatcher(events);
-
     HostProbeOptions probeOptions;
     probeOptions.aheadRate = options.rate;
     probeOptions.forceKernelPath = options.kernelPath;
@@ -199,80 +255,74 @@ int Run(const ScanOptions& options)
     if (options.verbose)
         PrintError(probe->Description());
 
+    // Stopped before it began: an empty report, no scan.
+    if (const int signal = signalWatcher.First()) {
+        PrintReport(doc, oui, options.format, 0);
+        return InterruptedStatus(signal);
+    }
+
     TerminalView view(options.progress);
     int status = kExitDone;
-    {
-        CScanJob job(doc, *probe, events, view);
-        const quint32 threads = options.threads.value_or(StoredThreads());
-        const ScanStartResult start = job.Start(options.target, threads);
-        if (start == ScanStartResult::Abandoned)
-            return kExitUsage; // the parser has printed why
-        if (!job.IsScanning())
-            return kExitFailed;
-        if (options.verbose)
-            PrintError(QStringLiteral("%1 workers").arg(g_nScanThreads));
+    CScanJob job(doc, *probe, events, view);
+    const quint32 threads = options.threads.value_or(StoredThreads());
+    const ScanStartResult start = job.Start(options.target, threads);
+    if (start == ScanStartResult::Abandoned)
+        return kExitUsage; // the parser has printed why
+    if (!job.IsScanning())
+        return kExitFailed;
+    if (options.verbose)
+        PrintError(QStringLiteral("%1 workers").arg(g_nScanThreads));
 
-        using Clock = std::chrono::steady_clock;
-        const auto tickPeriod = std::chrono::milliseconds(500);
-        auto nextTick = Clock::now() + tickPeriod;
-        bool interrupted = false;
-        for (;;) {
-            Event event{};
-            if (!events.Pop(&event, nextTick)) {
+    using Clock = std::chrono::steady_clock;
+    const auto tickPeriod = std::chrono::milliseconds(500);
+    auto nextTick = Clock::now() + tickPeriod;
+    std::optional<Clock::time_point> stopDeadline;
+    for (;;) {
+        Event event{};
+        const auto wake = stopDeadline ? std::min(nextTick, *stopDeadline) : nextTick;
+        if (!events.Pop(&event, wake)) {
+            if (stopDeadline && Clock::now() >= *stopDeadline) {
+                if (options.verbose)
+                    PrintError(QStringLiteral("workers still running %1 ms after the stop; "
+                                              "leaving without them")
+                                   .arg(kStopGrace.count()));
+                PrintReport(doc, oui, options.format, doc.GetScanRecordCount());
+                std::_Exit(status);
+            }
+            if (Clock::now() >= nextTick) {
                 if (view.timerRunning)
                     job.OnTimer();
                 nextTick = Clock::now() + tickPeriod;
-                continue;
             }
-            if (event.kind == Event::HostAdded) {
-                job.OnHostAdded();
-            } else if (event.kind == Event::WorkerDone) {
-                if (job.OnWorkerDone(event.value))
-                    break;
-            } else if (!interrupted) {
-                interrupted = true;
-                status = event.value == SIGTERM ? 128 + SIGTERM : kExitInterrupted;
-                job.Stop();
-            } else {
-                // A second Ctrl+C does not wait for the workers.
-                std::fflush(stdout);
-                std::_Exit(status);
-            }
+            continue;
+        }
+        if (event.kind == Event::HostAdded) {
+            job.OnHostAdded();
+        } else if (event.kind == Event::WorkerDone) {
+            if (job.OnWorkerDone(event.value))
+                break;
+        } else if (!stopDeadline) {
+            stopDeadline = Clock::now() + kStopGrace;
+            status = InterruptedStatus(event.value);
+            job.Stop();
+            // Workers waiting for an address's verdict give up at once.
+            probe->ScanStopping();
+        } else {
+            // A second signal does not wait for the workers, but still prints what they
+            // have found.
+            PrintReport(doc, oui, options.format, doc.GetScanRecordCount());
+            std::_Exit(status);
         }
     }
 
-    std::vector<ScanReportRow> rows;
-    {
-        std::lock_guard guard(g_recordLock);
-        const int count = std::min(view.RowCount(), doc.GetScanRecordCount());
-        rows.reserve(size_t(count));
-        for (int i = 0; i < count; ++i) {
-            HostRecord* record = doc.GetScanRecord(i);
-            doc.CompareWithDatabase(record, i);
-            rows.push_back(MakeScanReportRow(*record, &oui));
-        }
-    }
-
-    QString text;
-    switch (options.format) {
-    case ScanOptions::Format::Csv:
-        text = FormatScanCsv(rows);
-        break;
-    case ScanOptions::Format::Json:
-        text = FormatScanJson(rows);
-        break;
-    case ScanOptions::Format::Table:
-        text = FormatScanTable(rows);
-        break;
-    }
-    const QByteArray bytes = text.toUtf8();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
-    std::fflush(stdout);
-
+    // Every worker has ended and announced its hosts.
+    PrintReport(doc, oui, options.format, view.RowCount());
     if (options.verbose) {
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-        PrintError(QStringLiteral("%1 hosts in %2 s").arg(rows.size()).arg(seconds, 0, 'f', 3));
+        PrintError(QStringLiteral("%1 hosts in %2 s")
+                       .arg(std::min(view.RowCount(), doc.GetScanRecordCount()))
+                       .arg(seconds, 0, 'f', 3));
     }
     return status;
 }
@@ -281,6 +331,10 @@ int Run(const ScanOptions& options)
 
 int main(int argc, char** argv)
 {
+    // Before any thread exists, so that every thread inherits the mask.
+    const sigset_t stopSignals = StopSignals();
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
