@@ -11,3 +11,6 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
     target_compile_definitions(test_resolver_lab PRIVATE
         LANVEY_TEST_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/data")
 endif()
+
+# Text from the network: the ANSI code pages of its names and how they are shown.
+lanvey_add_test(test_lang_text SOURCES test_lang_text.cpp LIBS Lanvey::lang)

@@ -1,6 +1,7 @@
 // The node-status request and the name parse of its reply.
 
 #include "TestPrinters.h"
+#include "lang/AnsiCodePage.h"
 #include "scan/NetBiosNames.h"
 
 #include <QFile>
@@ -235,17 +236,77 @@ TEST(NetBiosNameParse, NamesAreWindows1252)
     EXPECT_EQ(names.workgroup, QStringView(u"\u0160\u0178\u0081").toString());
 }
 
+// The code page of the language in use for one test, 1252 again after it.
+class CodePageScope
+{
+public:
+    explicit CodePageScope(int codePage) { SetAnsiCodePage(codePage); }
+    ~CodePageScope() { SetAnsiCodePage(1252); }
+};
+
+QString Utf16(std::u16string_view text)
+{
+    return QString(reinterpret_cast<const QChar*>(text.data()), qsizetype(text.size()));
+}
+
+TEST(NetBiosNameParse, NamesFollowTheAnsiCodePageOfTheLanguage)
+{
+    // A Chinese Windows host "财务部-PC" in workgroup "工作组", both in GBK, and a Taiwanese
+    // one "財務部" in "工作組" in Big5, whose trail bytes 0x5D and 0x40 look like ASCII.
+    const NodeStatusReply gbk =
+        Received(Concat({ReplyHeader(3), NameEntry("\xB2\xC6\xCE\xF1\xB2\xBF-PC", 0x00, 0x04, 0),
+                         NameEntry("\xB2\xC6\xCE\xF1\xB2\xBF-PC", 0x20, 0x04, 0),
+                         NameEntry("\xB9\xA4\xD7\xF7\xD7\xE9", 0x00, 0x84, 0)}));
+    const NodeStatusReply big5 =
+        Received(Concat({ReplyHeader(2), NameEntry("\xB0\x5D\xB0\xC8\xB3\xA1", 0x00, 0x04, 0),
+                         NameEntry("\xA4\x75\xA7\x40\xB2\xD5", 0x00, 0x84, 0)}));
+    {
+        const CodePageScope chinese(936);
+        const Names names = Parse(gbk);
+        EXPECT_EQ(names.hostName, Utf16(u"财务部-PC"));
+        EXPECT_EQ(names.workgroup, Utf16(u"工作组"));
+    }
+    {
+        const CodePageScope taiwanese(950);
+        const Names names = Parse(big5);
+        EXPECT_EQ(names.hostName, Utf16(u"財務部"));
+        EXPECT_EQ(names.workgroup, Utf16(u"工作組"));
+    }
+    // Any other language reads the same bytes as Windows-1252.
+    const Names western = Parse(gbk);
+    EXPECT_EQ(western.hostName, Utf16(u"\u00B2\u00C6\u00CE\u00F1\u00B2\u00BF-PC"));
+    EXPECT_EQ(western.workgroup, Utf16(u"\u00B9\u00A4\u00D7\u00F7\u00D7\u00E9"));
+}
+
+TEST(NetBiosNameParse, HostileDoubleByteNamesAreCutCleanly)
+{
+    const CodePageScope chinese(936);
+    // Fifteen name bytes ending in a lead byte, then the suffix 0x00: the half character
+    // is U+FFFD and nothing of the suffix or flags is read into it.
+    const Names cut = Parse(Received(Concat(
+        {ReplyHeader(1), NameEntry("\xD1\xD0\xB7\xA2\xD6\xD0\xD0\xC4\xD1\xD0\xB7\xA2\xD6\xD0\xD0",
+                                   0x00, 0x04, 0)})));
+    EXPECT_EQ(cut.hostName, Utf16(u"研发中心研发中\uFFFD"));
+    // A lead byte before a space or the suffix: U+FFFD, and the rest of the text stays.
+    const Names spaced = Parse(Received(Concat(
+        {ReplyHeader(2), NameEntry("PC", 0x00, 0x04, 0), NameEntry("\xB2 WG", 0x00, 0x84, 0)})));
+    EXPECT_EQ(spaced.workgroup, Utf16(u"\uFFFD WG"));
+    const Names bytesNever =
+        Parse(Received(Concat({ReplyHeader(1), NameEntry("\xFF\xFF\x80\xFE", 0x00, 0x04, 0)})));
+    EXPECT_EQ(bytesNever.hostName, Utf16(u"\uFFFD\uFFFD\u20AC\uFFFD"));
+}
+
 TEST(NetBiosWindows1252, AgreesWithIconvAndMapsUndefinedBytesToC1Controls)
 {
     iconv_t converter = iconv_open("UTF-16LE", "WINDOWS-1252");
     ASSERT_NE(converter, iconv_t(-1));
     int undefined = 0;
     for (int value = 0; value < 256; ++value) {
-        const quint8 byte = quint8(value);
-        const QString ours = DecodeWindows1252(&byte, 1);
+        const char byte = char(value);
+        const QString ours = DecodeAnsi(&byte, 1, 1252);
         ASSERT_EQ(ours.size(), 1);
 
-        char in = char(byte);
+        char in = byte;
         char16_t out[2] = {};
         char* inPtr = &in;
         char* outPtr = reinterpret_cast<char*>(out);
@@ -255,7 +316,7 @@ TEST(NetBiosWindows1252, AgreesWithIconvAndMapsUndefinedBytesToC1Controls)
         if (iconv(converter, &inPtr, &inLeft, &outPtr, &outLeft) == size_t(-1)) {
             // glibc leaves these undefined; Windows turns them into U+0081 and so on.
             ++undefined;
-            EXPECT_EQ(ours.at(0).unicode(), byte) << "byte " << value;
+            EXPECT_EQ(ours.at(0).unicode(), value) << "byte " << value;
         } else {
             EXPECT_EQ(ours.at(0).unicode(), out[0]) << "byte " << value;
         }

@@ -91,6 +91,18 @@ TEST(ScanOptions, HelpVersionAndMistakes)
     EXPECT_TRUE(ScanUsageLine().startsWith(QStringLiteral("usage: lanvey-scan")));
 }
 
+TEST(ScanOptions, TheLocaleGivesTheCodePageOfNetBiosNames)
+{
+    const QString none;
+    EXPECT_EQ(ScanAnsiCodePage(none, none, QStringLiteral("zh_CN.UTF-8")), 936);
+    EXPECT_EQ(ScanAnsiCodePage(none, none, QStringLiteral("zh_TW.UTF-8")), 950);
+    // POSIX's order: LC_ALL, then LC_CTYPE, then LANG.
+    EXPECT_EQ(ScanAnsiCodePage(QStringLiteral("zh_TW"), QStringLiteral("zh_CN"), none), 950);
+    EXPECT_EQ(ScanAnsiCodePage(QStringLiteral("C"), none, QStringLiteral("zh_CN.UTF-8")), 1252);
+    EXPECT_EQ(ScanAnsiCodePage(none, QStringLiteral("zh_CN.GBK"), QStringLiteral("en_US")), 936);
+    EXPECT_EQ(ScanAnsiCodePage(none, none, none), 1252);
+}
+
 // Three hosts compared with a database: one known, one new, one whose address is known
 // with another MAC.
 std::vector<ScanReportRow> SampleRows(CNVOUI* oui)

@@ -1,5 +1,7 @@
 #include "cli/ScanOptions.h"
 
+#include "lang/AnsiCodePage.h"
+
 namespace
 {
 
@@ -167,4 +169,12 @@ ScanCommand ParseScanOptions(const QStringList& arguments, ScanOptions* options,
         return ScanCommand::Error;
     }
     return ScanCommand::Scan;
+}
+
+int ScanAnsiCodePage(const QString& lcAll, const QString& lcCtype, const QString& lang)
+{
+    for (const QString* value : {&lcAll, &lcCtype, &lang})
+        if (!value->isEmpty())
+            return AnsiCodePageForLocale(*value);
+    return AnsiCodePageForLocale(QString());
 }

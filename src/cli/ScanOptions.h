@@ -28,3 +28,7 @@ QString ScanUsageLine();
 
 // The --help text.
 QString ScanHelpText();
+
+// The ANSI code page that hosts of the user's locale write their NetBIOS names in, from
+// the values of LC_ALL, LC_CTYPE and LANG (the first one set decides, as in POSIX).
+int ScanAnsiCodePage(const QString& lcAll, const QString& lcCtype, const QString& lang);

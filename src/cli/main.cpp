@@ -2,6 +2,7 @@
 
 #include "cli/ScanOptions.h"
 #include "cli/ScanReport.h"
+#include "lang/AnsiCodePage.h"
 #include "lang/MessagePrompt.h"
 #include "records/DatabaseFile.h"
 #include "records/LanveyDoc.h"
@@ -252,8 +253,10 @@ int Run(const ScanOptions& options)
     probeOptions.aheadRate = options.rate;
     probeOptions.forceKernelPath = options.kernelPath;
     const std::unique_ptr<HostProbe> probe = CreateSystemHostProbe(probeOptions);
-    if (options.verbose)
+    if (options.verbose) {
         PrintError(probe->Description());
+        PrintError(QStringLiteral("NetBIOS names read in code page %1").arg(CurrentAnsiCodePage()));
+    }
 
     // Stopped before it began: an empty report, no scan.
     if (const int signal = signalWatcher.First()) {
@@ -355,5 +358,9 @@ int main(int argc, char** argv)
     case ScanCommand::Scan:
         break;
     }
+    // Hosts of the user's language name themselves in its ANSI code page.
+    SetAnsiCodePage(ScanAnsiCodePage(qEnvironmentVariable("LC_ALL"),
+                                     qEnvironmentVariable("LC_CTYPE"),
+                                     qEnvironmentVariable("LANG")));
     return Run(options);
 }

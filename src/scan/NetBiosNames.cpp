@@ -1,5 +1,7 @@
 #include "scan/NetBiosNames.h"
 
+#include "lang/AnsiCodePage.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -21,14 +23,6 @@ constexpr quint8 kWildcardName = '*';
 constexpr int kFirstEntryOffset = 57;
 constexpr int kEntrySize = 18;
 constexpr int kParseEnd = 500;
-
-// 0x80 to 0x9F of Windows-1252; the rest of the code page is Latin-1.
-constexpr char16_t kWindows1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, // 80-87
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F, // 88-8F
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, // 90-97
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178, // 98-9F
-};
 
 } // namespace
 
@@ -55,16 +49,6 @@ NodeStatusReply EmptyNodeStatusReply()
     NodeStatusReply reply;
     reply.fill(kNodeStatusUnfilled);
     return reply;
-}
-
-QString DecodeWindows1252(const quint8* bytes, qsizetype size)
-{
-    QString text(size, Qt::Uninitialized);
-    for (qsizetype i = 0; i < size; ++i) {
-        const quint8 b = bytes[i];
-        text[i] = QChar(b >= 0x80 && b < 0xA0 ? kWindows1252High[b - 0x80] : char16_t(b));
-    }
-    return text;
 }
 
 void ParseNodeStatusNames(const NodeStatusReply& reply, QString& hostName, QString& workgroup)
@@ -94,7 +78,9 @@ void ParseNodeStatusNames(const NodeStatusReply& reply, QString& hostName, QStri
         if (j == 0)
             break;
 
-        const QString text = DecodeWindows1252(name, length);
+        // Hosts write their names in the ANSI code page of their language, which is taken
+        // to be the language in use here.
+        const QString text = DecodeAnsi(reinterpret_cast<const char*>(name), length);
         if (state == 0) {
             hostName = text;
             state = 1;

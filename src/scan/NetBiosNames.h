@@ -24,9 +24,6 @@ NodeStatusRequest BuildNodeStatusRequest();
 NodeStatusReply EmptyNodeStatusReply();
 
 // Takes the host name (first name entry) and the workgroup (first later entry whose text
-// differs) from a reply buffer. Leaves a name untouched when the reply does not give it.
+// differs) from a reply buffer, decoded in the current ANSI code page (AnsiCodePage.h).
+// Leaves a name untouched when the reply does not give it.
 void ParseNodeStatusNames(const NodeStatusReply& reply, QString& hostName, QString& workgroup);
-
-// Windows-1252 text to UTF-16, as Windows converts it: the five bytes the code page leaves
-// undefined (0x81, 0x8D, 0x8F, 0x90, 0x9D) become the C1 controls of the same value.
-QString DecodeWindows1252(const quint8* bytes, qsizetype size);
