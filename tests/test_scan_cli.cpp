@@ -123,7 +123,7 @@ std::vector<ScanReportRow> SampleRows(CNVOUI* oui)
 
 TEST(ScanReport, CsvIsRfc4180WithTheListTitlesAndNoHint)
 {
-    const QString csv = FormatScanCsv(SampleRows(nullptr));
+    const QString csv = FormatScanCsv(SampleRows(nullptr), CsvControls::Keep);
     const QStringList lines = csv.split(QStringLiteral("\r\n"));
     ASSERT_EQ(lines.size(), 5); // header, three rows, nothing after the last CRLF
     EXPECT_EQ(lines[0], QStringLiteral("\"IP Address\",\"MAC Address\",\"Host Name\",\"Workgroup\","
@@ -170,6 +170,75 @@ TEST(ScanReport, TableColumnsLineUp)
         EXPECT_FALSE(lines[i].endsWith(u' '));
     }
     EXPECT_EQ(lines[2].indexOf(QStringLiteral("PC, \"two\"")), nameColumn);
+}
+
+// A host whose names came from a hostile reply: C1 controls (U+009D starts an operating
+// system command in some terminals), an escape sequence, a line break and a tab.
+const QString kHostileName = QString::fromUtf16(u"PC\u0090\u009D0;pwned\u0007\u001B[2J\nX\tY");
+const QString kHostileGroup = QString::fromUtf16(u"\u009BWG\r\u007F\\");
+
+std::vector<ScanReportRow> HostileRows()
+{
+    auto record = Host("198.18.0.9", "02:00:00:00:00:09");
+    record->hostName = kHostileName;
+    record->workgroup = kHostileGroup;
+    return {MakeScanReportRow(*record, nullptr)};
+}
+
+// True when `text` holds a character a terminal could take for a control: C0 other than
+// the line ends and tabs `allowed` names, DEL or C1.
+bool HoldsControls(const QString& text, const QString& allowed = QString())
+{
+    for (const QChar c : text)
+        if ((c.unicode() < 0x20 || (c.unicode() >= 0x7F && c.unicode() <= 0x9F)) &&
+            !allowed.contains(c))
+            return true;
+    return false;
+}
+
+TEST(ScanReport, TheTableShowsControlCharactersOfHostileNamesAsEscapes)
+{
+    const QString table = FormatScanTable(HostileRows());
+    EXPECT_FALSE(HoldsControls(table, QStringLiteral("\n"))) << table.toStdString();
+    EXPECT_EQ(table.count(u'\n'), 2) << "one line per row";
+    EXPECT_TRUE(table.contains(QStringLiteral("PC\\u0090\\u009d0;pwned\\x07\\x1b[2J\\x0aX\\x09Y")))
+        << table.toStdString();
+    EXPECT_TRUE(table.contains(QStringLiteral("\\u009bWG\\x0d\\x7f\\\\")));
+    // The stored names stay as received.
+    EXPECT_EQ(HostileRows()[0].hostName, kHostileName);
+}
+
+TEST(ScanReport, JsonEscapesEveryControlAndKeepsTheNames)
+{
+    const QString json = FormatScanJson(HostileRows());
+    EXPECT_FALSE(HoldsControls(json, QStringLiteral("\n"))) << json.toStdString();
+    EXPECT_TRUE(json.contains(QStringLiteral("\\u0090\\u009d"))) << json.toStdString();
+    EXPECT_TRUE(json.contains(QStringLiteral("\\u009bWG\\r\\u007f\\\\"))) << json.toStdString();
+    QJsonParseError error;
+    const QJsonArray array = QJsonDocument::fromJson(json.toUtf8(), &error).array();
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString();
+    ASSERT_EQ(array.size(), 1);
+    EXPECT_EQ(array[0].toObject().value(QStringLiteral("hostName")).toString(), kHostileName);
+    EXPECT_EQ(array[0].toObject().value(QStringLiteral("workgroup")).toString(), kHostileGroup);
+}
+
+TEST(ScanReport, CsvKeepsTheDataForFilesAndEscapesControlsForATerminal)
+{
+    // To a file or a pipe: the names as received, quoted where RFC 4180 wants it.
+    const QString data = FormatScanCsv(HostileRows(), CsvControls::Keep);
+    EXPECT_TRUE(data.contains(u'"' + kHostileName + u'"')) << data.toStdString();
+    EXPECT_TRUE(data.contains(u'"' + kHostileGroup + u'"')) << data.toStdString();
+
+    // To a terminal: nothing but the line ends of the records is a control character.
+    const QString shown = FormatScanCsv(HostileRows(), CsvControls::Escape);
+    EXPECT_FALSE(HoldsControls(shown, QStringLiteral("\r\n"))) << shown.toStdString();
+    const QStringList lines = shown.split(QStringLiteral("\r\n"));
+    ASSERT_EQ(lines.size(), 3) << shown.toStdString();
+    EXPECT_FALSE(lines[1].contains(u'\r') || lines[1].contains(u'\n'));
+    EXPECT_EQ(lines[1], QStringLiteral("198.18.0.9,02:00:00:00:00:09,"
+                                       "PC\\u0090\\u009d0;pwned\\x07\\x1b[2J\\x0aX\\x09Y,"
+                                       "\\u009bWG\\x0d\\x7f\\\\,,\"New IP address and MAC "
+                                       "address \""));
 }
 
 } // namespace

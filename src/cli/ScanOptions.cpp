@@ -47,6 +47,10 @@ Options:
   --help          this text
   --version       the program's version
 
+Control characters in the names hosts send are shown as escapes (\x1b, \u009d), except
+in CSV written to a file or a pipe, which keeps the names as received. Names are read
+in the ANSI code page of the locale: GBK for zh_CN, Big5 for zh_TW, else Windows-1252.
+
 Ctrl+C stops the scan, prints the hosts found so far and exits with status 130.
 Exit status: 0 done, 1 the scan could not run, 2 bad options or target.
 )");

@@ -1,5 +1,6 @@
 #include "cli/ScanReport.h"
 
+#include "lang/DisplayText.h"
 #include "lang/LangString.h"
 #include "records/CompareResult.h"
 #include "records/RecordColumns.h"
@@ -49,6 +50,15 @@ QStringList Cells(const ScanReportRow& row)
     return {row.ip, row.mac, row.hostName, row.workgroup, row.manufacturer, row.compare};
 }
 
+// The cells as a terminal may show them: names from the network can hold controls.
+QStringList ShownCells(const ScanReportRow& row)
+{
+    QStringList cells = Cells(row);
+    for (QString& cell : cells)
+        cell = EscapeControlChars(cell);
+    return cells;
+}
+
 QString CsvField(const QString& text)
 {
     const bool quote = text.contains(u',') || text.contains(u'"') || text.contains(u'\n') ||
@@ -70,7 +80,7 @@ QString CsvLine(const QStringList& fields)
 
 } // namespace
 
-QString FormatScanCsv(const std::vector<ScanReportRow>& rows)
+QString FormatScanCsv(const std::vector<ScanReportRow>& rows, CsvControls controls)
 {
     // The header is quoted as the titles were asked for, whatever they hold.
     QStringList titles;
@@ -79,7 +89,7 @@ QString FormatScanCsv(const std::vector<ScanReportRow>& rows)
                       u'"';
     QString text = titles.join(u',') + QStringLiteral("\r\n");
     for (const ScanReportRow& row : rows)
-        text += CsvLine(Cells(row));
+        text += CsvLine(controls == CsvControls::Escape ? ShownCells(row) : Cells(row));
     return text;
 }
 
@@ -98,7 +108,18 @@ QString FormatScanJson(const std::vector<ScanReportRow>& rows)
         object.insert(QStringLiteral("macState"), CompareStateName(row.macState));
         array.append(object);
     }
-    return QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Indented));
+    // The writer escapes C0 but leaves DEL and C1 as they are; outside strings the text
+    // is ASCII, so each one left is inside a string and its escape keeps the value.
+    const QString json = QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Indented));
+    QString escaped;
+    escaped.reserve(json.size());
+    for (const QChar c : json) {
+        if (IsControlChar(c.unicode()) && c != u'\n')
+            escaped += QStringLiteral("\\u%1").arg(int(c.unicode()), 4, 16, QLatin1Char('0'));
+        else
+            escaped += c;
+    }
+    return escaped;
 }
 
 QString FormatScanTable(const std::vector<ScanReportRow>& rows)
@@ -107,8 +128,9 @@ QString FormatScanTable(const std::vector<ScanReportRow>& rows)
     std::vector<qsizetype> widths;
     for (const QString& title : titles)
         widths.push_back(title.size());
+    std::vector<QStringList> shown;
     for (const ScanReportRow& row : rows) {
-        const QStringList cells = Cells(row);
+        const QStringList& cells = shown.emplace_back(ShownCells(row));
         for (qsizetype c = 0; c < cells.size(); ++c)
             widths[size_t(c)] = std::max(widths[size_t(c)], cells[c].size());
     }
@@ -122,7 +144,7 @@ QString FormatScanTable(const std::vector<ScanReportRow>& rows)
         return text + u'\n';
     };
     QString text = line(titles);
-    for (const ScanReportRow& row : rows)
-        text += line(Cells(row));
+    for (const QStringList& cells : shown)
+        text += line(cells);
     return text;
 }

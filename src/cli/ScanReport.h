@@ -24,9 +24,13 @@ ScanReportRow MakeScanReportRow(const HostRecord& record, const CNVOUI* oui);
 // "Manufacturer", "Compare Result".
 QStringList ScanReportTitles();
 
+// What the CSV does with control characters in the cells: keep them (a file or a pipe
+// gets the names as received) or show them as escapes (for a terminal).
+enum class CsvControls { Keep, Escape };
+
 // RFC 4180: a header row, CRLF line ends, fields quoted where they hold a comma, a
 // quote, a line break or leading/trailing spaces, quotes doubled.
-QString FormatScanCsv(const std::vector<ScanReportRow>& rows);
+QString FormatScanCsv(const std::vector<ScanReportRow>& rows, CsvControls controls);
 
 // An array of objects: ip, mac, hostName, workgroup, manufacturer, compare, ipState,
 // macState; states are "matched", "different" or "new".

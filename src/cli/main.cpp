@@ -26,6 +26,7 @@
 #include <pthread.h>
 #include <signal.h>
 #include <thread>
+#include <unistd.h>
 
 namespace
 {
@@ -200,7 +201,9 @@ void PrintReport(CLanveyDoc& doc, const CNVOUI& oui, ScanOptions::Format format,
     QString text;
     switch (format) {
     case ScanOptions::Format::Csv:
-        text = FormatScanCsv(rows);
+        // A file or a pipe gets the names as received; a terminal must not get their
+        // control characters.
+        text = FormatScanCsv(rows, isatty(STDOUT_FILENO) ? CsvControls::Escape : CsvControls::Keep);
         break;
     case ScanOptions::Format::Json:
         text = FormatScanJson(rows);
