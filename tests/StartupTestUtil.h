@@ -98,6 +98,31 @@ public:
     QString text;
 };
 
+// Every folder, settings file, lock and server name of a start-up below `root`; the
+// test process and a program it starts (tests/StartupInstanceChild.cpp) share them.
+inline LanveyAppOptions SandboxOptions(const QString& root)
+{
+    const QDir dir(root);
+    for (const QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat}) {
+        QSettings::setPath(format, QSettings::UserScope, dir.filePath("config/user"));
+        QSettings::setPath(format, QSettings::SystemScope, dir.filePath("config/system"));
+    }
+    dir.mkpath("program");
+    dir.mkpath("appdata");
+    LanveyAppOptions options;
+    options.programFile = dir.filePath("program/lanvey");
+    options.appDataFolder = dir.filePath("appdata");
+    options.commonFilesFolder = dir.filePath("common");
+    options.fallbackFolder = dir.filePath("home");
+    options.applicationsFolder = dir.filePath("applications");
+    options.instanceLockPath = dir.filePath("Lanvey");
+    options.instanceServerName = dir.filePath("LanveyClass");
+    options.systemLocaleName = QStringLiteral("en_US");
+    options.waitStepMs = 50;
+    options.activateWaitMs = 300;
+    return options;
+}
+
 class StartupSandbox : public ::testing::Test
 {
 protected:
@@ -105,21 +130,8 @@ protected:
     {
         EnsureCoreApplication();
         ASSERT_TRUE(m_root.isValid());
-        for (const QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat}) {
-            QSettings::setPath(format, QSettings::UserScope, Path("config/user"));
-            QSettings::setPath(format, QSettings::SystemScope, Path("config/system"));
-        }
         SetLangStringSource(nullptr);
-        QDir().mkpath(Path("program"));
-        QDir().mkpath(Path("appdata"));
-        options.programFile = Path("program/lanvey");
-        options.appDataFolder = Path("appdata");
-        options.commonFilesFolder = Path("common");
-        options.fallbackFolder = Path("home");
-        options.applicationsFolder = Path("applications");
-        options.instanceLockPath = Path("Lanvey");
-        options.instanceServerName = Path("LanveyClass");
-        options.waitStepMs = 50;
+        options = SandboxOptions(m_root.path());
     }
 
     void TearDown() override
@@ -129,6 +141,7 @@ protected:
     }
 
     QString Path(const QString& relative) const { return m_root.filePath(relative); }
+    QString Root() const { return m_root.path(); }
     QString DataFolder() const { return Path("appdata/Norvane Lanvey/"); }
     QString SettingsFile() const { return Path("program/lanvey.ini"); }
 

@@ -4,6 +4,13 @@ include(LanveyLanguageModule)
 
 lanvey_add_test(test_startup SOURCES test_startup.cpp StartupTestUtil.h
     LIBS Lanvey::app SQLite::SQLite3)
+# The first instance in a process of its own, for the cases that need two processes.
+add_executable(startup_instance_child StartupInstanceChild.cpp StartupTestUtil.h)
+target_link_libraries(startup_instance_child PRIVATE Lanvey::app GTest::gtest)
+lanvey_set_warnings(startup_instance_child)
+add_dependencies(test_startup startup_instance_child)
+target_compile_definitions(test_startup PRIVATE
+    LANVEY_INSTANCE_CHILD="$<TARGET_FILE:startup_instance_child>")
 lanvey_add_test(test_config_file SOURCES test_config_file.cpp LIBS Lanvey::support)
 
 # Program folders with modules that must be turned down (or, the last one, taken): one

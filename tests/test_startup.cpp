@@ -13,9 +13,15 @@
 
 #include <QElapsedTimer>
 #include <QLockFile>
+#include <QProcess>
 #include <QTimer>
 #include <QUrlQuery>
+#include <cstring>
+#include <poll.h>
 #include <sqlite3.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace
@@ -312,6 +318,257 @@ TEST_F(StartupSecondInstance, TakesOverTheLockOfAProcessThatDied)
     EXPECT_TRUE(app.InitInstance(Args({}), Factory(calls)));
     EXPECT_TRUE(app.IsFirstInstance());
     EXPECT_EQ(app.GetMode(), CLanveyApp::Mode::Normal);
+}
+
+// ---------------------------------------------------------------------------------------
+// The running instance in a process of its own
+
+// The first instance, run by tests/StartupInstanceChild.cpp in the same sandbox.
+class ChildInstance
+{
+public:
+    ChildInstance(const QString& root, QStringList arguments, int fileLimit = 0)
+    {
+        arguments.prepend(root);
+        if (fileLimit > 0)
+            m_process.setChildProcessModifier([fileLimit] {
+                const rlimit limit{rlim_t(fileLimit), rlim_t(fileLimit)};
+                setrlimit(RLIMIT_NOFILE, &limit);
+            });
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_process.start(QStringLiteral(LANVEY_INSTANCE_CHILD), arguments);
+    }
+    ~ChildInstance()
+    {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.kill();
+            m_process.waitForFinished(5000);
+        }
+    }
+
+    // Waits until the child has said a line starting with `word`.
+    bool WaitFor(const QString& word, int ms = 10000)
+    {
+        QDeadlineTimer deadline(ms);
+        for (;;) {
+            if (Said(word))
+                return true;
+            if (deadline.hasExpired() || !m_process.waitForReadyRead(int(deadline.remainingTime())))
+                return Said(word);
+        }
+    }
+    bool Said(const QString& word)
+    {
+        m_output += QString::fromUtf8(m_process.readAllStandardOutput());
+        for (const QString& line : m_output.split(u'\n'))
+            if (line.startsWith(word))
+                return true;
+        return false;
+    }
+    QString Output() const { return m_output; }
+    qint64 Pid() const { return m_process.processId(); }
+
+    // The child's resident memory in KiB, from /proc.
+    qint64 ResidentKiB() const
+    {
+        QFile status(QStringLiteral("/proc/%1/status").arg(Pid()));
+        if (!status.open(QIODevice::ReadOnly))
+            return -1;
+        for (const QByteArray& line : status.readAll().split('\n'))
+            if (line.startsWith("VmRSS:"))
+                return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+        return -1;
+    }
+
+    QProcess m_process;
+
+private:
+    QString m_output;
+};
+
+// A raw connection to the server that Qt does not buffer on our side.
+class RawClient
+{
+public:
+    explicit RawClient(const QString& serverName)
+    {
+        m_fd = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const QByteArray path = QFile::encodeName(serverName);
+        std::memcpy(address.sun_path, path.constData(),
+                    std::min<size_t>(path.size(), sizeof(address.sun_path) - 1));
+        m_connected = m_fd >= 0 &&
+                      ::connect(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
+    }
+    ~RawClient()
+    {
+        if (m_fd >= 0)
+            close(m_fd);
+    }
+    RawClient(const RawClient&) = delete;
+    RawClient& operator=(const RawClient&) = delete;
+
+    bool Connected() const { return m_connected; }
+
+    // Writes up to `total` bytes without a newline until the peer stops taking them or
+    // `ms` pass; how many it took.
+    qint64 Flood(qint64 total, int ms)
+    {
+        const QByteArray chunk(64 * 1024, 'x');
+        qint64 sent = 0;
+        QDeadlineTimer deadline(ms);
+        while (sent < total && !deadline.hasExpired()) {
+            pollfd poller{m_fd, POLLOUT, 0};
+            if (poll(&poller, 1, 50) <= 0)
+                continue;
+            if (poller.revents & (POLLERR | POLLHUP))
+                break;
+            const ssize_t n = send(m_fd, chunk.constData(), size_t(chunk.size()), MSG_NOSIGNAL);
+            if (n < 0 && errno != EAGAIN && errno != EINTR)
+                break;
+            if (n > 0)
+                sent += n;
+        }
+        return sent;
+    }
+
+    // Waits up to `ms` for the server to end the connection; the time it took, or -1.
+    qint64 WaitForHangUp(int ms)
+    {
+        QElapsedTimer elapsed;
+        elapsed.start();
+        char buffer[256];
+        while (elapsed.elapsed() < ms) {
+            pollfd poller{m_fd, POLLIN, 0};
+            if (poll(&poller, 1, 20) <= 0)
+                continue;
+            const ssize_t n = recv(m_fd, buffer, sizeof(buffer), 0);
+            if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR))
+                return elapsed.elapsed();
+        }
+        return -1;
+    }
+
+private:
+    int m_fd = -1;
+    bool m_connected = false;
+};
+
+class StartupInstanceProcess : public StartupSandbox
+{
+protected:
+    void SetUp() override
+    {
+        StartupSandbox::SetUp();
+        options.activateWaitMs = 5000;
+    }
+
+    // A second start in this process; true when it brought the child's window forward
+    // without a message.
+    void SecondStart()
+    {
+        RecordingMainWindow::Calls calls;
+        CLanveyApp second(options);
+        EXPECT_FALSE(second.InitInstance(Args({}), Factory(calls)));
+        EXPECT_EQ(second.GetMode(), CLanveyApp::Mode::SecondInstance);
+        EXPECT_TRUE(prompt->shown.empty()) << prompt->Texts().join(u'\n').toStdString();
+        EXPECT_EQ(m_windowsCreated, 0);
+    }
+};
+
+TEST_F(StartupInstanceProcess, ASecondStartDuringAStartUpMessageBringsTheWindowForward)
+{
+    // The first instance sets a foreign database aside and says so, for two seconds.
+    WriteFile(DataFolder() + "Database.lvdat", "not a database\n");
+    ChildInstance first(Root(), {"--box-ms", "2000"});
+    ASSERT_TRUE(first.WaitFor("box")) << first.Output().toStdString();
+    ASSERT_FALSE(first.Said("window"));
+
+    SecondStart();
+    ASSERT_TRUE(first.WaitFor("shown")) << first.Output().toStdString();
+    EXPECT_TRUE(first.Said("window"));
+}
+
+TEST_F(StartupInstanceProcess, AnUninstallDuringAStartUpMessageEndsThatStart)
+{
+    WriteFile(DataFolder() + "Database.lvdat", "not a database\n");
+    ChildInstance first(Root(), {"--box-ms", "1500"});
+    ASSERT_TRUE(first.WaitFor("box")) << first.Output().toStdString();
+
+    RecordingStartupUi ui;
+    RecordingMainWindow::Calls calls;
+    CLanveyApp uninstaller(options);
+    QElapsedTimer elapsed;
+    elapsed.start();
+    EXPECT_TRUE(uninstaller.InitInstance(Args({"/Unregister"}), Factory(calls), &ui));
+    EXPECT_EQ(ui.shown, 1);
+    ASSERT_TRUE(first.WaitFor("exit")) << first.Output().toStdString();
+    EXPECT_FALSE(first.Said("window")) << "a window asked to close before it exists is not made";
+    EXPECT_LT(elapsed.elapsed(), 8000);
+}
+
+TEST_F(StartupInstanceProcess, AFloodOfConnectionsDoesNotKnockTheServerOut)
+{
+    // Fewer descriptors than connections: a server that kept every one would run out.
+    ChildInstance first(Root(), {}, 128);
+    ASSERT_TRUE(first.WaitFor("window")) << first.Output().toStdString();
+    ASSERT_TRUE(PumpUntil([&] { return QFileInfo::exists(options.instanceServerName); }));
+    // Connections are taken from the listen queue as the server gets to them, so the
+    // flood keeps knocking until 600 are in or the server is gone.
+    std::vector<std::unique_ptr<RawClient>> flood;
+    QDeadlineTimer deadline(5000);
+    while (flood.size() < 600 && !deadline.hasExpired()) {
+        auto client = std::make_unique<RawClient>(options.instanceServerName);
+        if (client->Connected())
+            flood.push_back(std::move(client));
+        else if (!QFileInfo::exists(options.instanceServerName))
+            break;
+        else
+            usleep(1000);
+    }
+
+    SecondStart();
+    EXPECT_TRUE(first.WaitFor("shown")) << first.Output().toStdString();
+    flood.clear();
+    EXPECT_TRUE(QFileInfo::exists(options.instanceServerName));
+}
+
+TEST_F(StartupInstanceProcess, ALongLineIsCutOffAndAnIdleClientDropped)
+{
+    ChildInstance first(Root(), {});
+    ASSERT_TRUE(first.WaitFor("window")) << first.Output().toStdString();
+    ASSERT_TRUE(PumpUntil([&] { return QFileInfo::exists(options.instanceServerName); }));
+    const qint64 before = first.ResidentKiB();
+    ASSERT_GT(before, 0);
+
+    // 64 MiB without a newline: the server stops taking them after a short line.
+    RawClient talker(options.instanceServerName);
+    ASSERT_TRUE(talker.Connected());
+    const qint64 sent = talker.Flood(qint64(64) << 20, 10000);
+    EXPECT_LT(sent, qint64(8) << 20) << "the server kept reading";
+    EXPECT_LT(first.ResidentKiB() - before, 16 * 1024) << "the server's memory grew";
+
+    // A client that says nothing is dropped after about a second.
+    RawClient idle(options.instanceServerName);
+    ASSERT_TRUE(idle.Connected());
+    const qint64 dropped = idle.WaitForHangUp(5000);
+    EXPECT_GE(dropped, 500);
+    EXPECT_LE(dropped, 3000);
+
+    SecondStart();
+    EXPECT_TRUE(first.WaitFor("shown")) << first.Output().toStdString();
+}
+
+TEST_F(StartupInstanceProcess, AServerWhoseSocketWasRemovedListensAgain)
+{
+    ChildInstance first(Root(), {});
+    ASSERT_TRUE(first.WaitFor("window")) << first.Output().toStdString();
+    ASSERT_TRUE(PumpUntil([&] { return QFileInfo::exists(options.instanceServerName); }));
+    ASSERT_TRUE(QFile::remove(options.instanceServerName));
+
+    SecondStart();
+    EXPECT_TRUE(first.WaitFor("shown")) << first.Output().toStdString();
 }
 
 // ---------------------------------------------------------------------------------------

@@ -1,5 +1,6 @@
 #include "app/LanveyApp.h"
 
+#include "app/InstanceServer.h"
 #include "lang/AnsiCodePage.h"
 #include "lang/LangString.h"
 #include "lang/LangStringSource.h"
@@ -17,11 +18,10 @@
 #include "support/ToolRegistry.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QLocalServer>
-#include <QLocalSocket>
 #include <QLocale>
 #include <QLockFile>
 #include <QSettings>
@@ -84,19 +84,6 @@ QString InstallerLanguage(const QStringList& arguments)
     if (arguments[2].compare(QLatin1String("/lan"), Qt::CaseInsensitive) == 0)
         return arguments[3].toLower();
     return arguments[2];
-}
-
-// Asks the running instance for something; false when none listens.
-bool SendInstanceRequest(const QString& serverName, const char* request)
-{
-    QLocalSocket socket;
-    socket.connectToServer(serverName);
-    if (!socket.waitForConnected(1000))
-        return false;
-    socket.write(QByteArray(request) + '\n');
-    const bool written = socket.waitForBytesWritten(1000) || socket.bytesToWrite() == 0;
-    socket.disconnectFromServer();
-    return written;
 }
 
 void RemoveSettingsFile(QSettings& settings)
@@ -196,6 +183,11 @@ bool CLanveyApp::InitInstance(const QStringList& arguments, const MainWindowFact
         ActivateRunningInstance();
         return false;
     }
+
+    // Listen before anything can show a message box: a later start meanwhile finds us
+    // (and the uninstaller can stop us) instead of finding no window.
+    if (m_mode == Mode::Normal)
+        ListenForOtherInstances();
 
     LoadLanguage(CLanguageModule::Messages::All);
 
@@ -317,7 +309,8 @@ void CLanveyApp::RunUnregisterMode(const QString& commandLine, LanveyStartupUi* 
                                   {QString::fromLatin1(kProductName)}));
         bool found = false;
         for (int attempt = 0; attempt < m_options.unregisterFindAttempts; ++attempt) {
-            if (SendInstanceRequest(m_options.instanceServerName, kCloseRequest)) {
+            if (SendInstanceRequest(m_options.instanceServerName, kCloseRequest,
+                                    qMax(m_options.waitStepMs, 1000))) {
                 found = true;
                 break;
             }
@@ -355,8 +348,16 @@ void CLanveyApp::RunUnregisterMode(const QString& commandLine, LanveyStartupUi* 
 
 bool CLanveyApp::ActivateRunningInstance()
 {
-    if (SendInstanceRequest(m_options.instanceServerName, kShowRequest))
-        return true;
+    // The running instance may not answer at once (busy, or its server full): ask again
+    // for a while, as long as it lives, which is as long as it holds the lock.
+    const QDeadlineTimer deadline(m_options.activateWaitMs);
+    do {
+        if (SendInstanceRequest(m_options.instanceServerName, kShowRequest,
+                                int(qBound(qint64(1), deadline.remainingTime(), qint64(1000)))))
+            return true;
+        if (m_hInstanceMutex->tryLock(100))
+            break;
+    } while (!deadline.hasExpired());
     CurrentMessagePrompt().Ask(FormatLangStringA(190, "Error: FindWindow() is failed."),
                                PromptButtons::Ok, PromptIcon::None);
     return false;
@@ -438,10 +439,20 @@ bool CLanveyApp::StartMainWindow(const MainWindowFactory& factory)
         std::make_unique<CNVUpdate>(QLatin1String(kProductKeyName), QLatin1String(kProductVersion),
                                     QLatin1String(kUpdateEdition));
 
+    // The uninstaller asked us to close while start-up was still going: a window made
+    // now would only be closed again.
+    if (m_bCloseRequested)
+        return false;
     m_pMainWnd = factory ? factory(*this, *m_pDoc) : nullptr;
     if (!m_pMainWnd)
         return false;
-    ListenForOtherInstances();
+    if (m_bCloseRequested) {
+        // Asked while the window was being made: it has nothing to keep yet.
+        m_pMainWnd.reset();
+        return false;
+    }
+    if (m_bShowRequested)
+        m_pMainWnd->ShowNormalAndActivate();
     return true;
 }
 
@@ -449,46 +460,32 @@ void CLanveyApp::ListenForOtherInstances()
 {
     if (m_options.instanceServerName.isEmpty())
         return;
-    m_instanceServer = std::make_unique<QLocalServer>();
-    m_instanceServer->setSocketOptions(QLocalServer::UserAccessOption);
-    if (!m_instanceServer->listen(m_options.instanceServerName)) {
-        // We hold the instance lock, so a server of that name is a leftover of a
-        // process that died.
-        QLocalServer::removeServer(m_options.instanceServerName);
-        m_instanceServer->listen(m_options.instanceServerName);
-    }
-    QObject::connect(
-        m_instanceServer.get(), &QLocalServer::newConnection, m_instanceServer.get(), [this] {
-            while (QLocalSocket* socket = m_instanceServer->nextPendingConnection()) {
-                const auto readRequests = [this, socket] {
-                    while (socket->canReadLine())
-                        OnInstanceRequest(socket->readLine().trimmed());
-                };
-                QObject::connect(socket, &QLocalSocket::readyRead, socket, readRequests);
-                QObject::connect(socket, &QLocalSocket::disconnected, socket,
-                                 &QObject::deleteLater);
-                readRequests();
-            }
-        });
+    m_instanceServer = std::make_unique<CInstanceServer>(
+        m_options.instanceServerName,
+        [this](const QByteArray& request) { OnInstanceRequest(request); });
+    m_instanceServer->Listen();
 }
 
 void CLanveyApp::OnInstanceRequest(const QByteArray& request)
 {
-    if (!m_pMainWnd)
-        return;
-    if (request == kShowRequest)
-        m_pMainWnd->ShowNormalAndActivate();
-    else if (request == kCloseRequest)
-        m_pMainWnd->CloseFromUninstaller();
+    if (request == kShowRequest) {
+        if (m_pMainWnd)
+            m_pMainWnd->ShowNormalAndActivate();
+        else
+            m_bShowRequested = true;
+    } else if (request == kCloseRequest) {
+        if (m_pMainWnd)
+            m_pMainWnd->CloseFromUninstaller();
+        else
+            m_bCloseRequested = true;
+    }
 }
 
 int CLanveyApp::ExitInstance()
 {
-    if (m_instanceServer) {
-        m_instanceServer->close();
-        // This may run from one of the server's own handlers (a close request).
-        m_instanceServer.release()->deleteLater();
-    }
+    // This may run from one of the server's own handlers (a close request); the server
+    // is built for that.
+    m_instanceServer.reset();
     // The windows go before the document they show; the document's clean-up then
     // waits for any worker still running.
     m_pMainWnd.reset();

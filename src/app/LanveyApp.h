@@ -14,9 +14,9 @@
 #include <memory>
 #include <optional>
 
+class CInstanceServer;
 class CNVUpdate;
 class CLanveyDoc;
-class QLocalServer;
 class QLockFile;
 class QSettings;
 
@@ -53,6 +53,9 @@ struct LanveyAppOptions {
     // and waits for it to end in steps of the same length.
     int unregisterFindAttempts = 20;
     int waitStepMs = 500;
+    // A later instance keeps asking the running one to come forward this long while
+    // the lock's holder lives (it may be busy starting, or flooded).
+    int activateWaitMs = 5000;
     // The system's locale name ("de_DE"), which picks the language when the user has
     // none stored; default: the locale the process runs in.
     std::optional<QString> systemLocaleName;
@@ -144,7 +147,10 @@ private:
     Mode m_mode = Mode::Normal;
     bool m_bFirstInstance = false;
     std::unique_ptr<QLockFile> m_hInstanceMutex;
-    std::unique_ptr<QLocalServer> m_instanceServer;
+    std::unique_ptr<CInstanceServer> m_instanceServer;
+    // Requests that came while start-up was still going (during a message box, say).
+    bool m_bShowRequested = false;
+    bool m_bCloseRequested = false;
     std::unique_ptr<CLanguageModule> m_languageModule;
     std::unique_ptr<CLanveyDoc> m_pDoc;
     std::unique_ptr<LanveyMainWindow> m_pMainWnd;
