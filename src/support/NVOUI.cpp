@@ -1,5 +1,6 @@
 #include "support/NVOUI.h"
 
+#include "lang/LangString.h"
 #include "support/AddressText.h"
 
 #include <QFile>
@@ -147,7 +148,7 @@ QString CNVOUI::GetManufacturer(const QString& macText) const
             return it.value();
     }
     if (MacOctet(mac, 0) & 0x02)
-        return QStringLiteral("(locally administered)");
+        return FormatLangStringA(0xF287, "(locally administered)");
     return QString();
 }
 

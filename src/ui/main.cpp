@@ -15,7 +15,7 @@ int main(int argc, char** argv)
         FrameEnvironment env;
         env.probe = std::shared_ptr<HostProbe>(CreateSystemHostProbe());
         env.adapters = QueryLocalAdapters;
-        env.openUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+        env.openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
         env.language = app.m_strLanguage;
         env.autoCheckUpdate = app.m_bAutoCheckUpdate;
         if (app.m_bHelpFileExists)
