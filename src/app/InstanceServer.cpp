@@ -115,7 +115,8 @@ bool SendInstanceRequest(const QString& name, const QByteArray& request, int ms)
     QByteArray answer;
     bool done = false;
     const auto finish = [&] {
-        answer += socket.readAll();
+        if (socket.isOpen())
+            answer += socket.readAll();
         done = true;
         loop.quit();
     };
