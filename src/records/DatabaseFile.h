@@ -46,10 +46,11 @@ public:
     static constexpr int kApplicationId = 0x4C4E5659; // "LNVY"
 
     // Reads the list at `path` into `records` (emptied first). A missing or empty file
-    // is created. A file that is not a Lanvey database, is damaged, or comes from a
-    // newer schema is renamed beside itself as "<name>.<yyyyMMdd-HHmmss>.bad" (with
-    // its journal) and a new file takes its place. Any other failure (no permission,
-    // the file locked, a disk error) leaves the file as it is and reports Failed.
+    // is created. A file that is not a Lanvey database, or is ours but damaged, is
+    // renamed beside itself as "<name>.<yyyyMMdd-HHmmss>.bad" (with its journal) and a
+    // new file takes its place; `problem` says which of the two it was. A file of a
+    // newer schema, and any other failure (no permission, the file locked, a disk
+    // error), leaves the file as it is and reports Failed: it must not be written.
     static DatabaseLoadResult Load(const QString& path,
                                    std::vector<std::unique_ptr<DatabaseRecord>>& records);
 
