@@ -11,14 +11,15 @@ JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 # Build: compiler, CMake, Ninja, Qt 6, SQLite, GoogleTest. Vendor table: ieee-data.
 # Test LAN: iproute2 (namespaces, bridge, tc), Samba's nmbd and nmblookup (NetBIOS).
 # Print tests: poppler-utils (pdftotext reads the printed PDF back). Qt's own texts in the
-# language in use (standard buttons, print dialogs): qt6-translations-l10n.
-DEB_PACKAGES := g++ cmake ninja-build pkg-config qt6-base-dev libsqlite3-dev \
+# language in use (standard buttons, print dialogs): qt6-translations-l10n. The second
+# compiler, and the fuzzers' libFuzzer: clang.
+DEB_PACKAGES := g++ clang cmake ninja-build pkg-config qt6-base-dev libsqlite3-dev \
 	libgtest-dev ieee-data iproute2 samba samba-common-bin clang-format poppler-utils \
 	qt6-translations-l10n
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps build test bench-core clean format
+.PHONY: all deps build test bench-core clean format build-clang test-asan
 
 all: build
 
@@ -55,6 +56,28 @@ bench-core: deps
 	cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DLANVEY_BUILD_TESTS=OFF
 	cmake --build build-release -j $(JOBS) --target lanvey_core_bench
 	./build-release/bench/lanvey_core_bench
+
+# The tree must build with clang as well as with g++ (warnings are errors here).
+CCACHE := $(shell command -v ccache 2>/dev/null)
+LAUNCHER := $(if $(CCACHE),-DCMAKE_CXX_COMPILER_LAUNCHER=$(CCACHE))
+
+build-clang: deps
+	cmake -S . -B build-clang -G Ninja -DCMAKE_BUILD_TYPE=Debug -DLANVEY_WERROR=ON \
+		-DCMAKE_CXX_COMPILER=clang++ $(LAUNCHER)
+	cmake --build build-clang -j $(JOBS)
+
+# Every suite under AddressSanitizer and UndefinedBehaviorSanitizer; any finding fails its
+# test. The lab suite (label "lab") is left out: it brings the test LAN up and needs root;
+# run it from a normal build.
+SANITIZE := -fsanitize=address,undefined -fno-omit-frame-pointer
+test-asan: deps
+	cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DLANVEY_WERROR=$(WERROR) \
+		-DCMAKE_CXX_FLAGS="$(SANITIZE)" -DCMAKE_EXE_LINKER_FLAGS="$(SANITIZE)" \
+		-DCMAKE_SHARED_LINKER_FLAGS="$(SANITIZE)" $(LAUNCHER)
+	cmake --build build-asan -j $(JOBS)
+	ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 \
+	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+		ctest --test-dir build-asan --output-on-failure -j $(JOBS) -LE lab
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')

@@ -73,9 +73,13 @@ int main()
                                        0x005056, 0xB827EB, 0xDCA632, 0x001B21, 0x00E04C};
     CLanveyDoc doc;
     doc.SetVendorTable(&oui);
-    for (const auto& [column, name] :
+    for (const auto& sortKey :
          {std::pair{ScanColVendor, "vendor"}, std::pair{ScanColHostName, "host name"},
           std::pair{ScanColMac, "MAC address"}, std::pair{ScanColIp, "IP address"}}) {
+        // Plain variables, not a structured binding: clang before 16 cannot capture one in
+        // a lambda.
+        const auto column = sortKey.first;
+        const char* const name = sortKey.second;
         for (const bool ascending : {true, false}) {
             const QByteArray label = QByteArray("sort 10,000 scan records by ") + name +
                                      (ascending ? " (asc)" : " (desc)");
