@@ -14,3 +14,6 @@ endif()
 
 # Text from the network: the ANSI code pages of its names and how they are shown.
 lanvey_add_test(test_lang_text SOURCES test_lang_text.cpp LIBS Lanvey::lang)
+
+# Fuzzers of the reply parse (clang builds only).
+add_subdirectory(fuzz)
