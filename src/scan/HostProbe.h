@@ -47,7 +47,7 @@ public:
 
     // The scan has been told to stop while workers may still run: a worker waiting for an
     // address's verdict gets "not found" at once unless the host has already answered,
-    // and nothing more is asked ahead. The next ScanStarting lifts it.
+    // and nothing more is asked ahead. ScanEnded and the next ScanStarting lift it.
     virtual void ScanStopping() {}
 
     // One line that says how addresses are resolved ("raw ARP socket on ...").

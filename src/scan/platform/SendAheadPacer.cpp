@@ -267,6 +267,8 @@ void SendAheadPacer::ScanEnded()
     StopAhead();
     std::lock_guard lock(m_mutex);
     DropUnwantedLocked();
+    // No worker of that scan is left; a resolution outside any scan is answered again.
+    m_scanStopped = false;
 }
 
 void SendAheadPacer::StopAhead()
