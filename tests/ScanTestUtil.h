@@ -48,6 +48,7 @@ public:
         scansStarted.fetch_add(1);
         m_upcoming = std::move(upcoming);
     }
+    void ScanStopping() override { scansStopping.fetch_add(1); }
     void ScanEnded() override
     {
         scansEnded.fetch_add(1);
@@ -62,6 +63,7 @@ public:
     std::atomic<int> netbiosQueries{0};
     std::atomic<int> scansStarted{0};
     std::atomic<int> scansEnded{0};
+    std::atomic<int> scansStopping{0};
 
 private:
     quint32 m_base;

@@ -184,8 +184,24 @@ TEST_F(ConfigFile, ReportsAWriteThatCannotHappen)
 
 // ---------------------------------------------------------------------------------------
 
+#if defined(__SANITIZE_ADDRESS__)
+#define LANVEY_TEST_UNDER_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define LANVEY_TEST_UNDER_ASAN 1
+#endif
+#endif
+#ifndef LANVEY_TEST_UNDER_ASAN
+#define LANVEY_TEST_UNDER_ASAN 0
+#endif
+
 TEST(StartupCrashReport, WritesAReportAndStillDiesOfTheSignal)
 {
+#if LANVEY_TEST_UNDER_ASAN
+    // The sanitizer owns the fatal signals: the handler restored after the report is its
+    // own, which reports the signal itself instead of dying of it.
+    GTEST_SKIP() << "crash handling is the sanitizer's in this build";
+#endif
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QByteArray folder = QFile::encodeName(dir.filePath("CrashReport"));

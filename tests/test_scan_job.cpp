@@ -245,6 +245,7 @@ TEST_F(ScanJobTest, CloseRequestThenDestroyStillWaitsForRunningWorkers)
 
     // Closing gives up the slots while the workers still run ...
     job->CloseRequest();
+    EXPECT_EQ(probe->scansStopping.load(), 1);
     EXPECT_FALSE(AnyScanThreadSlotInUse());
     gate.Open();
     // ... yet the destruction that follows waits for them.
@@ -258,6 +259,8 @@ TEST_F(ScanJobTest, StopWhileRunningCompletesOnce)
     ASSERT_NO_FATAL_FAILURE(StartHeld("10.0.0.0/16", 20, 20));
     job->Stop();
     EXPECT_FALSE(view.timerRunning);
+    // The probe is told at once, so that no worker waits out a verdict's deadline.
+    EXPECT_EQ(probe->scansStopping.load(), 1);
     gate.Open();
     const PumpResult pumped = PumpUntilComplete(*job, sink);
     EXPECT_EQ(pumped.completions, 1);

@@ -107,7 +107,8 @@ TEST_F(UiLanguage, TheChineseModuleSwitchesEveryTextOfTheFrame)
     CAboutDlg about;
     EXPECT_EQ(about.windowTitle(), QStringLiteral("关于 Norvane Lanvey"));
     QStringList menuTexts;
-    for (QAction* action : Frame().ScanView()->CreateContextMenu()->actions())
+    const std::unique_ptr<QMenu> menu = Frame().ScanView()->CreateContextMenu();
+    for (QAction* action : menu->actions())
         menuTexts << action->text();
     EXPECT_TRUE(menuTexts.contains(QStringLiteral("复制(&C)")))
         << menuTexts.join(u'|').toStdString();

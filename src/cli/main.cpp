@@ -310,9 +310,8 @@ int Run(const ScanOptions& options)
         } else if (!stopDeadline) {
             stopDeadline = Clock::now() + kStopGrace;
             status = InterruptedStatus(event.value);
+            // Stop also ends the workers' waits for a verdict at once.
             job.Stop();
-            // Workers waiting for an address's verdict give up at once.
-            probe->ScanStopping();
         } else {
             // A second signal does not wait for the workers, but still prints what they
             // have found.

@@ -303,8 +303,16 @@ void CScanJob::Stop()
     // Paused workers must run on to see the cancel.
     g_hCancelScanEvent.Set();
     g_hPauseScanEvent.Set();
+    StopProbeWaits();
     m_view.KillProgressTimer();
     m_view.SetStatusText(ScanStoppingText());
+}
+
+void CScanJob::StopProbeWaits()
+{
+    // Workers waiting for a verdict give up at once instead of at their deadline.
+    if (m_probeScanActive)
+        m_probe.ScanStopping();
 }
 
 void CScanJob::OnTimer()
@@ -354,6 +362,7 @@ bool CScanJob::ShutdownForDocument()
 {
     g_hPauseScanEvent.Set();
     g_hCancelScanEvent.Set();
+    StopProbeWaits();
     const bool ended = WaitForWorkers(std::chrono::milliseconds(50000));
     {
         std::lock_guard guard(g_recordLock);
@@ -367,6 +376,7 @@ bool CScanJob::ShutdownForDestroy()
 {
     g_hPauseScanEvent.Set();
     g_hCancelScanEvent.Set();
+    StopProbeWaits();
     return WaitForWorkers(std::chrono::milliseconds(10000));
 }
 
@@ -374,6 +384,7 @@ void CScanJob::CloseRequest()
 {
     g_hCancelScanEvent.Set();
     g_hPauseScanEvent.Set();
+    StopProbeWaits();
     std::lock_guard guard(g_recordLock);
     g_hScanThreads.CloseAll();
 }

@@ -119,6 +119,7 @@ public:
 private:
     void Complete();
     void EndProbeScan();
+    void StopProbeWaits();
     bool WaitForWorkers(std::chrono::milliseconds limit);
 
     CLanveyDoc& m_doc;
