@@ -246,7 +246,8 @@ TEST_F(LanguageModule, AModuleThatDoesNotNameItsLanguageIsTakenAtItsWord)
 TEST_F(LanguageModule, ModuleMustMatchTheProgramsVersionExactly)
 {
     CLanguageModule module;
-    EXPECT_EQ(module.Load(kShippedFolder, "zh_cn", "2.2.1.315"), CLanguageModule::Status::Loaded);
+    EXPECT_EQ(module.Load(kShippedFolder, "zh_cn", QString::fromLatin1(kProductVersion)),
+              CLanguageModule::Status::Loaded);
     EXPECT_EQ(module.Load(kShippedFolder, "zh_cn", "2.2.1.316"),
               CLanguageModule::Status::VersionDiffers);
     EXPECT_EQ(module.Load(kShippedFolder, "zh_cn", "3.2.1.315"),

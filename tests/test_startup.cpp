@@ -928,7 +928,8 @@ TEST_F(StartupUpdate, ManualCheckOpensTheUpdatePageAutomaticOpensNothing)
     EXPECT_TRUE(update.DoUpdate(nullptr, 1, {}));
     EXPECT_TRUE(opened.isEmpty());
     // The check is noted in the per-user update registration.
-    EXPECT_EQ(UserSettings("NVUPDATE")->value("Lanvey/Version").toString(), "2.2.1.315");
+    EXPECT_EQ(UserSettings("NVUPDATE")->value("Lanvey/Version").toString(),
+              QString::fromLatin1(kProductVersion));
 
     EXPECT_TRUE(update.DoUpdate(nullptr, 0, {}));
     ASSERT_EQ(opened.size(), 1);
@@ -937,7 +938,7 @@ TEST_F(StartupUpdate, ManualCheckOpensTheUpdatePageAutomaticOpensNothing)
     EXPECT_FALSE(url.host().isEmpty());
     const QUrlQuery query(url);
     EXPECT_EQ(query.queryItemValue("product"), "Lanvey");
-    EXPECT_EQ(query.queryItemValue("version"), "2.2.1.315");
+    EXPECT_EQ(query.queryItemValue("version"), QString::fromLatin1(kProductVersion));
     EXPECT_EQ(query.queryItemValue("edition", QUrl::FullyDecoded), "Lanvey for Linux");
 
     CNVUpdate::SetUrlOpener([](const QString&) { return false; });

@@ -22,7 +22,9 @@ class QSettings;
 
 inline constexpr const char* kProductName = "Norvane Lanvey";
 inline constexpr const char* kProductKeyName = "Lanvey";
-inline constexpr const char* kProductVersion = "2.2.1.315";
+// The build's version, a.b.c.d, from the project's CMake version: the About box, the
+// language modules, the update check and lanvey-scan --version all read this one value.
+inline constexpr const char* kProductVersion = LANVEY_VERSION;
 inline constexpr const char* kCompanyKey = "Norvane";
 // The third text the update component gets: which build of the product this is.
 inline constexpr const char* kUpdateEdition = "Lanvey for Linux";
