@@ -21,6 +21,7 @@
 #include "ui/frame/CLanveyView.h"
 #include "ui/frame/CMainFrame.h"
 #include "ui/frame/CommandIds.h"
+#include "ui/lists/CDBView.h"
 #include "ui/lists/CScanSession.h"
 #include "ui/lists/CScanView.h"
 
@@ -266,8 +267,23 @@ int main(int argc, char** argv)
                 }
             }
         }
+        // The lists' own menus, as a right-click opens them.
+        const auto grabMenu = [&](CCommonListView& list, const QString& name) {
+            const std::unique_ptr<QMenu> menu = list.CreateContextMenu();
+            menu->ensurePolished();
+            menu->adjustSize();
+            const QString path = dir.filePath(prefix + name);
+            if (!menu->grab().save(path)) {
+                std::fprintf(stderr, "lanvey_screenshots: cannot write %s\n", qPrintable(path));
+                ok = false;
+            } else {
+                std::printf("%s\n", qPrintable(path));
+            }
+        };
+        grabMenu(*frame.ScanView(), QStringLiteral("context_scan.png"));
         frame.TabView()->SetCurSel(CLanveyView::kDatabaseTab);
         ok &= Grab(frame, dir, prefix + QStringLiteral("main_database.png"));
+        grabMenu(*frame.TabView()->DatabaseView(), QStringLiteral("context_database.png"));
 
         CAboutDlg about(&frame);
         ok &= Grab(about, dir, prefix + QStringLiteral("about.png"));
