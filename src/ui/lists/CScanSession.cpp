@@ -17,9 +17,9 @@ ScanStartResult CScanSession::Start(const std::optional<QString>& target)
 {
     const int threads = GetProfileInt(QStringLiteral("Threads"), kDefaultScanThreads);
     const ScanStartResult result = m_job.Start(target, static_cast<quint32>(threads));
-    if (result == ScanStartResult::Started || result == ScanStartResult::ThreadFailure)
-        if (m_job.IsScanning())
-            emit scanStarted();
+    // Workers of a new scan run (a thread failure may still leave some).
+    if (result != ScanStartResult::Resumed && m_job.IsScanning())
+        emit scanStarted();
     emit scanStateChanged();
     return result;
 }
