@@ -1,12 +1,14 @@
 #include "records/LanveyDoc.h"
 
 #include "lang/LangString.h"
+#include "lang/MessagePrompt.h"
 #include "records/CompareResult.h"
 #include "records/ExchangeSort.h"
 #include "records/RecordLock.h"
 #include "support/AddressText.h"
 #include "support/NVOUI.h"
 
+#include <QDir>
 #include <functional>
 
 namespace
@@ -114,9 +116,13 @@ void CLanveyDoc::AppendScanRecord(std::unique_ptr<HostRecord> record)
     m_scanRecords.push_back(std::move(record));
 }
 
-void CLanveyDoc::AppendDatabaseRecord(std::unique_ptr<DatabaseRecord> record)
+bool CLanveyDoc::AppendDatabaseRecord(std::unique_ptr<DatabaseRecord> record)
 {
+    if (!record || FindDatabaseRecordByIp(record->ip) >= 0)
+        return false;
+    NoteDatabaseChange();
     m_databaseRecords.push_back(std::move(record));
+    return CommitDatabaseChange();
 }
 
 void CLanveyDoc::DeleteScanRecord(int index)
@@ -126,10 +132,26 @@ void CLanveyDoc::DeleteScanRecord(int index)
         m_scanRecords.erase(m_scanRecords.begin() + index);
 }
 
-void CLanveyDoc::DeleteDatabaseRecord(int index)
+bool CLanveyDoc::DeleteDatabaseRecord(int index)
 {
-    if (RecordAt(m_databaseRecords, index))
-        m_databaseRecords.erase(m_databaseRecords.begin() + index);
+    if (!RecordAt(m_databaseRecords, index))
+        return false;
+    NoteDatabaseChange();
+    m_databaseRecords.erase(m_databaseRecords.begin() + index);
+    return CommitDatabaseChange();
+}
+
+bool CLanveyDoc::SetDatabaseRecord(int index, const DatabaseRecord& values)
+{
+    DatabaseRecord* record = RecordAt(m_databaseRecords, index);
+    if (!record)
+        return false;
+    const int holder = FindDatabaseRecordByIp(values.ip);
+    if (holder >= 0 && holder != index)
+        return false;
+    NoteDatabaseChange();
+    *record = values;
+    return CommitDatabaseChange();
 }
 
 void CLanveyDoc::ClearScanRecords()
@@ -140,8 +162,66 @@ void CLanveyDoc::ClearScanRecords()
 
 void CLanveyDoc::ClearDatabaseRecords()
 {
-    std::lock_guard guard(g_recordLock);
     m_databaseRecords.clear();
+    m_committedDatabase.reset();
+}
+
+void CLanveyDoc::SetDatabaseChangedHandler(std::function<void()> handler)
+{
+    m_databaseChanged = std::move(handler);
+}
+
+void CLanveyDoc::NoteDatabaseChange()
+{
+    if (m_committedDatabase)
+        return;
+    std::vector<DatabaseRecord> committed;
+    committed.reserve(m_databaseRecords.size());
+    for (const auto& record : m_databaseRecords)
+        committed.push_back(*record);
+    m_committedDatabase = std::move(committed);
+}
+
+void CLanveyDoc::BeginDatabaseChange()
+{
+    ++m_databaseBatchDepth;
+}
+
+bool CLanveyDoc::EndDatabaseChange()
+{
+    if (m_databaseBatchDepth > 0)
+        --m_databaseBatchDepth;
+    return CommitDatabaseChange();
+}
+
+bool CLanveyDoc::CommitDatabaseChange()
+{
+    if (m_databaseBatchDepth > 0)
+        return true;
+    if (!m_committedDatabase)
+        return true; // nothing changed
+    bool committed = true;
+    // A list that was never loaded from a file (the scanner's, a test's) lives in memory.
+    if (!m_databasePath.isEmpty()) {
+        QString error;
+        committed = SaveDatabase(&error);
+        if (!committed) {
+            std::vector<std::unique_ptr<DatabaseRecord>> restored;
+            restored.reserve(m_committedDatabase->size());
+            for (const DatabaseRecord& record : *m_committedDatabase)
+                restored.push_back(std::make_unique<DatabaseRecord>(record));
+            m_databaseRecords = std::move(restored);
+            ShowErrorMessage(FormatLangStringA(
+                0xF288,
+                "The database file \"%s_PATH%\" could not be saved (%s_ERROR%). The change "
+                "was undone: the list is as the file keeps it.",
+                {QDir::toNativeSeparators(m_databasePath), error}));
+        }
+    }
+    m_committedDatabase.reset();
+    if (m_databaseChanged)
+        m_databaseChanged();
+    return committed;
 }
 
 QString CLanveyDoc::VendorKey(quint64 mac) const
@@ -181,10 +261,11 @@ void CLanveyDoc::SortScanRecords(int column, bool ascending)
     }
 }
 
-void CLanveyDoc::SortDatabaseRecords(int column, bool ascending)
+bool CLanveyDoc::SortDatabaseRecords(int column, bool ascending)
 {
-    if (m_databaseRecords.empty())
-        return;
+    if (m_databaseRecords.empty() || column < 0 || column >= DbColumnCount)
+        return false;
+    NoteDatabaseChange();
     auto& list = m_databaseRecords;
     using R = DatabaseRecord;
     switch (column) {
@@ -215,6 +296,7 @@ void CLanveyDoc::SortDatabaseRecords(int column, bool ascending)
     default:
         break;
     }
+    return CommitDatabaseChange();
 }
 
 void CLanveyDoc::CompareWithDatabase(HostRecord* record, int /*index*/)
@@ -277,6 +359,7 @@ DatabaseLoadResult CLanveyDoc::OpenDatabase(const QString& path)
     m_databasePath = path;
     m_databaseWritable = result.status != DatabaseLoadResult::Failed;
     m_databaseRecords = std::move(loaded);
+    m_committedDatabase.reset();
     return result;
 }
 

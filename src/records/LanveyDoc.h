@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class CNVOUI;
@@ -38,20 +39,39 @@ public:
 
     // The list takes the record over and puts it at the end.
     void AppendScanRecord(std::unique_ptr<HostRecord> record);
-    void AppendDatabaseRecord(std::unique_ptr<DatabaseRecord> record);
-
-    // Free the record at `index` and close the gap; an index outside the list does
+    // Frees the record at `index` and closes the gap; an index outside the list does
     // nothing.
     void DeleteScanRecord(int index);
-    void DeleteDatabaseRecord(int index);
-
     void ClearScanRecords();
+    // Reorders the list by one of its columns (ScanColumn); any other column leaves it
+    // as it is.
+    void SortScanRecords(int column, bool ascending);
+
+    // Changes of the database list. While a database file is open, each change is
+    // committed to it before the call returns: the views never save. When the commit
+    // fails, the list goes back to what the file holds, the failure is shown once
+    // through the message prompt and the call returns false. Changes made between
+    // BeginDatabaseChange and the matching EndDatabaseChange are committed together, in
+    // one transaction, by the outermost End; until then the calls return true.
+    //
+    // No two records share an address: an append or a write that would make a second
+    // record with an address is refused (false, nothing changes, no message), so callers
+    // look the address up first and ask the user.
+    bool AppendDatabaseRecord(std::unique_ptr<DatabaseRecord> record);
+    // An index outside the list changes nothing.
+    bool DeleteDatabaseRecord(int index);
+    // Writes every field of `values` into the record at `index`, which keeps its place.
+    bool SetDatabaseRecord(int index, const DatabaseRecord& values);
+    // By one of the columns (DatabaseColumn); the file keeps the order.
+    bool SortDatabaseRecords(int column, bool ascending);
+    void BeginDatabaseChange();
+    bool EndDatabaseChange();
+    // Empties the list in memory only (the document's clean-up); the file keeps it.
     void ClearDatabaseRecords();
 
-    // Reorder a list by one of its columns (ScanColumn, DatabaseColumn); any other
-    // column leaves it as it is.
-    void SortScanRecords(int column, bool ascending);
-    void SortDatabaseRecords(int column, bool ascending);
+    // Runs after every change of the database list has been committed or undone (at the
+    // end of a batch for the changes inside one), so that the database list can show it.
+    void SetDatabaseChangedHandler(std::function<void()> handler);
 
     // Writes the three compare states of `record` against the database list.
     void CompareWithDatabase(HostRecord* record, int index);
@@ -82,10 +102,16 @@ public:
     // Writes the whole database list to the opened file in one transaction. Fails
     // (and writes nothing) when no file is open or it could not be read at open.
     bool SaveDatabase(QString* error = nullptr);
+
     const QString& GetDatabasePath() const { return m_databasePath; }
 
 private:
     QString VendorKey(quint64 mac) const;
+    // Every change of the database list starts here: the first one after a commit keeps
+    // the committed list, to go back to should the next commit fail.
+    void NoteDatabaseChange();
+    // Commits what changed since the last commit, unless a batch is open.
+    bool CommitDatabaseChange();
 
     std::vector<std::unique_ptr<HostRecord>> m_scanRecords;
     std::vector<std::unique_ptr<DatabaseRecord>> m_databaseRecords;
@@ -94,4 +120,7 @@ private:
     const CNVOUI* m_oui = nullptr;
     QString m_databasePath;
     bool m_databaseWritable = false;
+    std::optional<std::vector<DatabaseRecord>> m_committedDatabase;
+    int m_databaseBatchDepth = 0;
+    std::function<void()> m_databaseChanged;
 };

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "records/DatabaseRecord.h"
+#include "records/HostRecord.h"
+
+#include <QString>
+#include <functional>
+#include <vector>
+
+class CLanveyDoc;
+
+// "Add To Database": one database record per selected scan result, a clash with a known
+// address settled by the user's answer.
+
+// The answers of the replace confirmation, in the codes its buttons give.
+enum class ReplaceAnswer { Yes = 1, No = 2, YesToAll = 3, NotToAll = 4, Cancel = 5 };
+
+struct MergeReport {
+    int newRecords = 0;
+    int coverRecords = 0;
+    int ignoreRecords = 0;
+    bool added = false;    // at least one record was appended
+    bool committed = true; // false when the file refused the merge and it was undone
+};
+
+// The database record a scan result becomes: its address, MAC and names (no host name
+// when its names were never resolved), no user texts, black.
+DatabaseRecord DatabaseRecordFromScan(const HostRecord& scan);
+
+using AskReplace =
+    std::function<ReplaceAnswer(const HostRecord& scan, const DatabaseRecord& known)>;
+
+// Merges the scan results at `rows` (ascending) into the database list. A clash (a known
+// record with the result's address; the MAC plays no part) asks `ask` until an "all"
+// answer; No settles only the clash it was given. Cancel ends the walk and keeps what was
+// done before it. g_recordLock is held for the whole walk, questions included, so scan
+// workers wait; the whole merge is one commit of the database file.
+MergeReport MergeScanRecords(CLanveyDoc& doc, const std::vector<int>& rows, const AskReplace& ask);
+
+// The report of a merge that added something: message 194, a blank line, message 207.
+QString MergeReportText(const MergeReport& report);
+
+// The detail of a scan result that differs from the database: the result, then every
+// database record, in list order, that shares its address or its MAC.
+QString DifferenceDetailText(const CLanveyDoc& doc, const HostRecord& record);
