@@ -11,13 +11,16 @@ add_executable(test_ui
     test_ui_list_util.h
     test_ui_list_common.cpp
     test_ui_list_db.cpp
+    test_ui_db_util.h
+    test_ui_db_editing.cpp
+    test_ui_add_to_database.cpp
     test_ui_list_scan.cpp
     test_ui_scan_commands.cpp
     test_ui_setting_sheet.cpp
     test_ui_tab_view.cpp
     test_ui_target_list.cpp
 )
-target_link_libraries(test_ui PRIVATE Lanvey::ui Lanvey::app Qt6::Test GTest::gtest)
+target_link_libraries(test_ui PRIVATE Lanvey::ui Lanvey::app Qt6::Test GTest::gtest SQLite::SQLite3)
 # The Chinese module the build puts beside the program.
 target_compile_definitions(test_ui PRIVATE LANVEY_BINARY_DIR="${CMAKE_BINARY_DIR}")
 add_dependencies(test_ui LanveyRes_zh_cn)

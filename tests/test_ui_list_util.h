@@ -29,9 +29,14 @@ protected:
     void AddScanHost(const char* ip, const char* mac, const QString& name = QString(),
                      const QString& workgroup = QString())
     {
+        AddScanHost(ip, Mac(mac), name, workgroup);
+    }
+    void AddScanHost(const char* ip, quint64 mac, const QString& name = QString(),
+                     const QString& workgroup = QString())
+    {
         auto record = std::make_unique<HostRecord>();
         record->ip = Ip(ip);
-        record->mac = Mac(mac);
+        record->mac = mac;
         record->hostName = name;
         record->workgroup = workgroup;
         record->resolved = 1;

@@ -20,9 +20,11 @@
 #include <QLabel>
 #include <QSettings>
 #include <QTest>
+#include <QTimer>
 #include <QToolBar>
 #include <QWidgetAction>
 #include <condition_variable>
+#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 #include <mutex>
@@ -57,6 +59,38 @@ inline AdapterAddress Adapter(const char* ip, const char* mask)
 {
     return MakeAdapterAddress(QString::fromLatin1(ip), QString::fromLatin1(mask));
 }
+
+// Runs `act` on every modal dialog of type T that opens while it lives, once per showing,
+// as a user would answer it; `act` ends the showing (a click on a button, Escape).
+template <class T> class WhenModal
+{
+public:
+    explicit WhenModal(std::function<void(T&)> act) : m_act(std::move(act))
+    {
+        QObject::connect(&m_timer, &QTimer::timeout, [this] { Poll(); });
+        m_timer.start(5);
+    }
+
+    int shown = 0;
+
+private:
+    void Poll()
+    {
+        if (m_busy)
+            return;
+        T* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
+        if (!dialog || !dialog->isVisible())
+            return;
+        m_busy = true;
+        ++shown;
+        m_act(*dialog);
+        m_busy = false;
+    }
+
+    std::function<void(T&)> m_act;
+    QTimer m_timer;
+    bool m_busy = false;
+};
 
 class FrameTest : public ::testing::Test
 {

@@ -3,18 +3,62 @@
 #include "lang/LangString.h"
 #include "lang/MessagePrompt.h"
 #include "records/LanveyDoc.h"
+#include "support/AddressText.h"
+#include "ui/dialogs/CEditDlg.h"
 #include "ui/frame/CommandIds.h"
 #include "ui/frame/CommandTable.h"
 #include "ui/lists/CDBListModel.h"
+#include "ui/lists/CListViewEdit.h"
 #include "ui/lists/ViewHost.h"
 
-#include <QDir>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QMouseEvent>
+#include <QScrollBar>
+#include <new>
+
+namespace
+{
+
+// The record the editor's fields describe; its addresses have passed their checks.
+DatabaseRecord FieldsOf(const CEditDlg& dialog)
+{
+    DatabaseRecord record;
+    record.ip = GetIpAddress(dialog.m_strIp);
+    record.mac = GetMacAddress(dialog.m_strMac, QLatin1Char(':')) | kMacTopBits;
+    record.hostName = dialog.m_strHostName;
+    record.workgroup = dialog.m_strWorkgroup;
+    record.userName = dialog.m_strUserName;
+    record.location = dialog.m_strLocation;
+    record.comment = dialog.m_strComment;
+    record.color = dialog.m_color;
+    return record;
+}
+
+} // namespace
 
 CDBView::CDBView(CLanveyDoc& doc, ViewHost* host, QWidget* parent)
     : CCommonListView(doc, host, parent), m_pModel(new CDBListModel(doc))
 {
     InstallListModel(m_pModel, {130, 150, 150, 150, 150, 150, 150, 500});
     SetItemCount(m_doc.GetDatabaseRecordCount());
+    // Whoever changed the database list (this list, a merge from the scan list, an undo
+    // after a failed commit), the rows follow it.
+    m_doc.SetDatabaseChangedHandler([this] {
+        SetItemCount(m_doc.GetDatabaseRecordCount());
+        m_pModel->RefreshAll();
+        viewport()->update();
+    });
+    // A selection change ends the edit, as a click elsewhere does.
+    connect(selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &CDBView::HideInPlaceEditor);
+    connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
+            &CDBView::HideInPlaceEditor);
+}
+
+CDBView::~CDBView()
+{
+    m_doc.SetDatabaseChangedHandler({});
 }
 
 QString CDBView::PrintTitle() const
@@ -34,10 +78,14 @@ bool CDBView::OnCommand(int id)
     case ID_EDIT_DELETE:
         OnEditDelete();
         return true;
-    case ID_FILE_IMPORT:
     case ID_EDIT_ADD:
+        OnEditAdd();
+        return true;
     case ID_VIEW_PROPERTIES:
-        // Import and the record editor are not part of the list yet.
+        OnViewProperties();
+        return true;
+    case ID_FILE_IMPORT:
+        // Import is not part of the list yet.
         return true;
     default:
         return CCommonListView::OnCommand(id);
@@ -60,41 +108,214 @@ std::optional<bool> CDBView::IsCommandEnabled(int id)
     }
 }
 
+void CDBView::ShowTotal()
+{
+    if (m_pHost)
+        m_pHost->SetStatusPane1(FormatLangString(147, QStringLiteral("Total %d_HOSTS% hosts."),
+                                                 {m_doc.GetDatabaseRecordCount()}));
+}
+
+void CDBView::OnEditAdd()
+{
+    CEditDlg dialog(window());
+    dialog.m_nMode = CEditDlg::AddMode;
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    std::unique_ptr<DatabaseRecord> record;
+    try {
+        record = std::make_unique<DatabaseRecord>(FieldsOf(dialog));
+    } catch (const std::bad_alloc&) {
+        CurrentMessagePrompt().Ask(FormatLangStringA(159, "no space!"), PromptButtons::Ok,
+                                   PromptIcon::None);
+        return;
+    }
+
+    const int known = m_doc.FindDatabaseRecordByIp(record->ip);
+    if (known < 0) {
+        if (m_doc.AppendDatabaseRecord(std::move(record)))
+            ShowTotal();
+        UpdateRowCount();
+        return;
+    }
+    if (CurrentMessagePrompt().Ask(FormatLangStringA(160, "Are you overcover it?"),
+                                   PromptButtons::YesNo, PromptIcon::Question) != PromptAnswer::Yes)
+        return;
+    // The replacement goes to the end of the list, in one commit with the removal.
+    m_doc.BeginDatabaseChange();
+    m_doc.DeleteDatabaseRecord(known);
+    m_doc.AppendDatabaseRecord(std::move(record));
+    m_doc.EndDatabaseChange();
+    UpdateRowCount();
+}
+
+void CDBView::OnViewProperties()
+{
+    QModelIndexList rows = selectionModel()->selectedRows();
+    if (rows.isEmpty())
+        return;
+    const int row =
+        std::min_element(rows.begin(), rows.end(), [](const QModelIndex& a, const QModelIndex& b) {
+            return a.row() < b.row();
+        })->row();
+    const DatabaseRecord* record = m_doc.GetDatabaseRecord(row);
+    if (!record)
+        return;
+
+    CEditDlg dialog(window());
+    dialog.m_nMode = CEditDlg::PropertiesMode;
+    dialog.m_strIp = FormatIpAddress(record->ip);
+    dialog.m_strMac = FormatMacAddress(record->mac);
+    dialog.m_strHostName = record->hostName;
+    dialog.m_strWorkgroup = record->workgroup;
+    dialog.m_strUserName = record->userName;
+    dialog.m_strLocation = record->location;
+    dialog.m_strComment = record->comment;
+    dialog.m_color = record->color;
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+
+    const DatabaseRecord values = FieldsOf(dialog);
+    const int holder = m_doc.FindDatabaseRecordByIp(values.ip);
+    if (holder >= 0 && holder != row) {
+        CurrentMessagePrompt().Ask(FormatLangStringA(161, "Record already existence!"),
+                                   PromptButtons::Ok, PromptIcon::None);
+        return;
+    }
+    if (values != *record)
+        m_doc.SetDatabaseRecord(row, values);
+    m_pModel->RefreshAll();
+    viewport()->update();
+}
+
 void CDBView::OnEditDelete()
 {
     if (!HasSelectedRow())
         return;
+    // One commit for every row deleted.
+    m_doc.BeginDatabaseChange();
     const bool deleted = DeleteSelectedRows();
-    if (deleted)
-        m_pHost->SetStatusPane1(FormatLangString(147, QStringLiteral("Total %d_HOSTS% hosts."),
-                                                 {m_doc.GetDatabaseRecordCount()}));
+    const bool committed = m_doc.EndDatabaseChange();
+    if (deleted && committed)
+        ShowTotal();
     SetItemCount(m_doc.GetDatabaseRecordCount());
-    if (deleted)
-        SaveDatabase();
     UpdateCommandUI();
 }
 
 void CDBView::OnSort(int column, bool ascending)
 {
+    HideInPlaceEditor();
     m_doc.SortDatabaseRecords(column, ascending);
     SetItemCount(m_doc.GetDatabaseRecordCount());
     m_pModel->RefreshAll();
     viewport()->update();
-    // The file keeps the list's order.
-    SaveDatabase();
 }
 
-void CDBView::SaveDatabase()
+void CDBView::mouseDoubleClickEvent(QMouseEvent* event)
 {
-    // Without a file (a list that was never loaded from one) there is nothing to keep.
-    if (m_doc.GetDatabasePath().isEmpty())
+    CCommonListView::mouseDoubleClickEvent(event);
+    if (event->button() == Qt::LeftButton)
+        StartInPlaceEdit(event->position().toPoint());
+}
+
+void CDBView::StartInPlaceEdit(const QPoint& pos)
+{
+    const QModelIndex index = indexAt(pos);
+    if (!index.isValid() || index.column() == DbColVendor)
         return;
-    QString error;
-    if (!m_doc.SaveDatabase(&error))
-        ShowErrorMessage(FormatLangString(
-            0xF288,
-            QStringLiteral("The database file \"%s_PATH%\" could not be saved (%s_ERROR%)."),
-            {QDir::toNativeSeparators(m_doc.GetDatabasePath()), error}));
+    const int row = index.row();
+    const int column = index.column();
+    scrollTo(index, QAbstractItemView::EnsureVisible);
+    if (column >= horizontalHeader()->count() || columnWidth(column) < 5)
+        return;
+
+    QRect rect = visualRect(index);
+    if (column == DbColIp || column == DbColMac)
+        rect.setLeft(rect.left() + kIconIndent);
+    else
+        rect.setLeft(rect.left() + kTextIndent);
+    rect.setRight(rect.right() - kTextIndent);
+
+    if (!m_pEdit) {
+        m_pEdit = new CListViewEdit(viewport());
+        m_pEdit->setFont(font());
+        connect(m_pEdit, &CListViewEdit::editEnded, this, &CDBView::OnEndLabelEdit);
+    }
+    m_pEdit->StartEdit(row, column, index.data(Qt::DisplayRole).toString(), rect);
+}
+
+void CDBView::HideInPlaceEditor()
+{
+    if (m_pEdit && m_pEdit->isVisible())
+        m_pEdit->EndAndHide();
+}
+
+void CDBView::scrollContentsBy(int dx, int dy)
+{
+    // The edit is applied before the rows move under it.
+    if (m_pEdit && m_pEdit->isVisible()) {
+        setFocus(Qt::OtherFocusReason);
+        HideInPlaceEditor();
+    }
+    CCommonListView::scrollContentsBy(dx, dy);
+}
+
+void CDBView::OnEndLabelEdit(int row, int column, const QString& text)
+{
+    const DatabaseRecord* record = m_doc.GetDatabaseRecord(row);
+    if (!record)
+        return;
+    // The editor started from the cell's text as shown (control characters replaced):
+    // an edit that leaves it as it was (Escape, Enter at once) keeps the stored value.
+    if (text == m_pModel->index(row, column).data(Qt::DisplayRole).toString())
+        return;
+    DatabaseRecord values = *record;
+    switch (column) {
+    case DbColIp: {
+        const quint32 ip = GetIpAddress(text);
+        if (ip == kNoIpAddress)
+            break;
+        const int holder = m_doc.FindDatabaseRecordByIp(ip);
+        if (holder >= 0 && holder != row) {
+            // Shown once the edit has ended, not from inside its notification.
+            QMetaObject::invokeMethod(
+                this,
+                [] {
+                    CurrentMessagePrompt().Ask(FormatLangStringA(161, "Record already existence!"),
+                                               PromptButtons::Ok, PromptIcon::None);
+                },
+                Qt::QueuedConnection);
+            break;
+        }
+        values.ip = ip;
+        break;
+    }
+    case DbColMac: {
+        const quint64 mac = GetMacAddress(text, QLatin1Char(':'));
+        if (mac != kNoMacAddress)
+            values.mac = mac | kMacTopBits;
+        break;
+    }
+    case DbColHostName:
+        values.hostName = text;
+        break;
+    case DbColWorkgroup:
+        values.workgroup = text;
+        break;
+    case DbColUserName:
+        values.userName = text;
+        break;
+    case DbColLocation:
+        values.location = text;
+        break;
+    case DbColComment:
+        values.comment = text;
+        break;
+    default:
+        break;
+    }
+    if (values != *record)
+        m_doc.SetDatabaseRecord(row, values);
+    viewport()->update();
 }
 
 std::vector<int> CDBView::ContextMenuItems() const

@@ -3,15 +3,23 @@
 #include "ui/lists/CCommonListView.h"
 
 class CDBListModel;
+class CListViewEdit;
+struct DatabaseRecord;
 
-// The "Database" list of known hosts. Every change it makes to the database list (a
-// delete, a sort, which sets the stored order) is written to the database file at once.
+// The "Database" list of known hosts, with its record editor (Add, Properties) and the
+// in-place editor of single cells. The document commits every change to the database
+// file; the list only shows what the document holds.
 class CDBView final : public CCommonListView
 {
     Q_OBJECT
 
 public:
+    // The in-place editor leaves the icon of the first two columns uncovered.
+    static constexpr int kIconIndent = 21;
+    static constexpr int kTextIndent = 3;
+
     CDBView(CLanveyDoc& doc, ViewHost* host, QWidget* parent = nullptr);
+    ~CDBView() override;
 
     bool OnCommand(int id) override;
     std::optional<bool> IsCommandEnabled(int id) override;
@@ -20,14 +28,26 @@ public:
     // Shows as many rows as the database list holds, after whoever changed it.
     void UpdateRowCount();
 
+    // The in-place editor, null before the first edit.
+    CListViewEdit* InPlaceEditor() const { return m_pEdit; }
+    // Starts an in-place edit of the cell at `pos` (viewport coordinates), as a double
+    // click there does.
+    void StartInPlaceEdit(const QPoint& pos);
+
 protected:
     void OnSort(int column, bool ascending) override;
     std::vector<int> ContextMenuItems() const override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
 
 private:
+    void OnEditAdd();
+    void OnViewProperties();
     void OnEditDelete();
-    // Writes the database list to its file; a failure is shown to the user.
-    void SaveDatabase();
+    void OnEndLabelEdit(int row, int column, const QString& text);
+    void HideInPlaceEditor();
+    void ShowTotal();
 
     CDBListModel* m_pModel;
+    CListViewEdit* m_pEdit = nullptr;
 };

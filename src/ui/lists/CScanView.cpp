@@ -1,8 +1,12 @@
 #include "ui/lists/CScanView.h"
 
 #include "lang/LangString.h"
+#include "lang/MessagePrompt.h"
 #include "records/LanveyDoc.h"
 #include "records/RecordLock.h"
+#include "records/ScanMerge.h"
+#include "ui/dialogs/CAlarmDlg.h"
+#include "ui/dialogs/CShowDetailDlg.h"
 #include "ui/frame/CommandIds.h"
 #include "ui/frame/CommandTable.h"
 #include "ui/lists/CScanListModel.h"
@@ -10,6 +14,7 @@
 #include "ui/lists/ViewHost.h"
 
 #include <QHeaderView>
+#include <algorithm>
 #include <mutex>
 
 CScanView::CScanView(CLanveyDoc& doc, CScanSession& session, ViewHost* host, QWidget* parent)
@@ -40,7 +45,7 @@ bool CScanView::OnCommand(int id)
         OnShowDifferentDetails();
         return true;
     case ID_EDIT_ADD_TO_DATABASE:
-        // Adding results to the database is not part of the list yet.
+        OnEditAddToDatabase();
         return true;
     default:
         return CCommonListView::OnCommand(id);
@@ -82,7 +87,48 @@ bool CScanView::FocusedRowDiffers() const
 
 void CScanView::OnShowDifferentDetails()
 {
-    // The detail of a host that differs from the database is not part of the list yet.
+    const int row = FocusedRow();
+    if (row < 0)
+        return;
+    // Held while the detail is shown: workers wait at their next address or store.
+    std::lock_guard guard(g_recordLock);
+    HostRecord* record = m_doc.GetScanRecord(row);
+    if (!record)
+        return;
+    m_doc.CompareWithDatabase(record, row);
+    if (record->overallState != CompareState::Different)
+        return;
+    CShowDetailDlg dialog(window());
+    dialog.SetDetailText(DifferenceDetailText(m_doc, *record));
+    dialog.exec();
+}
+
+void CScanView::OnEditAddToDatabase()
+{
+    std::vector<int> rows;
+    for (const QModelIndex& index : selectionModel()->selectedRows())
+        rows.push_back(index.row());
+    if (rows.empty())
+        return;
+    std::sort(rows.begin(), rows.end());
+
+    CAlarmDlg dialog(m_doc.GetVendorTable(), window());
+    const MergeReport report = MergeScanRecords(
+        m_doc, rows, [&dialog](const HostRecord& scan, const DatabaseRecord& known) {
+            dialog.m_scanRecord = scan;
+            dialog.m_dbRecord = known;
+            dialog.exec();
+            return ReplaceAnswer(dialog.m_nResult);
+        });
+    // A merge the file refused was undone and its failure shown; no report claims it.
+    if (report.added && report.committed)
+        CurrentMessagePrompt().Ask(MergeReportText(report), PromptButtons::Ok,
+                                   PromptIcon::Information);
+    m_session.SetRowCount(m_doc.GetScanRecordCount());
+    // The Compare Result column reads the database list afresh.
+    m_session.Model().RefreshAll();
+    viewport()->update();
+    UpdateCommandUI();
 }
 
 void CScanView::mouseDoubleClickEvent(QMouseEvent* event)

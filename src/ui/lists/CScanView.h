@@ -32,6 +32,7 @@ private:
     void OnEditDelete();
     bool FocusedRowDiffers() const;
     void OnShowDifferentDetails();
+    void OnEditAddToDatabase();
     void OnRowCountChanged(int rows);
     void SetStatusText(const QString& text);
 
