@@ -7,6 +7,7 @@
 #include "TestPrinters.h"
 #include "records/DatabaseFile.h"
 #include "records/LanveyDoc.h"
+#include "records/ScanMerge.h"
 
 #include <QDir>
 #include <QFile>
@@ -138,6 +139,30 @@ TEST_F(DatabaseChange, FiveHundredChangesInABatchAreOneTransaction)
     EXPECT_TRUE(m_doc.EndDatabaseChange());
     EXPECT_EQ(Transactions(), before + 1);
     EXPECT_EQ(m_changedCalls, 2);
+    EXPECT_EQ(StoredNames().size(), 500);
+}
+
+TEST_F(DatabaseChange, AMergeOfFiveHundredHostsIsOneTransaction)
+{
+    Add("10.2.0.1", "known");
+    std::vector<int> rows;
+    for (int i = 1; i <= 500; ++i) {
+        const QByteArray ip = QStringLiteral("10.2.%1.%2").arg(i / 256).arg(i % 256).toLatin1();
+        m_doc.AppendScanRecord(Host(ip.constData(), "02:00:00:00:00:03", "host"));
+        rows.push_back(i - 1);
+    }
+    const quint32 before = Transactions();
+    int asked = 0;
+    const MergeReport report =
+        MergeScanRecords(m_doc, rows, [&](const HostRecord&, const DatabaseRecord&) {
+            ++asked;
+            return ReplaceAnswer::Yes;
+        });
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(report.newRecords, 499);
+    EXPECT_EQ(report.coverRecords, 1);
+    EXPECT_TRUE(report.committed);
+    EXPECT_EQ(Transactions(), before + 1);
     EXPECT_EQ(StoredNames().size(), 500);
 }
 

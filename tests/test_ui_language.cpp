@@ -8,10 +8,16 @@
 #include "lang/LangStringSource.h"
 #include "test_ui_util.h"
 #include "ui/dialogs/CAboutDlg.h"
+#include "ui/dialogs/CAlarmDlg.h"
+#include "ui/dialogs/CColorPicker.h"
+#include "ui/dialogs/CEditDlg.h"
 #include "ui/dialogs/CSettingSheet.h"
+#include "ui/dialogs/CShowDetailDlg.h"
 #include "ui/lists/CScanView.h"
 
+#include <QAbstractButton>
 #include <QAction>
+#include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -49,6 +55,51 @@ std::map<QString, QString> FrameTexts(CMainFrame& frame)
     for (QLabel* label : frame.findChildren<QLabel*>())
         if (!label->text().isEmpty())
             texts[QStringLiteral("label ") + label->objectName() + label->text()] = label->text();
+    return texts;
+}
+
+// Every text of a dialog, by its place: the caption, labels, buttons, group titles and
+// the items of button menus. Values the dialog shows (addresses, names) are left out.
+QStringList DialogTexts(QDialog& dialog)
+{
+    QStringList texts = {dialog.windowTitle()};
+    for (QLabel* label : dialog.findChildren<QLabel*>())
+        if (!label->text().isEmpty() && label->textFormat() != Qt::PlainText)
+            texts << label->text();
+    for (QAbstractButton* button : dialog.findChildren<QAbstractButton*>())
+        if (!button->text().isEmpty())
+            texts << button->text();
+    for (QGroupBox* group : dialog.findChildren<QGroupBox*>())
+        if (!group->title().isEmpty())
+            texts << group->title();
+    for (QMenu* menu : dialog.findChildren<QMenu*>())
+        for (QAction* item : menu->actions())
+            texts << item->text();
+    return texts;
+}
+
+// The texts of the database dialogs as they are shown: the record editor in both modes,
+// the replace confirmation and the detail.
+QStringList DatabaseDialogTexts()
+{
+    QStringList texts;
+    for (int mode : {CEditDlg::AddMode, CEditDlg::PropertiesMode}) {
+        CEditDlg editor;
+        editor.m_nMode = mode;
+        WhenModal<CEditDlg> read([&](CEditDlg& dialog) {
+            texts << DialogTexts(dialog);
+            dialog.reject();
+        });
+        editor.exec();
+    }
+    CAlarmDlg confirm(nullptr);
+    WhenModal<CAlarmDlg> read([&](CAlarmDlg& dialog) {
+        texts << DialogTexts(dialog);
+        dialog.reject();
+    });
+    confirm.exec();
+    CShowDetailDlg detail;
+    texts << DialogTexts(detail);
     return texts;
 }
 
@@ -113,6 +164,26 @@ TEST_F(UiLanguage, TheChineseModuleSwitchesEveryTextOfTheFrame)
     EXPECT_TRUE(menuTexts.contains(QStringLiteral("复制(&C)")))
         << menuTexts.join(u'|').toStdString();
     EXPECT_TRUE(menuTexts.contains(QStringLiteral("显示差异详情...")));
+}
+
+TEST_F(UiLanguage, TheChineseModuleSwitchesEveryTextOfTheDatabaseDialogs)
+{
+    const QStringList english = DatabaseDialogTexts();
+    CLanguageModule module;
+    ASSERT_EQ(module.Load(QStringLiteral(LANVEY_BINARY_DIR "/"), QStringLiteral("zh_cn"),
+                          QString::fromLatin1(kProductVersion)),
+              CLanguageModule::Status::Loaded);
+    SetLangStringSource(module.Strings());
+    const QStringList chinese = DatabaseDialogTexts();
+
+    ASSERT_EQ(chinese.size(), english.size());
+    EXPECT_GT(english.size(), 40);
+    for (qsizetype i = 0; i < english.size(); ++i)
+        EXPECT_NE(chinese[i], english[i]) << english[i].toStdString();
+    EXPECT_TRUE(chinese.contains(QStringLiteral("添加新记录")));
+    EXPECT_TRUE(chinese.contains(QStringLiteral("记录属性")));
+    EXPECT_TRUE(chinese.contains(QStringLiteral("扫描记录")));
+    EXPECT_TRUE(chinese.contains(QStringLiteral("全部否")));
 }
 
 } // namespace
