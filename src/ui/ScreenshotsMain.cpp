@@ -1,6 +1,7 @@
-// Draws the main window on each tab, the About box and the settings sheet into PNG
-// files, offscreen, in English and in Chinese: lanvey_screenshots DIR. The scan view gets a probe
-// that answers nothing and no scan is started, so nothing goes on the network.
+// Draws the main window on each tab, the About box, the settings sheet and the database
+// dialogs (the record editor, the in-place editor, the replace confirmation and the
+// detail) into PNG files, offscreen, in English and in Chinese: lanvey_screenshots DIR. The scan
+// view gets a probe that answers nothing and no scan is started, so nothing goes on the network.
 //
 // lanvey_screenshots --lab DIR draws the window after a real scan of the test LAN's
 // 198.18.0.0/24, with a database that knows some of its hosts, and the Find dialog. It
@@ -13,15 +14,20 @@
 #include "lang/LangStringSource.h"
 #include "records/DatabaseFile.h"
 #include "records/LanveyDoc.h"
+#include "records/ScanMerge.h"
 #include "scan/HostProbe.h"
 #include "support/AddressText.h"
 #include "ui/dialogs/CAboutDlg.h"
+#include "ui/dialogs/CAlarmDlg.h"
+#include "ui/dialogs/CEditDlg.h"
 #include "ui/dialogs/CFindDlg.h"
 #include "ui/dialogs/CSettingSheet.h"
+#include "ui/dialogs/CShowDetailDlg.h"
 #include "ui/frame/CLanveyView.h"
 #include "ui/frame/CMainFrame.h"
 #include "ui/frame/CommandIds.h"
 #include "ui/lists/CDBView.h"
+#include "ui/lists/CListViewEdit.h"
 #include "ui/lists/CScanSession.h"
 #include "ui/lists/CScanView.h"
 
@@ -61,6 +67,29 @@ bool Grab(QWidget& widget, const QDir& dir, const QString& name)
     }
     std::printf("%s\n", qPrintable(path));
     return true;
+}
+
+// A modal dialog as it shows while it runs, closed again at once.
+bool GrabModal(QDialog& dialog, const QDir& dir, const QString& name)
+{
+    bool ok = false;
+    QTimer::singleShot(0, &dialog, [&] {
+        ok = Grab(dialog, dir, name);
+        dialog.reject();
+    });
+    dialog.exec();
+    return ok;
+}
+
+std::unique_ptr<HostRecord> ScanHost(const char* ip, const char* mac, const char* name)
+{
+    auto record = std::make_unique<HostRecord>();
+    record->ip = GetIpAddress(QString::fromLatin1(ip));
+    record->mac = GetMacAddress(QString::fromLatin1(mac), QLatin1Char(':')) | kMacTopBits;
+    record->hostName = QString::fromLatin1(name);
+    record->workgroup = QStringLiteral("WORKGROUP");
+    record->resolved = 1;
+    return record;
 }
 
 // The lab's rows of the manifest: address, MAC and NetBIOS name of each host.
@@ -221,6 +250,21 @@ int main(int argc, char** argv)
         return GrabLab(dir);
 
     CLanveyDoc doc;
+    // Known hosts and two results of a scan: one the database knows under another MAC.
+    const auto known = [&](const char* ip, const char* mac, const char* name, const char* location,
+                           ColorRef color) {
+        auto record = KnownHost(QString::fromLatin1(ip), QString::fromLatin1(mac),
+                                QString::fromLatin1(name), location, color);
+        record->mac |= kMacTopBits;
+        record->workgroup = QStringLiteral("WORKGROUP");
+        doc.AppendDatabaseRecord(std::move(record));
+    };
+    known("192.168.1.1", "00:1A:2B:3C:4D:01", "GATEWAY", "Server room", MakeColorRef(0, 0, 0));
+    known("192.168.1.20", "00:1B:44:11:3A:B7", "PRINTER-2F", "2nd floor", MakeColorRef(0xC0, 0, 0));
+    known("192.168.1.35", "08:00:27:5E:10:35", "BUILD-PC", "Lab", MakeColorRef(0, 0x80, 0));
+    doc.AppendScanRecord(ScanHost("192.168.1.20", "3C:52:82:0A:11:20", "PRINTER-2F"));
+    doc.AppendScanRecord(ScanHost("192.168.1.50", "08:00:27:5E:10:35", "BUILD-PC"));
+
     FrameEnvironment env;
     env.probe = std::make_shared<SilentProbe>();
     env.adapters = [] {
@@ -284,6 +328,49 @@ int main(int argc, char** argv)
         frame.TabView()->SetCurSel(CLanveyView::kDatabaseTab);
         ok &= Grab(frame, dir, prefix + QStringLiteral("main_database.png"));
         grabMenu(*frame.TabView()->DatabaseView(), QStringLiteral("context_database.png"));
+
+        // The in-place editor over a host name cell.
+        CDBView& database = *frame.TabView()->DatabaseView();
+        database.StartInPlaceEdit(
+            database.visualRect(database.model()->index(1, DbColHostName)).center());
+        if (database.InPlaceEditor())
+            database.InPlaceEditor()->setText(QStringLiteral("PRINTER-2F-EAST"));
+        ok &= Grab(frame, dir, prefix + QStringLiteral("inplace_edit.png"));
+        if (database.InPlaceEditor())
+            database.InPlaceEditor()->EndAndHide();
+
+        CEditDlg add(&frame);
+        add.m_nMode = CEditDlg::AddMode;
+        add.m_strIp = QStringLiteral("192.168.1.60");
+        add.m_strMac = QStringLiteral("00:1A:2B:3C:4D:60");
+        add.m_strHostName = QStringLiteral("NEW-LAPTOP");
+        ok &= GrabModal(add, dir, prefix + QStringLiteral("editor_add.png"));
+
+        const DatabaseRecord& printer = *doc.GetDatabaseRecord(1);
+        CEditDlg properties(&frame);
+        properties.m_nMode = CEditDlg::PropertiesMode;
+        properties.m_strIp = FormatIpAddress(printer.ip);
+        properties.m_strMac = FormatMacAddress(printer.mac);
+        properties.m_strHostName = printer.hostName;
+        properties.m_strWorkgroup = printer.workgroup;
+        properties.m_strUserName = QStringLiteral("facilities");
+        properties.m_strLocation = printer.location;
+        properties.m_strComment = QStringLiteral("Colour laser, east wing");
+        properties.m_color = printer.color;
+        ok &= GrabModal(properties, dir, prefix + QStringLiteral("editor_properties.png"));
+
+        CAlarmDlg confirm(doc.GetVendorTable(), &frame);
+        confirm.m_scanRecord = *doc.GetScanRecord(0);
+        confirm.m_dbRecord = printer;
+        ok &= GrabModal(confirm, dir, prefix + QStringLiteral("replace_confirm.png"));
+
+        CShowDetailDlg detail(&frame);
+        detail.SetDetailText(DifferenceDetailText(doc, *doc.GetScanRecord(1)));
+        ok &= GrabModal(detail, dir, prefix + QStringLiteral("detail.png"));
+
+        frame.TabView()->SetCurSel(CLanveyView::kScanTab);
+        frame.ScanSession().SetRowCount(doc.GetScanRecordCount());
+        ok &= Grab(frame, dir, prefix + QStringLiteral("scan_compared.png"));
 
         CAboutDlg about(&frame);
         ok &= Grab(about, dir, prefix + QStringLiteral("about.png"));
