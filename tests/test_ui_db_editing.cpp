@@ -411,6 +411,24 @@ TEST_F(DbEditing, TheEditorKeepsItsKeysFromTheWindow)
     EXPECT_EQ(Stored()[2]->hostName, QStringLiteral("harlie"));
 }
 
+TEST_F(DbEditing, ACommandWhileACellIsEditedSeesTheEditedValue)
+{
+    SelectRows(DbView(), {1});
+    DoubleClickCell(1, DbColHostName);
+    ASSERT_TRUE(Editing());
+    Type(Editor(), QStringLiteral("edited first"));
+    // A toolbar button takes no focus, so the editor still has it when Properties runs.
+    QString shown;
+    WhenModal<CEditDlg> editor([&](CEditDlg& dialog) {
+        shown = dialog.HostNameEdit()->text();
+        dialog.reject();
+    });
+    Frame().Action(ID_VIEW_PROPERTIES)->trigger();
+    EXPECT_EQ(shown, QStringLiteral("edited first"));
+    EXPECT_FALSE(Editing());
+    EXPECT_EQ(Stored()[1]->hostName, QStringLiteral("edited first"));
+}
+
 TEST_F(DbEditing, ACommitTheFileRefusesIsUndoneAndKeepsEveryEarlierOne)
 {
     EditCell(0, DbColHostName, QStringLiteral("committed"));

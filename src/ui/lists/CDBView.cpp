@@ -74,6 +74,9 @@ void CDBView::UpdateRowCount()
 
 bool CDBView::OnCommand(int id)
 {
+    // A command from a menu or a toolbar button (which take no focus) acts on the edited
+    // cell's new value, as a click elsewhere would have applied it.
+    HideInPlaceEditor();
     switch (id) {
     case ID_EDIT_DELETE:
         OnEditDelete();
