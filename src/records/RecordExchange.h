@@ -1,0 +1,82 @@
+#pragma once
+
+#include "records/DatabaseRecord.h"
+#include "records/HostRecord.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <vector>
+
+class CNVOUI;
+
+// Hosts in and out of Lanvey: the files both lists export (and lanvey-scan and lanvey-db
+// print), and the files the database list imports. Everything here is pure: bytes in,
+// bytes out; the callers read and write the files.
+//
+// Written formats:
+// - Csv: RFC 4180, UTF-8 with a byte-order mark, CRLF line ends, a header row with the
+//   list's column titles (in the current language) and one row per record: every column
+//   of the list, then, for the scan list, the compare keyword (column "compare"), for the
+//   database list the colour as "#RRGGBB" (column "color"). A cell that a spreadsheet
+//   would read as a formula (it starts with '=', '+', '-', '@', a tab or a carriage
+//   return) is written with a leading apostrophe, which ReadRecords removes again.
+// - Json: one array of objects with the lower-case keys below; addresses as text.
+//     scan list:     ip, mac, host_name, workgroup, manufacturer, compare, compare_text
+//     database list: ip, mac, host_name, workgroup, user_name, location, manufacturer,
+//                    comment, color
+// - Ethers: "MAC name" lines (Wireshark's personal "ethers" file), rows without a host
+//   name left out.
+// - Hosts: "IP name" lines (Wireshark's personal "hosts" file), rows without a host name
+//   left out.
+enum class ExchangeFormat { Csv, Json, Ethers, Hosts, ArpScan, NmapXml, Unknown };
+
+// The compare outcome of a scan result as a stable word: "matched", "new", "ip-differs",
+// "mac-differs" or "both-differ".
+QString CompareKeyword(const HostRecord& record);
+
+// What the CSV does with control characters in the cells: keep them (a file, a pipe) or
+// show them as escapes (a terminal).
+enum class CsvControls { Keep, Escape };
+
+// The scan results given (their compare states worked out by the caller), in order.
+// Csv and Json are the scan list's columns; Ethers and Hosts its names. Csv's controls
+// apply to Csv only. ArpScan, NmapXml and Unknown give an empty array.
+QByteArray WriteScanRecords(ExchangeFormat format, const std::vector<const HostRecord*>& rows,
+                            const CNVOUI* oui, CsvControls controls = CsvControls::Keep);
+
+// The database records given, in order; the same formats as the scan list.
+QByteArray WriteDatabaseRecords(ExchangeFormat format,
+                                const std::vector<const DatabaseRecord*>& rows,
+                                const CNVOUI* oui);
+
+// One line of a file that could not be imported: its number (from 1) and why.
+struct ImportError {
+    int line = 0;
+    QString reason;
+};
+
+// One record a file gives, with the line it starts on.
+struct ImportedRecord {
+    int line = 0;
+    DatabaseRecord record;
+};
+
+struct ImportReadResult {
+    ExchangeFormat format = ExchangeFormat::Unknown; // Unknown: nothing could be read
+    std::vector<ImportedRecord> records;               // in file order
+    std::vector<ImportError> errors;                   // rows with a bad IP or MAC
+};
+
+// Reads any of: our Csv and Json of either list, an ethers file, arp-scan's output
+// (--localnet and --plain; header and summary lines ignored), nmap's XML (-oX; every host
+// with an IPv4 and a MAC address, its host name when it has one). The format is told from
+// the content. Fields a format lacks stay empty and the colour black. MACs are stored
+// with the top 16 bits set. An ethers line names a MAC only: `knownMacs` (the database
+// list) gives its address, and a MAC it does not hold is an error.
+// Hostile input is expected: nothing is read past the data, and no size is trusted.
+ImportReadResult ReadRecords(const QByteArray& data,
+                             const std::vector<const DatabaseRecord*>& knownMacs = {});
+
+// The file name suffix of a written format ("csv", "json", "" for ethers and hosts).
+QString ExchangeSuffix(ExchangeFormat format);
