@@ -320,7 +320,8 @@ TEST_F(DbEditing, EnterStoresTheTypedTextAndEscapeLeavesTheRecord)
     EditCell(1, DbColLocation, QStringLiteral("hall"));
     DbView().scrollTo(DbView().model()->index(1, DbColComment));
     EditCell(1, DbColComment, QStringLiteral("note"));
-    const DatabaseRecord& record = *Stored()[1];
+    const auto edited = Stored();
+    const DatabaseRecord& record = *edited[1];
     EXPECT_EQ(record.workgroup, QStringLiteral("wg"));
     EXPECT_EQ(record.userName, QStringLiteral("user"));
     EXPECT_EQ(record.location, QStringLiteral("hall"));
