@@ -182,12 +182,15 @@ protected:
         EXPECT_FALSE(rows.empty()) << scan.err.toStdString();
         if (rows.empty())
             return byAddress;
+        // The scan list's export: its titles and the compare keyword (the decoder has
+        // dropped the byte-order mark).
         EXPECT_EQ(rows[0],
                   (QStringList{QStringLiteral("IP Address"), QStringLiteral("MAC Address"),
                                QStringLiteral("Host Name"), QStringLiteral("Workgroup"),
-                               QStringLiteral("Manufacturer"), QStringLiteral("Compare Result")}));
+                               QStringLiteral("Manufacturer"), QStringLiteral("Compare Result"),
+                               QStringLiteral("compare")}));
         for (size_t i = 1; i < rows.size(); ++i) {
-            EXPECT_EQ(rows[i].size(), 6);
+            EXPECT_EQ(rows[i].size(), 7);
             const quint32 address = IpToHostOrder(GetIpAddress(rows[i].value(0)));
             EXPECT_TRUE(byAddress.emplace(address, rows[i]).second)
                 << "twice: " << rows[i].value(0).toStdString();
@@ -262,6 +265,11 @@ TEST_F(LabScan, TheWholeSubnetFindsExactlyTheManifestComparedWithTheDatabase)
     EXPECT_EQ(compare("198.18.0.2"), QStringLiteral("IP Address Different "));
     EXPECT_EQ(compare("198.18.0.3"), QStringLiteral("MAC Address Different "));
     EXPECT_EQ(compare("198.18.0.4"), QStringLiteral("New IP address and MAC address "));
+    auto keyword = [&](const char* ip) { return rows.at(IpToHostOrder(IpOf(ip))).value(6); };
+    EXPECT_EQ(keyword("198.18.0.1"), QStringLiteral("matched"));
+    EXPECT_EQ(keyword("198.18.0.2"), QStringLiteral("ip-differs"));
+    EXPECT_EQ(keyword("198.18.0.3"), QStringLiteral("mac-differs"));
+    EXPECT_EQ(keyword("198.18.0.4"), QStringLiteral("new"));
     EXPECT_EQ(QFile(db).size(), QFileInfo(db).size()); // read, not rewritten
 }
 
@@ -296,7 +304,7 @@ TEST_F(LabScan, RangesSingleAddressesAndDottedMasksFindExactlyTheHostsInside)
         const LabHost& host =
             expected.at(IpToHostOrder(GetIpAddress(object.value(QStringLiteral("ip")).toString())));
         EXPECT_EQ(object.value(QStringLiteral("mac")).toString(), host.mac);
-        EXPECT_EQ(object.value(QStringLiteral("hostName")).toString(), host.hostName);
+        EXPECT_EQ(object.value(QStringLiteral("host_name")).toString(), host.hostName);
         EXPECT_EQ(object.value(QStringLiteral("compare")).toString(), QStringLiteral("new"));
     }
 }
@@ -444,7 +452,7 @@ void ExpectInterruptedScan(const std::map<quint32, LabHost>& manifest, const QSt
     }
     std::set<QString> seen;
     for (size_t i = 1; i < rows.size(); ++i) {
-        ASSERT_EQ(rows[i].size(), 6) << rows[i].join(u',').toStdString();
+        ASSERT_EQ(rows[i].size(), 7) << rows[i].join(u',').toStdString();
         const auto it = manifest.find(IpToHostOrder(GetIpAddress(rows[i].value(0))));
         ASSERT_NE(it, manifest.end()) << rows[i].value(0).toStdString();
         EXPECT_EQ(rows[i].value(1), it->second.mac);

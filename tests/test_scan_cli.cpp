@@ -4,6 +4,7 @@
 #include "cli/ScanReport.h"
 #include "records/CompareResult.h"
 #include "records/LanveyDoc.h"
+#include "records/RecordExchange.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -105,7 +106,7 @@ TEST(ScanOptions, TheLocaleGivesTheCodePageOfNetBiosNames)
 
 // Three hosts compared with a database: one known, one new, one whose address is known
 // with another MAC.
-std::vector<ScanReportRow> SampleRows(CNVOUI* oui)
+std::vector<HostRecord> SampleHosts()
 {
     CLanveyDoc doc;
     doc.AppendDatabaseRecord(Known("198.18.0.1", "02:00:00:00:00:01", "FILESERVER"));
@@ -113,50 +114,75 @@ std::vector<ScanReportRow> SampleRows(CNVOUI* oui)
     doc.AppendScanRecord(Host("198.18.0.1", "02:00:00:00:00:01", "FILESERVER", "LAB"));
     doc.AppendScanRecord(Host("198.18.0.2", "00:D0:EF:12:34:02", "PC, \"two\"", "OFFICE"));
     doc.AppendScanRecord(Host("198.18.0.3", "02:00:00:00:00:03"));
-    std::vector<ScanReportRow> rows;
+    std::vector<HostRecord> hosts;
     for (int i = 0; i < doc.GetScanRecordCount(); ++i) {
         doc.CompareWithDatabase(doc.GetScanRecord(i), i);
-        rows.push_back(MakeScanReportRow(*doc.GetScanRecord(i), oui));
+        hosts.push_back(*doc.GetScanRecord(i));
     }
+    return hosts;
+}
+
+std::vector<ScanReportRow> SampleRows(CNVOUI* oui)
+{
+    std::vector<ScanReportRow> rows;
+    for (const HostRecord& host : SampleHosts())
+        rows.push_back(MakeScanReportRow(host, oui));
     return rows;
+}
+
+// lanvey-scan's CSV and JSON are the scan list's export.
+QString Written(ExchangeFormat format, const std::vector<HostRecord>& hosts,
+                CsvControls controls = CsvControls::Keep)
+{
+    std::vector<const HostRecord*> rows;
+    for (const HostRecord& host : hosts)
+        rows.push_back(&host);
+    return QString::fromUtf8(WriteScanRecords(format, rows, nullptr, controls));
 }
 
 TEST(ScanReport, CsvIsRfc4180WithTheListTitlesAndNoHint)
 {
-    const QString csv = FormatScanCsv(SampleRows(nullptr), CsvControls::Keep);
+    const QString csv = Written(ExchangeFormat::Csv, SampleHosts());
+    std::vector<const HostRecord*> none;
+    EXPECT_TRUE(WriteScanRecords(ExchangeFormat::Csv, none, nullptr).startsWith("\xEF\xBB\xBFIP"));
     const QStringList lines = csv.split(QStringLiteral("\r\n"));
     ASSERT_EQ(lines.size(), 5); // header, three rows, nothing after the last CRLF
-    EXPECT_EQ(lines[0], QStringLiteral("\"IP Address\",\"MAC Address\",\"Host Name\",\"Workgroup\","
-                                       "\"Manufacturer\",\"Compare Result\""));
+    // QString::fromUtf8 has dropped the byte-order mark.
+    EXPECT_EQ(lines[0], QStringLiteral("IP Address,MAC Address,Host Name,Workgroup,"
+                                       "Manufacturer,Compare Result,compare"));
     EXPECT_EQ(lines[1], QStringLiteral("198.18.0.1,02:00:00:00:00:01,FILESERVER,LAB,,"
                                        "\"Record already exists, IP address and MAC address "
-                                       "completely matched\""));
+                                       "completely matched\",matched"));
     EXPECT_EQ(lines[2], QStringLiteral("198.18.0.2,00:D0:EF:12:34:02,\"PC, \"\"two\"\"\",OFFICE,,"
-                                       "\"New IP address and MAC address \""));
-    EXPECT_EQ(lines[3],
-              QStringLiteral("198.18.0.3,02:00:00:00:00:03,,,,\"IP Address Different \""));
+                                       "\"New IP address and MAC address \",new"));
+    EXPECT_EQ(
+        lines[3],
+        QStringLiteral("198.18.0.3,02:00:00:00:00:03,,,,\"IP Address Different \",ip-differs"));
     EXPECT_EQ(lines[4], QString());
     EXPECT_FALSE(csv.contains(QStringLiteral("Double-Click")));
 }
 
-TEST(ScanReport, JsonCarriesTheStatesByName)
+TEST(ScanReport, JsonCarriesTheCompareKeywordAndText)
 {
     const QJsonArray array =
-        QJsonDocument::fromJson(FormatScanJson(SampleRows(nullptr)).toUtf8()).array();
+        QJsonDocument::fromJson(Written(ExchangeFormat::Json, SampleHosts()).toUtf8()).array();
     ASSERT_EQ(array.size(), 3);
     const QJsonObject known = array[0].toObject();
     EXPECT_EQ(known.value(QStringLiteral("ip")).toString(), QStringLiteral("198.18.0.1"));
     EXPECT_EQ(known.value(QStringLiteral("mac")).toString(), QStringLiteral("02:00:00:00:00:01"));
-    EXPECT_EQ(known.value(QStringLiteral("hostName")).toString(), QStringLiteral("FILESERVER"));
+    EXPECT_EQ(known.value(QStringLiteral("host_name")).toString(), QStringLiteral("FILESERVER"));
     EXPECT_EQ(known.value(QStringLiteral("workgroup")).toString(), QStringLiteral("LAB"));
     EXPECT_EQ(known.value(QStringLiteral("compare")).toString(), QStringLiteral("matched"));
     EXPECT_EQ(array[1].toObject().value(QStringLiteral("compare")).toString(),
               QStringLiteral("new"));
     const QJsonObject ipDiffers = array[2].toObject();
-    EXPECT_EQ(ipDiffers.value(QStringLiteral("compare")).toString(), QStringLiteral("different"));
-    EXPECT_EQ(ipDiffers.value(QStringLiteral("ipState")).toString(), QStringLiteral("different"));
-    EXPECT_EQ(ipDiffers.value(QStringLiteral("macState")).toString(), QStringLiteral("new"));
-    EXPECT_EQ(ipDiffers.keys().size(), 8);
+    EXPECT_EQ(ipDiffers.value(QStringLiteral("compare")).toString(), QStringLiteral("ip-differs"));
+    EXPECT_EQ(ipDiffers.value(QStringLiteral("compare_text")).toString(),
+              QStringLiteral("IP Address Different "));
+    EXPECT_EQ(ipDiffers.keys(),
+              (QStringList{QStringLiteral("compare"), QStringLiteral("compare_text"),
+                           QStringLiteral("host_name"), QStringLiteral("ip"), QStringLiteral("mac"),
+                           QStringLiteral("manufacturer"), QStringLiteral("workgroup")}));
 }
 
 TEST(ScanReport, TableColumnsLineUp)
@@ -177,12 +203,17 @@ TEST(ScanReport, TableColumnsLineUp)
 const QString kHostileName = QString::fromUtf16(u"PC\u0090\u009D0;pwned\u0007\u001B[2J\nX\tY");
 const QString kHostileGroup = QString::fromUtf16(u"\u009BWG\r\u007F\\");
 
-std::vector<ScanReportRow> HostileRows()
+std::vector<HostRecord> HostileHosts()
 {
     auto record = Host("198.18.0.9", "02:00:00:00:00:09");
     record->hostName = kHostileName;
     record->workgroup = kHostileGroup;
-    return {MakeScanReportRow(*record, nullptr)};
+    return {*record};
+}
+
+std::vector<ScanReportRow> HostileRows()
+{
+    return {MakeScanReportRow(HostileHosts()[0], nullptr)};
 }
 
 // True when `text` holds a character a terminal could take for a control: C0 other than
@@ -210,7 +241,7 @@ TEST(ScanReport, TheTableShowsControlCharactersOfHostileNamesAsEscapes)
 
 TEST(ScanReport, JsonEscapesEveryControlAndKeepsTheNames)
 {
-    const QString json = FormatScanJson(HostileRows());
+    const QString json = Written(ExchangeFormat::Json, HostileHosts());
     EXPECT_FALSE(HoldsControls(json, QStringLiteral("\n"))) << json.toStdString();
     EXPECT_TRUE(json.contains(QStringLiteral("\\u0090\\u009d"))) << json.toStdString();
     EXPECT_TRUE(json.contains(QStringLiteral("\\u009bWG\\r\\u007f\\\\"))) << json.toStdString();
@@ -218,19 +249,19 @@ TEST(ScanReport, JsonEscapesEveryControlAndKeepsTheNames)
     const QJsonArray array = QJsonDocument::fromJson(json.toUtf8(), &error).array();
     ASSERT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString();
     ASSERT_EQ(array.size(), 1);
-    EXPECT_EQ(array[0].toObject().value(QStringLiteral("hostName")).toString(), kHostileName);
+    EXPECT_EQ(array[0].toObject().value(QStringLiteral("host_name")).toString(), kHostileName);
     EXPECT_EQ(array[0].toObject().value(QStringLiteral("workgroup")).toString(), kHostileGroup);
 }
 
 TEST(ScanReport, CsvKeepsTheDataForFilesAndEscapesControlsForATerminal)
 {
     // To a file or a pipe: the names as received, quoted where RFC 4180 wants it.
-    const QString data = FormatScanCsv(HostileRows(), CsvControls::Keep);
+    const QString data = Written(ExchangeFormat::Csv, HostileHosts(), CsvControls::Keep);
     EXPECT_TRUE(data.contains(u'"' + kHostileName + u'"')) << data.toStdString();
     EXPECT_TRUE(data.contains(u'"' + kHostileGroup + u'"')) << data.toStdString();
 
     // To a terminal: nothing but the line ends of the records is a control character.
-    const QString shown = FormatScanCsv(HostileRows(), CsvControls::Escape);
+    const QString shown = Written(ExchangeFormat::Csv, HostileHosts(), CsvControls::Escape);
     EXPECT_FALSE(HoldsControls(shown, QStringLiteral("\r\n"))) << shown.toStdString();
     const QStringList lines = shown.split(QStringLiteral("\r\n"));
     ASSERT_EQ(lines.size(), 3) << shown.toStdString();
@@ -238,7 +269,7 @@ TEST(ScanReport, CsvKeepsTheDataForFilesAndEscapesControlsForATerminal)
     EXPECT_EQ(lines[1], QStringLiteral("198.18.0.9,02:00:00:00:00:09,"
                                        "PC\\u0090\\u009d0;pwned\\x07\\x1b[2J\\x0aX\\x09Y,"
                                        "\\u009bWG\\x0d\\x7f\\\\,,\"New IP address and MAC "
-                                       "address \""));
+                                       "address \",new"));
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include "lang/MessagePrompt.h"
 #include "records/DatabaseFile.h"
 #include "records/LanveyDoc.h"
+#include "records/RecordExchange.h"
 #include "records/RecordLock.h"
 #include "scan/ScanJob.h"
 #include "scan/ScanProgress.h"
@@ -186,33 +187,42 @@ int InterruptedStatus(int signal)
 // The first `count` hosts of the scan list in the chosen format, on standard output.
 void PrintReport(CLanveyDoc& doc, const CNVOUI& oui, ScanOptions::Format format, int count)
 {
-    std::vector<ScanReportRow> rows;
+    std::vector<HostRecord> hosts;
     {
         // Workers that still run append under this lock, names and all.
         std::lock_guard guard(g_recordLock);
         count = std::min(count, doc.GetScanRecordCount());
-        rows.reserve(size_t(std::max(0, count)));
+        hosts.reserve(size_t(std::max(0, count)));
         for (int i = 0; i < count; ++i) {
             HostRecord* record = doc.GetScanRecord(i);
             doc.CompareWithDatabase(record, i);
-            rows.push_back(MakeScanReportRow(*record, &oui));
+            hosts.push_back(*record);
         }
     }
-    QString text;
+    std::vector<const HostRecord*> rows;
+    rows.reserve(hosts.size());
+    for (const HostRecord& host : hosts)
+        rows.push_back(&host);
+    QByteArray bytes;
     switch (format) {
     case ScanOptions::Format::Csv:
-        // A file or a pipe gets the names as received; a terminal must not get their
-        // control characters.
-        text = FormatScanCsv(rows, isatty(STDOUT_FILENO) ? CsvControls::Escape : CsvControls::Keep);
+        // The scan list's own export. A file or a pipe gets the names as received; a
+        // terminal must not get their control characters.
+        bytes = WriteScanRecords(ExchangeFormat::Csv, rows, &oui,
+                                 isatty(STDOUT_FILENO) ? CsvControls::Escape : CsvControls::Keep);
         break;
     case ScanOptions::Format::Json:
-        text = FormatScanJson(rows);
+        bytes = WriteScanRecords(ExchangeFormat::Json, rows, &oui);
         break;
-    case ScanOptions::Format::Table:
-        text = FormatScanTable(rows);
+    case ScanOptions::Format::Table: {
+        std::vector<ScanReportRow> table;
+        table.reserve(rows.size());
+        for (const HostRecord* row : rows)
+            table.push_back(MakeScanReportRow(*row, &oui));
+        bytes = FormatScanTable(table).toUtf8();
         break;
     }
-    const QByteArray bytes = text.toUtf8();
+    }
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
     std::fflush(stdout);
 }

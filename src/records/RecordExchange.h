@@ -20,7 +20,8 @@ class CNVOUI;
 //   of the list, then, for the scan list, the compare keyword (column "compare"), for the
 //   database list the colour as "#RRGGBB" (column "color"). A cell that a spreadsheet
 //   would read as a formula (it starts with '=', '+', '-', '@', a tab or a carriage
-//   return) is written with a leading apostrophe, which ReadRecords removes again.
+//   return, after any apostrophes of its own) is written with one more leading
+//   apostrophe, which ReadRecords removes again: "=x" is written "'=x", "'=x" "''=x".
 // - Json: one array of objects with the lower-case keys below; addresses as text.
 //     scan list:     ip, mac, host_name, workgroup, manufacturer, compare, compare_text
 //     database list: ip, mac, host_name, workgroup, user_name, location, manufacturer,
@@ -29,6 +30,9 @@ class CNVOUI;
 //   name left out.
 // - Hosts: "IP name" lines (Wireshark's personal "hosts" file), rows without a host name
 //   left out.
+//   Both split a line at whitespace and end it at '#', so a name is trimmed and each
+//   whitespace, control character or '#' left in it is written as '_'; a name that is
+//   blank counts as none.
 enum class ExchangeFormat { Csv, Json, Ethers, Hosts, ArpScan, NmapXml, Unknown };
 
 // The compare outcome of a scan result as a stable word: "matched", "new", "ip-differs",
@@ -47,8 +51,7 @@ QByteArray WriteScanRecords(ExchangeFormat format, const std::vector<const HostR
 
 // The database records given, in order; the same formats as the scan list.
 QByteArray WriteDatabaseRecords(ExchangeFormat format,
-                                const std::vector<const DatabaseRecord*>& rows,
-                                const CNVOUI* oui);
+                                const std::vector<const DatabaseRecord*>& rows, const CNVOUI* oui);
 
 // One line of a file that could not be imported: its number (from 1) and why.
 struct ImportError {
@@ -62,10 +65,15 @@ struct ImportedRecord {
     DatabaseRecord record;
 };
 
+// A file of a known format that is damaged (JSON that does not parse, XML cut short)
+// keeps its format, the records before the damage and one error where it is. Past 1,000
+// errors the rest are counted in one more entry, at the first of them.
 struct ImportReadResult {
-    ExchangeFormat format = ExchangeFormat::Unknown; // Unknown: nothing could be read
-    std::vector<ImportedRecord> records;               // in file order
-    std::vector<ImportError> errors;                   // rows with a bad IP or MAC
+    ExchangeFormat format = ExchangeFormat::Unknown; // Unknown: none of the formats
+    std::vector<ImportedRecord> records;             // in file order
+    std::vector<ImportError> errors; // rows with a bad IP, MAC or colour, a CSV row with
+                                     // another number of fields, an ethers MAC the
+                                     // database does not hold
 };
 
 // Reads any of: our Csv and Json of either list, an ethers file, arp-scan's output
@@ -73,7 +81,9 @@ struct ImportReadResult {
 // with an IPv4 and a MAC address, its host name when it has one). The format is told from
 // the content. Fields a format lacks stay empty and the colour black. MACs are stored
 // with the top 16 bits set. An ethers line names a MAC only: `knownMacs` (the database
-// list) gives its address, and a MAC it does not hold is an error.
+// list) gives its address, and a MAC it does not hold is an error; a line "MAC IPv4"
+// gives the address itself. arp-scan's "(DUP: n)" lines, a second reply for an address,
+// are skipped.
 // Hostile input is expected: nothing is read past the data, and no size is trusted.
 ImportReadResult ReadRecords(const QByteArray& data,
                              const std::vector<const DatabaseRecord*>& knownMacs = {});
