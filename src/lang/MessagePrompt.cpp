@@ -14,6 +14,8 @@ public:
         case PromptButtons::YesNo:
         case PromptButtons::YesNoCancel:
             return PromptAnswer::Yes;
+        case PromptButtons::OpenFileFolder:
+            return PromptAnswer::Cancel;
         case PromptButtons::Ok:
         case PromptButtons::OkCancel:
             break;

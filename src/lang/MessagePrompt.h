@@ -8,7 +8,8 @@
 // user interface shows a dialog itself.
 
 enum class PromptIcon { None, Error, Warning, Information, Question };
-enum class PromptButtons { Ok, OkCancel, YesNo, YesNoCancel };
+// OpenFileFolder: "Open File", "Open Folder" and "Close", answered Yes, No and Cancel.
+enum class PromptButtons { Ok, OkCancel, YesNo, YesNoCancel, OpenFileFolder };
 enum class PromptAnswer { Ok, Cancel, Yes, No };
 
 class MessagePrompt

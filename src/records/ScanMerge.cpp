@@ -1,7 +1,9 @@
 #include "records/ScanMerge.h"
 
+#include "lang/DisplayText.h"
 #include "lang/LangString.h"
 #include "records/LanveyDoc.h"
+#include "records/RecordExchange.h"
 #include "records/RecordLock.h"
 #include "support/AddressText.h"
 
@@ -19,39 +21,70 @@ DatabaseRecord DatabaseRecordFromScan(const HostRecord& scan)
     return record;
 }
 
+namespace
+{
+
+// One walk over the incoming records, in order, against the database list as it is at
+// each step; `ask` is only called for a clash while no "all" answer was given.
+template <typename Incoming, typename ToRecord, typename Ask>
+void MergeRecords(CLanveyDoc& doc, const std::vector<const Incoming*>& incoming, ToRecord toRecord,
+                  Ask ask, MergeReport& report)
+{
+    ReplaceAnswer remembered = ReplaceAnswer::Yes; // not an "all" answer: the first clash asks
+    for (const Incoming* item : incoming) {
+        const int known = doc.FindDatabaseRecordByIp(item->ip);
+        if (known >= 0 && remembered != ReplaceAnswer::YesToAll &&
+            remembered != ReplaceAnswer::NotToAll)
+            remembered = ask ? ask(*item, *doc.GetDatabaseRecord(known)) : ReplaceAnswer::Cancel;
+        if (known >= 0) {
+            if (remembered == ReplaceAnswer::Cancel) {
+                report.cancelled = true;
+                break;
+            }
+            if (remembered == ReplaceAnswer::No || remembered == ReplaceAnswer::NotToAll) {
+                ++report.ignoreRecords;
+                continue;
+            }
+            doc.DeleteDatabaseRecord(known);
+            ++report.coverRecords;
+        } else {
+            ++report.newRecords;
+        }
+        if (doc.AppendDatabaseRecord(std::make_unique<DatabaseRecord>(toRecord(*item))))
+            report.added = true;
+    }
+}
+
+} // namespace
+
 MergeReport MergeScanRecords(CLanveyDoc& doc, const std::vector<int>& rows, const AskReplace& ask)
 {
     MergeReport report;
-    ReplaceAnswer remembered = ReplaceAnswer::Yes; // not an "all" answer: the first clash asks
     doc.BeginDatabaseChange();
     {
         std::lock_guard guard(g_recordLock);
-        for (int row : rows) {
-            const HostRecord* scan = doc.GetScanRecord(row);
-            if (!scan)
-                continue;
-            const int known = doc.FindDatabaseRecordByIp(scan->ip);
-            if (known >= 0 && remembered != ReplaceAnswer::YesToAll &&
-                remembered != ReplaceAnswer::NotToAll)
-                remembered = ask(*scan, *doc.GetDatabaseRecord(known));
-            if (known >= 0) {
-                if (remembered == ReplaceAnswer::Cancel)
-                    break;
-                if (remembered == ReplaceAnswer::No || remembered == ReplaceAnswer::NotToAll) {
-                    ++report.ignoreRecords;
-                    continue;
-                }
-                doc.DeleteDatabaseRecord(known);
-                ++report.coverRecords;
-            } else {
-                ++report.newRecords;
-            }
-            if (doc.AppendDatabaseRecord(
-                    std::make_unique<DatabaseRecord>(DatabaseRecordFromScan(*scan))))
-                report.added = true;
-        }
+        std::vector<const HostRecord*> scans;
+        for (int row : rows)
+            if (const HostRecord* scan = doc.GetScanRecord(row))
+                scans.push_back(scan);
+        MergeRecords(doc, scans, DatabaseRecordFromScan, ask, report);
     }
     // The workers go on while the file is written.
+    report.committed = doc.EndDatabaseChange();
+    return report;
+}
+
+MergeReport MergeImportedRecords(CLanveyDoc& doc, const std::vector<ImportedRecord>& records,
+                                 const AskReplaceRecord& ask)
+{
+    MergeReport report;
+    std::vector<const DatabaseRecord*> incoming;
+    incoming.reserve(records.size());
+    for (const ImportedRecord& imported : records)
+        incoming.push_back(&imported.record);
+    doc.BeginDatabaseChange();
+    MergeRecords(
+        doc, incoming, [](const DatabaseRecord& record) { return record; }, ask, report);
     report.committed = doc.EndDatabaseChange();
     return report;
 }
@@ -63,6 +96,18 @@ QString MergeReportText(const MergeReport& report)
         {report.newRecords, report.coverRecords, report.ignoreRecords});
     return QStringLiteral("%1\n\n%2")
         .arg(FormatLangStringA(194, "Add to database successful!"), counts);
+}
+
+QString ImportErrorsText(const std::vector<ImportError>& errors, size_t limit)
+{
+    QString text = FormatLangStringA(0xF2A0, "Lines not imported:\r\n");
+    for (size_t i = 0; i < errors.size() && i < limit; ++i)
+        text += FormatLangStringA(0xF29F, "Line %d_LINE%: %s_REASON%\r\n",
+                                  {errors[i].line, ReplaceControlChars(errors[i].reason)});
+    if (errors.size() > limit)
+        text += FormatLangStringA(0xF2A1, "... and %d_COUNT% more lines.\r\n",
+                                  {int(errors.size() - limit)});
+    return text;
 }
 
 QString DifferenceDetailText(const CLanveyDoc& doc, const HostRecord& record)

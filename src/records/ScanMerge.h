@@ -19,8 +19,9 @@ struct MergeReport {
     int newRecords = 0;
     int coverRecords = 0;
     int ignoreRecords = 0;
-    bool added = false;    // at least one record was appended
-    bool committed = true; // false when the file refused the merge and it was undone
+    bool added = false;     // at least one record was appended
+    bool cancelled = false; // Cancel ended the walk; what was settled before it stays
+    bool committed = true;  // false when the file refused the merge and it was undone
 };
 
 // The database record a scan result becomes: its address, MAC and names (no host name
@@ -36,6 +37,23 @@ using AskReplace =
 // done before it. g_recordLock is held for the whole walk, questions included, so scan
 // workers wait; the whole merge is one commit of the database file.
 MergeReport MergeScanRecords(CLanveyDoc& doc, const std::vector<int>& rows, const AskReplace& ask);
+
+struct ImportedRecord;
+
+using AskReplaceRecord =
+    std::function<ReplaceAnswer(const DatabaseRecord& incoming, const DatabaseRecord& known)>;
+
+// The import of a file's records, in file order, settled as the merge of scan results is:
+// a record whose address the database list holds (an earlier row of the same file
+// included) asks `ask`. One commit for the whole file.
+MergeReport MergeImportedRecords(CLanveyDoc& doc, const std::vector<ImportedRecord>& records,
+                                 const AskReplaceRecord& ask);
+
+struct ImportError;
+
+// The lines of a file that could not be imported, for the detail box: at most `limit`
+// of them, then how many more there were.
+QString ImportErrorsText(const std::vector<ImportError>& errors, size_t limit = 200);
 
 // The report of a merge that added something: message 194, a blank line, message 207.
 QString MergeReportText(const MergeReport& report);

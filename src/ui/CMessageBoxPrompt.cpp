@@ -1,9 +1,11 @@
 #include "ui/CMessageBoxPrompt.h"
 
 #include "app/LanveyApp.h"
+#include "lang/LangString.h"
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace
 {
@@ -18,6 +20,22 @@ public:
             app && !app->m_strAppName.isEmpty() ? app->m_strAppName : QLatin1String(kProductName);
         QMessageBox box(IconOf(icon), title, text, ButtonsOf(buttons),
                         QApplication::activeWindow());
+        if (buttons == PromptButtons::OpenFileFolder) {
+            QPushButton* file =
+                box.addButton(FormatLangStringA(0xF299, "Open &File"), QMessageBox::YesRole);
+            QPushButton* folder =
+                box.addButton(FormatLangStringA(0xF29A, "Open F&older"), QMessageBox::NoRole);
+            QPushButton* close =
+                box.addButton(FormatLangStringA(0xF29B, "Close"), QMessageBox::RejectRole);
+            box.setDefaultButton(file);
+            box.setEscapeButton(close);
+            box.exec();
+            if (box.clickedButton() == file)
+                return PromptAnswer::Yes;
+            if (box.clickedButton() == folder)
+                return PromptAnswer::No;
+            return PromptAnswer::Cancel;
+        }
         switch (box.exec()) {
         case QMessageBox::Cancel:
             return PromptAnswer::Cancel;
@@ -58,6 +76,8 @@ private:
             return QMessageBox::Yes | QMessageBox::No;
         case PromptButtons::YesNoCancel:
             return QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+        case PromptButtons::OpenFileFolder:
+            return QMessageBox::NoButton;
         case PromptButtons::Ok:
             break;
         }

@@ -97,14 +97,22 @@ void CAlarmDlg::Fill(std::array<QLabel*, 5>& values, quint32 ip, quint64 mac,
 
 int CAlarmDlg::exec()
 {
-    m_pScanGroup->setTitle(FormatLangStringA(185, "Scanview Record"));
-    m_pDatabaseGroup->setTitle(FormatLangStringA(186, "Database Record"));
+    m_pScanGroup->setTitle(m_strUpperTitle.isEmpty() ? FormatLangStringA(185, "Scanview Record")
+                                                     : m_strUpperTitle);
+    m_pDatabaseGroup->setTitle(m_strLowerTitle.isEmpty() ? FormatLangStringA(186, "Database Record")
+                                                         : m_strLowerTitle);
     Fill(m_scanValues, m_scanRecord.ip, m_scanRecord.mac, m_scanRecord.hostName,
          m_scanRecord.workgroup);
     Fill(m_databaseValues, m_dbRecord.ip, m_dbRecord.mac, m_dbRecord.hostName,
          m_dbRecord.workgroup);
     Button(Yes)->setFocus();
     return QDialog::exec();
+}
+
+void CAlarmDlg::SetGroupTitles(const QString& upper, const QString& lower)
+{
+    m_strUpperTitle = upper;
+    m_strLowerTitle = lower;
 }
 
 void CAlarmDlg::reject()

@@ -24,6 +24,10 @@ public:
     // `oui` names the vendors (may be null).
     explicit CAlarmDlg(const CNVOUI* oui, QWidget* parent = nullptr);
 
+    // The groups' captions: the scan list's "Scanview Record" and "Database Record" unless
+    // set (an import names its upper group "File Record").
+    void SetGroupTitles(const QString& upper, const QString& lower);
+
     // Fills both groups, then runs the dialog.
     int exec() override;
     // Escape and the close box: Cancel.
@@ -46,6 +50,8 @@ private:
               const QString& workgroup);
 
     const CNVOUI* m_pOui;
+    QString m_strUpperTitle;
+    QString m_strLowerTitle;
     QGroupBox* m_pScanGroup;
     QGroupBox* m_pDatabaseGroup;
     std::array<QLabel*, 5> m_scanValues{};

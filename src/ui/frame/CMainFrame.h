@@ -70,6 +70,8 @@ public:
     // The enabling rule of `id` along the route; false when nobody handles it.
     bool IsRouteEnabled(int id) override;
     void UpdateCommandUI() override;
+    // With the desktop's handler; a message says so when nothing could open it.
+    void OpenUrl(const QUrl& url) override;
 
     // CommandTarget: the frame's own commands.
     bool OnCommand(int id) override;
@@ -116,7 +118,6 @@ private:
     void DestroyTargetBox();
     void OnUpdateTimer();
     void OnSetting();
-    void OpenUrl(const QUrl& url);
     void OpenHelp();
     void OpenHelpWebPage();
     bool ZhLanguage() const;

@@ -10,14 +10,21 @@
 #include "ui/lists/ListPrinter.h"
 #include "ui/lists/ViewHost.h"
 
+#include <QApplication>
+#include <QClipboard>
 #include <QContextMenuEvent>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QMenu>
+#include <QMimeData>
 #include <QPageSetupDialog>
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
+#include <QSaveFile>
 
 namespace
 {
@@ -174,12 +181,18 @@ bool CCommonListView::OnCommand(int id)
         RunPageSetup();
         return true;
     case ID_EDIT_COPY:
+        OnEditCopy();
+        return true;
     case ID_FILE_EXPORT_ALL:
+        OnExport(false);
+        return true;
     case ID_FILE_EXPORT_SELECTED:
+        OnExport(true);
+        return true;
     case ID_NAMETABLE_IP:
     case ID_NAMETABLE_MAC:
     case ID_NAMETABLE_IP_MAC:
-        // Copy, export and the name-table transfer are not part of the lists yet.
+        // The name-table transfer is not part of the lists yet.
         return true;
     default:
         return false;
@@ -265,6 +278,135 @@ int CCommonListView::LowestSelectedRow() const
         if (range.isValid() && (lowest < 0 || range.top() < lowest))
             lowest = range.top();
     return lowest;
+}
+
+std::vector<int> CCommonListView::SelectedRowsInOrder() const
+{
+    std::vector<int> rows;
+    if (const QItemSelectionModel* selection = selectionModel())
+        for (const QModelIndex& index : selection->selectedRows())
+            rows.push_back(index.row());
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+std::unique_ptr<QMimeData> CCommonListView::RowsAsClipboardData(const std::vector<int>& rows) const
+{
+    const QAbstractItemModel* list = model();
+    QStringList lines;
+    QString html = QStringLiteral("<table>\n");
+    const auto addRow = [&](const QStringList& cells, bool header) {
+        lines << cells.join(u'\t');
+        const QString cell = header ? QStringLiteral("th") : QStringLiteral("td");
+        html += QStringLiteral("<tr>");
+        for (const QString& text : cells)
+            html += QStringLiteral("<%1>%2</%1>").arg(cell, text.toHtmlEscaped());
+        html += QStringLiteral("</tr>\n");
+    };
+    QStringList titles;
+    for (int column = 0; list && column < list->columnCount(); ++column)
+        titles << list->headerData(column, Qt::Horizontal).toString();
+    addRow(titles, true);
+    for (int row : rows) {
+        QStringList cells;
+        for (int column = 0; list && column < list->columnCount(); ++column) {
+            // The cells as shown: control characters are replaced already; a tab or a
+            // line break would split the cell in a spreadsheet.
+            QString text = list->index(row, column).data(Qt::DisplayRole).toString();
+            text.replace(u'\t', u' ').replace(u'\r', u' ').replace(u'\n', u' ');
+            cells << text;
+        }
+        addRow(cells, false);
+    }
+    html += QStringLiteral("</table>\n");
+    auto data = std::make_unique<QMimeData>();
+    data->setText(lines.join(QStringLiteral("\n")) + u'\n');
+    data->setHtml(html);
+    return data;
+}
+
+void CCommonListView::OnEditCopy()
+{
+    const std::vector<int> rows = SelectedRowsInOrder();
+    if (rows.empty())
+        return;
+    QApplication::clipboard()->setMimeData(RowsAsClipboardData(rows).release());
+}
+
+void CCommonListView::OnExport(bool selectedOnly)
+{
+    std::vector<int> rows;
+    if (selectedOnly) {
+        rows = SelectedRowsInOrder();
+    } else {
+        for (int row = 0; row < ListRowCount(); ++row)
+            rows.push_back(row);
+    }
+    if (rows.empty())
+        return;
+
+    struct Choice {
+        ExchangeFormat format;
+        QString filter;
+    };
+    const std::vector<Choice> choices = {
+        {ExchangeFormat::Csv, FormatLangStringA(0xF292, "CSV file (*.csv)")},
+        {ExchangeFormat::Json, FormatLangStringA(0xF293, "JSON file (*.json)")},
+        {ExchangeFormat::Ethers, FormatLangStringA(0xF294, "Wireshark ethers file (ethers)")},
+        {ExchangeFormat::Hosts, FormatLangStringA(0xF295, "Wireshark hosts file (hosts)")},
+    };
+    QFileDialog dialog(window(), FormatLangStringA(0xF290, "Export"));
+    dialog.setObjectName(QStringLiteral("ExportDialog"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    // The program's own question, in its language, instead of the dialog's.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    QStringList filters;
+    for (const Choice& choice : choices)
+        filters << choice.filter;
+    dialog.setNameFilters(filters);
+    dialog.setDefaultSuffix(ExchangeSuffix(ExchangeFormat::Csv));
+    connect(&dialog, &QFileDialog::filterSelected, &dialog, [&](const QString& filter) {
+        for (const Choice& choice : choices)
+            if (choice.filter == filter)
+                dialog.setDefaultSuffix(ExchangeSuffix(choice.format));
+    });
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+    QString path = dialog.selectedFiles().constFirst();
+    ExchangeFormat format = ExchangeFormat::Csv;
+    for (const Choice& choice : choices)
+        if (choice.filter == dialog.selectedNameFilter())
+            format = choice.format;
+
+    if (QFileInfo::exists(path) &&
+        CurrentMessagePrompt().Ask(
+            FormatLangStringA(156, "The file already exists, do you want to overwrite it?"),
+            PromptButtons::YesNo, PromptIcon::Question) != PromptAnswer::Yes)
+        return;
+
+    const QByteArray bytes = ExportRows(format, rows);
+    // Written beside the chosen name and renamed over it once complete: a failed write
+    // leaves no half file, and an old file stays as it was.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+        ShowErrorMessage(
+            FormatLangStringA(0xF298, "The file \"%s_FILE%\" could not be written (%s_ERROR%).",
+                              {QDir::toNativeSeparators(path), file.errorString()}));
+        return;
+    }
+    const PromptAnswer open = CurrentMessagePrompt().Ask(
+        FormatLangStringA(217,
+                          "The file \"%s_EXPORTFILENAME%\" has been exported successful.\r\n\r\n"
+                          "Would you like to open the file or open the containing folder?",
+                          {QDir::toNativeSeparators(path)}),
+        PromptButtons::OpenFileFolder, PromptIcon::Information);
+    if (!m_pHost || (open != PromptAnswer::Yes && open != PromptAnswer::No))
+        return;
+    const QFileInfo info(path);
+    m_pHost->OpenUrl(QUrl::fromLocalFile(open == PromptAnswer::Yes ? info.absoluteFilePath()
+                                                                   : info.absolutePath()));
 }
 
 bool CCommonListView::DeleteSelectedRows()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "records/RecordExchange.h"
 #include "ui/dialogs/FindTarget.h"
 #include "ui/frame/CommandTarget.h"
 
@@ -10,6 +11,7 @@
 class CLanveyDoc;
 class CRecordListModel;
 class QMenu;
+class QMimeData;
 class QPrinter;
 class ViewHost;
 
@@ -60,6 +62,14 @@ public:
     // The context menu as it would open now (commands enabled as they are).
     std::unique_ptr<QMenu> CreateContextMenu();
 
+    // The selected rows, in list order.
+    std::vector<int> SelectedRowsInOrder() const;
+    // The clipboard's contents for `rows`: tab-separated text with a header row (cells in
+    // a spreadsheet) and the same as an HTML table.
+    std::unique_ptr<QMimeData> RowsAsClipboardData(const std::vector<int>& rows) const;
+    // The file an export of `rows` writes in `format`.
+    virtual QByteArray ExportRows(ExchangeFormat format, const std::vector<int>& rows) const = 0;
+
 protected:
     // Gives the list its own model; the list owns it.
     void InstallListModel(CRecordListModel* model, const std::vector<int>& columnWidths);
@@ -93,6 +103,10 @@ protected:
 
 private:
     int LowestSelectedRow() const;
+    void OnEditCopy();
+    // Export All or Export Selected: the file dialog, the overwrite question, the file
+    // written beside its name and renamed, and the offer to open it.
+    void OnExport(bool selectedOnly);
     void RunPrintDialog();
     void RunPrintPreview();
     void RunPageSetup();

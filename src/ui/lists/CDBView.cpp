@@ -3,14 +3,20 @@
 #include "lang/LangString.h"
 #include "lang/MessagePrompt.h"
 #include "records/LanveyDoc.h"
+#include "records/ScanMerge.h"
 #include "support/AddressText.h"
+#include "ui/dialogs/CAlarmDlg.h"
 #include "ui/dialogs/CEditDlg.h"
+#include "ui/dialogs/CShowDetailDlg.h"
 #include "ui/frame/CommandIds.h"
 #include "ui/frame/CommandTable.h"
 #include "ui/lists/CDBListModel.h"
 #include "ui/lists/CListViewEdit.h"
 #include "ui/lists/ViewHost.h"
 
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QMouseEvent>
@@ -88,7 +94,7 @@ bool CDBView::OnCommand(int id)
         OnViewProperties();
         return true;
     case ID_FILE_IMPORT:
-        // Import is not part of the list yet.
+        OnFileImport();
         return true;
     default:
         return CCommonListView::OnCommand(id);
@@ -188,6 +194,94 @@ void CDBView::OnViewProperties()
         m_doc.SetDatabaseRecord(row, values);
     m_pModel->RefreshAll();
     viewport()->update();
+}
+
+QByteArray CDBView::ExportRows(ExchangeFormat format, const std::vector<int>& rows) const
+{
+    std::vector<const DatabaseRecord*> records;
+    records.reserve(rows.size());
+    for (int row : rows)
+        if (const DatabaseRecord* record = m_doc.GetDatabaseRecord(row))
+            records.push_back(record);
+    return WriteDatabaseRecords(format, records, m_doc.GetVendorTable());
+}
+
+void CDBView::OnFileImport()
+{
+    QFileDialog dialog(window(), FormatLangStringA(0xF291, "Import"));
+    dialog.setObjectName(QStringLiteral("ImportDialog"));
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    // A name typed by hand may name no file; the program says so itself.
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setNameFilters(
+        {FormatLangStringA(0xF296, "Host lists (*.csv *.json *.xml *.txt ethers)"),
+         FormatLangStringA(0xF297, "All files (*)")});
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+    const QString path = dialog.selectedFiles().constFirst();
+    if (!QFileInfo(path).isFile()) {
+        CurrentMessagePrompt().Ask(FormatLangStringA(158, "The file does not exist!"),
+                                   PromptButtons::Ok, PromptIcon::Warning);
+        return;
+    }
+    QFile file(path);
+    QByteArray bytes;
+    if (file.open(QIODevice::ReadOnly))
+        bytes = file.readAll();
+    std::vector<const DatabaseRecord*> known;
+    for (int i = 0; i < m_doc.GetDatabaseRecordCount(); ++i)
+        known.push_back(m_doc.GetDatabaseRecord(i));
+    const ImportReadResult read =
+        file.error() == QFileDevice::NoError ? ReadRecords(bytes, known) : ImportReadResult();
+    if (read.format == ExchangeFormat::Unknown) {
+        ShowErrorMessage(FormatLangStringA(198, "Import file failed!"));
+        return;
+    }
+
+    CAlarmDlg dialogReplace(m_doc.GetVendorTable(), window());
+    dialogReplace.SetGroupTitles(FormatLangStringA(205, "File Record"),
+                                 FormatLangStringA(203, "Database Record"));
+    const MergeReport report = MergeImportedRecords(
+        m_doc, read.records, [&](const DatabaseRecord& incoming, const DatabaseRecord& record) {
+            dialogReplace.m_scanRecord = HostRecord();
+            dialogReplace.m_scanRecord.ip = incoming.ip;
+            dialogReplace.m_scanRecord.mac = incoming.mac;
+            dialogReplace.m_scanRecord.hostName = incoming.hostName;
+            dialogReplace.m_scanRecord.workgroup = incoming.workgroup;
+            dialogReplace.m_dbRecord = record;
+            dialogReplace.exec();
+            return ReplaceAnswer(dialogReplace.m_nResult);
+        });
+    UpdateRowCount();
+    // A file the database would not take was undone, and that has been said.
+    if (!report.committed)
+        return;
+    if (report.added)
+        ShowTotal();
+
+    QString text = FormatLangStringA(
+        132,
+        "New Records:\t%d_RESULT%\nCover Records:\t%d_COVER%\nSkip Records:\t%d_IGNORE%\n"
+        "Skip Empty HostName:\t%d_HOSTNAME%\nError Records:\t%d_ERROR%",
+        {report.newRecords, report.coverRecords, report.ignoreRecords, 0, int(read.errors.size())});
+    if (report.cancelled)
+        text += QStringLiteral("\n\n") +
+                FormatLangStringA(0xF29D, "The import was cancelled; the records settled before it "
+                                          "were kept.");
+    text = FormatLangStringA(200, "Import file successful!") + QStringLiteral("\n\n") + text;
+    if (read.errors.empty()) {
+        CurrentMessagePrompt().Ask(text, PromptButtons::Ok, PromptIcon::Information);
+        return;
+    }
+    text += QStringLiteral("\n\n") +
+            FormatLangStringA(0xF29E, "Show the lines that could not be imported?");
+    if (CurrentMessagePrompt().Ask(text, PromptButtons::YesNo, PromptIcon::Warning) !=
+        PromptAnswer::Yes)
+        return;
+    CShowDetailDlg detail(window());
+    detail.SetDetailText(ImportErrorsText(read.errors));
+    detail.exec();
 }
 
 void CDBView::OnEditDelete()

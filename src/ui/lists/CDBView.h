@@ -24,6 +24,7 @@ public:
     bool OnCommand(int id) override;
     std::optional<bool> IsCommandEnabled(int id) override;
     QString PrintTitle() const override;
+    QByteArray ExportRows(ExchangeFormat format, const std::vector<int>& rows) const override;
 
     // Shows as many rows as the database list holds, after whoever changed it.
     void UpdateRowCount();
@@ -44,6 +45,8 @@ private:
     void OnEditAdd();
     void OnViewProperties();
     void OnEditDelete();
+    // Import...: a file of hosts into the database list, clashes settled by the user.
+    void OnFileImport();
     void OnEndLabelEdit(int row, int column, const QString& text);
     void HideInPlaceEditor();
     void ShowTotal();

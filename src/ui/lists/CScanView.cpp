@@ -103,6 +103,20 @@ void CScanView::OnShowDifferentDetails()
     dialog.exec();
 }
 
+QByteArray CScanView::ExportRows(ExchangeFormat format, const std::vector<int>& rows) const
+{
+    std::lock_guard guard(g_recordLock);
+    std::vector<const HostRecord*> records;
+    records.reserve(rows.size());
+    for (int row : rows) {
+        if (HostRecord* record = m_doc.GetScanRecord(row)) {
+            m_doc.CompareWithDatabase(record, row);
+            records.push_back(record);
+        }
+    }
+    return WriteScanRecords(format, records, m_doc.GetVendorTable());
+}
+
 void CScanView::OnEditAddToDatabase()
 {
     std::vector<int> rows;

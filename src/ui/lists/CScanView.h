@@ -20,6 +20,7 @@ public:
     QString PrintTitle() const override;
 
     CScanSession& Session() const { return m_session; }
+    QByteArray ExportRows(ExchangeFormat format, const std::vector<int>& rows) const override;
 
 protected:
     void OnSort(int column, bool ascending) override;

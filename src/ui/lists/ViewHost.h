@@ -1,10 +1,12 @@
 #pragma once
 
 #include <QString>
+#include <QUrl>
 
 // What the list views need of the main frame: the status pane, the command route (so
 // that a list's own menus run a command as the menu bar would) and a fresh round of
-// command enabling after they changed something it depends on.
+// command enabling after they changed something it depends on, and the desktop's handler
+// for a file the user wants to see.
 class ViewHost
 {
 public:
@@ -15,4 +17,5 @@ public:
     virtual bool RouteCommand(int id) = 0;
     virtual bool IsRouteEnabled(int id) = 0;
     virtual void UpdateCommandUI() = 0;
+    virtual void OpenUrl(const QUrl& url) = 0;
 };
