@@ -1,5 +1,6 @@
 // lanvey-scan: the scan engine on the command line.
 
+#include "cli/DatabasePath.h"
 #include "cli/ScanOptions.h"
 #include "cli/ScanReport.h"
 #include "lang/AnsiCodePage.h"
@@ -121,12 +122,6 @@ quint32 StoredThreads()
     const qlonglong stored =
         settings.value(QStringLiteral("Settings/General/Threads")).toLongLong(&ok);
     return ok ? quint32(stored) : quint32(kDefaultScanThreads);
-}
-
-QString DefaultDatabasePath()
-{
-    const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-    return QDir(folder).filePath(QStringLiteral("Norvane Lanvey/Database.lvdat"));
 }
 
 // The signals that stop a scan, and the one that ends their watcher.

@@ -24,6 +24,7 @@ struct DatabaseLoadResult {
         Damaged,    // ours, but truncated or corrupt
         Newer,      // ours, from a newer schema than this program knows
         Unreadable, // could not be opened or read at all (permissions, a lock, the disk)
+        InUse,      // another program holds it open for writing (a window, lanvey-db)
     };
     Status status = Failed;
     Problem problem = NoProblem;

@@ -9,6 +9,7 @@
 #include "support/NVOUI.h"
 
 #include <QDir>
+#include <QLockFile>
 #include <functional>
 
 namespace
@@ -352,8 +353,28 @@ void CLanveyDoc::ClearNameTableEntries()
     m_nameTableEntries.clear();
 }
 
-DatabaseLoadResult CLanveyDoc::OpenDatabase(const QString& path)
+DatabaseLoadResult CLanveyDoc::OpenDatabase(const QString& path, int lockWaitMs)
 {
+    m_databaseLock.reset();
+    auto lock = std::make_unique<QLockFile>(path + QStringLiteral(".lock"));
+    // Only a holder that is gone leaves its lock behind; however old, a live one's holds.
+    lock->setStaleLockTime(0);
+    if (!lock->tryLock(lockWaitMs) && lock->error() == QLockFile::LockFailedError) {
+        DatabaseLoadResult result;
+        result.status = DatabaseLoadResult::Failed;
+        result.problem = DatabaseLoadResult::InUse;
+        result.error = FormatLangStringA(61973, "the file is in use by another program");
+        m_databasePath = path;
+        m_databaseWritable = false;
+        m_databaseRecords.clear();
+        m_committedDatabase.reset();
+        return result;
+    }
+    // A folder where no lock can be made (read-only) still lets the list be read; its
+    // writes fail and say so.
+    if (!lock->isLocked())
+        lock.reset();
+    m_databaseLock = std::move(lock);
     std::vector<std::unique_ptr<DatabaseRecord>> loaded;
     DatabaseLoadResult result = DatabaseFile::Load(path, loaded);
     m_databasePath = path;

@@ -13,6 +13,7 @@
 #include <vector>
 
 class CNVOUI;
+class QLockFile;
 
 // The document: owns every host the program knows while it runs, the scan list (the
 // results of the current scan) and the database list (the known hosts).
@@ -97,7 +98,13 @@ public:
     // Loads the database list from `path` (replacing the list in memory) and keeps the
     // path for SaveDatabase. See DatabaseFile::Load for what happens to a file that
     // is not ours.
-    DatabaseLoadResult OpenDatabase(const QString& path);
+    //
+    // The document that opens a file holds it until it opens another or goes: a lock
+    // file beside it ("<name>.lock") tells every other program that would write it
+    // (another document, lanvey-db) that its list would be written over. When another
+    // holder keeps it for longer than `lockWaitMs`, nothing is read: the result is Failed
+    // with the problem InUse, and the list stays empty and unwritten.
+    DatabaseLoadResult OpenDatabase(const QString& path, int lockWaitMs = 3000);
 
     // Writes the whole database list to the opened file in one transaction. Fails
     // (and writes nothing) when no file is open or it could not be read at open.
@@ -119,6 +126,7 @@ private:
     std::function<void()> m_scanShutdown;
     const CNVOUI* m_oui = nullptr;
     QString m_databasePath;
+    std::unique_ptr<QLockFile> m_databaseLock;
     bool m_databaseWritable = false;
     std::optional<std::vector<DatabaseRecord>> m_committedDatabase;
     int m_databaseBatchDepth = 0;

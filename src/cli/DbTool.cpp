@@ -1,0 +1,438 @@
+#include "cli/DbTool.h"
+
+#include "cli/DatabasePath.h"
+#include "lang/DisplayText.h"
+#include "lang/LangString.h"
+#include "records/DatabaseFile.h"
+#include "records/LanveyDoc.h"
+#include "records/RecordColumns.h"
+#include "records/RecordExchange.h"
+#include "records/ScanMerge.h"
+#include "support/AddressText.h"
+#include "support/NVOUI.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QTextStream>
+#include <map>
+#include <optional>
+
+namespace
+{
+
+constexpr char kUsage[] =
+    "usage: lanvey-db [--db FILE] list [--format table|csv|json]\n"
+    "       lanvey-db [--db FILE] export FILE [--format csv|json|ethers|hosts]\n"
+    "       lanvey-db [--db FILE] import FILE [--replace|--keep]\n"
+    "       lanvey-db [--db FILE] add IP MAC [--name N] [--workgroup W] [--user U]\n"
+    "                 [--location L] [--comment C] [--color #RRGGBB]\n"
+    "       lanvey-db [--db FILE] delete IP...\n";
+
+// A command line taken apart: the words in order, and the options with their values.
+struct Words {
+    QStringList positional;
+    std::map<QString, QString> options; // "--name" -> value; flags map to ""
+};
+
+// Options that take a value; every other "--word" is a flag.
+bool TakesValue(const QString& option)
+{
+    static const QStringList valued = {"--db",   "--format",   "--name",    "--workgroup",
+                                       "--user", "--location", "--comment", "--color"};
+    return valued.contains(option);
+}
+
+std::optional<Words> Split(const QStringList& args, QString* error)
+{
+    Words words;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString& arg = args[i];
+        if (arg == QLatin1String("--")) {
+            words.positional += args.mid(i + 1);
+            break;
+        }
+        if (!arg.startsWith(QLatin1String("--"))) {
+            words.positional << arg;
+            continue;
+        }
+        if (words.options.count(arg)) {
+            *error = QStringLiteral("%1 is given twice").arg(arg);
+            return std::nullopt;
+        }
+        if (TakesValue(arg)) {
+            if (i + 1 >= args.size()) {
+                *error = QStringLiteral("%1 needs a value").arg(arg);
+                return std::nullopt;
+            }
+            words.options[arg] = args[++i];
+        } else {
+            words.options[arg] = QString();
+        }
+    }
+    return words;
+}
+
+// The options a command accepts; anything else is a mistake worth naming.
+bool OnlyOptions(const Words& words, const QStringList& allowed, QString* error)
+{
+    for (const auto& [option, value] : words.options) {
+        if (option != QLatin1String("--db") && !allowed.contains(option)) {
+            *error = QStringLiteral("%1 is not an option of %2").arg(option, words.positional[0]);
+            return false;
+        }
+    }
+    return true;
+}
+
+std::optional<ColorRef> ParseColor(const QString& text)
+{
+    if (text.size() != 7 || !text.startsWith(u'#'))
+        return std::nullopt;
+    bool ok = false;
+    const uint rgb = text.mid(1).toUInt(&ok, 16);
+    if (!ok)
+        return std::nullopt;
+    return MakeColorRef(quint8(rgb >> 16), quint8(rgb >> 8), quint8(rgb));
+}
+
+// The format of an export: --format, else the file's name.
+std::optional<ExchangeFormat> ExportFormat(const Words& words, const QString& path)
+{
+    const auto it = words.options.find(QStringLiteral("--format"));
+    const QString name =
+        it != words.options.end() ? it->second.toLower() : QFileInfo(path).fileName().toLower();
+    if (it != words.options.end()) {
+        if (name == QLatin1String("csv"))
+            return ExchangeFormat::Csv;
+        if (name == QLatin1String("json"))
+            return ExchangeFormat::Json;
+        if (name == QLatin1String("ethers"))
+            return ExchangeFormat::Ethers;
+        if (name == QLatin1String("hosts"))
+            return ExchangeFormat::Hosts;
+        return std::nullopt;
+    }
+    if (name.endsWith(QLatin1String(".json")))
+        return ExchangeFormat::Json;
+    if (name == QLatin1String("ethers"))
+        return ExchangeFormat::Ethers;
+    if (name == QLatin1String("hosts"))
+        return ExchangeFormat::Hosts;
+    return ExchangeFormat::Csv;
+}
+
+// Columns padded to their widest cell, as lanvey-scan prints its table.
+QString Table(const QStringList& titles, const std::vector<QStringList>& rows)
+{
+    std::vector<qsizetype> widths;
+    for (const QString& title : titles)
+        widths.push_back(title.size());
+    for (const QStringList& cells : rows)
+        for (qsizetype c = 0; c < cells.size() && size_t(c) < widths.size(); ++c)
+            widths[size_t(c)] = std::max(widths[size_t(c)], cells[c].size());
+    const auto line = [&](const QStringList& cells) {
+        QString text;
+        for (qsizetype c = 0; c < cells.size(); ++c)
+            text += c + 1 < cells.size() ? cells[c].leftJustified(widths[size_t(c)] + 2) : cells[c];
+        while (text.endsWith(u' '))
+            text.chop(1);
+        return text + u'\n';
+    };
+    QString text = line(titles);
+    for (const QStringList& cells : rows)
+        text += line(cells);
+    return text;
+}
+
+class DbTool
+{
+public:
+    DbTool(QTextStream& out, QTextStream& err) : m_out(out), m_err(err) {}
+
+    int Run(const QStringList& args)
+    {
+        QString error;
+        const std::optional<Words> words = Split(args, &error);
+        if (!words)
+            return Usage(error);
+        if (words->positional.isEmpty())
+            return Usage(QStringLiteral("no command"));
+        const auto db = words->options.find(QStringLiteral("--db"));
+        m_path = db != words->options.end() ? db->second : DefaultDatabasePath();
+        if (m_path.isEmpty())
+            return Usage(QStringLiteral("--db needs a file"));
+        m_oui.Open();
+
+        const QString command = words->positional[0];
+        const QStringList operands = words->positional.mid(1);
+        if (command == QLatin1String("list"))
+            return List(*words, operands);
+        if (command == QLatin1String("export"))
+            return Export(*words, operands);
+        if (command == QLatin1String("import"))
+            return Import(*words, operands);
+        if (command == QLatin1String("add"))
+            return Add(*words, operands);
+        if (command == QLatin1String("delete"))
+            return Delete(*words, operands);
+        return Usage(QStringLiteral("unknown command \"%1\"").arg(command));
+    }
+
+private:
+    int Usage(const QString& what)
+    {
+        m_err << "lanvey-db: " << what << '\n' << kUsage;
+        m_err.flush();
+        return kDbUsage;
+    }
+    int Fail(const QString& what)
+    {
+        m_err << "lanvey-db: " << what << '\n';
+        m_err.flush();
+        return kDbFailed;
+    }
+
+    // The records as the file keeps them, for the commands that only read: nothing is
+    // created or set aside.
+    bool ReadOnly(std::vector<std::unique_ptr<DatabaseRecord>>& records, int* status)
+    {
+        if (!QFileInfo::exists(m_path))
+            return true; // no database yet: no records
+        QString error;
+        if (!DatabaseFile::Read(m_path, records, &error)) {
+            *status = Fail(error);
+            return false;
+        }
+        return true;
+    }
+
+    // The database for a change, held against every other writer while the tool runs.
+    int OpenForWriting(CLanveyDoc& doc)
+    {
+        QDir().mkpath(QFileInfo(m_path).absolutePath());
+        const DatabaseLoadResult loaded = doc.OpenDatabase(m_path, 0);
+        if (loaded.problem == DatabaseLoadResult::InUse) {
+            m_err << "lanvey-db: " << QDir::toNativeSeparators(m_path)
+                  << " is open in a Lanvey window (or another lanvey-db); close it first, "
+                     "the window would write its own list over the change\n";
+            m_err.flush();
+            return kDbInUse;
+        }
+        if (loaded.status == DatabaseLoadResult::Failed)
+            return Fail(loaded.error);
+        if (loaded.status == DatabaseLoadResult::SetAside)
+            m_err << "lanvey-db: " << QDir::toNativeSeparators(m_path)
+                  << " was not a readable Lanvey database; it was kept as "
+                  << QDir::toNativeSeparators(loaded.setAsidePath) << '\n';
+        doc.SetVendorTable(&m_oui);
+        return kDbDone;
+    }
+
+    int List(const Words& words, const QStringList& operands)
+    {
+        QString error;
+        if (!OnlyOptions(words, {"--format"}, &error))
+            return Usage(error);
+        if (!operands.isEmpty())
+            return Usage(QStringLiteral("list takes no operand"));
+        const auto format = words.options.find(QStringLiteral("--format"));
+        const QString name =
+            format != words.options.end() ? format->second : QStringLiteral("table");
+        std::vector<std::unique_ptr<DatabaseRecord>> records;
+        int status = kDbDone;
+        if (!ReadOnly(records, &status))
+            return status;
+        std::vector<const DatabaseRecord*> rows;
+        for (const auto& record : records)
+            rows.push_back(record.get());
+        if (name == QLatin1String("csv") || name == QLatin1String("json")) {
+            const QByteArray bytes = WriteDatabaseRecords(
+                name == QLatin1String("csv") ? ExchangeFormat::Csv : ExchangeFormat::Json, rows,
+                &m_oui);
+            m_out << QString::fromUtf8(bytes);
+        } else if (name == QLatin1String("table")) {
+            std::vector<QStringList> cells;
+            for (const DatabaseRecord* r : rows)
+                cells.push_back({FormatIpAddress(r->ip), FormatMacAddress(r->mac),
+                                 EscapeControlChars(r->hostName), EscapeControlChars(r->workgroup),
+                                 EscapeControlChars(r->userName), EscapeControlChars(r->location),
+                                 m_oui.GetManufacturer(FormatMacAddress(r->mac)),
+                                 EscapeControlChars(r->comment)});
+            m_out << Table(DatabaseColumnTitles(), cells);
+        } else {
+            return Usage(QStringLiteral("unknown format \"%1\"").arg(name));
+        }
+        m_out.flush();
+        return kDbDone;
+    }
+
+    int Export(const Words& words, const QStringList& operands)
+    {
+        QString error;
+        if (!OnlyOptions(words, {"--format"}, &error))
+            return Usage(error);
+        if (operands.size() != 1)
+            return Usage(QStringLiteral("export takes one file"));
+        const QString path = operands[0];
+        const std::optional<ExchangeFormat> format = ExportFormat(words, path);
+        if (!format)
+            return Usage(QStringLiteral("unknown format \"%1\"")
+                             .arg(words.options.at(QStringLiteral("--format"))));
+        std::vector<std::unique_ptr<DatabaseRecord>> records;
+        int status = kDbDone;
+        if (!ReadOnly(records, &status))
+            return status;
+        std::vector<const DatabaseRecord*> rows;
+        for (const auto& record : records)
+            rows.push_back(record.get());
+        const QByteArray bytes = WriteDatabaseRecords(*format, rows, &m_oui);
+        // Beside the name and renamed: a failed write leaves no half file.
+        QSaveFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+            return Fail(QStringLiteral("cannot write %1: %2")
+                            .arg(QDir::toNativeSeparators(path), file.errorString()));
+        m_err << "lanvey-db: " << rows.size() << " records written to "
+              << QDir::toNativeSeparators(path) << '\n';
+        m_err.flush();
+        return kDbDone;
+    }
+
+    int Import(const Words& words, const QStringList& operands)
+    {
+        QString error;
+        if (!OnlyOptions(words, {"--replace", "--keep"}, &error))
+            return Usage(error);
+        if (operands.size() != 1)
+            return Usage(QStringLiteral("import takes one file"));
+        if (words.options.count(QStringLiteral("--replace")) &&
+            words.options.count(QStringLiteral("--keep")))
+            return Usage(QStringLiteral("--replace and --keep exclude each other"));
+        const bool replace = words.options.count(QStringLiteral("--replace")) != 0;
+        const QString path = operands[0];
+        if (!QFileInfo(path).isFile())
+            return Usage(QStringLiteral("no file %1").arg(QDir::toNativeSeparators(path)));
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            return Fail(QStringLiteral("cannot read %1: %2")
+                            .arg(QDir::toNativeSeparators(path), file.errorString()));
+        const QByteArray bytes = file.readAll();
+
+        CLanveyDoc doc;
+        if (const int status = OpenForWriting(doc); status != kDbDone)
+            return status;
+        std::vector<const DatabaseRecord*> known;
+        for (int i = 0; i < doc.GetDatabaseRecordCount(); ++i)
+            known.push_back(doc.GetDatabaseRecord(i));
+        const ImportReadResult read = ReadRecords(bytes, known);
+        if (read.format == ExchangeFormat::Unknown)
+            return Fail(QStringLiteral("%1 is no file of hosts lanvey-db knows")
+                            .arg(QDir::toNativeSeparators(path)));
+        const MergeReport report = MergeImportedRecords(
+            doc, read.records, [replace](const DatabaseRecord&, const DatabaseRecord&) {
+                return replace ? ReplaceAnswer::YesToAll : ReplaceAnswer::NotToAll;
+            });
+        if (!report.committed)
+            return Fail(QStringLiteral("the database %1 was not changed")
+                            .arg(QDir::toNativeSeparators(m_path)));
+        m_err << FormatLangStringA(132,
+                                   "New Records:\t%d_RESULT%\nCover Records:\t%d_COVER%\nSkip "
+                                   "Records:\t%d_IGNORE%\nSkip Empty HostName:\t%d_HOSTNAME%\n"
+                                   "Error Records:\t%d_ERROR%",
+                                   {report.newRecords, report.coverRecords, report.ignoreRecords, 0,
+                                    int(read.errors.size())})
+              << '\n';
+        for (const ImportError& e : read.errors)
+            m_err << "line " << e.line << ": " << EscapeControlChars(e.reason) << '\n';
+        m_err.flush();
+        return read.errors.empty() ? kDbDone : kDbFailed;
+    }
+
+    int Add(const Words& words, const QStringList& operands)
+    {
+        QString error;
+        if (!OnlyOptions(words,
+                         {"--name", "--workgroup", "--user", "--location", "--comment", "--color"},
+                         &error))
+            return Usage(error);
+        if (operands.size() != 2)
+            return Usage(QStringLiteral("add takes an IP address and a MAC address"));
+        if (!IsValidIpAddress(operands[0]))
+            return Usage(QStringLiteral("\"%1\" is not an IPv4 address").arg(operands[0]));
+        if (!IsValidMacAddress(operands[1]))
+            return Usage(QStringLiteral("\"%1\" is not a MAC address (six hex pairs joined by ':')")
+                             .arg(operands[1]));
+        auto record = std::make_unique<DatabaseRecord>();
+        record->ip = GetIpAddress(operands[0]);
+        record->mac = GetMacAddress(operands[1], QLatin1Char(':')) | kMacTopBits;
+        const auto option = [&](const char* name) {
+            const auto it = words.options.find(QString::fromLatin1(name));
+            return it != words.options.end() ? it->second : QString();
+        };
+        record->hostName = option("--name");
+        record->workgroup = option("--workgroup");
+        record->userName = option("--user");
+        record->location = option("--location");
+        record->comment = option("--comment");
+        if (words.options.count(QStringLiteral("--color"))) {
+            const std::optional<ColorRef> color = ParseColor(option("--color"));
+            if (!color)
+                return Usage(
+                    QStringLiteral("\"%1\" is not a colour (#RRGGBB)").arg(option("--color")));
+            record->color = *color;
+        }
+        CLanveyDoc doc;
+        if (const int status = OpenForWriting(doc); status != kDbDone)
+            return status;
+        if (doc.FindDatabaseRecordByIp(record->ip) >= 0)
+            return Usage(QStringLiteral("%1 is in the database already").arg(operands[0]));
+        if (!doc.AppendDatabaseRecord(std::move(record)))
+            return Fail(QStringLiteral("the database %1 was not changed")
+                            .arg(QDir::toNativeSeparators(m_path)));
+        return kDbDone;
+    }
+
+    int Delete(const Words& words, const QStringList& operands)
+    {
+        QString error;
+        if (!OnlyOptions(words, {}, &error))
+            return Usage(error);
+        if (operands.isEmpty())
+            return Usage(QStringLiteral("delete takes one IP address or more"));
+        for (const QString& ip : operands)
+            if (!IsValidIpAddress(ip))
+                return Usage(QStringLiteral("\"%1\" is not an IPv4 address").arg(ip));
+        CLanveyDoc doc;
+        if (const int status = OpenForWriting(doc); status != kDbDone)
+            return status;
+        int missing = 0;
+        doc.BeginDatabaseChange();
+        for (const QString& ip : operands) {
+            const int index = doc.FindDatabaseRecordByIp(GetIpAddress(ip));
+            if (index < 0) {
+                m_err << "lanvey-db: " << ip << " is not in the database\n";
+                ++missing;
+                continue;
+            }
+            doc.DeleteDatabaseRecord(index);
+        }
+        if (!doc.EndDatabaseChange())
+            return Fail(QStringLiteral("the database %1 was not changed")
+                            .arg(QDir::toNativeSeparators(m_path)));
+        m_err.flush();
+        return missing ? kDbFailed : kDbDone;
+    }
+
+    QTextStream& m_out;
+    QTextStream& m_err;
+    QString m_path;
+    CNVOUI m_oui;
+};
+
+} // namespace
+
+int RunDbTool(const QStringList& args, QTextStream& out, QTextStream& err)
+{
+    return DbTool(out, err).Run(args);
+}

@@ -1,0 +1,207 @@
+// lanvey-db over database files in a temporary folder: each command, the exit statuses,
+// and the refusal to write a database that a window holds.
+
+#include "RecordTestUtil.h"
+#include "ScriptedPrompt.h"
+#include "TestPrinters.h"
+#include "cli/DbTool.h"
+#include "records/DatabaseFile.h"
+#include "records/LanveyDoc.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <gtest/gtest.h>
+
+namespace
+{
+
+class DbTool : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_dir.isValid());
+        m_db = m_dir.filePath(QStringLiteral("Database.lvdat"));
+    }
+
+    // Runs one command on the test's database; keeps what it printed.
+    int Run(QStringList args)
+    {
+        out.clear();
+        err.clear();
+        QTextStream outStream(&out);
+        QTextStream errStream(&err);
+        args.prepend(m_db);
+        args.prepend(QStringLiteral("--db"));
+        return RunDbTool(args, outStream, errStream);
+    }
+
+    std::vector<std::unique_ptr<DatabaseRecord>> Stored()
+    {
+        std::vector<std::unique_ptr<DatabaseRecord>> records;
+        QString error;
+        EXPECT_TRUE(DatabaseFile::Read(m_db, records, &error)) << error.toStdString();
+        return records;
+    }
+    QString Path(const char* name) const { return m_dir.filePath(QString::fromLatin1(name)); }
+    static void Write(const QString& path, const QByteArray& bytes)
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
+
+    ScopedScriptedPrompt prompt;
+    QTemporaryDir m_dir;
+    QString m_db;
+    QString out;
+    QString err;
+};
+
+TEST_F(DbTool, AddListAndDeleteWithEveryField)
+{
+    ASSERT_EQ(Run({"add", "198.18.0.7", "02:00:00:aa:bb:07", "--name", "LAB PC, \"east\"",
+                   "--workgroup", "WG", "--user", "ops", "--location", "rack 3", "--comment",
+                   "=sum(A1)", "--color", "#FF8000"}),
+              kDbDone)
+        << err.toStdString();
+    ASSERT_EQ(Run({"add", "198.18.0.8", "02:00:00:aa:bb:08"}), kDbDone);
+    auto stored = Stored();
+    ASSERT_EQ(stored.size(), 2u);
+    EXPECT_EQ(stored[0]->ip, IpOf("198.18.0.7"));
+    EXPECT_EQ(stored[0]->mac, MacOf("02:00:00:aa:bb:07"));
+    EXPECT_EQ(stored[0]->hostName, QStringLiteral("LAB PC, \"east\""));
+    EXPECT_EQ(stored[0]->userName, QStringLiteral("ops"));
+    EXPECT_EQ(stored[0]->location, QStringLiteral("rack 3"));
+    EXPECT_EQ(stored[0]->comment, QStringLiteral("=sum(A1)"));
+    EXPECT_EQ(stored[0]->color, MakeColorRef(0xFF, 0x80, 0x00));
+
+    ASSERT_EQ(Run({"list"}), kDbDone);
+    const QStringList lines = out.split(u'\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 3);
+    EXPECT_TRUE(lines[0].startsWith(QStringLiteral("IP Address"))) << lines[0].toStdString();
+    EXPECT_TRUE(lines[1].contains(QStringLiteral("02:00:00:AA:BB:07")));
+    EXPECT_TRUE(lines[1].contains(QStringLiteral("rack 3")));
+    ASSERT_EQ(Run({"list", "--format", "json"}), kDbDone);
+    EXPECT_TRUE(out.contains(QStringLiteral("\"198.18.0.8\""))) << out.toStdString();
+
+    // Deleting one there and one not: the one there goes, the status says one was not.
+    EXPECT_EQ(Run({"delete", "198.18.0.7", "198.18.0.99"}), kDbFailed);
+    EXPECT_TRUE(err.contains(QStringLiteral("198.18.0.99"))) << err.toStdString();
+    stored = Stored();
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_EQ(stored[0]->ip, IpOf("198.18.0.8"));
+}
+
+TEST_F(DbTool, BadInputIsNamedAndChangesNothing)
+{
+    ASSERT_EQ(Run({"add", "198.18.0.1", "02:00:00:00:00:01"}), kDbDone);
+    const struct {
+        QStringList args;
+        const char* named;
+    } cases[] = {
+        {{}, "no command"},
+        {{"frobnicate"}, "frobnicate"},
+        {{"add", "198.18.0.300", "02:00:00:00:00:02"}, "198.18.0.300"},
+        {{"add", "198.18.0.2", "02-00-00-00-00-02"}, "02-00-00-00-00-02"},
+        {{"add", "198.18.0.2", "02:00:00:00:00:02", "--color", "red"}, "red"},
+        {{"add", "198.18.0.1", "02:00:00:00:00:09"}, "already"},
+        {{"add", "198.18.0.2", "02:00:00:00:00:02", "--bogus"}, "--bogus"},
+        {{"delete", "nonsense"}, "nonsense"},
+        {{"list", "--format", "xml"}, "xml"},
+        {{"import", "/no/such/file.csv"}, "no file"},
+        {{"import", "x.csv", "--replace", "--keep"}, "exclude"},
+        {{"add", "198.18.0.2", "02:00:00:00:00:02", "--name"}, "needs a value"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Run(c.args), kDbUsage) << c.args.join(u' ').toStdString();
+        EXPECT_TRUE(err.contains(QString::fromLatin1(c.named)))
+            << c.args.join(u' ').toStdString() << ": " << err.toStdString();
+    }
+    ASSERT_EQ(Stored().size(), 1u);
+}
+
+TEST_F(DbTool, ExportThenImportIntoAnEmptyDatabaseGivesTheSameRecords)
+{
+    ASSERT_EQ(Run({"add", "198.18.0.9", "02:00:00:00:00:09", "--name", "line\nbreak, \"q\"",
+                   "--comment", "+1 tab\there", "--color", "#0000FF"}),
+              kDbDone);
+    ASSERT_EQ(Run({"add", "198.18.0.3", "02:00:00:00:00:03", "--name", "主机-三"}), kDbDone);
+    const auto before = Stored();
+    for (const char* name : {"hosts.csv", "hosts.json"}) {
+        const QString file = Path(name);
+        ASSERT_EQ(Run({"export", file}), kDbDone) << err.toStdString();
+        const QString other = m_db;
+        m_db = Path("other.lvdat");
+        QFile::remove(m_db);
+        ASSERT_EQ(Run({"import", file}), kDbDone) << name << ": " << err.toStdString();
+        EXPECT_TRUE(err.contains(QStringLiteral("New Records:\t2"))) << err.toStdString();
+        const auto after = Stored();
+        ASSERT_EQ(after.size(), before.size()) << name;
+        for (size_t i = 0; i < after.size(); ++i)
+            EXPECT_EQ(*after[i], *before[i]) << name << " row " << i;
+        m_db = other;
+    }
+}
+
+TEST_F(DbTool, ImportKeepsOrReplacesClashesAndCountsErrorRows)
+{
+    ASSERT_EQ(Run({"add", "198.18.0.1", "02:00:00:00:00:01", "--name", "old"}), kDbDone);
+    const QString plain = Path("scan.txt");
+    // arp-scan --plain: address, MAC, vendor; one line with a MAC that is not one.
+    Write(plain, "198.18.0.1\t02:00:00:00:00:11\tVendor A\n"
+                 "198.18.0.2\t02:00:00:00:00:02\tVendor B\n"
+                 "198.18.0.3\tzz:00:00:00:00:03\tVendor C\n");
+    EXPECT_EQ(Run({"import", plain}), kDbFailed) << err.toStdString();
+    EXPECT_TRUE(err.contains(QStringLiteral("Error Records:\t1"))) << err.toStdString();
+    EXPECT_TRUE(err.contains(QStringLiteral("line 3"))) << err.toStdString();
+    auto stored = Stored();
+    ASSERT_EQ(stored.size(), 2u);
+    EXPECT_EQ(stored[0]->hostName, QStringLiteral("old")); // kept: the default
+    EXPECT_EQ(stored[0]->mac, MacOf("02:00:00:00:00:01"));
+
+    EXPECT_EQ(Run({"import", plain, "--replace"}), kDbFailed);
+    stored = Stored();
+    ASSERT_EQ(stored.size(), 2u);
+    // Both rows clash now; each replacement goes to the end, in file order.
+    EXPECT_EQ(stored[0]->ip, IpOf("198.18.0.1"));
+    EXPECT_EQ(stored[0]->mac, MacOf("02:00:00:00:00:11"));
+    EXPECT_TRUE(stored[0]->hostName.isEmpty());
+    EXPECT_EQ(stored[1]->ip, IpOf("198.18.0.2"));
+    EXPECT_TRUE(err.contains(QStringLiteral("Cover Records:\t2"))) << err.toStdString();
+
+    // A file of no known kind changes nothing.
+    const QString junk = Path("junk.bin");
+    Write(junk, QByteArray("\x00\x01\x02 not hosts", 14));
+    EXPECT_EQ(Run({"import", junk}), kDbFailed);
+    EXPECT_EQ(Stored().size(), 2u);
+}
+
+TEST_F(DbTool, ADatabaseAWindowHoldsIsNeverWritten)
+{
+    ASSERT_EQ(Run({"add", "198.18.0.1", "02:00:00:00:00:01"}), kDbDone);
+    QFile original(m_db);
+    ASSERT_TRUE(original.open(QIODevice::ReadOnly));
+    const QByteArray bytes = original.readAll();
+    original.close();
+    {
+        // The window's document holds the file while it is open.
+        CLanveyDoc window;
+        ASSERT_EQ(window.OpenDatabase(m_db).status, DatabaseLoadResult::Loaded);
+        EXPECT_EQ(Run({"add", "198.18.0.2", "02:00:00:00:00:02"}), kDbInUse);
+        EXPECT_TRUE(err.contains(QStringLiteral("window"))) << err.toStdString();
+        EXPECT_EQ(Run({"delete", "198.18.0.1"}), kDbInUse);
+        // Reading goes on.
+        EXPECT_EQ(Run({"list"}), kDbDone);
+        EXPECT_TRUE(out.contains(QStringLiteral("198.18.0.1")));
+        QFile after(m_db);
+        ASSERT_TRUE(after.open(QIODevice::ReadOnly));
+        EXPECT_EQ(after.readAll(), bytes);
+    }
+    // Once the window has gone, the change goes in.
+    EXPECT_EQ(Run({"add", "198.18.0.2", "02:00:00:00:00:02"}), kDbDone);
+    EXPECT_EQ(Stored().size(), 2u);
+}
+
+} // namespace
