@@ -12,11 +12,14 @@
 #include "app/LanveyApp.h"
 #include "lang/LangString.h"
 #include "lang/LangStringSource.h"
+#include "lang/MessagePrompt.h"
 #include "records/DatabaseFile.h"
 #include "records/LanveyDoc.h"
+#include "records/RecordExchange.h"
 #include "records/ScanMerge.h"
 #include "scan/HostProbe.h"
 #include "support/AddressText.h"
+#include "ui/CMessageBoxPrompt.h"
 #include "ui/dialogs/CAboutDlg.h"
 #include "ui/dialogs/CAlarmDlg.h"
 #include "ui/dialogs/CEditDlg.h"
@@ -367,6 +370,33 @@ int main(int argc, char** argv)
         CShowDetailDlg detail(&frame);
         detail.SetDetailText(DifferenceDetailText(doc, *doc.GetScanRecord(1)));
         ok &= GrabModal(detail, dir, prefix + QStringLiteral("detail.png"));
+
+        // The import's replace confirmation and its lines not taken, and the question
+        // after an export.
+        CAlarmDlg importConfirm(doc.GetVendorTable(), &frame);
+        importConfirm.SetGroupTitles(FormatLangStringA(205, "File Record"),
+                                     FormatLangStringA(203, "Database Record"));
+        importConfirm.m_scanRecord = *doc.GetScanRecord(0);
+        importConfirm.m_dbRecord = printer;
+        ok &= GrabModal(importConfirm, dir, prefix + QStringLiteral("import_confirm.png"));
+        CShowDetailDlg importErrors(&frame);
+        importErrors.SetDetailText(
+            ImportErrorsText({{3, QStringLiteral("\"zz:00:00:00:00:03\" is not a MAC address")},
+                              {7, QStringLiteral("\"10.0.0.300\" is not an IPv4 address")}}));
+        ok &= GrabModal(importErrors, dir, prefix + QStringLiteral("import_errors.png"));
+        QTimer::singleShot(0, &frame, [&] {
+            if (QWidget* box = QApplication::activeModalWidget()) {
+                ok &= Grab(*box, dir, prefix + QStringLiteral("export_done.png"));
+                box->close();
+            }
+        });
+        MakeMessageBoxPrompt()->Ask(
+            FormatLangStringA(
+                217,
+                "The file \"%s_EXPORTFILENAME%\" has been exported successful.\r\n\r\n"
+                "Would you like to open the file or open the containing folder?",
+                {QStringLiteral("/home/user/hosts.csv")}),
+            PromptButtons::OpenFileFolder, PromptIcon::Information);
 
         frame.TabView()->SetCurSel(CLanveyView::kScanTab);
         frame.ScanSession().SetRowCount(doc.GetScanRecordCount());
