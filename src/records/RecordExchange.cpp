@@ -597,11 +597,16 @@ std::vector<int> JsonElementLines(QByteArrayView text)
     return lines;
 }
 
+// The line of a byte offset: LF, CRLF and a lone CR each end one, as for LineReader.
 int LineAt(QByteArrayView text, qsizetype offset)
 {
     offset = std::clamp<qsizetype>(offset, 0, text.size());
-    const QByteArrayView before = text.first(offset);
-    return int(before.count('\n') + 1);
+    int line = 1;
+    for (qsizetype i = 0; i < offset; ++i) {
+        if (text[i] == '\n' || (text[i] == '\r' && !(i + 1 < text.size() && text[i + 1] == '\n')))
+            ++line;
+    }
+    return line;
 }
 
 void ReadJson(QByteArrayView text, ImportReadResult& result)
