@@ -486,6 +486,13 @@ TEST(ExchangeRead, ErrorsNameTheLineTheRowStartsOn)
     EXPECT_EQ(Errors(json),
               (QStringList{QStringLiteral("3: not an object"), QStringLiteral("4: bad MAC address"),
                            QStringLiteral("5: bad colour")}));
+    // A lone surrogate cannot be stored as UTF-8.
+    EXPECT_EQ(
+        ReadRecords("[{\"ip\": \"198.18.0.1\", \"mac\": \"02:00:00:00:00:01\", \"host_name\": "
+                    "\"a\\ud800b\\udc00\\ud83d\\ude00\"}]")
+            .records.at(0)
+            .record.hostName,
+        QString::fromUtf16(u"a\uFFFDb\uFFFD\U0001F600"));
     const ImportReadResult broken = ReadRecords("[\r{\"ip\": \"198.18.0.1\",\r\n\"mac\" 1}]");
     EXPECT_EQ(broken.format, ExchangeFormat::Json);
     EXPECT_EQ(Errors(broken), QStringList{QStringLiteral("3: not valid JSON")});
