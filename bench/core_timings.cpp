@@ -1,9 +1,11 @@
 // Timings of the core operations whose cost the user feels: loading the vendor table
-// at start, sorting a large scan list, writing and reading the database file.
+// at start, sorting a large scan list, writing and reading the database file, exporting
+// and importing a large database list.
 // Prints one line per measurement (median of several runs).
 
 #include "records/DatabaseFile.h"
 #include "records/LanveyDoc.h"
+#include "records/RecordExchange.h"
 #include "support/AddressText.h"
 #include "support/NVOUI.h"
 
@@ -57,6 +59,36 @@ void FillScanList(CLanveyDoc& doc, int count, const std::vector<quint32>& ouis)
     }
 }
 
+// A database list as an office keeps one: names of a few patterns, some user names,
+// locations and comments, MACs from real vendors' blocks, a few coloured rows.
+std::vector<DatabaseRecord> OfficeDatabase(int count, const std::vector<quint32>& ouis)
+{
+    static const char* const kPrefixes[] = {"PC", "LAPTOP", "PRINTER", "NAS", "CAM", "WS"};
+    static const char* const kGroups[] = {"WORKGROUP", "OFFICE", "LABGROUP", "财务部"};
+    static const char* const kPlaces[] = {"Room 101", "2nd floor, east", "Büro 3", "会议室"};
+    std::mt19937 random(7);
+    std::vector<DatabaseRecord> records(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i) {
+        DatabaseRecord& r = records[size_t(i)];
+        r.ip = IpFromHostOrder(0x0A000000u + quint32(i));
+        const quint64 big =
+            quint64(ouis[size_t(random()) % ouis.size()]) << 24 | (random() & 0xFFFFFF);
+        r.mac = kMacTopBits;
+        for (int b = 0; b < 6; ++b)
+            r.mac |= ((big >> (8 * (5 - b))) & 0xFF) << (8 * b);
+        r.hostName = QStringLiteral("%1-%2").arg(QLatin1String(kPrefixes[random() % 6])).arg(i);
+        r.workgroup = QString::fromUtf8(kGroups[random() % 4]);
+        if (random() % 3 == 0)
+            r.userName = QStringLiteral("user%1").arg(random() % 500);
+        r.location = QString::fromUtf8(kPlaces[random() % 4]);
+        if (random() % 4 == 0)
+            r.comment = QStringLiteral("asset %1, checked \"ok\"").arg(random() % 100000);
+        if (random() % 10 == 0)
+            r.color = ColorRef(random() & 0xFFFFFF);
+    }
+    return records;
+}
+
 } // namespace
 
 int main()
@@ -107,5 +139,26 @@ int main()
     Report("database file: load 10,000 records",
            MedianMs(
                5, [] {}, [&] { DatabaseFile::Load(path, loaded); }));
+
+    const std::vector<DatabaseRecord> office = OfficeDatabase(100000, ouis);
+    std::vector<const DatabaseRecord*> rows;
+    for (const DatabaseRecord& r : office)
+        rows.push_back(&r);
+    for (const auto& [format, name] :
+         {std::pair{ExchangeFormat::Csv, "CSV"}, std::pair{ExchangeFormat::Json, "JSON"}}) {
+        QByteArray written;
+        const QByteArray exportLabel = QByteArray("export 100,000 database records as ") + name;
+        const ExchangeFormat f = format;
+        Report(exportLabel.constData(),
+               MedianMs(
+                   5, [] {}, [&] { written = WriteDatabaseRecords(f, rows, &oui); }));
+        size_t read = 0;
+        const QByteArray importLabel = QByteArray("import 100,000 database records from ") + name;
+        Report(importLabel.constData(),
+               MedianMs(
+                   5, [] {}, [&] { read = ReadRecords(written).records.size(); }));
+        if (read != office.size())
+            std::printf("  (read %zu records of %zu)\n", read, office.size());
+    }
     return 0;
 }

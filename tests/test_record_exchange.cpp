@@ -486,7 +486,14 @@ TEST(ExchangeRead, ErrorsNameTheLineTheRowStartsOn)
     EXPECT_EQ(Errors(json),
               (QStringList{QStringLiteral("3: not an object"), QStringLiteral("4: bad MAC address"),
                            QStringLiteral("5: bad colour")}));
-    const ImportReadResult broken = ReadRecords("[\n{\"ip\": \"198.18.0.1\",\n\"mac\" 1}]");
+    // A lone surrogate cannot be stored as UTF-8.
+    EXPECT_EQ(
+        ReadRecords("[{\"ip\": \"198.18.0.1\", \"mac\": \"02:00:00:00:00:01\", \"host_name\": "
+                    "\"a\\ud800b\\udc00\\ud83d\\ude00\"}]")
+            .records.at(0)
+            .record.hostName,
+        QString::fromUtf16(u"a\uFFFDb\uFFFD\U0001F600"));
+    const ImportReadResult broken = ReadRecords("[\r{\"ip\": \"198.18.0.1\",\r\n\"mac\" 1}]");
     EXPECT_EQ(broken.format, ExchangeFormat::Json);
     EXPECT_EQ(Errors(broken), QStringList{QStringLiteral("3: not valid JSON")});
 
@@ -549,6 +556,22 @@ TEST(ExchangeRead, HostileInputIsReadInBoundedTimeAndSpace)
         EXPECT_TRUE(read.records.empty());
         EXPECT_LE(read.errors.size(), 1u);
     }
+    // Entities that expand a thousandfold at each level.
+    QByteArray laughs = "<?xml version=\"1.0\"?>\n<!DOCTYPE nmaprun [\n<!ENTITY a \"" +
+                        QByteArray(1000, 'x') + "\">\n";
+    for (char level = 'b'; level <= 'h'; ++level)
+        laughs += QByteArray("<!ENTITY ") + level + " \"" +
+                  QByteArray("&").append(char(level - 1)).append(';').repeated(1000) + "\">\n";
+    laughs += "]>\n<nmaprun><host><hostname name=\"&h;\"/><address addr=\"198.18.0.1\" "
+              "addrtype=\"ipv4\"/><address addr=\"02:00:00:00:00:01\" addrtype=\"mac\"/>"
+              "</host></nmaprun>";
+    const ImportReadResult bomb = ReadRecords(laughs);
+    EXPECT_EQ(bomb.format, ExchangeFormat::NmapXml);
+    // Qt's reader stops at its expansion limit: the host is lost, the error says where.
+    EXPECT_TRUE(bomb.records.empty());
+    ASSERT_EQ(bomb.errors.size(), 1u);
+    EXPECT_EQ(bomb.errors[0].line, 12);
+
     // A million bad rows: the first thousand named, the rest counted in one more.
     QByteArray bad = "Starting arp-scan 1.10.0 with 256 hosts\n";
     for (int i = 0; i < 1000000; ++i)

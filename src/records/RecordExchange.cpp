@@ -554,6 +554,19 @@ void ReadCsv(QByteArrayView text, ImportReadResult& result)
 
 // --- JSON ------------------------------------------------------------------------------
 
+// JSON's "\ud800" is a surrogate without its partner, which no UTF-8 text (the database
+// file, our own export) can hold; it is kept as U+FFFD, as a UTF-8 decoder would.
+QString WholeCharacters(QString text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate())
+            ++i;
+        else if (text[i].isSurrogate())
+            text[i] = QChar::ReplacementCharacter;
+    }
+    return text;
+}
+
 // The line each element of the top-level array starts on. QJsonDocument tells no
 // positions, so the text (already known to be valid JSON) is walked once alongside.
 std::vector<int> JsonElementLines(QByteArrayView text)
@@ -597,11 +610,16 @@ std::vector<int> JsonElementLines(QByteArrayView text)
     return lines;
 }
 
+// The line of a byte offset: LF, CRLF and a lone CR each end one, as for LineReader.
 int LineAt(QByteArrayView text, qsizetype offset)
 {
     offset = std::clamp<qsizetype>(offset, 0, text.size());
-    const QByteArrayView before = text.first(offset);
-    return int(before.count('\n') + 1);
+    int line = 1;
+    for (qsizetype i = 0; i < offset; ++i) {
+        if (text[i] == '\n' || (text[i] == '\r' && !(i + 1 < text.size() && text[i + 1] == '\n')))
+            ++line;
+    }
+    return line;
 }
 
 void ReadJson(QByteArrayView text, ImportReadResult& result)
@@ -618,7 +636,7 @@ void ReadJson(QByteArrayView text, ImportReadResult& result)
     const QJsonArray array = document.array();
     const std::vector<int> lines = JsonElementLines(text);
     auto member = [](const QJsonObject& object, const char* key) {
-        return object.value(QLatin1String(key)).toString();
+        return WholeCharacters(object.value(QLatin1String(key)).toString());
     };
     for (qsizetype i = 0; i < array.size(); ++i) {
         const int line = size_t(i) < lines.size() ? lines[size_t(i)] : 0;
