@@ -1,6 +1,7 @@
 #include "records/RecordExchange.h"
 
 #include "lang/DisplayText.h"
+#include "lang/LangString.h"
 #include "records/CompareResult.h"
 #include "records/RecordColumns.h"
 #include "support/AddressText.h"
@@ -292,7 +293,8 @@ public:
         if (m_more > 0)
             m_errors.push_back(
                 {m_firstMore,
-                 QStringLiteral("and %1 more rows that could not be read").arg(m_more)});
+                 FormatLangStringA(0xF2BA, "and %d_MORE% more rows that could not be read",
+                                   {int(m_more)})});
         m_more = 0;
     }
 
@@ -304,11 +306,11 @@ private:
 
 QString BadIp()
 {
-    return QStringLiteral("bad IP address");
+    return FormatLangStringA(0xF2B2, "bad IP address");
 }
 QString BadMac()
 {
-    return QStringLiteral("bad MAC address");
+    return FormatLangStringA(0xF2B3, "bad MAC address");
 }
 
 // Physical lines of a text: a line ends at LF, CRLF or a lone CR (the line numbers an
@@ -506,14 +508,15 @@ void ReadCsv(QByteArrayView text, ImportReadResult& result)
     bool haveRow = ParseIp(row.fields.front()).has_value() || reader.Next(row);
     for (; haveRow; haveRow = reader.Next(row)) {
         if (row.unclosedQuote) {
-            errors.Add(row.line, QStringLiteral("quote not closed"));
+            errors.Add(row.line, FormatLangStringA(0xF2B0, "quote not closed"));
             continue;
         }
         if (IsEmptyRow(row))
             continue;
         if (row.count != columns) {
             errors.Add(row.line,
-                       QStringLiteral("%1 fields instead of %2").arg(row.count).arg(columns));
+                       FormatLangStringA(0xF2B1, "%d_FIELDS% fields instead of %d_COLUMNS%",
+                                         {int(row.count), int(columns)}));
             continue;
         }
         const auto ip = ParseIp(row.fields[0]);
@@ -538,7 +541,7 @@ void ReadCsv(QByteArrayView text, ImportReadResult& result)
             if (!color.isEmpty()) {
                 const auto value = ParseColor(color);
                 if (!value) {
-                    errors.Add(row.line, QStringLiteral("bad colour"));
+                    errors.Add(row.line, FormatLangStringA(0xF2B4, "bad colour"));
                     continue;
                 }
                 record.color = *value;
@@ -629,7 +632,7 @@ void ReadJson(QByteArrayView text, ImportReadResult& result)
     const QJsonDocument document =
         QJsonDocument::fromJson(QByteArray::fromRawData(text.data(), text.size()), &parseError);
     if (parseError.error != QJsonParseError::NoError || !document.isArray()) {
-        errors.Add(LineAt(text, parseError.offset), QStringLiteral("not valid JSON"));
+        errors.Add(LineAt(text, parseError.offset), FormatLangStringA(0xF2B5, "not valid JSON"));
         errors.Finish();
         return;
     }
@@ -642,7 +645,7 @@ void ReadJson(QByteArrayView text, ImportReadResult& result)
         const int line = size_t(i) < lines.size() ? lines[size_t(i)] : 0;
         const QJsonValue value = array.at(i);
         if (!value.isObject()) {
-            errors.Add(line, QStringLiteral("not an object"));
+            errors.Add(line, FormatLangStringA(0xF2B6, "not an object"));
             continue;
         }
         const QJsonObject object = value.toObject();
@@ -665,7 +668,7 @@ void ReadJson(QByteArrayView text, ImportReadResult& result)
         if (!color.isUndefined() && !color.isNull()) {
             const auto parsed = ParseColor(color.toString().toLatin1());
             if (!parsed) {
-                errors.Add(line, QStringLiteral("bad colour"));
+                errors.Add(line, FormatLangStringA(0xF2B4, "bad colour"));
                 continue;
             }
             record.color = *parsed;
@@ -741,7 +744,8 @@ bool ReadNmapXml(QByteArrayView text, ImportReadResult& result)
         return false;
     // A file cut short keeps the hosts before the cut.
     if (xml.hasError())
-        errors.Add(int(xml.lineNumber()), QStringLiteral("XML: %1").arg(xml.errorString()));
+        errors.Add(int(xml.lineNumber()),
+                   FormatLangStringA(0xF2B7, "XML: %s_ERROR%", {xml.errorString()}));
     errors.Finish();
     return true;
 }
@@ -817,7 +821,7 @@ void ReadEthers(QByteArrayView text, const std::vector<const DatabaseRecord*>& k
             continue;
         }
         if (words.size() < 2) {
-            errors.Add(number, QStringLiteral("no host name"));
+            errors.Add(number, FormatLangStringA(0xF2B8, "no host name"));
             continue;
         }
         ImportedRecord imported;
@@ -838,7 +842,7 @@ void ReadEthers(QByteArrayView text, const std::vector<const DatabaseRecord*>& k
             }
             const auto found = addresses->constFind(*mac);
             if (found == addresses->constEnd()) {
-                errors.Add(number, QStringLiteral("MAC address not in the database"));
+                errors.Add(number, FormatLangStringA(0xF2B9, "MAC address not in the database"));
                 continue;
             }
             imported.record.ip = found.value();
