@@ -281,6 +281,22 @@ TEST_F(DatabaseFileTest, UnopenablePathFailsAndTheDocumentWillNotWriteIt)
     EXPECT_TRUE(QFileInfo(Path()).isDir());
 }
 
+// More records than SQLite's default page cache holds, saved over a longer list: the
+// file reads back as exactly the new list, texts of every kind included.
+TEST_F(DatabaseFileTest, ALargeSaveOverALargerListReadsBackTheSame)
+{
+    ASSERT_TRUE(DatabaseFile::Save(Path(), SampleRecords(40000)));
+    Records records = SampleRecords(30000);
+    std::reverse(records.begin(), records.end());
+    records[7]->comment = QString(200, QChar(u'\u00e9'));
+    records[8]->hostName.clear();
+    ASSERT_TRUE(DatabaseFile::Save(Path(), records));
+    Records stored;
+    QString error;
+    ASSERT_TRUE(DatabaseFile::Read(Path(), stored, &error)) << error.toStdString();
+    ExpectSameRecords(stored, records);
+}
+
 TEST_F(DatabaseFileTest, DocumentLoadsAndSavesItsList)
 {
     {
