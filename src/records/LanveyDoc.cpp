@@ -117,8 +117,8 @@ void SortByText(std::vector<std::unique_ptr<Record>>& list, bool ascending, Text
     ApplyOrder(list, ExchangeSortOrder(ranks));
 }
 
-// The vendor depends only on the first 36 bits of the address (the longest registered
-// block), so a list of hosts from a few hundred vendors needs that many lookups.
+// The vendor depends only on the block the address is in, so a list of hosts from a few
+// hundred vendors needs about that many lookups.
 template <typename Record>
 void SortByVendor(std::vector<std::unique_ptr<Record>>& list, bool ascending, const CNVOUI* oui)
 {
@@ -127,11 +127,10 @@ void SortByVendor(std::vector<std::unique_ptr<Record>>& list, bool ascending, co
     std::vector<std::int32_t> ranks;
     ranks.reserve(list.size());
     for (const auto& record : list) {
-        const quint64 block = MacSortKey(record->mac) >> 12;
+        const quint64 block = oui ? oui->VendorBlockOf(record->mac) : 0;
         auto it = idOfBlock.find(block);
         if (it == idOfBlock.end()) {
-            const QString vendor =
-                oui ? oui->GetManufacturer(FormatMacAddress(record->mac)) : QString();
+            const QString vendor = oui ? oui->GetManufacturerOf(record->mac) : QString();
             it = idOfBlock.insert(block, texts.IdOf(vendor));
         }
         ranks.push_back(it.value());
