@@ -5,6 +5,8 @@
 #include "support/AddressText.h"
 
 #include <memory>
+#include <numeric>
+#include <vector>
 
 inline quint32 IpOf(const char* text)
 {
@@ -35,4 +37,22 @@ inline std::unique_ptr<DatabaseRecord> Known(const char* ip, const char* mac, co
     record->mac = MacOf(mac);
     record->hostName = QString::fromUtf8(name);
     return record;
+}
+
+// The exchange sort written out, as the reference for the order of equal keys: entry p
+// is the original position of what ends up at p.
+template <typename Key, typename Less>
+std::vector<int> ReferenceExchangeSortBy(std::vector<Key> keys, Less before)
+{
+    std::vector<int> order(keys.size());
+    std::iota(order.begin(), order.end(), 0);
+    for (size_t i = 0; i + 1 < keys.size(); ++i) {
+        for (size_t j = i + 1; j < keys.size(); ++j) {
+            if (before(keys[j], keys[i])) {
+                std::swap(keys[i], keys[j]);
+                std::swap(order[i], order[j]);
+            }
+        }
+    }
+    return order;
 }

@@ -2,13 +2,16 @@
 #include "TestPrinters.h"
 #include "records/DatabaseFile.h"
 #include "records/LanveyDoc.h"
+#include "support/NVOUI.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <csignal>
 #include <gtest/gtest.h>
+#include <random>
 #include <sqlite3.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -278,6 +281,22 @@ TEST_F(DatabaseFileTest, UnopenablePathFailsAndTheDocumentWillNotWriteIt)
     EXPECT_TRUE(QFileInfo(Path()).isDir());
 }
 
+// More records than SQLite's default page cache holds, saved over a longer list: the
+// file reads back as exactly the new list, texts of every kind included.
+TEST_F(DatabaseFileTest, ALargeSaveOverALargerListReadsBackTheSame)
+{
+    ASSERT_TRUE(DatabaseFile::Save(Path(), SampleRecords(40000)));
+    Records records = SampleRecords(30000);
+    std::reverse(records.begin(), records.end());
+    records[7]->comment = QString(200, QChar(u'\u00e9'));
+    records[8]->hostName.clear();
+    ASSERT_TRUE(DatabaseFile::Save(Path(), records));
+    Records stored;
+    QString error;
+    ASSERT_TRUE(DatabaseFile::Read(Path(), stored, &error)) << error.toStdString();
+    ExpectSameRecords(stored, records);
+}
+
 TEST_F(DatabaseFileTest, DocumentLoadsAndSavesItsList)
 {
     {
@@ -341,7 +360,6 @@ TEST_F(DatabaseFileTest, KillDuringAWriteLeavesTheLastCommittedList)
     ExpectSameRecords(loaded, before);
     EXPECT_TRUE(BadFiles(m_dir).isEmpty());
 }
-
 } // namespace
 
 namespace
@@ -370,6 +388,140 @@ TEST_F(DatabaseFileTest, ReadOnlyLoadNeverCreatesRenamesOrWrites)
     ASSERT_TRUE(DatabaseFile::Read(Path(), records, &error)) << error.toStdString();
     ExpectSameRecords(records, saved);
     EXPECT_EQ(ReadFile(Path()), before);
+}
+
+// Every column, both ways, over an open file: each sort is in the file when it returns,
+// keeps every record, and puts equal keys where the exchange sort puts them. The keys
+// are made here the way the user reads them (the cell texts, lowercased, empty last),
+// so a faster key inside the document must order exactly as the texts do.
+class SortCommit : public DatabaseFileTest
+{
+protected:
+    void SetUp() override
+    {
+        // Two vendors inside one 24-bit block, to catch a vendor looked up by too short
+        // a prefix.
+        WriteFile(m_vendors.filePath(QStringLiteral("oui.csv")),
+                  "Registry,Assignment,Organization Name,Organization Address\n"
+                  "MA-L,0A0B0C,Zeta Corp,\nMA-L,0A0B0D,alpha inc,\nMA-L,0A0B0E,ALPHA INC,\n");
+        WriteFile(m_vendors.filePath(QStringLiteral("oui36.csv")),
+                  "Registry,Assignment,Organization Name,Organization Address\n"
+                  "MA-S,0A0B0C123,Beta Small,\n");
+        ASSERT_TRUE(m_oui.Open(QFile::encodeName(m_vendors.path()).constData()));
+    }
+
+    static bool TextBefore(const QString& a, const QString& b)
+    {
+        if (a.isEmpty() || b.isEmpty())
+            return !a.isEmpty() && b.isEmpty();
+        return a < b;
+    }
+
+    QString CellKey(const DatabaseRecord& r, int column) const
+    {
+        switch (column) {
+        case DbColMac:
+            return FormatMacAddress(r.mac).toLower();
+        case DbColHostName:
+            return r.hostName.toLower();
+        case DbColWorkgroup:
+            return r.workgroup.toLower();
+        case DbColUserName:
+            return r.userName.toLower();
+        case DbColLocation:
+            return r.location.toLower();
+        case DbColVendor:
+            return m_oui.GetManufacturer(FormatMacAddress(r.mac)).toLower();
+        case DbColComment:
+            return r.comment.toLower();
+        default:
+            return {};
+        }
+    }
+
+    std::vector<int> WantedOrder(const Records& list, int column, bool ascending) const
+    {
+        if (column == DbColIp) {
+            std::vector<quint32> keys;
+            for (const auto& r : list)
+                keys.push_back(IpToHostOrder(r->ip));
+            return ascending ? ReferenceExchangeSortBy(keys, std::less<quint32>())
+                             : ReferenceExchangeSortBy(keys, std::greater<quint32>());
+        }
+        std::vector<QString> keys;
+        for (const auto& r : list)
+            keys.push_back(CellKey(*r, column));
+        if (ascending)
+            return ReferenceExchangeSortBy(keys, &TextBefore);
+        return ReferenceExchangeSortBy(
+            keys, [](const QString& a, const QString& b) { return TextBefore(b, a); });
+    }
+
+    QTemporaryDir m_vendors;
+    CNVOUI m_oui;
+};
+
+Records Copy(const CLanveyDoc& doc)
+{
+    Records copy;
+    for (int i = 0; i < doc.GetDatabaseRecordCount(); ++i)
+        copy.push_back(std::make_unique<DatabaseRecord>(*doc.GetDatabaseRecord(i)));
+    return copy;
+}
+
+TEST_F(SortCommit, EveryColumnBothWaysIsTheExchangeSortAndIsInTheFile)
+{
+    std::mt19937 random(11);
+    const quint64 blocks[] = {0x0A0B0C000000ull, 0x0A0B0C123000ull, 0x0A0B0D000000ull,
+                              0x0A0B0E000000ull, 0x0A0B0F000000ull, 0x020000000000ull};
+    const QStringList groups = {"LAB", "lab", "OFFICE", ""};
+    Records records;
+    for (int i = 0; i < 600; ++i) {
+        auto r = std::make_unique<DatabaseRecord>();
+        r->ip = IpFromHostOrder(0x0A000000u + quint32(random() % 0xFFFFFF));
+        quint64 big = blocks[random() % 6] | (random() % 8 == 0 ? 0 : quint64(random() % 0xFFF));
+        quint64 mac = kMacTopBits;
+        for (int b = 0; b < 6; ++b)
+            mac |= ((big >> (8 * (5 - b))) & 0xFF) << (8 * b);
+        r->mac = mac;
+        r->hostName = random() % 5 == 0 ? QString() : QStringLiteral("Host%1").arg(random() % 40);
+        if (random() % 4 == 0)
+            r->hostName = r->hostName.toUpper();
+        r->workgroup = groups[int(random() % 4)];
+        r->userName = random() % 10 == 0 ? QStringLiteral("user%1").arg(random() % 3) : QString();
+        r->location = random() % 20 == 0 ? QStringLiteral("Rack") : QString();
+        r->comment = random() % 30 == 0 ? QString::fromUtf8("Zoë") : QString();
+        r->color = ColorRef(random() % 3);
+        records.push_back(std::move(r));
+    }
+    std::sort(records.begin(), records.end(),
+              [](const auto& a, const auto& b) { return a->ip < b->ip; });
+    records.erase(std::unique(records.begin(), records.end(),
+                              [](const auto& a, const auto& b) { return a->ip == b->ip; }),
+                  records.end());
+    std::shuffle(records.begin(), records.end(), random);
+    ASSERT_TRUE(DatabaseFile::Save(Path(), records));
+
+    CLanveyDoc doc;
+    doc.SetVendorTable(&m_oui);
+    ASSERT_EQ(doc.OpenDatabase(Path()).status, DatabaseLoadResult::Loaded);
+    for (int column = 0; column < DbColumnCount; ++column) {
+        for (const bool ascending : {true, false}) {
+            const Records before = Copy(doc);
+            const std::vector<int> want = WantedOrder(before, column, ascending);
+            ASSERT_TRUE(doc.SortDatabaseRecords(column, ascending));
+            const Records after = Copy(doc);
+            ASSERT_EQ(after.size(), before.size());
+            for (size_t p = 0; p < after.size(); ++p)
+                ASSERT_EQ(*after[p], *before[size_t(want[p])])
+                    << "column " << column << (ascending ? " ascending" : " descending") << ", row "
+                    << p;
+            Records stored;
+            QString error;
+            ASSERT_TRUE(DatabaseFile::Read(Path(), stored, &error)) << error.toStdString();
+            ExpectSameRecords(stored, after);
+        }
+    }
 }
 
 } // namespace

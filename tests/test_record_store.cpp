@@ -7,6 +7,7 @@
 
 #include <QFile>
 #include <QTemporaryDir>
+#include <functional>
 #include <gtest/gtest.h>
 #include <random>
 #include <thread>
@@ -131,20 +132,17 @@ TEST(RecordStore, AppendsFromWorkersWhileTheUiReads)
     EXPECT_EQ(distinct.size(), 4000u);
 }
 
-// The exchange sort written out, as the reference for the order of equal keys.
-std::vector<int> ReferenceExchangeSort(std::vector<int> keys, bool ascending)
+std::vector<int> ReferenceExchangeSort(const std::vector<int>& keys, bool ascending)
 {
-    std::vector<int> order(keys.size());
-    std::iota(order.begin(), order.end(), 0);
-    for (size_t i = 0; i + 1 < keys.size(); ++i) {
-        for (size_t j = i + 1; j < keys.size(); ++j) {
-            if (ascending ? keys[j] < keys[i] : keys[j] > keys[i]) {
-                std::swap(keys[i], keys[j]);
-                std::swap(order[i], order[j]);
-            }
-        }
-    }
-    return order;
+    if (ascending)
+        return ReferenceExchangeSortBy(keys, std::less<int>());
+    return ReferenceExchangeSortBy(keys, std::greater<int>());
+}
+
+std::vector<int> OrderOf(const std::vector<std::int32_t>& ranks)
+{
+    const auto order = ExchangeSortOrder(ranks);
+    return std::vector<int>(order.begin(), order.end());
 }
 
 TEST(ExchangeSort, OrderOfEqualKeysIsTheExchangeSorts)
@@ -170,6 +168,70 @@ TEST(ExchangeSort, EqualKeysAreReorderedTheWayTheExchangeSortDoes)
     // 2a 1a 1b 0  ->  0 1b 1a 2a: the exchange sort is not stable.
     const auto order = ExchangeSortOrder(std::vector<int>{2, 1, 1, 0}, std::less<int>(), true);
     EXPECT_EQ(std::vector<int>(order.begin(), order.end()), (std::vector<int>{3, 2, 1, 0}));
+}
+
+// Ranks straight in, gaps between them allowed: thousands of short lists with few
+// distinct keys, where the order of equal keys is all there is to get wrong.
+TEST(ExchangeSort, ManySmallListsWithTiesMatchTheWrittenOutSort)
+{
+    std::mt19937 random(4242);
+    for (int round = 0; round < 20000; ++round) {
+        const int n = std::uniform_int_distribution<int>(0, 24)(random);
+        const int distinct = std::uniform_int_distribution<int>(1, 6)(random);
+        const int spread = std::uniform_int_distribution<int>(1, 3)(random);
+        std::vector<std::int32_t> ranks(static_cast<size_t>(n));
+        for (auto& r : ranks)
+            r = spread * std::uniform_int_distribution<int>(0, distinct - 1)(random);
+        ASSERT_EQ(OrderOf(ranks),
+                  ReferenceExchangeSort(std::vector<int>(ranks.begin(), ranks.end()), true))
+            << "round " << round;
+    }
+}
+
+// The shapes that made the old sort slow, at sizes where runs of equal keys are long
+// and smaller keys come between them many times over.
+TEST(ExchangeSort, LongListsOfAdversarialShapesMatchTheWrittenOutSort)
+{
+    std::mt19937 random(99);
+    const int n = 1500;
+    const std::vector<std::pair<const char*, std::function<int(int)>>> shapes = {
+        {"all equal", [](int) { return 3; }},
+        {"reverse with duplicates", [](int i) { return (n - i) / 7; }},
+        {"two keys interleaved", [](int i) { return i % 3 == 0 ? 0 : 1; }},
+        {"few keys cycling down", [](int i) { return (n - i) % 5; }},
+        {"one small key among equal ones", [](int i) { return i == n - 1 ? 0 : 1; }},
+        {"equal keys between a descending run", [](int i) { return i % 2 ? 0 : n - i; }},
+        {"random, 40 keys", [&](int) { return int(random() % 40); }},
+        {"random, 400 keys", [&](int) { return int(random() % 400); }},
+    };
+    for (const auto& [name, keyAt] : shapes) {
+        std::vector<int> keys;
+        for (int i = 0; i < n; ++i)
+            keys.push_back(keyAt(i));
+        for (const bool ascending : {true, false}) {
+            const auto got = ExchangeSortOrder(keys, std::less<int>(), ascending);
+            ASSERT_EQ(std::vector<int>(got.begin(), got.end()),
+                      ReferenceExchangeSort(keys, ascending))
+                << name << (ascending ? " ascending" : " descending");
+        }
+    }
+}
+
+TEST(ExchangeSort, OrderIsAPermutationThatSortsTheKeys)
+{
+    std::mt19937 random(5);
+    std::vector<std::int32_t> ranks(100000);
+    for (auto& r : ranks)
+        r = std::int32_t(random() % 300);
+    const auto order = ExchangeSortOrder(ranks);
+    std::vector<bool> seen(ranks.size(), false);
+    for (size_t p = 0; p < order.size(); ++p) {
+        ASSERT_FALSE(seen[size_t(order[p])]) << p;
+        seen[size_t(order[p])] = true;
+        if (p > 0) {
+            ASSERT_LE(ranks[size_t(order[p - 1])], ranks[size_t(order[p])]) << p;
+        }
+    }
 }
 
 TEST(SortScanRecords, IpOrderIsNumericAcrossSubnets)

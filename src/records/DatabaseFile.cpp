@@ -431,6 +431,9 @@ bool DatabaseFile::Save(const QString& path,
     };
     if (rc != SQLITE_OK)
         return failed();
+    // A save rewrites every page of the list in one transaction; pages that do not fit
+    // the cache are spilled to the file and written again at the commit.
+    db.Exec("PRAGMA cache_size = -65536");
 
     // Only our own file (or none yet) is written; anything else is kept as it is.
     what = Failure::Write;
@@ -460,9 +463,10 @@ bool DatabaseFile::Save(const QString& path,
         sqlite3_bind_int64(insert, 3, qint64(record->mac));
         const QString* texts[] = {&record->hostName, &record->workgroup, &record->userName,
                                   &record->location, &record->comment};
+        // The texts outlive the step, so SQLite need not copy them.
         for (int i = 0; i < 5; ++i)
             sqlite3_bind_text16(insert, 4 + i, texts[i]->utf16(), int(texts[i]->size() * 2),
-                                SQLITE_TRANSIENT);
+                                SQLITE_STATIC);
         sqlite3_bind_int64(insert, 9, qint64(record->color));
         if ((rc = sqlite3_step(insert)) != SQLITE_DONE)
             return failed();

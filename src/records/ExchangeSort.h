@@ -10,7 +10,8 @@
 //   for i in 0 .. n-2: for j in i+1 .. n-1: if key[j] comes strictly before key[i]: swap(i, j)
 //
 // which keeps no particular order among equal keys. The users see that order, so it is
-// reproduced exactly; the keys are only ranked once instead of being compared n²/2 times.
+// reproduced exactly, but in O(n log n): the keys are ranked once, and where equal keys
+// end up follows from how many smaller keys come before each (ExchangeSort.cpp says why).
 
 // `ranks[p]` is the rank of the key at position p (equal keys, equal ranks; smaller
 // ranks come first). Returns the new order: entry p is the old position of the record

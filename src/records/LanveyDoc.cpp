@@ -9,6 +9,7 @@
 #include "support/NVOUI.h"
 
 #include <QDir>
+#include <QHash>
 #include <QLockFile>
 #include <functional>
 
@@ -25,6 +26,17 @@ template <typename List> auto* RecordAt(const List& list, int index)
 quint32 IpSortKey(quint32 ip)
 {
     return IpToHostOrder(ip);
+}
+
+// The MAC column orders by the text, "00:1A:..." lowercased. Its fixed-width hex digits
+// sort as the octets do, first octet first, so the octets as a big-endian number give
+// the same order without making the texts.
+quint64 MacSortKey(quint64 mac)
+{
+    quint64 key = 0;
+    for (int i = 0; i < 6; ++i)
+        key = (key << 8) | MacOctet(mac, i);
+    return key;
 }
 
 // Text order: lowercased texts compare unit by unit; an empty text comes after every
@@ -47,13 +59,85 @@ void SortBy(std::vector<std::unique_ptr<Record>>& list, bool ascending, KeyOf ke
     ApplyOrder(list, ExchangeSortOrder(keys, less, ascending));
 }
 
+// A text column has few distinct texts (empty user names, one workgroup, a few vendors),
+// so each distinct text is lowercased, looked up and ranked once, and records refer to
+// it by number.
+class DistinctTexts
+{
+public:
+    explicit DistinctTexts(size_t expected) { m_idOf.reserve(qsizetype(expected)); }
+
+    std::int32_t IdOf(const QString& text)
+    {
+        const QString lower = text.toLower();
+        auto it = m_idOf.find(lower);
+        if (it == m_idOf.end()) {
+            it = m_idOf.insert(lower, std::int32_t(m_texts.size()));
+            m_texts.push_back(lower);
+        }
+        return it.value();
+    }
+
+    // Rank of each id in the text order (equal texts, equal ranks), reversed for a
+    // descending sort; then `ids` become ranks in place.
+    void RankIds(std::vector<std::int32_t>& ids, bool ascending) const
+    {
+        const auto count = std::int32_t(m_texts.size());
+        std::vector<std::int32_t> byText(m_texts.size());
+        std::iota(byText.begin(), byText.end(), 0);
+        std::sort(byText.begin(), byText.end(), [&](std::int32_t a, std::int32_t b) {
+            return TextBefore(m_texts[size_t(a)], m_texts[size_t(b)]);
+        });
+        std::vector<std::int32_t> rankOf(m_texts.size());
+        std::int32_t rank = 0;
+        for (std::int32_t k = 0; k < count; ++k) {
+            if (k > 0 && TextBefore(m_texts[size_t(byText[size_t(k - 1)])],
+                                    m_texts[size_t(byText[size_t(k)])]))
+                ++rank;
+            rankOf[size_t(byText[size_t(k)])] = rank;
+        }
+        for (auto& id : ids)
+            id = ascending ? rankOf[size_t(id)] : rank - rankOf[size_t(id)];
+    }
+
+private:
+    QHash<QString, std::int32_t> m_idOf;
+    std::vector<QString> m_texts;
+};
+
 // `textOf` is a QString member or anything that gives a record's text.
 template <typename Record, typename TextOf>
 void SortByText(std::vector<std::unique_ptr<Record>>& list, bool ascending, TextOf textOf)
 {
-    SortBy(
-        list, ascending, [&](const Record& r) { return QString(std::invoke(textOf, r)).toLower(); },
-        TextBefore);
+    DistinctTexts texts(list.size());
+    std::vector<std::int32_t> ranks;
+    ranks.reserve(list.size());
+    for (const auto& record : list)
+        ranks.push_back(texts.IdOf(std::invoke(textOf, *record)));
+    texts.RankIds(ranks, ascending);
+    ApplyOrder(list, ExchangeSortOrder(ranks));
+}
+
+// The vendor depends only on the block the address is in, so a list of hosts from a few
+// hundred vendors needs about that many lookups.
+template <typename Record>
+void SortByVendor(std::vector<std::unique_ptr<Record>>& list, bool ascending, const CNVOUI* oui)
+{
+    DistinctTexts texts(list.size());
+    QHash<quint64, std::int32_t> idOfBlock;
+    std::vector<std::int32_t> ranks;
+    ranks.reserve(list.size());
+    for (const auto& record : list) {
+        const quint64 block = oui ? oui->VendorBlockOf(record->mac) : 0;
+        auto it = idOfBlock.find(block);
+        if (it == idOfBlock.end()) {
+            const QString vendor = oui ? oui->GetManufacturerOf(record->mac) : QString();
+            it = idOfBlock.insert(block, texts.IdOf(vendor));
+        }
+        ranks.push_back(it.value());
+    }
+    texts.RankIds(ranks, ascending);
+    ApplyOrder(list, ExchangeSortOrder(ranks));
 }
 
 template <typename Record> void SortByIp(std::vector<std::unique_ptr<Record>>& list, bool ascending)
@@ -65,10 +149,8 @@ template <typename Record> void SortByIp(std::vector<std::unique_ptr<Record>>& l
 template <typename Record>
 void SortByMac(std::vector<std::unique_ptr<Record>>& list, bool ascending)
 {
-    // The MAC text never is empty, so plain unit order is the text order here.
     SortBy(
-        list, ascending, [](const Record& r) { return FormatMacAddress(r.mac).toLower(); },
-        std::less<QString>());
+        list, ascending, [](const Record& r) { return MacSortKey(r.mac); }, std::less<quint64>());
 }
 
 } // namespace
@@ -225,11 +307,6 @@ bool CLanveyDoc::CommitDatabaseChange()
     return committed;
 }
 
-QString CLanveyDoc::VendorKey(quint64 mac) const
-{
-    return m_oui ? m_oui->GetManufacturer(FormatMacAddress(mac)) : QString();
-}
-
 void CLanveyDoc::SortScanRecords(int column, bool ascending)
 {
     std::lock_guard guard(g_recordLock);
@@ -250,7 +327,7 @@ void CLanveyDoc::SortScanRecords(int column, bool ascending)
         SortByText(list, ascending, &HostRecord::workgroup);
         break;
     case ScanColVendor:
-        SortByText(list, ascending, [this](const HostRecord& r) { return VendorKey(r.mac); });
+        SortByVendor(list, ascending, m_oui);
         break;
     case ScanColCompare:
         SortBy(
@@ -289,7 +366,7 @@ bool CLanveyDoc::SortDatabaseRecords(int column, bool ascending)
         SortByText(list, ascending, &R::location);
         break;
     case DbColVendor:
-        SortByText(list, ascending, [this](const R& r) { return VendorKey(r.mac); });
+        SortByVendor(list, ascending, m_oui);
         break;
     case DbColComment:
         SortByText(list, ascending, &R::comment);

@@ -113,7 +113,6 @@ public:
     const QString& GetDatabasePath() const { return m_databasePath; }
 
 private:
-    QString VendorKey(quint64 mac) const;
     // Every change of the database list starts here: the first one after a commit keeps
     // the committed list, to go back to should the next commit fail.
     void NoteDatabaseChange();

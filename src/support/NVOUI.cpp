@@ -120,12 +120,17 @@ bool CNVOUI::Open(const char* folder)
     m_prefix24.clear();
     m_prefix28.clear();
     m_prefix36.clear();
+    m_split24.clear();
     m_prefix24.reserve(40000);
     const QString base = QString::fromLocal8Bit(folder && *folder ? folder : kDefaultFolder);
     bool any = false;
     for (const char* name : {"oui.csv", "mam.csv", "oui36.csv", "iab.csv"})
         any |= LoadRegistry(base + QLatin1Char('/') + QLatin1String(name), m_prefix24, m_prefix28,
                             m_prefix36);
+    for (auto it = m_prefix28.constBegin(); it != m_prefix28.constEnd(); ++it)
+        m_split24.insert(it.key() >> 4);
+    for (auto it = m_prefix36.constBegin(); it != m_prefix36.constEnd(); ++it)
+        m_split24.insert(it.key() >> 12);
     return any;
 }
 
@@ -136,11 +141,26 @@ QString CNVOUI::GetManufacturer(const QString& macText) const
         mac = GetMacAddress(macText, QLatin1Char('-'));
     if (mac == kNoMacAddress)
         return QString();
+    return GetManufacturerOf(mac);
+}
 
-    quint64 address = 0; // the six octets as a big-endian 48-bit number
+namespace
+{
+
+// The six octets as a big-endian 48-bit number.
+quint64 AddressValue(quint64 mac)
+{
+    quint64 address = 0;
     for (int i = 0; i < 6; ++i)
         address = (address << 8) | MacOctet(mac, i);
+    return address;
+}
 
+} // namespace
+
+QString CNVOUI::GetManufacturerOf(quint64 mac) const
+{
+    const quint64 address = AddressValue(mac);
     for (const auto& [table, bits] :
          {std::pair{&m_prefix36, 36}, std::pair{&m_prefix28, 28}, std::pair{&m_prefix24, 24}}) {
         const auto it = table->constFind(address >> (48 - bits));
@@ -150,6 +170,13 @@ QString CNVOUI::GetManufacturer(const QString& macText) const
     if (MacOctet(mac, 0) & 0x02)
         return FormatLangStringA(0xF287, "(locally administered)");
     return QString();
+}
+
+quint64 CNVOUI::VendorBlockOf(quint64 mac) const
+{
+    const quint64 address = AddressValue(mac);
+    // The marker bit keeps a 36-bit block apart from every 24-bit one.
+    return m_split24.contains(address >> 24) ? (address >> 12) | (quint64(1) << 40) : address >> 24;
 }
 
 qsizetype CNVOUI::Count() const

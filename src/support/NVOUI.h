@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QHash>
+#include <QSet>
 #include <QString>
 
 // The NIC vendor table: IEEE registrations of MAC address blocks.
@@ -28,6 +29,13 @@ public:
     // is registered, except that a locally administered address gives
     // "(locally administered)".
     QString GetManufacturer(const QString& macText) const;
+    // The same for an address value as the records hold it.
+    QString GetManufacturerOf(quint64 mac) const;
+
+    // What the manufacturer of `mac` depends on: its first 24 bits, or its first 36 where
+    // a longer block is registered under those 24. Addresses with the same value have
+    // the same manufacturer, so a list of many hosts needs one lookup per value.
+    quint64 VendorBlockOf(quint64 mac) const;
 
     // Number of registered blocks loaded.
     qsizetype Count() const;
@@ -38,4 +46,6 @@ private:
     QHash<quint64, QString> m_prefix36;
     QHash<quint64, QString> m_prefix28;
     QHash<quint64, QString> m_prefix24;
+    // The first 24 bits of every 28- and 36-bit block.
+    QSet<quint64> m_split24;
 };
