@@ -1,7 +1,7 @@
 # The core (address text, vendor table, formatter, records; later the scan engine and
 # the name-table protocol) must build without Qt Widgets, so the command-line scanner
 # and the tests can use it. Run as: cmake -DSOURCE_DIR=<repo> -P CheckLayers.cmake
-set(core_dirs src/lang src/support src/records src/app src/scan src/nametable src/cli)
+set(core_dirs src/lang src/support src/records src/app src/scan src/nametable src/standin src/cli)
 # The windowed start-up is the one part of src/app that may use widgets.
 set(allowed_regex "src/app/(LanveyApp|WindowedStartup)[^/]*$")
 set(bad_regex "#[ \t]*include[ \t]*[<\"](QtWidgets|QtPrintSupport|QtGui/QWidget|Q(Widget|Application|MainWindow|Dialog|MessageBox|TableView|AbstractItemView|PushButton|Menu|ToolBar|StatusBar|Printer)[>.\"])")
