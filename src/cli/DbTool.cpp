@@ -1,6 +1,7 @@
 #include "cli/DbTool.h"
 
 #include "cli/DatabasePath.h"
+#include "cli/ScanReport.h"
 #include "lang/DisplayText.h"
 #include "lang/LangString.h"
 #include "records/DatabaseFile.h"
@@ -10,11 +11,11 @@
 #include "records/ScanMerge.h"
 #include "support/AddressText.h"
 #include "support/NVOUI.h"
+#include "support/WholeFile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QTextStream>
 #include <map>
 #include <optional>
@@ -123,29 +124,6 @@ std::optional<ExchangeFormat> ExportFormat(const Words& words, const QString& pa
     return ExchangeFormat::Csv;
 }
 
-// Columns padded to their widest cell, as lanvey-scan prints its table.
-QString Table(const QStringList& titles, const std::vector<QStringList>& rows)
-{
-    std::vector<qsizetype> widths;
-    for (const QString& title : titles)
-        widths.push_back(title.size());
-    for (const QStringList& cells : rows)
-        for (qsizetype c = 0; c < cells.size() && size_t(c) < widths.size(); ++c)
-            widths[size_t(c)] = std::max(widths[size_t(c)], cells[c].size());
-    const auto line = [&](const QStringList& cells) {
-        QString text;
-        for (qsizetype c = 0; c < cells.size(); ++c)
-            text += c + 1 < cells.size() ? cells[c].leftJustified(widths[size_t(c)] + 2) : cells[c];
-        while (text.endsWith(u' '))
-            text.chop(1);
-        return text + u'\n';
-    };
-    QString text = line(titles);
-    for (const QStringList& cells : rows)
-        text += line(cells);
-    return text;
-}
-
 class DbTool
 {
 public:
@@ -195,16 +173,18 @@ private:
     }
 
     // The records as the file keeps them, for the commands that only read: nothing is
-    // created or set aside.
-    bool ReadOnly(std::vector<std::unique_ptr<DatabaseRecord>>& records, int* status)
+    // created or set aside. `records` owns them; the pointers are in list order.
+    bool ReadOnly(std::vector<std::unique_ptr<DatabaseRecord>>& records,
+                  std::vector<const DatabaseRecord*>& rows, int* status)
     {
-        if (!QFileInfo::exists(m_path))
-            return true; // no database yet: no records
         QString error;
-        if (!DatabaseFile::Read(m_path, records, &error)) {
+        // No database yet: no records.
+        if (QFileInfo::exists(m_path) && !DatabaseFile::Read(m_path, records, &error)) {
             *status = Fail(error);
             return false;
         }
+        for (const auto& record : records)
+            rows.push_back(record.get());
         return true;
     }
 
@@ -241,12 +221,10 @@ private:
         const QString name =
             format != words.options.end() ? format->second : QStringLiteral("table");
         std::vector<std::unique_ptr<DatabaseRecord>> records;
-        int status = kDbDone;
-        if (!ReadOnly(records, &status))
-            return status;
         std::vector<const DatabaseRecord*> rows;
-        for (const auto& record : records)
-            rows.push_back(record.get());
+        int status = kDbDone;
+        if (!ReadOnly(records, rows, &status))
+            return status;
         if (name == QLatin1String("csv") || name == QLatin1String("json")) {
             const QByteArray bytes = WriteDatabaseRecords(
                 name == QLatin1String("csv") ? ExchangeFormat::Csv : ExchangeFormat::Json, rows,
@@ -260,7 +238,7 @@ private:
                                  EscapeControlChars(r->userName), EscapeControlChars(r->location),
                                  m_oui.GetManufacturer(FormatMacAddress(r->mac)),
                                  EscapeControlChars(r->comment)});
-            m_out << Table(DatabaseColumnTitles(), cells);
+            m_out << FormatTextTable(DatabaseColumnTitles(), cells);
         } else {
             return Usage(QStringLiteral("unknown format \"%1\"").arg(name));
         }
@@ -281,18 +259,13 @@ private:
             return Usage(QStringLiteral("unknown format \"%1\"")
                              .arg(words.options.at(QStringLiteral("--format"))));
         std::vector<std::unique_ptr<DatabaseRecord>> records;
-        int status = kDbDone;
-        if (!ReadOnly(records, &status))
-            return status;
         std::vector<const DatabaseRecord*> rows;
-        for (const auto& record : records)
-            rows.push_back(record.get());
-        const QByteArray bytes = WriteDatabaseRecords(*format, rows, &m_oui);
-        // Beside the name and renamed: a failed write leaves no half file.
-        QSaveFile file(path);
-        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-            return Fail(QStringLiteral("cannot write %1: %2")
-                            .arg(QDir::toNativeSeparators(path), file.errorString()));
+        int status = kDbDone;
+        if (!ReadOnly(records, rows, &status))
+            return status;
+        if (!WriteWholeFile(path, WriteDatabaseRecords(*format, rows, &m_oui), &error))
+            return Fail(
+                QStringLiteral("cannot write %1: %2").arg(QDir::toNativeSeparators(path), error));
         m_err << "lanvey-db: " << rows.size() << " records written to "
               << QDir::toNativeSeparators(path) << '\n';
         m_err.flush();
@@ -322,10 +295,7 @@ private:
         CLanveyDoc doc;
         if (const int status = OpenForWriting(doc); status != kDbDone)
             return status;
-        std::vector<const DatabaseRecord*> known;
-        for (int i = 0; i < doc.GetDatabaseRecordCount(); ++i)
-            known.push_back(doc.GetDatabaseRecord(i));
-        const ImportReadResult read = ReadRecords(bytes, known);
+        const ImportReadResult read = ReadRecords(bytes, doc.GetDatabaseRecords());
         if (read.format == ExchangeFormat::Unknown)
             return Fail(QStringLiteral("%1 is no file of hosts lanvey-db knows")
                             .arg(QDir::toNativeSeparators(path)));

@@ -40,18 +40,14 @@ QStringList ShownCells(const ScanReportRow& row)
 
 } // namespace
 
-QString FormatScanTable(const std::vector<ScanReportRow>& rows)
+QString FormatTextTable(const QStringList& titles, const std::vector<QStringList>& rows)
 {
-    const QStringList titles = ScanReportTitles();
     std::vector<qsizetype> widths;
     for (const QString& title : titles)
         widths.push_back(title.size());
-    std::vector<QStringList> shown;
-    for (const ScanReportRow& row : rows) {
-        const QStringList& cells = shown.emplace_back(ShownCells(row));
-        for (qsizetype c = 0; c < cells.size(); ++c)
+    for (const QStringList& cells : rows)
+        for (qsizetype c = 0; c < cells.size() && size_t(c) < widths.size(); ++c)
             widths[size_t(c)] = std::max(widths[size_t(c)], cells[c].size());
-    }
     auto line = [&](const QStringList& cells) {
         QString text;
         for (qsizetype c = 0; c < cells.size(); ++c) {
@@ -62,7 +58,15 @@ QString FormatScanTable(const std::vector<ScanReportRow>& rows)
         return text + u'\n';
     };
     QString text = line(titles);
-    for (const QStringList& cells : shown)
+    for (const QStringList& cells : rows)
         text += line(cells);
     return text;
+}
+
+QString FormatScanTable(const std::vector<ScanReportRow>& rows)
+{
+    std::vector<QStringList> shown;
+    for (const ScanReportRow& row : rows)
+        shown.push_back(ShownCells(row));
+    return FormatTextTable(ScanReportTitles(), shown);
 }

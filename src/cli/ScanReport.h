@@ -24,3 +24,6 @@ QStringList ScanReportTitles();
 
 // Columns padded to their widest cell, for a terminal.
 QString FormatScanTable(const std::vector<ScanReportRow>& rows);
+
+// Any table so: the titles, then one line per row, each column as wide as its widest cell.
+QString FormatTextTable(const QStringList& titles, const std::vector<QStringList>& rows);

@@ -184,6 +184,15 @@ int CLanveyDoc::GetDatabaseRecordCount() const
     return int(m_databaseRecords.size());
 }
 
+std::vector<const DatabaseRecord*> CLanveyDoc::GetDatabaseRecords() const
+{
+    std::vector<const DatabaseRecord*> records;
+    records.reserve(m_databaseRecords.size());
+    for (const auto& record : m_databaseRecords)
+        records.push_back(record.get());
+    return records;
+}
+
 int CLanveyDoc::FindDatabaseRecordByIp(quint32 ip) const
 {
     for (size_t i = 0; i < m_databaseRecords.size(); ++i) {

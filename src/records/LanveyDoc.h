@@ -34,6 +34,8 @@ public:
     DatabaseRecord* GetDatabaseRecord(int index) const;
     int GetScanRecordCount() const;
     int GetDatabaseRecordCount() const;
+    // Every database record, in list order; valid until the list next changes.
+    std::vector<const DatabaseRecord*> GetDatabaseRecords() const;
 
     // Index of the first database record with this address, -1 when there is none.
     int FindDatabaseRecordByIp(quint32 ip) const;

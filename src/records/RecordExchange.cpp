@@ -138,8 +138,9 @@ void AppendJsonString(QByteArray& out, const QString& text)
 }
 
 // The members of one JSON object, in the order given, indented as Qt's writer would.
-void AppendJsonObject(QByteArray& out,
-                      const std::initializer_list<std::pair<const char*, QString>>& members)
+using JsonMembers = std::vector<std::pair<const char*, QString>>;
+
+void AppendJsonObject(QByteArray& out, const JsonMembers& members)
 {
     out += "    {\n";
     qsizetype i = 0;
@@ -913,51 +914,42 @@ QString CompareKeyword(const HostRecord& record)
                                                         : QStringLiteral("new");
 }
 
-QByteArray WriteScanRecords(ExchangeFormat format, const std::vector<const HostRecord*>& rows,
-                            const CNVOUI* oui, CsvControls controls)
+namespace
+{
+
+// Both lists write the same way: a CSV header and a row of cells per record, a JSON
+// object per record, or a name line per record that has a host name.
+template <typename Record, typename CsvCells, typename Members>
+QByteArray WriteRows(ExchangeFormat format, const std::vector<const Record*>& rows,
+                     const QStringList& titles, CsvCells csvCells, Members members)
 {
     QByteArray out;
     switch (format) {
-    case ExchangeFormat::Csv: {
+    case ExchangeFormat::Csv:
+        out.reserve(qsizetype(rows.size()) * 96 + 256);
         out += kUtf8Bom;
-        AppendCsvRow(out, ScanColumnTitles() << QStringLiteral("compare"));
-        for (const HostRecord* row : rows) {
-            QStringList cells;
-            for (int column = 0; column < ScanColumnCount; ++column)
-                cells << ScanCellText(*row, column, oui, false);
-            cells << CompareKeyword(*row);
-            if (controls == CsvControls::Escape) {
-                for (QString& cell : cells)
-                    cell = EscapeControlChars(cell);
-            }
-            AppendCsvRow(out, cells);
-        }
+        AppendCsvRow(out, titles);
+        for (const Record* row : rows)
+            AppendCsvRow(out, csvCells(*row));
         break;
-    }
     case ExchangeFormat::Json: {
+        out.reserve(qsizetype(rows.size()) * 320 + 16);
         out += '[';
         bool first = true;
-        for (const HostRecord* row : rows) {
+        for (const Record* row : rows) {
             out += first ? "\n" : ",\n";
             first = false;
-            AppendJsonObject(out,
-                             {{"ip", ScanCellText(*row, ScanColIp, oui)},
-                              {"mac", ScanCellText(*row, ScanColMac, oui)},
-                              {"host_name", row->hostName},
-                              {"workgroup", row->workgroup},
-                              {"manufacturer", ScanCellText(*row, ScanColVendor, oui)},
-                              {"compare", CompareKeyword(*row)},
-                              {"compare_text", ScanCellText(*row, ScanColCompare, oui, false)}});
+            AppendJsonObject(out, members(*row));
         }
         out += first ? "]\n" : "\n]\n";
         break;
     }
     case ExchangeFormat::Ethers:
-        for (const HostRecord* row : rows)
+        for (const Record* row : rows)
             AppendNameLine(out, FormatMacAddress(row->mac), row->hostName);
         break;
     case ExchangeFormat::Hosts:
-        for (const HostRecord* row : rows)
+        for (const Record* row : rows)
             AppendNameLine(out, FormatIpAddress(row->ip), row->hostName);
         break;
     case ExchangeFormat::ArpScan:
@@ -968,59 +960,60 @@ QByteArray WriteScanRecords(ExchangeFormat format, const std::vector<const HostR
     return out;
 }
 
+} // namespace
+
+QByteArray WriteScanRecords(ExchangeFormat format, const std::vector<const HostRecord*>& rows,
+                            const CNVOUI* oui, CsvControls controls)
+{
+    const auto cells = [&](const HostRecord& row) {
+        QStringList cells;
+        for (int column = 0; column < ScanColumnCount; ++column)
+            cells << ScanCellText(row, column, oui, false);
+        cells << CompareKeyword(row);
+        if (controls == CsvControls::Escape) {
+            for (QString& cell : cells)
+                cell = EscapeControlChars(cell);
+        }
+        return cells;
+    };
+    const auto members = [&](const HostRecord& row) {
+        return JsonMembers{{"ip", ScanCellText(row, ScanColIp, oui)},
+                           {"mac", ScanCellText(row, ScanColMac, oui)},
+                           {"host_name", row.hostName},
+                           {"workgroup", row.workgroup},
+                           {"manufacturer", ScanCellText(row, ScanColVendor, oui)},
+                           {"compare", CompareKeyword(row)},
+                           {"compare_text", ScanCellText(row, ScanColCompare, oui, false)}};
+    };
+    return WriteRows(format, rows, ScanColumnTitles() << QStringLiteral("compare"), cells, members);
+}
+
 QByteArray WriteDatabaseRecords(ExchangeFormat format,
                                 const std::vector<const DatabaseRecord*>& rows, const CNVOUI* oui)
 {
     auto vendor = [oui](const QString& mac) { return oui ? oui->GetManufacturer(mac) : QString(); };
-    QByteArray out;
-    switch (format) {
-    case ExchangeFormat::Csv: {
-        out.reserve(qsizetype(rows.size()) * 96 + 256);
-        out += kUtf8Bom;
-        AppendCsvRow(out, DatabaseColumnTitles() << QStringLiteral("color"));
-        for (const DatabaseRecord* row : rows) {
-            const QString mac = FormatMacAddress(row->mac);
-            AppendCsvRow(out, {FormatIpAddress(row->ip), mac, row->hostName, row->workgroup,
-                               row->userName, row->location, vendor(mac), row->comment,
-                               ColorText(row->color)});
-        }
-        break;
-    }
-    case ExchangeFormat::Json: {
-        out.reserve(qsizetype(rows.size()) * 320 + 16);
-        out += '[';
-        bool first = true;
-        for (const DatabaseRecord* row : rows) {
-            out += first ? "\n" : ",\n";
-            first = false;
-            const QString mac = FormatMacAddress(row->mac);
-            AppendJsonObject(out, {{"ip", FormatIpAddress(row->ip)},
-                                   {"mac", mac},
-                                   {"host_name", row->hostName},
-                                   {"workgroup", row->workgroup},
-                                   {"user_name", row->userName},
-                                   {"location", row->location},
-                                   {"manufacturer", vendor(mac)},
-                                   {"comment", row->comment},
-                                   {"color", ColorText(row->color)}});
-        }
-        out += first ? "]\n" : "\n]\n";
-        break;
-    }
-    case ExchangeFormat::Ethers:
-        for (const DatabaseRecord* row : rows)
-            AppendNameLine(out, FormatMacAddress(row->mac), row->hostName);
-        break;
-    case ExchangeFormat::Hosts:
-        for (const DatabaseRecord* row : rows)
-            AppendNameLine(out, FormatIpAddress(row->ip), row->hostName);
-        break;
-    case ExchangeFormat::ArpScan:
-    case ExchangeFormat::NmapXml:
-    case ExchangeFormat::Unknown:
-        break;
-    }
-    return out;
+    const auto cells = [&](const DatabaseRecord& row) {
+        const QString mac = FormatMacAddress(row.mac);
+        return QStringList{FormatIpAddress(row.ip),
+                           mac,
+                           row.hostName,
+                           row.workgroup,
+                           row.userName,
+                           row.location,
+                           vendor(mac),
+                           row.comment,
+                           ColorText(row.color)};
+    };
+    const auto members = [&](const DatabaseRecord& row) {
+        const QString mac = FormatMacAddress(row.mac);
+        return JsonMembers{{"ip", FormatIpAddress(row.ip)}, {"mac", mac},
+                           {"host_name", row.hostName},     {"workgroup", row.workgroup},
+                           {"user_name", row.userName},     {"location", row.location},
+                           {"manufacturer", vendor(mac)},   {"comment", row.comment},
+                           {"color", ColorText(row.color)}};
+    };
+    return WriteRows(format, rows, DatabaseColumnTitles() << QStringLiteral("color"), cells,
+                     members);
 }
 
 ImportReadResult ReadRecords(const QByteArray& data,

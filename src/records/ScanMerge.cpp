@@ -118,8 +118,7 @@ QString DifferenceDetailText(const CLanveyDoc& doc, const HostRecord& record)
     text += QStringLiteral("\r\n");
     text += FormatLangStringA(212, "Records not matched with database:\r\n");
     int number = 0;
-    for (int i = 0; i < doc.GetDatabaseRecordCount(); ++i) {
-        const DatabaseRecord* known = doc.GetDatabaseRecord(i);
+    for (const DatabaseRecord* known : doc.GetDatabaseRecords()) {
         if (known->ip != record.ip && known->mac != record.mac)
             continue;
         text +=

@@ -1,13 +1,13 @@
 #include "standin/StandInAnalyzer.h"
 
 #include "support/AddressText.h"
+#include "support/WholeFile.h"
 
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLocalServer>
 #include <QLocalSocket>
-#include <QSaveFile>
 #include <QtEndian>
 
 namespace
@@ -91,11 +91,9 @@ quint32 CStandInAnalyzer::Handle(const NameTable::Transfer& transfer)
         table.replace(held, entry);
     else
         table.append(entry);
-    QSaveFile out(m_options.tableFile);
-    if (!out.open(QIODevice::WriteOnly))
-        return NameTable::kAddFailedToo;
-    out.write(QJsonDocument(table).toJson(QJsonDocument::Indented));
-    return out.commit() ? 1 : NameTable::kAddFailedToo;
+    return WriteWholeFile(m_options.tableFile, QJsonDocument(table).toJson(QJsonDocument::Indented))
+               ? 1
+               : NameTable::kAddFailedToo;
 }
 
 void CStandInAnalyzer::OnConnection()

@@ -2,6 +2,7 @@
 
 #include "lang/LangString.h"
 #include "lang/MessagePrompt.h"
+#include "support/WholeFile.h"
 #include "ui/frame/CMainFrame.h"
 #include "ui/frame/CommandIds.h"
 #include "ui/frame/CommandTable.h"
@@ -24,7 +25,6 @@
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
-#include <QSaveFile>
 
 namespace
 {
@@ -386,14 +386,11 @@ void CCommonListView::OnExport(bool selectedOnly)
             PromptButtons::YesNo, PromptIcon::Question) != PromptAnswer::Yes)
         return;
 
-    const QByteArray bytes = ExportRows(format, rows);
-    // Written beside the chosen name and renamed over it once complete: a failed write
-    // leaves no half file, and an old file stays as it was.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+    QString error;
+    if (!WriteWholeFile(path, ExportRows(format, rows), &error)) {
         ShowErrorMessage(
             FormatLangStringA(0xF298, "The file \"%s_FILE%\" could not be written (%s_ERROR%).",
-                              {QDir::toNativeSeparators(path), file.errorString()}));
+                              {QDir::toNativeSeparators(path), error}));
         return;
     }
     const PromptAnswer open = CurrentMessagePrompt().Ask(

@@ -51,9 +51,8 @@ CDBView::CDBView(CLanveyDoc& doc, ViewHost* host, QWidget* parent)
     // Whoever changed the database list (this list, a merge from the scan list, an undo
     // after a failed commit), the rows follow it.
     m_doc.SetDatabaseChangedHandler([this] {
-        SetItemCount(m_doc.GetDatabaseRecordCount());
+        UpdateRowCount();
         m_pModel->RefreshAll();
-        viewport()->update();
     });
     // A selection change ends the edit, as a click elsewhere does.
     connect(selectionModel(), &QItemSelectionModel::selectionChanged, this,
@@ -143,7 +142,6 @@ void CDBView::OnEditAdd()
     if (known < 0) {
         if (m_doc.AppendDatabaseRecord(std::move(record)))
             ShowTotal();
-        UpdateRowCount();
         return;
     }
     if (CurrentMessagePrompt().Ask(FormatLangStringA(160, "Are you overcover it?"),
@@ -154,7 +152,6 @@ void CDBView::OnEditAdd()
     m_doc.DeleteDatabaseRecord(known);
     m_doc.AppendDatabaseRecord(std::move(record));
     m_doc.EndDatabaseChange();
-    UpdateRowCount();
 }
 
 void CDBView::OnViewProperties()
@@ -192,8 +189,6 @@ void CDBView::OnViewProperties()
     }
     if (values != *record)
         m_doc.SetDatabaseRecord(row, values);
-    m_pModel->RefreshAll();
-    viewport()->update();
 }
 
 QByteArray CDBView::ExportRows(ExchangeFormat format, const std::vector<int>& rows) const
@@ -229,11 +224,9 @@ void CDBView::OnFileImport()
     QByteArray bytes;
     if (file.open(QIODevice::ReadOnly))
         bytes = file.readAll();
-    std::vector<const DatabaseRecord*> known;
-    for (int i = 0; i < m_doc.GetDatabaseRecordCount(); ++i)
-        known.push_back(m_doc.GetDatabaseRecord(i));
-    const ImportReadResult read =
-        file.error() == QFileDevice::NoError ? ReadRecords(bytes, known) : ImportReadResult();
+    const ImportReadResult read = file.error() == QFileDevice::NoError
+                                      ? ReadRecords(bytes, m_doc.GetDatabaseRecords())
+                                      : ImportReadResult();
     if (read.format == ExchangeFormat::Unknown) {
         ShowErrorMessage(FormatLangStringA(198, "Import file failed!"));
         return;
@@ -253,7 +246,6 @@ void CDBView::OnFileImport()
             dialogReplace.exec();
             return ReplaceAnswer(dialogReplace.m_nResult);
         });
-    UpdateRowCount();
     // A file the database would not take was undone, and that has been said.
     if (!report.committed)
         return;
@@ -294,7 +286,6 @@ void CDBView::OnEditDelete()
     const bool committed = m_doc.EndDatabaseChange();
     if (deleted && committed)
         ShowTotal();
-    SetItemCount(m_doc.GetDatabaseRecordCount());
     UpdateCommandUI();
 }
 
@@ -302,9 +293,6 @@ void CDBView::OnSort(int column, bool ascending)
 {
     HideInPlaceEditor();
     m_doc.SortDatabaseRecords(column, ascending);
-    SetItemCount(m_doc.GetDatabaseRecordCount());
-    m_pModel->RefreshAll();
-    viewport()->update();
 }
 
 void CDBView::mouseDoubleClickEvent(QMouseEvent* event)
@@ -349,10 +337,7 @@ void CDBView::HideInPlaceEditor()
 void CDBView::scrollContentsBy(int dx, int dy)
 {
     // The edit is applied before the rows move under it.
-    if (m_pEdit && m_pEdit->isVisible()) {
-        setFocus(Qt::OtherFocusReason);
-        HideInPlaceEditor();
-    }
+    HideInPlaceEditor();
     CCommonListView::scrollContentsBy(dx, dy);
 }
 
@@ -412,7 +397,6 @@ void CDBView::OnEndLabelEdit(int row, int column, const QString& text)
     }
     if (values != *record)
         m_doc.SetDatabaseRecord(row, values);
-    viewport()->update();
 }
 
 std::vector<int> CDBView::ContextMenuItems() const
