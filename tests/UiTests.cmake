@@ -15,6 +15,7 @@ add_executable(test_ui
     test_ui_db_editing.cpp
     test_ui_add_to_database.cpp
     test_ui_exchange.cpp
+    test_ui_nametable_dialogs.cpp
     test_ui_list_scan.cpp
     test_ui_scan_commands.cpp
     test_ui_setting_sheet.cpp
