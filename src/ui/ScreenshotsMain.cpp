@@ -1,7 +1,8 @@
 // Draws the main window on each tab, the About box, the settings sheet and the database
 // dialogs (the record editor, the in-place editor, the replace confirmation and the
-// detail) into PNG files, offscreen, in English and in Chinese: lanvey_screenshots DIR. The scan
-// view gets a probe that answers nothing and no scan is started, so nothing goes on the network.
+// detail) and the name-table dialogs into PNG files, offscreen, in English and in Chinese:
+// lanvey_screenshots DIR. The scan view gets a probe that answers nothing and no scan is started,
+// so nothing goes on the network.
 //
 // lanvey_screenshots --lab DIR draws the window after a real scan of the test LAN's
 // 198.18.0.0/24, with a database that knows some of its hosts, and the Find dialog. It
@@ -20,7 +21,11 @@
 #include "scan/HostProbe.h"
 #include "support/AddressText.h"
 #include "ui/CMessageBoxPrompt.h"
+#include "ui/dialogs/CADDNMTMULDlg.h"
 #include "ui/dialogs/CAboutDlg.h"
+#include "ui/dialogs/CAddNMTIPMACDlg.h"
+#include "ui/dialogs/CAddNMTListCtrl.h"
+#include "ui/dialogs/CAddToNMTDlg.h"
 #include "ui/dialogs/CAlarmDlg.h"
 #include "ui/dialogs/CEditDlg.h"
 #include "ui/dialogs/CFindDlg.h"
@@ -401,6 +406,48 @@ int main(int argc, char** argv)
         frame.TabView()->SetCurSel(CLanveyView::kScanTab);
         frame.ScanSession().SetRowCount(doc.GetScanRecordCount());
         ok &= Grab(frame, dir, prefix + QStringLiteral("scan_compared.png"));
+
+        // The name-table dialogs: one address the analyzer holds already, both
+        // addresses with one of them held, and several hosts with one alias being edited.
+        CAddToNMTDlg toNameTable(&frame);
+        toNameTable.m_bIsIpv4 = true;
+        toNameTable.m_bIpPresent = true;
+        toNameTable.m_strAddress = QStringLiteral("192.168.1.20");
+        toNameTable.m_strAlias = QStringLiteral("PRINTER-2F");
+        toNameTable.m_color = MakeColorRef(0xC0, 0, 0);
+        ok &= GrabModal(toNameTable, dir, prefix + QStringLiteral("nametable_single.png"));
+
+        CAddNMTIPMACDlg pairToNameTable(&frame);
+        pairToNameTable.m_bMacPresent = true;
+        pairToNameTable.m_strIp = QStringLiteral("192.168.1.20");
+        pairToNameTable.m_strMac = QStringLiteral("00:1B:44:11:3A:B7");
+        pairToNameTable.m_strAlias = QStringLiteral("PRINTER-2F");
+        ok &= GrabModal(pairToNameTable, dir, prefix + QStringLiteral("nametable_pair.png"));
+
+        for (int i = 0; i < doc.GetDatabaseRecordCount(); ++i) {
+            const DatabaseRecord& record = *doc.GetDatabaseRecord(i);
+            auto entry = std::make_unique<NameTableEntry>();
+            entry->ip = record.ip;
+            entry->mac = record.mac;
+            entry->alias = record.hostName;
+            doc.AppendNameTableEntry(std::move(entry));
+        }
+        CADDNMTMULDlg multiToNameTable(doc, &frame);
+        multiToNameTable.m_bWithIpv4 = true;
+        multiToNameTable.m_bWithMac = true;
+        QTimer::singleShot(0, &multiToNameTable, [&] {
+            CAddNMTListCtrl& list = *multiToNameTable.List();
+            list.SetRowChecked(1, false);
+            list.StartInPlaceEdit(list.visualRect(list.model()->index(2, 2)).center());
+            if (list.InPlaceEditor())
+                list.InPlaceEditor()->setText(QStringLiteral("BUILD-PC-LAB"));
+            ok &= Grab(multiToNameTable, dir, prefix + QStringLiteral("nametable_multi.png"));
+            if (list.InPlaceEditor())
+                list.InPlaceEditor()->EndAndHide();
+            multiToNameTable.reject();
+        });
+        multiToNameTable.exec();
+        doc.ClearNameTableEntries();
 
         CAboutDlg about(&frame);
         ok &= Grab(about, dir, prefix + QStringLiteral("about.png"));
