@@ -422,6 +422,7 @@ TEST_F(NameTableMultiDialog, OnlyTheAliasCellOpensTheEditorAndTheTypedAliasReach
         Type(&editor, QStringLiteral("PRINTER-EAST"));
         QTest::keyClick(&editor, Qt::Key_Return);
         EXPECT_FALSE(Editing(list));
+        EXPECT_TRUE(shown.isVisible()); // Enter ended the edit, not the dialog
         EXPECT_EQ(list.item(1, 2)->text(), QStringLiteral("PRINTER-EAST"));
         EXPECT_EQ(Entry(1).alias, QStringLiteral("PRINTER-EAST"));
 
@@ -443,6 +444,19 @@ TEST_F(NameTableMultiDialog, OnlyTheAliasCellOpensTheEditorAndTheTypedAliasReach
         EXPECT_EQ(Entry(3).alias, QStringLiteral("SPARE-1"));
     });
     EXPECT_EQ(Entry(1).alias, QStringLiteral("PRINTER-EAST"));
+}
+
+TEST_F(NameTableMultiDialog, AnAliasColumnWiderThanTheListGetsAnEditorCutAtItsRightEdge)
+{
+    RunDialog([&](CADDNMTMULDlg& shown) {
+        CAddNMTListCtrl& list = *shown.List();
+        list.setColumnWidth(2, 2 * list.viewport()->width());
+        DoubleClick(list, 0, 2);
+        ASSERT_TRUE(Editing(list));
+        const QRect editor = list.InPlaceEditor()->geometry();
+        EXPECT_EQ(editor.left(), Cell(list, 0, 2).left() + 4);
+        EXPECT_EQ(editor.right(), list.viewport()->rect().right());
+    });
 }
 
 TEST_F(NameTableMultiDialog, OnlyTheLastColumnIsTheAliasWithOneAddressKind)
