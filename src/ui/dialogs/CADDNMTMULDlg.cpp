@@ -92,10 +92,12 @@ void CADDNMTMULDlg::LoadList()
             const NameTableEntry* entry = m_doc.GetNameTableEntry(i);
             if (!entry)
                 continue;
+            // One cell per column; with neither kind (no command asks for that) the alias
+            // stands alone rather than under an address.
             QStringList cells;
-            // Without either flag the MAC address stands first, as with MAC only.
-            cells << (m_bWithIpv4 ? FormatIpAddress(entry->ip) : FormatMacAddress(entry->mac));
-            if (m_bWithIpv4 && m_bWithMac)
+            if (m_bWithIpv4)
+                cells << FormatIpAddress(entry->ip);
+            if (m_bWithMac)
                 cells << FormatMacAddress(entry->mac);
             cells << entry->alias;
             m_pList->AddRow(cells);
