@@ -115,8 +115,23 @@ screenshots: build
 demo: build
 	@[ "$$(id -u)" = 0 ] || { echo "demo: the test LAN needs root (sudo make demo)" >&2; exit 1; }
 	@[ -n "$$DISPLAY$$WAYLAND_DISPLAY" ] || { echo "demo: no display (DISPLAY is not set)" >&2; exit 1; }
+	@$(MAKE) --no-print-directory demo-analyzer
 	lab/lab up
 	lab/lab exec env DISPLAY="$$DISPLAY" XAUTHORITY="$${XAUTHORITY:-$$HOME/.Xauthority}" \
 		$${WAYLAND_DISPLAY:+WAYLAND_DISPLAY="$$WAYLAND_DISPLAY"} \
 		$${XDG_RUNTIME_DIR:+XDG_RUNTIME_DIR="$$XDG_RUNTIME_DIR"} \
+		XDG_CONFIG_DIRS="$(DEMO_DIR)/xdg:$${XDG_CONFIG_DIRS:-/etc/xdg}" \
 		$(CURDIR)/$(BUILD_DIR)/lanvey
+
+# The stand-in analyzer installed as the analyzer, for the demo only: an install folder
+# whose "Tessera" and "quillon" are the stand-in, and the analyzer's registration (build
+# 1128) in a configuration folder that only the demo's program is pointed at; nothing
+# of the machine's own configuration changes.
+DEMO_DIR := $(CURDIR)/$(BUILD_DIR)/demo
+.PHONY: demo-analyzer
+demo-analyzer: build
+	mkdir -p "$(DEMO_DIR)/Norvane Tessera" "$(DEMO_DIR)/xdg"
+	ln -sf "$(CURDIR)/$(BUILD_DIR)/lanvey-analyzer-standin" "$(DEMO_DIR)/Norvane Tessera/Tessera"
+	ln -sf "$(CURDIR)/$(BUILD_DIR)/lanvey-analyzer-standin" "$(DEMO_DIR)/Norvane Tessera/quillon"
+	printf '[Norvane%%20Tessera]\nInstallPath=%s\nVersion=5.2.0.1128\n' \
+		"$(DEMO_DIR)/Norvane Tessera" > "$(DEMO_DIR)/xdg/Norvane.conf"

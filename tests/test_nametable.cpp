@@ -1,7 +1,8 @@
 // The name-table record and frame against golden bytes written from the layout by hand,
-// the alias cut, and the link's answers from a peer that answers, hangs, closes or
-// answers short.
+// the alias cut, the link's answers from a peer that answers, hangs, closes or answers
+// short, and the rules for the analyzer's version, program file and web page.
 
+#include "nametable/AnalyzerAccess.h"
 #include "nametable/AnalyzerLink.h"
 #include "nametable/NameTableTransfer.h"
 #include "support/AddressText.h"
@@ -110,6 +111,48 @@ TEST(NameTableFrame, TheAnalyzersSideRefusesWhatIsNoRecord)
         noNul[16 + 24 + 2 * i + 1] = 0;
     }
     EXPECT_FALSE(DecodeFrame(noNul));
+}
+
+TEST(AnalyzerRules, TheBuildNumberIsTheLastDottedPartReadAsADecimalNumber)
+{
+    const std::pair<const char*, int> cases[] = {
+        {"5.2.0.1127", 1127},
+        {"5.2.0.1128", 1128},
+        {"1128", 1128},
+        {"", 0},
+        {"5.2.", 0},
+        {"5.2.x1200", 0},
+        {"5.2. 1130", 1130},
+        {"5.2.\t+1130", 1130},
+        {"5.2.-1200", -1200},
+        {"5.2.+1200", 1200},
+        {"5.2.1200beta", 1200},
+        {"1.5000.12", 12},
+        {"7.99999999999999999999", 2147483647},
+    };
+    for (const auto& [version, build] : cases)
+        EXPECT_EQ(AnalyzerBuildNumber(QString::fromLatin1(version)), build) << version;
+    // Real white space before the number is taken; a tab too.
+    EXPECT_EQ(AnalyzerBuildNumber(QStringLiteral("5.2.\t 1129")), 1129);
+    EXPECT_LT(AnalyzerBuildNumber(QStringLiteral("5.2.0.1127")), kMinimumAnalyzerBuild);
+    EXPECT_GE(AnalyzerBuildNumber(QStringLiteral("5.2.0.1128")), kMinimumAnalyzerBuild);
+}
+
+TEST(AnalyzerRules, TheChineseInterfacesStartQuillonAndOpenTheChineseSite)
+{
+    EXPECT_EQ(AnalyzerProgramFile(QStringLiteral("zh_cn")), QStringLiteral("quillon"));
+    EXPECT_EQ(AnalyzerProgramFile(QStringLiteral("zh_tw")), QStringLiteral("quillon"));
+    // The codes are compared exactly.
+    EXPECT_EQ(AnalyzerProgramFile(QStringLiteral("ZH_CN")), QStringLiteral("Tessera"));
+    EXPECT_EQ(AnalyzerProgramFile(QStringLiteral("en_us")), QStringLiteral("Tessera"));
+    EXPECT_EQ(AnalyzerProgramFile(QString()), QStringLiteral("Tessera"));
+
+    const QUrl page = AnalyzerWebPage(QStringLiteral("en_us"));
+    const QUrl pageZh = AnalyzerWebPage(QStringLiteral("zh_tw"));
+    EXPECT_EQ(page, QUrl(QStringLiteral("https://www.norvane.com/tessera/")));
+    EXPECT_EQ(pageZh, QUrl(QStringLiteral("https://www.norvane.com.cn/quillon/")));
+    EXPECT_EQ(AnalyzerWebPage(QStringLiteral("zh_cn")), pageZh);
+    EXPECT_EQ(AnalyzerWebPage(QStringLiteral("Zh_cn")), page);
 }
 
 // A peer on its own thread that takes one connection and then does `act` with it.

@@ -139,6 +139,7 @@ protected:
         env.autoCheckUpdate = autoCheckUpdate;
         env.language = language;
         env.helpFile = helpFile;
+        env.analyzer = analyzer;
         return env;
     }
 
@@ -197,5 +198,6 @@ protected:
     bool autoCheckUpdate = false;
     QString language = QStringLiteral("en_us");
     QString helpFile;
+    AnalyzerAccess analyzer; // not installed
     std::unique_ptr<CMainFrame> frame;
 };

@@ -91,9 +91,10 @@ quint32 CStandInAnalyzer::Handle(const NameTable::Transfer& transfer)
         table.replace(held, entry);
     else
         table.append(entry);
-    return WriteWholeFile(m_options.tableFile, QJsonDocument(table).toJson(QJsonDocument::Indented))
-               ? 1
-               : NameTable::kAddFailedToo;
+    if (!WriteWholeFile(m_options.tableFile, QJsonDocument(table).toJson(QJsonDocument::Indented)))
+        return NameTable::kAddFailedToo;
+    emit tableChanged();
+    return 1;
 }
 
 void CStandInAnalyzer::OnConnection()

@@ -34,6 +34,11 @@ public:
 
     // The table as kept: one object per address, {"kind", "address", "alias", "color"}.
     static QJsonArray ReadTable(const QString& file);
+    const QString& TableFile() const { return m_options.tableFile; }
+
+signals:
+    // An add reached the table.
+    void tableChanged();
 
 private:
     void OnConnection();

@@ -2,24 +2,51 @@
 // tests and demonstrations.
 //
 //   lanvey-analyzer-standin [--name SERVER] [--table FILE] [--too-old] [--fail-adds]
-//                           [--delay-start SECONDS] [--hang]
+//                           [--delay-start SECONDS] [--hang] [--no-window]
+//
+// With a display it shows its table in a small window; without one, or with
+// --no-window, it only listens.
 //   lanvey-analyzer-standin [--table FILE] --list
 
+#include "lang/DisplayText.h"
 #include "nametable/AnalyzerLink.h"
 #include "standin/StandInAnalyzer.h"
+#include "standin/StandInWindow.h"
 
+#include <QApplication>
 #include <QCommandLineParser>
-#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonObject>
 #include <QStandardPaths>
 #include <QTimer>
 #include <cstdio>
+#include <cstring>
+#include <memory>
+
+namespace
+{
+
+// A window needs a display; the option parser needs the application, so this looks at
+// the arguments itself.
+bool WantsWindow(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i)
+        if (!std::strcmp(argv[i], "--no-window") || !std::strcmp(argv[i], "--list") ||
+            !std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h"))
+            return false;
+    return qEnvironmentVariableIsSet("DISPLAY") || qEnvironmentVariableIsSet("WAYLAND_DISPLAY") ||
+           qEnvironmentVariableIsSet("QT_QPA_PLATFORM");
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
-    QCoreApplication application(argc, argv);
+    const bool window = WantsWindow(argc, argv);
+    std::unique_ptr<QCoreApplication> application =
+        window ? std::make_unique<QApplication>(argc, argv)
+               : std::make_unique<QCoreApplication>(argc, argv);
     QCommandLineParser parser;
     const QCommandLineOption name(QStringLiteral("name"), QStringLiteral("server to listen as"),
                                   QStringLiteral("SERVER"));
@@ -33,9 +60,11 @@ int main(int argc, char** argv)
                                    QStringLiteral("SECONDS"));
     const QCommandLineOption hang(QStringLiteral("hang"), QStringLiteral("never answer"));
     const QCommandLineOption list(QStringLiteral("list"), QStringLiteral("print the table"));
-    parser.addOptions({name, table, tooOld, failAdds, delay, hang, list});
+    const QCommandLineOption noWindow(QStringLiteral("no-window"),
+                                      QStringLiteral("listen without showing the table"));
+    parser.addOptions({name, table, tooOld, failAdds, delay, hang, list, noWindow});
     parser.addHelpOption();
-    parser.process(application);
+    parser.process(*application);
 
     CStandInAnalyzer::Options options;
     options.serverName = parser.isSet(name) ? parser.value(name) : AnalyzerServerName();
@@ -54,7 +83,9 @@ int main(int argc, char** argv)
             std::printf("%s\t%s\t%s\t%s\n",
                         qPrintable(entry.value(QStringLiteral("kind")).toString()),
                         qPrintable(entry.value(QStringLiteral("address")).toString()),
-                        entry.value(QStringLiteral("alias")).toString().toUtf8().constData(),
+                        EscapeControlChars(entry.value(QStringLiteral("alias")).toString())
+                            .toUtf8()
+                            .constData(),
                         qPrintable(entry.value(QStringLiteral("color")).toString()));
         }
         return 0;
@@ -65,6 +96,11 @@ int main(int argc, char** argv)
     }
     QDir().mkpath(QFileInfo(options.tableFile).absolutePath());
     CStandInAnalyzer analyzer(options);
+    std::unique_ptr<CStandInWindow> shown;
+    if (window) {
+        shown = std::make_unique<CStandInWindow>(analyzer);
+        shown->show();
+    }
     bool ok = false;
     const int delayMs = parser.isSet(delay) ? int(parser.value(delay).toDouble(&ok) * 1000) : 0;
     QTimer::singleShot(ok ? delayMs : 0, &analyzer, [&] {

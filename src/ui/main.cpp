@@ -20,6 +20,8 @@ int main(int argc, char** argv)
         env.autoCheckUpdate = app.m_bAutoCheckUpdate;
         if (app.m_bHelpFileExists)
             env.helpFile = app.m_strHelpFile;
+        env.analyzer.installPath = app.m_strAnalyzerInstallPath;
+        env.analyzer.version = app.m_strAnalyzerVersion;
         env.checkForUpdate = [](QWidget* parent, int automatic) {
             if (CLanveyApp* current = CLanveyApp::Instance(); current && current->m_pUpdate)
                 current->m_pUpdate->DoUpdate(parent, automatic, QString());

@@ -592,6 +592,13 @@ void CMainFrame::OpenUrl(const QUrl& url)
     }
 }
 
+AnalyzerAccess CMainFrame::Analyzer() const
+{
+    AnalyzerAccess access = m_env.analyzer;
+    access.language = m_env.language;
+    return access;
+}
+
 void CMainFrame::OpenHelpWebPage()
 {
     OpenUrl(StoredAddress(ZhLanguage() ? kHelpPageZh : kHelpPage));

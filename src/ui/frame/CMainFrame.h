@@ -72,6 +72,7 @@ public:
     void UpdateCommandUI() override;
     // With the desktop's handler; a message says so when nothing could open it.
     void OpenUrl(const QUrl& url) override;
+    AnalyzerAccess Analyzer() const override;
 
     // CommandTarget: the frame's own commands.
     bool OnCommand(int id) override;

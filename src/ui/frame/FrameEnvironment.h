@@ -1,5 +1,6 @@
 #pragma once
 
+#include "nametable/AnalyzerAccess.h"
 #include "support/LocalAdapters.h"
 
 #include <QString>
@@ -26,4 +27,6 @@ struct FrameEnvironment {
     QString language = QStringLiteral("en_us");
     // The local help file, empty when there is none (help then opens the web page).
     QString helpFile;
+    // The analyzer's registration (its language is the one above).
+    AnalyzerAccess analyzer;
 };

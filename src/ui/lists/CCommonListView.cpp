@@ -2,6 +2,8 @@
 
 #include "lang/LangString.h"
 #include "lang/MessagePrompt.h"
+#include "records/LanveyDoc.h"
+#include "records/RecordLock.h"
 #include "support/WholeFile.h"
 #include "ui/frame/CMainFrame.h"
 #include "ui/frame/CommandIds.h"
@@ -188,11 +190,6 @@ bool CCommonListView::OnCommand(int id)
         return true;
     case ID_FILE_EXPORT_SELECTED:
         OnExport(true);
-        return true;
-    case ID_NAMETABLE_IP:
-    case ID_NAMETABLE_MAC:
-    case ID_NAMETABLE_IP_MAC:
-        // The name-table transfer is not part of the lists yet.
         return true;
     default:
         return false;
@@ -518,4 +515,59 @@ void CCommonListView::contextMenuEvent(QContextMenuEvent* event)
     const std::unique_ptr<QMenu> menu = CreateContextMenu();
     menu->exec(event->globalPos());
     event->accept();
+}
+
+std::optional<std::pair<bool, bool>> CCommonListView::NameTableFlags(int id)
+{
+    switch (id) {
+    case ID_NAMETABLE_IP:
+        return std::pair(true, false);
+    case ID_NAMETABLE_MAC:
+        return std::pair(false, true);
+    case ID_NAMETABLE_IP_MAC:
+        return std::pair(true, true);
+    default:
+        return std::nullopt;
+    }
+}
+
+void CCommonListView::AddSelectionToNameTable(
+    bool ipv4, bool mac, quint64 sender,
+    const std::function<std::optional<NameTableHost>(int)>& hostAt)
+{
+    if (!HasSelectedRow())
+        return;
+    NameTableHandOff handOff(
+        window(), m_doc, m_pHost ? m_pHost->Analyzer() : AnalyzerAccess(),
+        [this](const QUrl& url) {
+            if (m_pHost)
+                m_pHost->OpenUrl(url);
+        },
+        sender);
+    handOff.Run(SelectedRowsInOrder(), ipv4, mac, hostAt);
+}
+
+void CCommonListView::AddScanSelectionToNameTable(bool ipv4, bool mac)
+{
+    AddSelectionToNameTable(
+        ipv4, mac, kScanListSender, [this](int row) -> std::optional<NameTableHost> {
+            const std::lock_guard guard(g_recordLock);
+            const HostRecord* record = m_doc.GetScanRecord(row);
+            if (!record)
+                return std::nullopt;
+            return NameTableHost{record->ip, record->mac,
+                                 record->resolved ? record->hostName : QString()};
+        });
+}
+
+void CCommonListView::AddDatabaseSelectionToNameTable(bool ipv4, bool mac)
+{
+    AddSelectionToNameTable(
+        ipv4, mac, kDatabaseListSender, [this](int row) -> std::optional<NameTableHost> {
+            const DatabaseRecord* record = m_doc.GetDatabaseRecord(row);
+            if (!record)
+                return std::nullopt;
+            return NameTableHost{record->ip, record->mac,
+                                 record->hostName.isEmpty() ? record->userName : record->hostName};
+        });
 }

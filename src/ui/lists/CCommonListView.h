@@ -3,9 +3,12 @@
 #include "records/RecordExchange.h"
 #include "ui/dialogs/FindTarget.h"
 #include "ui/frame/CommandTarget.h"
+#include "ui/lists/NameTableHandOff.h"
 
 #include <QTableView>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class CLanveyDoc;
@@ -70,6 +73,19 @@ public:
     // The file an export of `rows` writes in `format`.
     virtual QByteArray ExportRows(ExchangeFormat format, const std::vector<int>& rows) const = 0;
 
+    // Which list sent a message to the analyzer.
+    static constexpr quint64 kScanListSender = 1;
+    static constexpr quint64 kDatabaseListSender = 2;
+
+    // Hands the selected rows to the analyzer's name table, with their IPv4 addresses,
+    // their MAC addresses or both. The scan list proposes the host name once the host has
+    // answered; the database list the host name, else the user name.
+    void AddScanSelectionToNameTable(bool ipv4, bool mac);
+    void AddDatabaseSelectionToNameTable(bool ipv4, bool mac);
+    // The two flags of "IP Address", "MAC Address" and "IP and MAC Address"; null for
+    // every other command.
+    static std::optional<std::pair<bool, bool>> NameTableFlags(int id);
+
 protected:
     // Gives the list its own model; the list owns it.
     void InstallListModel(CRecordListModel* model, const std::vector<int>& columnWidths);
@@ -103,6 +119,8 @@ protected:
 
 private:
     int LowestSelectedRow() const;
+    void AddSelectionToNameTable(bool ipv4, bool mac, quint64 sender,
+                                 const std::function<std::optional<NameTableHost>(int)>& hostAt);
     void OnEditCopy();
     // Export All or Export Selected: the file dialog, the overwrite question, the file
     // written beside its name and renamed, and the offer to open it.

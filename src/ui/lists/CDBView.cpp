@@ -82,6 +82,10 @@ bool CDBView::OnCommand(int id)
     // A command from a menu or a toolbar button (which take no focus) acts on the edited
     // cell's new value, as a click elsewhere would have applied it.
     HideInPlaceEditor();
+    if (const auto flags = NameTableFlags(id)) {
+        AddDatabaseSelectionToNameTable(flags->first, flags->second);
+        return true;
+    }
     switch (id) {
     case ID_EDIT_DELETE:
         OnEditDelete();

@@ -36,6 +36,10 @@ QString CScanView::PrintTitle() const
 
 bool CScanView::OnCommand(int id)
 {
+    if (const auto flags = NameTableFlags(id)) {
+        AddScanSelectionToNameTable(flags->first, flags->second);
+        return true;
+    }
     switch (id) {
     case ID_EDIT_DELETE:
         OnEditDelete();
