@@ -328,6 +328,8 @@ int Run(const ScanOptions& options)
     // Every worker has ended and announced its hosts.
     PrintReport(doc, oui, options.format, view.RowCount());
     if (options.verbose) {
+        if (const QString summary = probe->ScanSummary(); !summary.isEmpty())
+            PrintError(summary);
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
         PrintError(QStringLiteral("%1 hosts in %2 s")

@@ -52,6 +52,9 @@ public:
 
     // One line that says how addresses are resolved ("raw ARP socket on ...").
     virtual QString Description() const { return {}; }
+    // What the last scan's address resolution saw of the link (estimated loss, further
+    // requests), for the verbose report; empty when there is nothing to say.
+    virtual QString ScanSummary() const { return {}; }
 };
 
 struct HostProbeOptions {

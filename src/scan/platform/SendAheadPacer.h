@@ -71,9 +71,19 @@ public:
     bool Resolve(const Request& request, quint64* mac);
 
     // The backend's verdict for `address`, taken only while its resolution is pending,
-    // not yet given up, and `accept` (when given) agrees it answers that request.
-    void Settle(quint32 address, bool found, quint64 mac,
+    // not yet given up, and `accept` (when given) agrees it answers that request. True
+    // when it was taken.
+    bool Settle(quint32 address, bool found, quint64 mac,
                 const std::function<bool(const Request&)>& accept = {});
+
+    // Moves the give-up time of a pending resolution (`serial` names which start) later,
+    // never earlier. False when it is no longer pending.
+    bool Extend(quint32 address, quint64 serial, Clock::time_point deadline);
+
+    // A place in the pace for a request that is not a new start (a further request to an
+    // address already started): the time it may go out, at or after now. Later starts
+    // wait their turn after it.
+    Clock::time_point TakeSlot();
 
     // The request of a resolution still pending (`serial` names which start), for a
     // backend that sends again or asks again.
