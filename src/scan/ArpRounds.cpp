@@ -105,9 +105,11 @@ ArpRounds::Step ArpRounds::Due(quint32 address, quint64 tag, TimePoint now)
         step.next = now;
         return step;
     }
-    // Not worth a request now; the estimates may change before the deadline.
+    // Not worth a request now. The estimates may change before the deadline (the first
+    // addresses of a scan are decided before any host could have answered late), so look
+    // again soon.
     step.kind = Step::Kind::Wait;
-    step.next = std::min(now + kRepeatAfter, step.deadline);
+    step.next = std::min(now + kRecheck, step.deadline);
     return step;
 }
 

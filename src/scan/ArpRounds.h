@@ -37,6 +37,8 @@ public:
     static constexpr int kMaxRequests = 4;
     // Below this many hosts still expected to be missed, no further round is sent.
     static constexpr double kWorthAnotherRound = 0.5;
+    // How often an address that was not worth another request is looked at again.
+    static constexpr std::chrono::milliseconds kRecheck{50};
 
     // What Due asks of the caller for one address.
     struct Step {
