@@ -258,7 +258,7 @@ int Run(const ScanOptions& options)
     }
 
     HostProbeOptions probeOptions;
-    probeOptions.aheadRate = options.rate;
+    probeOptions.aheadRate = options.rate.value_or(0);
     probeOptions.forceKernelPath = options.kernelPath;
     const std::unique_ptr<HostProbe> probe = CreateSystemHostProbe(probeOptions);
     if (options.verbose) {

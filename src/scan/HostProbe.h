@@ -58,8 +58,9 @@ public:
 };
 
 struct HostProbeOptions {
-    // Requests per second that a resolver may send ahead of the workers.
-    int aheadRate = 500;
+    // Requests per second that a resolver may send ahead of the workers; 0 lets the
+    // resolver choose by the size of each scan's range.
+    int aheadRate = 0;
     // Use the kernel's neighbour resolution even when a raw socket could be opened.
     bool forceKernelPath = false;
 };

@@ -65,10 +65,20 @@ std::unique_ptr<RawArpResolver> RawArpResolver::Open(const LinkInterfaces& links
     return resolver;
 }
 
+SendAheadPacer::Rules RawArpResolver::RulesFor(int rate)
+{
+    SendAheadPacer::Rules rules;
+    rules.startsPerSecond = rate;
+    rules.aheadWindow = std::max<quint32>(kAheadWindow, quint32(std::min(rate, 1 << 20)) * 2);
+    rules.maxOutstanding = std::max(kMaxOutstanding, std::min(rate, 1 << 20) * 4);
+    rules.pacesWorkers = false;
+    return rules;
+}
+
 RawArpResolver::RawArpResolver(const LinkInterfaces& links, int aheadRate)
-    : m_linkTable(links),
+    : m_fixedRate(aheadRate), m_rate(aheadRate > 0 ? aheadRate : kRate), m_linkTable(links),
       m_pacer(
-          {aheadRate, kMaxOutstanding, kAheadWindow, false},
+          RulesFor(m_rate),
           [this](const SendAheadPacer::Request& request) { return Start(request); },
           [this](quint32 address) -> std::optional<SendAheadPacer::Request> {
               if (m_linkTable.OwnerOf(address))
@@ -164,12 +174,13 @@ void RawArpResolver::PushTimer(const Timer& timer)
 SendAheadPacer::Started RawArpResolver::Start(const SendAheadPacer::Request& request)
 {
     const auto now = Clock::now();
-    SendRequest(request);
     SendAheadPacer::Started started;
     {
+        // Recorded before it goes out, so that no answer comes before its question.
         std::lock_guard lock(m_timerMutex);
         started.giveUpAfter = m_rounds.Asked(request.address, request.serial, now) - now;
     }
+    SendRequest(request);
     PushTimer({now + kRepeatAfter, request.address, request.serial});
     return started;
 }
@@ -317,13 +328,28 @@ void RawArpResolver::ScanStarting(UpcomingAddressesFn upcoming)
         std::lock_guard lock(m_timerMutex);
         m_rounds.Reset();
     }
+    int rate = m_fixedRate;
+    if (rate <= 0) {
+        const std::optional<UpcomingAddresses> range = upcoming ? upcoming() : std::nullopt;
+        const quint64 size =
+            range && range->last >= range->next ? quint64(range->last) - range->next + 1 : 0;
+        rate = size > kWideFrom ? kWideRate : kRate;
+    }
+    bool changed = false;
+    {
+        std::lock_guard lock(m_timerMutex);
+        changed = rate != m_rate;
+        m_rate = rate;
+    }
+    if (changed)
+        m_pacer.SetRules(RulesFor(rate));
     m_pacer.ScanStarting(std::move(upcoming));
 }
 
 QString RawArpResolver::ScanSummary() const
 {
     std::lock_guard lock(m_timerMutex);
-    return m_rounds.Describe();
+    return QStringLiteral("%1 requests/s; %2").arg(m_rate).arg(m_rounds.Describe());
 }
 
 void RawArpResolver::ScanStopping()

@@ -30,12 +30,22 @@ public:
     static constexpr std::chrono::milliseconds kRepeatAfter = ArpRounds::kRepeatAfter;
     static constexpr std::chrono::milliseconds kGiveUpAfter = ArpRounds::kMinGiveUp;
     // How far the pacing thread may run ahead of the cursor, and how many requests may be
-    // unanswered at once.
+    // unanswered at once, at the rate for a small target.
     static constexpr quint32 kAheadWindow = 1024;
     static constexpr int kMaxOutstanding = 4096;
+    // The rate when none is given: kRate, and kWideRate for a range of more than
+    // kWideFrom addresses. A wide range takes minutes at kRate; kWideRate requests of 42
+    // bytes, with their repeats, are about 1.3 Mbit/s of broadcasts.
+    static constexpr int kRate = 500;
+    static constexpr int kWideRate = 2000;
+    static constexpr quint64 kWideFrom = 1024;
+    // The pace rules for `rate`: the window covers two seconds of starts, so the workers
+    // never wait for the pacing thread while the first addresses are given up.
+    static SendAheadPacer::Rules RulesFor(int rate);
 
     // nullptr when a packet socket cannot be opened; `error` then holds errno (EPERM
     // without the permission).
+    // `aheadRate` 0: by the size of each scan's range.
     static std::unique_ptr<RawArpResolver> Open(const LinkInterfaces& links, int aheadRate,
                                                 int* error);
     ~RawArpResolver() override;
@@ -76,6 +86,8 @@ private:
     void RunTimer(const Timer& timer, Clock::time_point now);
     void PushTimer(const Timer& timer);
 
+    const int m_fixedRate; // 0: by the range
+    int m_rate = kRate;    // of the last scan
     std::vector<Link> m_links;
     LinkInterfaces m_linkTable;
     int m_wakeFd = -1;

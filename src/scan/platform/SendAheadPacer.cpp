@@ -269,6 +269,12 @@ void SendAheadPacer::DropUnwantedLocked()
     }
 }
 
+void SendAheadPacer::SetRules(const Rules& rules)
+{
+    std::lock_guard lock(m_mutex);
+    m_rules = rules;
+}
+
 void SendAheadPacer::ScanStarting(UpcomingAddressesFn upcoming)
 {
     StopAhead();

@@ -90,6 +90,8 @@ public:
     std::optional<Request> Pending(quint32 address, quint64 serial) const;
     std::vector<Request> AllPending() const;
 
+    // Between scans: new rules for the next one.
+    void SetRules(const Rules& rules);
     void ScanStarting(UpcomingAddressesFn upcoming);
     // The scan was told to stop: waiting workers get "not found" at once unless their
     // verdict is in, new starts are refused, and nothing more is started ahead.
@@ -128,7 +130,7 @@ private:
     void AheadLoop(UpcomingAddressesFn upcoming);
     void StopAhead();
 
-    const Rules m_rules;
+    Rules m_rules; // changed only between scans, under the lock
     const StartFn m_start;
     const RouteFn m_route;
 
