@@ -9,11 +9,12 @@ WERROR     ?= $(if $(CI),ON,OFF)
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 
 # Build: compiler, CMake, Ninja, Qt 6, SQLite, GoogleTest. Vendor table: ieee-data.
-# Test LAN: iproute2 (namespaces, bridge, tc), Samba's nmbd and nmblookup (NetBIOS).
+# Test LAN: iproute2 (namespaces, bridge, tc), Samba's nmbd and nmblookup (NetBIOS), the C
+# compiler that builds its responder (gcc).
 # Print tests: poppler-utils (pdftotext reads the printed PDF back). Qt's own texts in the
 # language in use (standard buttons, print dialogs): qt6-translations-l10n. The second
 # compiler, and the fuzzers' libFuzzer: clang.
-DEB_PACKAGES := g++ clang cmake ninja-build pkg-config qt6-base-dev libsqlite3-dev \
+DEB_PACKAGES := g++ gcc clang cmake ninja-build pkg-config qt6-base-dev libsqlite3-dev \
 	libgtest-dev ieee-data iproute2 samba samba-common-bin clang-format poppler-utils \
 	qt6-translations-l10n
 

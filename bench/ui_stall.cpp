@@ -4,13 +4,18 @@
 //     watchdog thread posts one every 5 ms while none is outstanding);
 //   - lastHostToDoneMs: from the last new row the scan list took to the completion text
 //     "Found N hosts." in status pane 1;
-//   - hosts, scanMs and the ping count.
+//   - hosts, scanMs, the ping count and the process's peak resident size.
 //
 // It scans for real, so it refuses to run anywhere but in the test LAN's scanner
 // namespace and on any target outside 198.18.0.0/15 (bench/ui_stall drives it there).
 //
 //   lanvey_ui_stall [--target 198.18.4.0/22] [--threads 100] [--timeout-ms 120000]
+//                   [--db-records N]
+//
+// --db-records N fills the database list with N records outside the lab (10.x.y.z, MACs
+// no lab host has), so that every drawn cell of the scan list walks that many records.
 
+#include "records/DatabaseRecord.h"
 #include "records/LanveyDoc.h"
 #include "scan/HostProbe.h"
 #include "scan/ScanProgress.h"
@@ -36,7 +41,9 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <memory>
 #include <mutex>
+#include <sys/resource.h>
 #include <thread>
 #include <vector>
 
@@ -161,6 +168,13 @@ double Percentile(std::vector<double> values, double p)
 
 } // namespace
 
+static long PeakRssKb()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
 int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -169,6 +183,7 @@ int main(int argc, char** argv)
     QString targetText = QStringLiteral("198.18.4.0/22");
     int threads = 100;
     int timeoutMs = 120000;
+    int dbRecords = 0;
     const QStringList args = QCoreApplication::arguments();
     for (qsizetype i = 1; i < args.size(); ++i) {
         const bool hasValue = i + 1 < args.size();
@@ -178,9 +193,11 @@ int main(int argc, char** argv)
             threads = args[++i].toInt();
         else if (args[i] == QLatin1String("--timeout-ms") && hasValue)
             timeoutMs = args[++i].toInt();
+        else if (args[i] == QLatin1String("--db-records") && hasValue)
+            dbRecords = std::clamp(args[++i].toInt(), 0, 1 << 22);
         else {
             std::fprintf(stderr, "usage: lanvey_ui_stall [--target T] [--threads N] "
-                                 "[--timeout-ms MS]\n");
+                                 "[--timeout-ms MS] [--db-records N]\n");
             return 2;
         }
     }
@@ -216,6 +233,16 @@ int main(int argc, char** argv)
     WriteProfileInt(QStringLiteral("Threads"), threads);
 
     CLanveyDoc doc;
+    for (int i = 0; i < dbRecords; ++i) {
+        auto record = std::make_unique<DatabaseRecord>();
+        const quint32 host = 0x0A000000u + quint32(i) + 1; // 10.0.0.1 upwards
+        record->ip = IpToHostOrder(host);                  // the same swap both ways
+        // 02:DB:xx:xx:xx:xx, locally administered, first octet lowest.
+        record->mac = 0xFFFF000000000000ull | quint64(host) << 16 | 0xDB02u;
+        record->hostName = QStringLiteral("KNOWN-%1").arg(i);
+        record->workgroup = QStringLiteral("ARCHIVE");
+        doc.AppendDatabaseRecord(std::move(record));
+    }
     int exitCode = 0;
     {
         FrameEnvironment env;
@@ -267,11 +294,13 @@ int main(int argc, char** argv)
         const qint64 lastRowAtNs = application.LastRowAtNs();
         std::printf("{\"target\": \"%s\", \"threads\": %d, \"hosts\": %d, \"scanMs\": %.1f, "
                     "\"maxStallMs\": %.2f, \"maxStallAtMs\": %.1f, \"p99StallMs\": %.2f, "
-                    "\"pings\": %zu, \"lastHostToDoneMs\": %.2f}\n",
+                    "\"pings\": %zu, \"lastHostToDoneMs\": %.2f, \"dbRecords\": %d, "
+                    "\"peakRssKb\": %ld}\n",
                     qPrintable(targetText), threads, hosts, double(doneAtNs - startAtNs) / 1e6,
                     delays.empty() ? 0.0 : *std::max_element(delays.begin(), delays.end()),
                     watchdog.MaxAtMs() - double(startAtNs) / 1e6, Percentile(delays, 0.99),
-                    delays.size(), lastRowAtNs < 0 ? -1.0 : double(doneAtNs - lastRowAtNs) / 1e6);
+                    delays.size(), lastRowAtNs < 0 ? -1.0 : double(doneAtNs - lastRowAtNs) / 1e6,
+                    dbRecords, PeakRssKb());
         std::fflush(stdout);
         frame.close();
     }

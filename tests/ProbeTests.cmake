@@ -6,6 +6,9 @@ target_compile_definitions(test_netbios PRIVATE
 
 lanvey_add_test(test_resolver SOURCES test_resolver.cpp LIBS Lanvey::scan)
 
+# When the raw ARP path asks again and gives up, over a scripted link.
+lanvey_add_test(test_arp_rounds SOURCES test_arp_rounds.cpp LIBS Lanvey::scan)
+
 if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
     lanvey_add_test(test_resolver_lab SOURCES test_resolver_lab.cpp LIBS Lanvey::scan)
     target_compile_definitions(test_resolver_lab PRIVATE

@@ -37,7 +37,8 @@ with a prefix length or a mask (192.168.1.0/24, 10.0.0.0/255.255.0.0).
 
 Options:
   --threads N     worker threads, 1 to 100 (default: the Threads setting, else 20)
-  --rate N        ARP requests per second sent ahead of the workers (default 500)
+  --rate N        ARP requests per second sent ahead of the workers (default 500, and
+                  2000 for targets of more than 1024 addresses)
   --format F      table (default), csv or json
   --db FILE       the database to compare with (default: Database.lvdat in the data
                   folder, when there is one); it is only read

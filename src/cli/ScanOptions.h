@@ -10,7 +10,7 @@ struct ScanOptions {
 
     QString target;                      // positional arguments joined by spaces
     std::optional<quint32> threads;      // --threads; unset: the stored setting, else 20
-    int rate = 500;                      // --rate, requests per second asked ahead
+    std::optional<int> rate;             // --rate; unset: by the target's size
     Format format = Format::Table;       // --format
     std::optional<QString> databasePath; // --db
     bool progress = false;               // --progress

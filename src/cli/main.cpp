@@ -258,7 +258,7 @@ int Run(const ScanOptions& options)
     }
 
     HostProbeOptions probeOptions;
-    probeOptions.aheadRate = options.rate;
+    probeOptions.aheadRate = options.rate.value_or(0);
     probeOptions.forceKernelPath = options.kernelPath;
     const std::unique_ptr<HostProbe> probe = CreateSystemHostProbe(probeOptions);
     if (options.verbose) {
@@ -328,6 +328,8 @@ int Run(const ScanOptions& options)
     // Every worker has ended and announced its hosts.
     PrintReport(doc, oui, options.format, view.RowCount());
     if (options.verbose) {
+        if (const QString summary = probe->ScanSummary(); !summary.isEmpty())
+            PrintError(summary);
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
         PrintError(QStringLiteral("%1 hosts in %2 s")

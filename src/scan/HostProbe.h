@@ -52,11 +52,15 @@ public:
 
     // One line that says how addresses are resolved ("raw ARP socket on ...").
     virtual QString Description() const { return {}; }
+    // What the last scan's address resolution saw of the link (estimated loss, further
+    // requests), for the verbose report; empty when there is nothing to say.
+    virtual QString ScanSummary() const { return {}; }
 };
 
 struct HostProbeOptions {
-    // Requests per second that a resolver may send ahead of the workers.
-    int aheadRate = 500;
+    // Requests per second that a resolver may send ahead of the workers; 0 lets the
+    // resolver choose by the size of each scan's range.
+    int aheadRate = 0;
     // Use the kernel's neighbour resolution even when a raw socket could be opened.
     bool forceKernelPath = false;
 };

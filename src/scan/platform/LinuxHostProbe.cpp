@@ -56,6 +56,10 @@ public:
     }
 
     QString Description() const override { return m_description; }
+    QString ScanSummary() const override
+    {
+        return m_resolver ? m_resolver->ScanSummary() : QString();
+    }
 
 private:
     void Open()

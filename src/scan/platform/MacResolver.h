@@ -25,4 +25,7 @@ public:
     virtual void ScanEnded() {}
 
     virtual QString Description() const = 0;
+    // What the resolver made of the last scan's link, for the verbose report; empty when
+    // it has nothing to say.
+    virtual QString ScanSummary() const { return {}; }
 };

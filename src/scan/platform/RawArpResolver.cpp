@@ -65,10 +65,20 @@ std::unique_ptr<RawArpResolver> RawArpResolver::Open(const LinkInterfaces& links
     return resolver;
 }
 
+SendAheadPacer::Rules RawArpResolver::RulesFor(int rate)
+{
+    SendAheadPacer::Rules rules;
+    rules.startsPerSecond = rate;
+    rules.aheadWindow = std::max<quint32>(kAheadWindow, quint32(std::min(rate, 1 << 20)) * 2);
+    rules.maxOutstanding = std::max(kMaxOutstanding, std::min(rate, 1 << 20) * 4);
+    rules.pacesWorkers = false;
+    return rules;
+}
+
 RawArpResolver::RawArpResolver(const LinkInterfaces& links, int aheadRate)
-    : m_linkTable(links),
+    : m_fixedRate(aheadRate), m_rate(aheadRate > 0 ? aheadRate : kRate), m_linkTable(links),
       m_pacer(
-          {aheadRate, kMaxOutstanding, kAheadWindow, false},
+          RulesFor(m_rate),
           [this](const SendAheadPacer::Request& request) { return Start(request); },
           [this](quint32 address) -> std::optional<SendAheadPacer::Request> {
               if (m_linkTable.OwnerOf(address))
@@ -149,20 +159,29 @@ void RawArpResolver::SendRequest(const SendAheadPacer::Request& request)
     sendto(link.fd, packet.data(), packet.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
 }
 
-SendAheadPacer::Started RawArpResolver::Start(const SendAheadPacer::Request& request)
+void RawArpResolver::PushTimer(const Timer& timer)
 {
-    const auto due = Clock::now() + kRepeatAfter;
-    SendRequest(request);
     bool earliest = false;
     {
         std::lock_guard lock(m_timerMutex);
-        earliest = m_timers.empty() || due < m_timers.top().due;
-        m_timers.push({due, request.address, request.serial});
+        earliest = m_timers.empty() || timer.due < m_timers.top().due;
+        m_timers.push(timer);
     }
     if (earliest)
         WakeReceiver();
+}
+
+SendAheadPacer::Started RawArpResolver::Start(const SendAheadPacer::Request& request)
+{
+    const auto now = Clock::now();
     SendAheadPacer::Started started;
-    started.giveUpAfter = kGiveUpAfter;
+    {
+        // Recorded before it goes out, so that no answer comes before its question.
+        std::lock_guard lock(m_timerMutex);
+        started.giveUpAfter = m_rounds.Asked(request.address, request.serial, now) - now;
+    }
+    SendRequest(request);
+    PushTimer({now + kRepeatAfter, request.address, request.serial});
     return started;
 }
 
@@ -182,10 +201,58 @@ void RawArpResolver::RunTimers(Clock::time_point now)
             m_timers.pop();
         }
     }
-    // Only a request still unanswered, of the same start, is asked again.
     for (const Timer& timer : due)
-        if (const auto request = m_pacer.Pending(timer.address, timer.serial))
+        RunTimer(timer, now);
+}
+
+void RawArpResolver::RunTimer(const Timer& timer, Clock::time_point now)
+{
+    // Only a request still unanswered, of the same start, is asked again.
+    const auto request = m_pacer.Pending(timer.address, timer.serial);
+    if (timer.kind == Timer::Kind::Send) {
+        if (request)
             SendRequest(*request);
+        return;
+    }
+    ArpRounds::Step step;
+    {
+        std::lock_guard lock(m_timerMutex);
+        if (!request) {
+            m_rounds.Forget(timer.address, timer.serial);
+            return;
+        }
+        step = m_rounds.Due(timer.address, timer.serial, now);
+    }
+    using Kind = ArpRounds::Step::Kind;
+    switch (step.kind) {
+    case Kind::Done:
+        return;
+    case Kind::Repeat:
+        SendRequest(*request);
+        break;
+    case Kind::Further: {
+        const auto slot = m_pacer.TakeSlot();
+        {
+            std::lock_guard lock(m_timerMutex);
+            step = m_rounds.Sent(timer.address, timer.serial, slot);
+        }
+        if (step.kind == Kind::Done)
+            return;
+        if (slot <= now)
+            SendRequest(*request);
+        else
+            PushTimer({slot, timer.address, timer.serial, Timer::Kind::Send});
+        break;
+    }
+    case Kind::Wait:
+        break;
+    }
+    if (!m_pacer.Extend(timer.address, timer.serial, step.deadline)) {
+        std::lock_guard lock(m_timerMutex);
+        m_rounds.Forget(timer.address, timer.serial);
+        return;
+    }
+    PushTimer({step.next, timer.address, timer.serial});
 }
 
 void RawArpResolver::ReadReplies(std::size_t link)
@@ -201,15 +268,22 @@ void RawArpResolver::ReadReplies(std::size_t link)
             return; // EAGAIN: drained; any other error: the next poll reports it again
         if (sender.sll_pkttype == PACKET_OUTGOING)
             continue;
+        const auto received = Clock::now();
         const std::optional<ArpFields> packet = ReadArpPacket(buffer, std::size_t(size));
         if (!packet || packet->operation != kArpReply)
             continue;
-        m_pacer.Settle(packet->senderIp, true, MacValueFromBytes(packet->senderMac),
-                       [&](const SendAheadPacer::Request& request) {
-                           return request.link == int(link) &&
-                                  IsArpAnswer(*packet, packet->senderIp, request.localIp,
-                                              from.info.mac);
-                       });
+        quint64 serial = 0;
+        const bool taken = m_pacer.Settle(
+            packet->senderIp, true, MacValueFromBytes(packet->senderMac),
+            [&](const SendAheadPacer::Request& request) {
+                serial = request.serial;
+                return request.link == int(link) &&
+                       IsArpAnswer(*packet, packet->senderIp, request.localIp, from.info.mac);
+            });
+        if (taken) {
+            std::lock_guard lock(m_timerMutex);
+            m_rounds.Answered(packet->senderIp, serial, received);
+        }
     }
 }
 
@@ -249,7 +323,33 @@ void RawArpResolver::ReceiveLoop()
 
 void RawArpResolver::ScanStarting(UpcomingAddressesFn upcoming)
 {
+    {
+        // What the last scan saw says nothing about this one's link.
+        std::lock_guard lock(m_timerMutex);
+        m_rounds.Reset();
+    }
+    int rate = m_fixedRate;
+    if (rate <= 0) {
+        const std::optional<UpcomingAddresses> range = upcoming ? upcoming() : std::nullopt;
+        const quint64 size =
+            range && range->last >= range->next ? quint64(range->last) - range->next + 1 : 0;
+        rate = size > kWideFrom ? kWideRate : kRate;
+    }
+    bool changed = false;
+    {
+        std::lock_guard lock(m_timerMutex);
+        changed = rate != m_rate;
+        m_rate = rate;
+    }
+    if (changed)
+        m_pacer.SetRules(RulesFor(rate));
     m_pacer.ScanStarting(std::move(upcoming));
+}
+
+QString RawArpResolver::ScanSummary() const
+{
+    std::lock_guard lock(m_timerMutex);
+    return QStringLiteral("%1 requests/s; %2").arg(m_rate).arg(m_rounds.Describe());
 }
 
 void RawArpResolver::ScanStopping()

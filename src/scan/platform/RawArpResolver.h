@@ -1,5 +1,6 @@
 #pragma once
 
+#include "scan/ArpRounds.h"
 #include "scan/platform/MacResolver.h"
 #include "scan/platform/SendAheadPacer.h"
 
@@ -16,22 +17,35 @@
 // host that has left is not reported from a stale entry.
 //
 // Each address gets a request, one repeat after kRepeatAfter and is "not found"
-// kGiveUpAfter after its first request. During a scan the pacer sends requests for the
-// addresses the cursor hands out next, at the --rate, so a worker usually finds its answer
-// waiting; a worker whose address was not sent ahead sends its request at once.
+// kGiveUpAfter after its first request, as long as the link answers the first request.
+// On a link that loses requests or answers slowly, further requests and a later give-up
+// follow what the scan has seen so far (ArpRounds); further requests take their turn in
+// the pace of the first ones. During a scan the pacer sends requests for the addresses
+// the cursor hands out next, at the --rate, so a worker usually finds its answer waiting;
+// a worker whose address was not sent ahead sends its request at once.
 class RawArpResolver final : public MacResolver
 {
 public:
     using Clock = std::chrono::steady_clock;
-    static constexpr std::chrono::milliseconds kRepeatAfter{250};
-    static constexpr std::chrono::milliseconds kGiveUpAfter{750};
+    static constexpr std::chrono::milliseconds kRepeatAfter = ArpRounds::kRepeatAfter;
+    static constexpr std::chrono::milliseconds kGiveUpAfter = ArpRounds::kMinGiveUp;
     // How far the pacing thread may run ahead of the cursor, and how many requests may be
-    // unanswered at once.
+    // unanswered at once, at the rate for a small target.
     static constexpr quint32 kAheadWindow = 1024;
     static constexpr int kMaxOutstanding = 4096;
+    // The rate when none is given: kRate, and kWideRate for a range of more than
+    // kWideFrom addresses. A wide range takes minutes at kRate; kWideRate requests of 42
+    // bytes, with their repeats, are about 1.3 Mbit/s of broadcasts.
+    static constexpr int kRate = 500;
+    static constexpr int kWideRate = 2000;
+    static constexpr quint64 kWideFrom = 1024;
+    // The pace rules for `rate`: the window covers two seconds of starts, so the workers
+    // never wait for the pacing thread while the first addresses are given up.
+    static SendAheadPacer::Rules RulesFor(int rate);
 
     // nullptr when a packet socket cannot be opened; `error` then holds errno (EPERM
     // without the permission).
+    // `aheadRate` 0: by the size of each scan's range.
     static std::unique_ptr<RawArpResolver> Open(const LinkInterfaces& links, int aheadRate,
                                                 int* error);
     ~RawArpResolver() override;
@@ -41,17 +55,21 @@ public:
     void ScanStopping() override;
     void ScanEnded() override;
     QString Description() const override;
+    QString ScanSummary() const override;
 
 private:
     struct Link {
         LinkInterface info;
         int fd = -1;
     };
-    // The repeat of one request.
+    // When to look at one start again (Check: what ArpRounds says is due), or to send a
+    // further request whose place in the pace has come (Send).
     struct Timer {
+        enum class Kind { Check, Send };
         Clock::time_point due;
         quint32 address;
         quint64 serial;
+        Kind kind = Kind::Check;
         bool operator>(const Timer& other) const { return due > other.due; }
     };
 
@@ -65,14 +83,19 @@ private:
     void ReceiveLoop();
     void ReadReplies(std::size_t link);
     void RunTimers(Clock::time_point now);
+    void RunTimer(const Timer& timer, Clock::time_point now);
+    void PushTimer(const Timer& timer);
 
+    const int m_fixedRate; // 0: by the range
+    int m_rate = kRate;    // of the last scan
     std::vector<Link> m_links;
     LinkInterfaces m_linkTable;
     int m_wakeFd = -1;
     SendAheadPacer m_pacer;
 
-    std::mutex m_timerMutex;
+    mutable std::mutex m_timerMutex; // guards the timers and the rounds
     std::priority_queue<Timer, std::vector<Timer>, std::greater<>> m_timers;
+    ArpRounds m_rounds;
     std::atomic<bool> m_stopping{false};
     std::thread m_receiver;
 };

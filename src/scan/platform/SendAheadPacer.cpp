@@ -164,14 +164,14 @@ bool SendAheadPacer::Resolve(const Request& request, quint64* mac)
         if (!entry)
             return false;
     }
-    // The deadline is final once the resolution has been started.
+    // The deadline is known once the resolution has been started; it may move later.
     for (;;) {
         if (entry->state != State::Pending || Halted(false))
             break;
         if (entry->starting)
             m_changed.wait(lock);
         else if (m_changed.wait_until(lock, entry->deadline) == std::cv_status::timeout &&
-                 entry->state == State::Pending)
+                 entry->state == State::Pending && Clock::now() >= entry->deadline)
             break;
     }
     const bool found = entry->state == State::Found;
@@ -188,23 +188,51 @@ bool SendAheadPacer::Resolve(const Request& request, quint64* mac)
     return found;
 }
 
-void SendAheadPacer::Settle(quint32 address, bool found, quint64 mac,
+bool SendAheadPacer::Settle(quint32 address, bool found, quint64 mac,
                             const std::function<bool(const Request&)>& accept)
 {
     std::lock_guard lock(m_mutex);
     auto it = m_entries.find(address);
     if (it == m_entries.end())
-        return;
+        return false;
     Entry& entry = it->second;
     // A late answer after the deadline does not revive a verdict already given.
     if (entry.state != State::Pending || (!entry.starting && Clock::now() >= entry.deadline))
-        return;
+        return false;
     if (accept && !accept(entry.request))
-        return;
+        return false;
     entry.state = found ? State::Found : State::NotFound;
     entry.mac = found ? mac : 0;
     ReleaseSlotLocked(entry);
     m_changed.notify_all();
+    return true;
+}
+
+bool SendAheadPacer::Extend(quint32 address, quint64 serial, Clock::time_point deadline)
+{
+    std::lock_guard lock(m_mutex);
+    const auto it = m_entries.find(address);
+    if (it == m_entries.end())
+        return false;
+    Entry& entry = it->second;
+    if (entry.request.serial != serial || entry.state != State::Pending ||
+        (!entry.starting && Clock::now() >= entry.deadline))
+        return false;
+    if (!entry.starting && deadline > entry.deadline) {
+        entry.deadline = deadline;
+        m_changed.notify_all();
+    }
+    return true;
+}
+
+SendAheadPacer::Clock::time_point SendAheadPacer::TakeSlot()
+{
+    std::lock_guard lock(m_mutex);
+    const auto interval = std::chrono::duration_cast<Clock::duration>(std::chrono::seconds(1)) /
+                          std::max(1, m_rules.startsPerSecond);
+    const auto slot = std::max(Clock::now(), m_nextStart);
+    m_nextStart = slot + interval;
+    return slot;
 }
 
 std::optional<SendAheadPacer::Request> SendAheadPacer::Pending(quint32 address,
@@ -239,6 +267,12 @@ void SendAheadPacer::DropUnwantedLocked()
             ++it;
         }
     }
+}
+
+void SendAheadPacer::SetRules(const Rules& rules)
+{
+    std::lock_guard lock(m_mutex);
+    m_rules = rules;
 }
 
 void SendAheadPacer::ScanStarting(UpcomingAddressesFn upcoming)

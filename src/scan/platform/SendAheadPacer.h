@@ -71,15 +71,27 @@ public:
     bool Resolve(const Request& request, quint64* mac);
 
     // The backend's verdict for `address`, taken only while its resolution is pending,
-    // not yet given up, and `accept` (when given) agrees it answers that request.
-    void Settle(quint32 address, bool found, quint64 mac,
+    // not yet given up, and `accept` (when given) agrees it answers that request. True
+    // when it was taken.
+    bool Settle(quint32 address, bool found, quint64 mac,
                 const std::function<bool(const Request&)>& accept = {});
+
+    // Moves the give-up time of a pending resolution (`serial` names which start) later,
+    // never earlier. False when it is no longer pending.
+    bool Extend(quint32 address, quint64 serial, Clock::time_point deadline);
+
+    // A place in the pace for a request that is not a new start (a further request to an
+    // address already started): the time it may go out, at or after now. Later starts
+    // wait their turn after it.
+    Clock::time_point TakeSlot();
 
     // The request of a resolution still pending (`serial` names which start), for a
     // backend that sends again or asks again.
     std::optional<Request> Pending(quint32 address, quint64 serial) const;
     std::vector<Request> AllPending() const;
 
+    // Between scans: new rules for the next one.
+    void SetRules(const Rules& rules);
     void ScanStarting(UpcomingAddressesFn upcoming);
     // The scan was told to stop: waiting workers get "not found" at once unless their
     // verdict is in, new starts are refused, and nothing more is started ahead.
@@ -118,7 +130,7 @@ private:
     void AheadLoop(UpcomingAddressesFn upcoming);
     void StopAhead();
 
-    const Rules m_rules;
+    Rules m_rules; // changed only between scans, under the lock
     const StartFn m_start;
     const RouteFn m_route;
 
