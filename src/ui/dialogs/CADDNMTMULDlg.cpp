@@ -6,6 +6,7 @@
 #include "records/RecordLock.h"
 #include "support/AddressText.h"
 #include "ui/dialogs/CAddNMTListCtrl.h"
+#include "ui/dialogs/NameTableDialogParts.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -37,18 +38,7 @@ CADDNMTMULDlg::CADDNMTMULDlg(CLanveyDoc& doc, QWidget* parent)
     m_pList->setMinimumSize(3 * CAddNMTListCtrl::kColumnWidth + 40,
                             std::max(300, fontMetrics().height() * 189 / 8));
 
-    auto* ok = new QPushButton(FormatLangStringA(0xF145, "OK"), this);
-    ok->setObjectName(QStringLiteral("ButtonOk"));
-    ok->setDefault(true);
-    auto* cancel = new QPushButton(FormatLangStringA(0xF146, "Cancel"), this);
-    cancel->setObjectName(QStringLiteral("ButtonCancel"));
-    connect(ok, &QPushButton::clicked, this, &CADDNMTMULDlg::accept);
-    connect(cancel, &QPushButton::clicked, this, &CADDNMTMULDlg::reject);
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(m_pSelectAll);
-    buttons->addStretch(1);
-    buttons->addWidget(ok);
-    buttons->addWidget(cancel);
+    QHBoxLayout* buttons = MakeNameTableButtons(this, m_pSelectAll);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(noticeBox);

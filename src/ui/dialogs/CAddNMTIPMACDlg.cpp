@@ -4,6 +4,7 @@
 #include "lang/LangString.h"
 #include "lang/MessagePrompt.h"
 #include "ui/dialogs/CColorPicker.h"
+#include "ui/dialogs/NameTableDialogParts.h"
 
 #include <QApplication>
 #include <QGridLayout>
@@ -55,17 +56,7 @@ CAddNMTIPMACDlg::CAddNMTIPMACDlg(QWidget* parent)
     for (QLineEdit* edit : {m_pEditIp, m_pEditMac, m_pEditAlias})
         edit->setMinimumWidth(200);
 
-    auto* ok = new QPushButton(FormatLangStringA(0xF145, "OK"), this);
-    ok->setObjectName(QStringLiteral("ButtonOk"));
-    ok->setDefault(true);
-    auto* cancel = new QPushButton(FormatLangStringA(0xF146, "Cancel"), this);
-    cancel->setObjectName(QStringLiteral("ButtonCancel"));
-    connect(ok, &QPushButton::clicked, this, &CAddNMTIPMACDlg::accept);
-    connect(cancel, &QPushButton::clicked, this, &CAddNMTIPMACDlg::reject);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(ok);
-    buttons->addWidget(cancel);
+    QHBoxLayout* buttons = MakeNameTableButtons(this);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(noticeBox);
@@ -84,7 +75,7 @@ void CAddNMTIPMACDlg::LoadFields()
 {
     m_pEditIp->setText(m_strIp);
     m_pEditMac->setText(m_strMac);
-    m_pEditAlias->setText(ReplaceControlChars(m_strAlias));
+    ShowAlias(m_pEditAlias, m_strAlias);
     const QString ipPresent = FormatLangStringA(192, "IP Address has been existence in NameTable!");
     const QString macPresent =
         FormatLangStringA(195, "MAC Address has been existence in NameTable!");
@@ -99,9 +90,7 @@ void CAddNMTIPMACDlg::LoadFields()
     else
         m_pNotice->setText(
             FormatLangStringA(204, "New IP address and MAC address records in Name Table!"));
-    m_pColorPicker->SetDefaultColor(
-        CColorPicker::FromQColor(QApplication::palette().color(QPalette::WindowText)));
-    m_pColorPicker->SetColor(m_color);
+    LoadColorPicker(m_pColorPicker, m_color);
     m_pEditIp->setReadOnly(true);
     m_pEditMac->setReadOnly(true);
     m_pEditAlias->setFocus();
@@ -109,16 +98,8 @@ void CAddNMTIPMACDlg::LoadFields()
 
 void CAddNMTIPMACDlg::accept()
 {
-    // An untouched alias keeps the text as proposed, control characters and all.
-    const QString alias = m_pEditAlias->text();
-    if (alias != ReplaceControlChars(m_strAlias))
-        m_strAlias = alias;
-    if (m_strAlias.isEmpty()) {
-        CurrentMessagePrompt().Ask(FormatLangStringA(157, "Alias can't Empty!"), PromptButtons::Ok,
-                                   PromptIcon::Error);
-        m_pEditAlias->setFocus();
+    if (!TakeAlias(m_pEditAlias, m_strAlias))
         return;
-    }
     m_color = m_pColorPicker->GetColor();
     QDialog::accept();
 }

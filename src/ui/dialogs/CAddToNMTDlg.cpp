@@ -4,6 +4,7 @@
 #include "lang/LangString.h"
 #include "lang/MessagePrompt.h"
 #include "ui/dialogs/CColorPicker.h"
+#include "ui/dialogs/NameTableDialogParts.h"
 
 #include <QApplication>
 #include <QGridLayout>
@@ -51,17 +52,7 @@ CAddToNMTDlg::CAddToNMTDlg(QWidget* parent)
     m_pEditAddress->setMinimumWidth(200);
     m_pEditAlias->setMinimumWidth(200);
 
-    auto* ok = new QPushButton(FormatLangStringA(0xF145, "OK"), this);
-    ok->setObjectName(QStringLiteral("ButtonOk"));
-    ok->setDefault(true);
-    auto* cancel = new QPushButton(FormatLangStringA(0xF146, "Cancel"), this);
-    cancel->setObjectName(QStringLiteral("ButtonCancel"));
-    connect(ok, &QPushButton::clicked, this, &CAddToNMTDlg::accept);
-    connect(cancel, &QPushButton::clicked, this, &CAddToNMTDlg::reject);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(ok);
-    buttons->addWidget(cancel);
+    QHBoxLayout* buttons = MakeNameTableButtons(this);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(noticeBox);
@@ -79,8 +70,7 @@ int CAddToNMTDlg::exec()
 void CAddToNMTDlg::LoadFields()
 {
     m_pEditAddress->setText(m_strAddress);
-    // The proposal may be a name from the network.
-    m_pEditAlias->setText(ReplaceControlChars(m_strAlias));
+    ShowAlias(m_pEditAlias, m_strAlias);
     if (m_bIsIpv4) {
         setWindowTitle(FormatLangStringA(177, "Add IP Address To NameTable"));
         if (m_bIpPresent)
@@ -98,25 +88,15 @@ void CAddToNMTDlg::LoadFields()
     // the text it was built with.
     if (!m_bIpPresent && !m_bMacPresent)
         m_pNotice->setText(FormatLangStringA(202, "It is a new record in NameTable!"));
-    m_pColorPicker->SetDefaultColor(
-        CColorPicker::FromQColor(QApplication::palette().color(QPalette::WindowText)));
-    m_pColorPicker->SetColor(m_color);
+    LoadColorPicker(m_pColorPicker, m_color);
     m_pEditAddress->setReadOnly(true);
     m_pEditAlias->setFocus();
 }
 
 void CAddToNMTDlg::accept()
 {
-    // An untouched alias keeps the text as proposed, control characters and all.
-    const QString alias = m_pEditAlias->text();
-    if (alias != ReplaceControlChars(m_strAlias))
-        m_strAlias = alias;
-    if (m_strAlias.isEmpty()) {
-        CurrentMessagePrompt().Ask(FormatLangStringA(157, "Alias can't Empty!"), PromptButtons::Ok,
-                                   PromptIcon::Error);
-        m_pEditAlias->setFocus();
+    if (!TakeAlias(m_pEditAlias, m_strAlias))
         return;
-    }
     m_color = m_pColorPicker->GetColor();
     QDialog::accept();
 }
