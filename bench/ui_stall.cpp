@@ -233,6 +233,7 @@ int main(int argc, char** argv)
     WriteProfileInt(QStringLiteral("Threads"), threads);
 
     CLanveyDoc doc;
+    doc.BeginDatabaseChange(); // as an import fills it: one change
     for (int i = 0; i < dbRecords; ++i) {
         auto record = std::make_unique<DatabaseRecord>();
         const quint32 host = 0x0A000000u + quint32(i) + 1; // 10.0.0.1 upwards
@@ -243,6 +244,7 @@ int main(int argc, char** argv)
         record->workgroup = QStringLiteral("ARCHIVE");
         doc.AppendDatabaseRecord(std::move(record));
     }
+    doc.EndDatabaseChange();
     int exitCode = 0;
     {
         FrameEnvironment env;

@@ -200,6 +200,55 @@ TEST_F(DatabaseChange, AFailedCommitIsUndoneShownOnceAndKeepsWhatWasCommitted)
     EXPECT_EQ(StoredNames(), QStringList({"after"}));
 }
 
+// The scan list's comparison answers from an index of the list; it must follow every
+// change, the undo of a failed one and a list read from another file.
+TEST_F(DatabaseChange, TheComparisonFollowsEveryChangeAndEveryUndo)
+{
+    m_doc.AppendScanRecord(Host("10.0.0.1", "02:00:00:00:00:01"));
+    HostRecord* seen = m_doc.GetScanRecord(0);
+    const auto overall = [&] {
+        m_doc.CompareWithDatabase(seen, 0);
+        return seen->overallState;
+    };
+    EXPECT_EQ(overall(), CompareState::New);
+    Add("10.0.0.1", "host");
+    EXPECT_EQ(overall(), CompareState::Matched);
+
+    DatabaseRecord values = *m_doc.GetDatabaseRecord(0);
+    values.mac = 0x020000000002;
+    ASSERT_TRUE(m_doc.SetDatabaseRecord(0, values));
+    EXPECT_EQ(overall(), CompareState::Different);
+    EXPECT_EQ(seen->ipState, CompareState::Different);
+    EXPECT_EQ(seen->macState, CompareState::New);
+
+    // Inside a batch each step counts at once, before the batch is committed.
+    m_doc.BeginDatabaseChange();
+    ASSERT_TRUE(m_doc.AppendDatabaseRecord(Known("10.0.0.7", "02:00:00:00:00:01", "moved")));
+    EXPECT_EQ(seen->macState, CompareState::New); // not drawn again yet
+    EXPECT_EQ(overall(), CompareState::Different);
+    EXPECT_EQ(seen->macState, CompareState::Different);
+    ASSERT_TRUE(m_doc.DeleteDatabaseRecord(0));
+    EXPECT_EQ(overall(), CompareState::Different);
+    EXPECT_EQ(seen->ipState, CompareState::New);
+    ASSERT_TRUE(m_doc.EndDatabaseChange());
+
+    // A failed change is undone, and the comparison goes back with the list.
+    BreakTheFile();
+    EXPECT_FALSE(m_doc.DeleteDatabaseRecord(0));
+    EXPECT_EQ(overall(), CompareState::Different);
+    EXPECT_EQ(seen->macState, CompareState::Different);
+    MendTheFile();
+
+    // Another file's list replaces the index with its own.
+    const QString other = m_dir.filePath(QStringLiteral("Other.lvdat"));
+    ASSERT_EQ(m_doc.OpenDatabase(other).status, DatabaseLoadResult::Created);
+    EXPECT_EQ(overall(), CompareState::New);
+    Add("10.0.0.1", "again");
+    EXPECT_EQ(overall(), CompareState::Matched);
+    m_doc.ClearDatabaseRecords();
+    EXPECT_EQ(overall(), CompareState::New);
+}
+
 TEST_F(DatabaseChange, AFileThatFailedToLoadTakesNoChange)
 {
     // A file of a newer schema is never written; changes to its list are undone.

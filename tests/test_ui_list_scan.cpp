@@ -114,7 +114,9 @@ TEST_F(ScanList, AScanShowsEachHostComparedWithTheDatabase)
 
     // Knowing the exact pair turns the row black at its next drawing, without its icon.
     const int row3 = RowOf("192.168.1.3");
-    doc.GetDatabaseRecord(1)->mac = probeMac(3);
+    DatabaseRecord known = *doc.GetDatabaseRecord(1);
+    known.mac = probeMac(3);
+    ASSERT_TRUE(doc.SetDatabaseRecord(1, known));
     EXPECT_EQ(CellColor(list, row3, ScanColIp), kBlack);
     EXPECT_EQ(CellColor(list, row3, ScanColCompare), kBlack);
     EXPECT_EQ(Cell(list, row3, ScanColCompare), kMatchedText);

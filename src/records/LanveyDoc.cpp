@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QHash>
 #include <QLockFile>
+#include <algorithm>
 #include <functional>
 
 namespace
@@ -168,7 +169,7 @@ HostRecord* CLanveyDoc::GetScanRecord(int index) const
     return RecordAt(m_scanRecords, index);
 }
 
-DatabaseRecord* CLanveyDoc::GetDatabaseRecord(int index) const
+const DatabaseRecord* CLanveyDoc::GetDatabaseRecord(int index) const
 {
     return RecordAt(m_databaseRecords, index);
 }
@@ -254,6 +255,7 @@ void CLanveyDoc::ClearScanRecords()
 
 void CLanveyDoc::ClearDatabaseRecords()
 {
+    DatabaseListChanged();
     m_databaseRecords.clear();
     m_committedDatabase.reset();
 }
@@ -265,6 +267,7 @@ void CLanveyDoc::SetDatabaseChangedHandler(std::function<void()> handler)
 
 void CLanveyDoc::NoteDatabaseChange()
 {
+    DatabaseListChanged();
     if (m_committedDatabase)
         return;
     std::vector<DatabaseRecord> committed;
@@ -303,6 +306,7 @@ bool CLanveyDoc::CommitDatabaseChange()
             for (const DatabaseRecord& record : *m_committedDatabase)
                 restored.push_back(std::make_unique<DatabaseRecord>(record));
             m_databaseRecords = std::move(restored);
+            DatabaseListChanged();
             ShowErrorMessage(FormatLangStringA(
                 0xF288,
                 "The database file \"%s_PATH%\" could not be saved (%s_ERROR%). The change "
@@ -390,19 +394,36 @@ void CLanveyDoc::CompareWithDatabase(HostRecord* record, int /*index*/)
 {
     if (!record)
         return;
+    // A record with both addresses matches, whatever else the list holds; otherwise each
+    // address that some record holds with another partner differs.
     record->ipState = record->macState = record->overallState = CompareState::New;
-    for (const auto& known : m_databaseRecords) {
-        if (known->ip == record->ip) {
-            if (known->mac == record->mac) {
-                // An exact match wins over any conflict seen before it.
-                record->ipState = record->macState = record->overallState = CompareState::Matched;
-                return;
-            }
-            record->ipState = record->overallState = CompareState::Different;
-        } else if (known->mac == record->mac) {
-            record->macState = record->overallState = CompareState::Different;
+    const CompareIndex& index = Index();
+    const auto byIp = index.macsByIp.find(record->ip);
+    if (byIp != index.macsByIp.end()) {
+        const std::vector<quint64>& macs = byIp->second;
+        if (std::find(macs.begin(), macs.end(), record->mac) != macs.end()) {
+            record->ipState = record->macState = record->overallState = CompareState::Matched;
+            return;
         }
+        record->ipState = record->overallState = CompareState::Different;
     }
+    if (index.macs.contains(record->mac))
+        record->macState = record->overallState = CompareState::Different;
+}
+
+const CLanveyDoc::CompareIndex& CLanveyDoc::Index() const
+{
+    if (!m_compareIndex) {
+        CompareIndex index;
+        index.macsByIp.reserve(m_databaseRecords.size());
+        index.macs.reserve(m_databaseRecords.size());
+        for (const auto& known : m_databaseRecords) {
+            index.macsByIp[known->ip].push_back(known->mac);
+            index.macs.insert(known->mac);
+        }
+        m_compareIndex = std::move(index);
+    }
+    return *m_compareIndex;
 }
 
 void CLanveyDoc::SetScanShutdown(std::function<void()> shutdown)
@@ -453,6 +474,7 @@ DatabaseLoadResult CLanveyDoc::OpenDatabase(const QString& path, int lockWaitMs)
         m_databasePath = path;
         m_databaseWritable = false;
         m_databaseRecords.clear();
+        DatabaseListChanged();
         m_committedDatabase.reset();
         return result;
     }
@@ -466,6 +488,7 @@ DatabaseLoadResult CLanveyDoc::OpenDatabase(const QString& path, int lockWaitMs)
     m_databasePath = path;
     m_databaseWritable = result.status != DatabaseLoadResult::Failed;
     m_databaseRecords = std::move(loaded);
+    DatabaseListChanged();
     m_committedDatabase.reset();
     return result;
 }

@@ -10,6 +10,8 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 class CNVOUI;
@@ -31,7 +33,7 @@ public:
 
     // Record access by row; null for an index outside the list.
     HostRecord* GetScanRecord(int index) const;
-    DatabaseRecord* GetDatabaseRecord(int index) const;
+    const DatabaseRecord* GetDatabaseRecord(int index) const;
     int GetScanRecordCount() const;
     int GetDatabaseRecordCount() const;
     // Every database record, in list order; valid until the list next changes.
@@ -76,7 +78,9 @@ public:
     // end of a batch for the changes inside one), so that the database list can show it.
     void SetDatabaseChangedHandler(std::function<void()> handler);
 
-    // Writes the three compare states of `record` against the database list.
+    // Writes the three compare states of `record` against the database list. Every
+    // drawn cell of the scan list asks, so this looks the addresses up in an index of the
+    // list (made again after each change of it) instead of reading the whole list.
     void CompareWithDatabase(HostRecord* record, int index);
 
     // The document's clean-up: stops any scan (through the hook the scan job set),
@@ -132,4 +136,14 @@ private:
     std::optional<std::vector<DatabaseRecord>> m_committedDatabase;
     int m_databaseBatchDepth = 0;
     std::function<void()> m_databaseChanged;
+
+    // The database list's addresses, for CompareWithDatabase: each IP with the MACs
+    // recorded for it, and every MAC. Made when first needed after a change.
+    struct CompareIndex {
+        std::unordered_map<quint32, std::vector<quint64>> macsByIp;
+        std::unordered_set<quint64> macs;
+    };
+    const CompareIndex& Index() const;
+    void DatabaseListChanged() { m_compareIndex.reset(); }
+    mutable std::optional<CompareIndex> m_compareIndex;
 };
