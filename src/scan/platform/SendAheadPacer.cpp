@@ -33,8 +33,21 @@ void SendAheadPacer::Close()
     {
         std::lock_guard lock(m_mutex);
         m_closed = true;
+        TellEveryoneLocked();
     }
     m_changed.notify_all();
+}
+
+void SendAheadPacer::TellWaitersLocked(const Entry& entry)
+{
+    if (entry.verdict)
+        entry.verdict->notify_all();
+}
+
+void SendAheadPacer::TellEveryoneLocked()
+{
+    for (const auto& [address, entry] : m_entries)
+        TellWaitersLocked(entry);
 }
 
 bool SendAheadPacer::Halted(bool ahead) const
@@ -48,8 +61,11 @@ bool SendAheadPacer::Admit(std::unique_lock<std::mutex>& lock, bool ahead)
     for (;;) {
         if (Halted(ahead))
             return false;
+        if (m_outstanding < m_rules.maxOutstanding)
+            break;
         // Resolutions started ahead whose worker has not come yet give their slot up at
-        // their deadline; nobody else would.
+        // their deadline; nobody else would. Looked for only when a slot is wanted: the
+        // table holds seconds of starts at a wide scan's rate.
         ExpireLocked(Clock::now());
         if (m_outstanding < m_rules.maxOutstanding)
             break;
@@ -121,7 +137,7 @@ SendAheadPacer::Entry* SendAheadPacer::StartLocked(std::unique_lock<std::mutex>&
         entry.mac = outcome.mac;
         ReleaseSlotLocked(entry);
     }
-    m_changed.notify_all();
+    TellWaitersLocked(entry);
     if (!entry.unclaimed && entry.waiters == 0) {
         // Started ahead, and its worker has already come and gone.
         ReleaseSlotLocked(entry);
@@ -148,6 +164,7 @@ void SendAheadPacer::ExpireLocked(Clock::time_point now)
         if (entry.state == State::Pending)
             entry.state = State::NotFound;
         ReleaseSlotLocked(entry);
+        TellWaitersLocked(entry);
     }
 }
 
@@ -165,12 +182,15 @@ bool SendAheadPacer::Resolve(const Request& request, quint64* mac)
             return false;
     }
     // The deadline is known once the resolution has been started; it may move later.
+    if (!entry->verdict)
+        entry->verdict = std::make_shared<std::condition_variable>();
+    const std::shared_ptr<std::condition_variable> verdict = entry->verdict;
     for (;;) {
         if (entry->state != State::Pending || Halted(false))
             break;
         if (entry->starting)
-            m_changed.wait(lock);
-        else if (m_changed.wait_until(lock, entry->deadline) == std::cv_status::timeout &&
+            verdict->wait(lock);
+        else if (verdict->wait_until(lock, entry->deadline) == std::cv_status::timeout &&
                  entry->state == State::Pending && Clock::now() >= entry->deadline)
             break;
     }
@@ -204,7 +224,7 @@ bool SendAheadPacer::Settle(quint32 address, bool found, quint64 mac,
     entry.state = found ? State::Found : State::NotFound;
     entry.mac = found ? mac : 0;
     ReleaseSlotLocked(entry);
-    m_changed.notify_all();
+    TellWaitersLocked(entry);
     return true;
 }
 
@@ -220,7 +240,7 @@ bool SendAheadPacer::Extend(quint32 address, quint64 serial, Clock::time_point d
         return false;
     if (!entry.starting && deadline > entry.deadline) {
         entry.deadline = deadline;
-        m_changed.notify_all();
+        TellWaitersLocked(entry);
     }
     return true;
 }
@@ -250,8 +270,9 @@ std::vector<SendAheadPacer::Request> SendAheadPacer::AllPending() const
 {
     std::vector<Request> pending;
     std::lock_guard lock(m_mutex);
+    const auto now = Clock::now();
     for (const auto& [address, entry] : m_entries)
-        if (entry.state == State::Pending)
+        if (entry.state == State::Pending && (entry.starting || now < entry.deadline))
             pending.push_back(entry.request);
     return pending;
 }
@@ -292,6 +313,7 @@ void SendAheadPacer::ScanStopping()
         std::lock_guard lock(m_mutex);
         m_scanStopped = true;
         m_aheadStop = true;
+        TellEveryoneLocked();
     }
     m_changed.notify_all();
 }

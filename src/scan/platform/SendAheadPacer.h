@@ -5,6 +5,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -113,6 +114,9 @@ private:
         bool unclaimed = false; // started ahead; no worker has come for it yet
         bool holdsSlot = false; // counts against maxOutstanding until settled or given up
         bool starting = false;  // StartFn runs outside the lock; keeps the entry in place
+        // What the entry's workers wait on: made by the first of them, told of every
+        // change of the verdict, the deadline or the start.
+        std::shared_ptr<std::condition_variable> verdict;
     };
 
     bool Halted(bool ahead) const;
@@ -125,6 +129,9 @@ private:
     // ahead, its worker has already come and gone.
     Entry* StartLocked(std::unique_lock<std::mutex>& lock, const Request& request, bool ahead);
     void ReleaseSlotLocked(Entry& entry);
+    static void TellWaitersLocked(const Entry& entry);
+    // A stop or the close: every wait looks at Halted again.
+    void TellEveryoneLocked();
     void ExpireLocked(Clock::time_point now);
     void DropUnwantedLocked();
     void AheadLoop(UpcomingAddressesFn upcoming);
@@ -135,7 +142,10 @@ private:
     const RouteFn m_route;
 
     mutable std::mutex m_mutex;
-    std::condition_variable m_changed;            // a verdict came, a slot came free, or a stop
+    // A slot came free, a verdict was taken, or a stop. Workers waiting for a verdict wait
+    // on their entry's own variable instead: a hundred of them woken by every answer of
+    // a wide scan cost more than the scan.
+    std::condition_variable m_changed;
     std::unordered_map<quint32, Entry> m_entries; // nodes never move while the lock is let go
     int m_outstanding = 0;
     Clock::time_point m_nextStart;
