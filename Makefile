@@ -81,7 +81,7 @@ release: deps
 		-DCMAKE_INSTALL_PREFIX=$(PREFIX) -DCMAKE_CXX_FLAGS="$(RELEASE_CXXFLAGS)" \
 		-DCMAKE_EXE_LINKER_FLAGS="$(RELEASE_LDFLAGS)" -DCMAKE_SHARED_LINKER_FLAGS="$(RELEASE_LDFLAGS)" \
 		-DCMAKE_MODULE_LINKER_FLAGS="$(RELEASE_LDFLAGS)" $(LAUNCHER)
-	cmake --build $(RELEASE_DIR) -j $(JOBS)
+	cmake --build $(RELEASE_DIR) -j $(JOBS) --target lanvey_dist
 
 install: release
 	DESTDIR="$(DESTDIR)" cmake --install $(RELEASE_DIR) --strip

@@ -30,24 +30,25 @@ cat >"$work/check" <<'CHECK'
 #!/bin/bash
 set -euo pipefail
 root=$1
-in() { chroot "$root" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin DEBIAN_FRONTEND=noninteractive "$@"; }
+inroot() { chroot "$root" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin DEBIAN_FRONTEND=noninteractive "$@"; }
 
 echo "--- install"
-in apt-get install -y -q /tmp/lanvey.deb
-in dpkg-query -W -f='${Package} ${Version} ${Status}\n' lanvey
-in dpkg -L lanvey >"$root/tmp/files"
+# Depends alone must be enough to run every program.
+inroot apt-get install -y -q --no-install-recommends /tmp/lanvey.deb
+inroot dpkg-query -W -f='${Package} ${Version} ${Status}\n' lanvey
+inroot dpkg -L lanvey >"$root/tmp/files"
 
 echo "--- programs"
-in lanvey-scan --version
-in lanvey-db --help >/dev/null
+inroot lanvey-scan --version
+inroot lanvey-db --help >/dev/null
 if [ -e "$root/usr/lib/lanvey/lanvey-arp" ]; then
-    echo "capability: $(in getcap /usr/lib/lanvey/lanvey-arp || true)"
+    echo "capability: $(inroot getcap /usr/lib/lanvey/lanvey-arp || true)"
 fi
 # The window offscreen, for three seconds: it must still run then (timeout's 124),
 # which it cannot without every library the package depends on.
 mkdir -p "$root/tmp/home"
 set +e
-in env HOME=/tmp/home QT_QPA_PLATFORM=offscreen timeout 3 lanvey
+inroot env HOME=/tmp/home QT_QPA_PLATFORM=offscreen timeout 3 lanvey
 rc=$?
 set -e
 [ $rc = 124 ] || { echo "the window ended with status $rc within 3 s"; exit 1; }
@@ -55,7 +56,7 @@ echo "the window ran for 3 s"
 rm -rf "$root/tmp/home"
 
 echo "--- purge"
-in apt-get purge -y -q lanvey
+inroot apt-get purge -y -q lanvey
 left=0
 while read -r path; do
     # Folders that other packages share (/usr, /usr/share/man/man1, ...) stay.
