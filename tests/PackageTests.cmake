@@ -29,7 +29,7 @@ set_tests_properties(Package.AppStreamMetadata PROPERTIES FAIL_REGULAR_EXPRESSIO
 
 # cmake --install of this build tree into a staging root, then its programs.
 add_executable(test_installed_program test_installed_program.cpp)
-target_link_libraries(test_installed_program PRIVATE Qt6::Core Qt6::Network GTest::gtest
+target_link_libraries(test_installed_program PRIVATE Qt6::Gui Qt6::Network GTest::gtest
     GTest::gtest_main)
 target_compile_definitions(test_installed_program PRIVATE
     LANVEY_CMAKE_COMMAND="${CMAKE_COMMAND}" LANVEY_BINARY_DIR="${CMAKE_BINARY_DIR}"
@@ -47,7 +47,7 @@ add_test(NAME Package.Build
     COMMAND env -u MAKEFLAGS -u MAKELEVEL -u MFLAGS make --no-print-directory
             -C ${PROJECT_SOURCE_DIR} deb RELEASE_DIR=${release_dir})
 set_tests_properties(Package.Build PROPERTIES LABELS package TIMEOUT 3600 COST 1000
-    FIXTURES_SETUP lanvey_deb RESOURCE_LOCK build_release)
+    FIXTURES_SETUP lanvey_deb)
 add_test(NAME Package.Lintian COMMAND ${package_scripts}/lintian.sh ${release_dir}/package)
 add_test(NAME Package.CleanChroot
     COMMAND ${package_scripts}/chroot_install.sh ${release_dir}/package)

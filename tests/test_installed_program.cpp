@@ -9,6 +9,7 @@
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QImageReader>
 #include <QLocalSocket>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -183,6 +184,12 @@ TEST_F(InstalledProgram, InstallPutsEveryFileInItsPlace)
 #endif
     for (const QString& file : expected)
         EXPECT_TRUE(QFileInfo(Installed(file)).isFile()) << file.toStdString();
+    // Each theme size holds a picture of that size.
+    for (const int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
+        const QString icon =
+            Installed(QStringLiteral("share/icons/hicolor/%1x%1/apps/lanvey.png").arg(size));
+        EXPECT_EQ(QImageReader(icon).size(), QSize(size, size)) << icon.toStdString();
+    }
     for (const char* program : {"bin/lanvey", "bin/lanvey-scan", "bin/lanvey-db"})
         EXPECT_TRUE(QFileInfo(Installed(QLatin1String(program))).isExecutable()) << program;
 

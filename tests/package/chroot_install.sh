@@ -45,14 +45,18 @@ if [ -e "$root/usr/lib/lanvey/lanvey-arp" ]; then
     echo "capability: $(inroot getcap /usr/lib/lanvey/lanvey-arp || true)"
 fi
 # The window offscreen, for three seconds: it must still run then (timeout's 124),
-# which it cannot without every library the package depends on.
+# which it cannot without every library the package depends on. It runs as a user, as
+# it would on a desktop; all it writes goes to that user's home.
 mkdir -p "$root/tmp/home"
+chroot "$root" chown nobody:nogroup /tmp/home
 set +e
-inroot env HOME=/tmp/home QT_QPA_PLATFORM=offscreen timeout 3 lanvey
+inroot setpriv --reuid=nobody --regid=nogroup --clear-groups \
+    env HOME=/tmp/home QT_QPA_PLATFORM=offscreen timeout 3 lanvey
 rc=$?
 set -e
 [ $rc = 124 ] || { echo "the window ended with status $rc within 3 s"; exit 1; }
-echo "the window ran for 3 s"
+echo "the window ran for 3 s; it wrote:"
+(cd "$root/tmp/home" && find . -mindepth 1 | sort)
 rm -rf "$root/tmp/home"
 
 echo "--- purge"
@@ -69,7 +73,8 @@ while read -r path; do
     fi
 done <"$root/tmp/files"
 rm -f "$root/tmp/files" "$root/tmp/lanvey.deb"
-found=$(find "$root" -xdev -iname '*lanvey*' -not -path "$root/proc/*" 2>/dev/null || true)
+found=$(find "$root" -xdev \( -iname '*lanvey*' -o -iname '*norvane*' \) \
+    -not -path "$root/proc/*" 2>/dev/null || true)
 if [ -n "$found" ]; then
     echo "left behind:"
     echo "$found"
