@@ -2,6 +2,9 @@
 #   make deps   install the Debian packages the build, the tests and the test LAN need
 #   make build  configure and build into build/
 #   make test   deps, build, then every test suite through CTest
+#   make install    an optimised build installed below PREFIX (default /usr/local; DESTDIR
+#                   is honoured); as root it gives lanvey-arp its capability
+#   make deb        the Debian package, build-release/package/lanvey_*.deb
 
 BUILD_DIR  ?= build
 BUILD_TYPE ?= Debug
@@ -11,16 +14,21 @@ JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 # Build: compiler, CMake, Ninja, Qt 6, SQLite, GoogleTest. Vendor table: ieee-data.
 # Test LAN: iproute2 (namespaces, bridge, tc), Samba's nmbd and nmblookup (NetBIOS), the C
 # compiler that builds its responder (gcc).
+# Package checks (label "package"): desktop-file-validate, appstreamcli, lintian, man's
+# warnings, bash-completion, setcap (libcap2-bin), dpkg-shlibdeps (dpkg-dev), mmdebstrap
+# for the install and purge in a clean chroot.
 # Print tests: poppler-utils (pdftotext reads the printed PDF back). Qt's own texts in the
 # language in use (standard buttons, print dialogs): qt6-translations-l10n. The second
 # compiler, and the fuzzers' libFuzzer: clang.
 DEB_PACKAGES := g++ gcc clang cmake ninja-build pkg-config qt6-base-dev libsqlite3-dev \
 	libgtest-dev ieee-data iproute2 samba samba-common-bin clang-format poppler-utils \
-	qt6-translations-l10n
+	qt6-translations-l10n \
+	desktop-file-utils appstream lintian mmdebstrap bash-completion libcap2-bin man-db \
+	dpkg-dev file
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps build test bench-core clean format build-clang test-asan
+.PHONY: all deps build test bench-core clean format build-clang test-asan install deb release
 
 all: build
 
@@ -57,6 +65,31 @@ bench-core: deps
 	cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DLANVEY_BUILD_TESTS=OFF
 	cmake --build build-release -j $(JOBS) --target lanvey_core_bench
 	./build-release/bench/lanvey_core_bench
+
+# The installed program and the package, from an optimised build of their own, built with
+# the flags Debian's own packages get (hardening, fortified calls), without debug data as
+# the installed files are stripped.
+PREFIX      ?= /usr/local
+RELEASE_DIR ?= build-release
+DEB_FLAGS   := DEB_BUILD_MAINT_OPTIONS=hardening=+all DEB_CXXFLAGS_MAINT_STRIP=-g
+RELEASE_CXXFLAGS = $(shell $(DEB_FLAGS) dpkg-buildflags --get CPPFLAGS) \
+	$(shell $(DEB_FLAGS) dpkg-buildflags --get CXXFLAGS)
+RELEASE_LDFLAGS = $(shell $(DEB_FLAGS) dpkg-buildflags --get LDFLAGS)
+
+release: deps
+	cmake -S . -B $(RELEASE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DLANVEY_BUILD_TESTS=OFF \
+		-DCMAKE_INSTALL_PREFIX=$(PREFIX) -DCMAKE_CXX_FLAGS="$(RELEASE_CXXFLAGS)" \
+		-DCMAKE_EXE_LINKER_FLAGS="$(RELEASE_LDFLAGS)" -DCMAKE_SHARED_LINKER_FLAGS="$(RELEASE_LDFLAGS)" \
+		-DCMAKE_MODULE_LINKER_FLAGS="$(RELEASE_LDFLAGS)" $(LAUNCHER)
+	cmake --build $(RELEASE_DIR) -j $(JOBS) --target lanvey_dist
+
+install: release
+	DESTDIR="$(DESTDIR)" cmake --install $(RELEASE_DIR) --strip
+
+deb: release
+	rm -f $(RELEASE_DIR)/package/*.deb
+	cd $(RELEASE_DIR) && cpack -G DEB
+	@ls -l $(RELEASE_DIR)/package/*.deb
 
 # The tree must build with clang as well as with g++ (warnings are errors here).
 CCACHE := $(shell command -v ccache 2>/dev/null)

@@ -6,7 +6,8 @@
 #   lanvey_add_language_module(<lang> <table file> <version>
 #       [TARGET <name>]            default LanveyRes_<lang>
 #       [OUTPUT_DIRECTORY <dir>]   the program folder the module belongs to;
-#                                  default ${CMAKE_BINARY_DIR}
+#                                  default ${CMAKE_BINARY_DIR}, for a module the
+#                                  program ships (and installs)
 #       [CLAIM <code>]             the code GetLangStrID returns; default <lang>
 #       [NO_VERSION]               leave out the version export
 #       [NO_LANG_ID])              leave out GetLangStrID
@@ -23,8 +24,10 @@ function(lanvey_add_language_module lang table version)
     if(NOT ARG_TARGET)
         set(ARG_TARGET LanveyRes_${lang})
     endif()
+    # A module beside the program is one the program ships; dist/ installs those.
     if(NOT ARG_OUTPUT_DIRECTORY)
         set(ARG_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+        set_property(GLOBAL APPEND PROPERTY LANVEY_SHIPPED_LANGUAGE_MODULES ${ARG_TARGET})
     endif()
     if(NOT ARG_CLAIM)
         set(ARG_CLAIM ${lang})
@@ -46,7 +49,7 @@ function(lanvey_add_language_module lang table version)
 
     add_library(${ARG_TARGET} MODULE ${LANVEY_LANGUAGE_MODULE_SOURCE} "${embedded}")
     set_target_properties(${ARG_TARGET} PROPERTIES
-        OUTPUT_NAME LanveyRes PREFIX "" SUFFIX ".so"
+        OUTPUT_NAME LanveyRes PREFIX "" SUFFIX ".so" LANVEY_LANGUAGE ${lang}
         LIBRARY_OUTPUT_DIRECTORY "${ARG_OUTPUT_DIRECTORY}/mui/${lang}"
         CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
     target_compile_definitions(${ARG_TARGET} PRIVATE

@@ -122,6 +122,27 @@ TEST_F(DbTool, BadInputIsNamedAndChangesNothing)
     ASSERT_EQ(Stored().size(), 1u);
 }
 
+// --help (or -h) prints the usage on standard output, wherever it stands, and does
+// nothing else: no file is made, no record added.
+TEST_F(DbTool, HelpPrintsTheUsageAndDoesNothingElse)
+{
+    for (const QStringList& args :
+         {QStringList{"--help"}, QStringList{"-h"},
+          QStringList{"add", "198.18.0.2", "02:00:00:00:00:02", "--help"}}) {
+        EXPECT_EQ(Run(args), kDbDone) << args.join(u' ').toStdString();
+        EXPECT_TRUE(out.startsWith("usage: lanvey-db [--db FILE] list")) << out.toStdString();
+        for (const char* command : {"list", "export", "import", "add", "delete"})
+            EXPECT_TRUE(out.contains(QStringLiteral("\n  %1 ").arg(QLatin1String(command))))
+                << command;
+        EXPECT_TRUE(err.isEmpty()) << err.toStdString();
+        EXPECT_FALSE(QFile::exists(m_db));
+    }
+    // Without it the usage goes with the complaint to standard error, as before.
+    EXPECT_EQ(Run({"--bogus"}), kDbUsage);
+    EXPECT_TRUE(out.isEmpty());
+    EXPECT_TRUE(err.contains("usage: lanvey-db"));
+}
+
 TEST_F(DbTool, ExportThenImportIntoAnEmptyDatabaseGivesTheSameRecords)
 {
     ASSERT_EQ(Run({"add", "198.18.0.9", "02:00:00:00:00:09", "--name", "line\nbreak, \"q\"",

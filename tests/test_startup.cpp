@@ -772,6 +772,49 @@ TEST_F(StartupNormal, HelpFileOfTheLanguageIsFound)
     EXPECT_EQ(app.m_strHelpFile, Path("program/mui/en_us/Lanvey.chm"));
 }
 
+// Installed as <prefix>/bin/lanvey, the program's folder is <prefix>/lib/lanvey, and the
+// desktop entry is the one installed with it, so none goes into the user's folder.
+TEST_F(StartupNormal, AnInstalledCopyFindsItsFolderBelowItsPrefixAndWritesNoDesktopEntry)
+{
+    NVMUI_WriteUserLanguage("en_us");
+    options.programFile = Path("prefix/bin/lanvey");
+    WriteFile(options.programFile, "program");
+    WriteFile(Path("prefix/lib/lanvey/mui/en_us/Lanvey.chm"), "help");
+    RecordingMainWindow::Calls calls;
+    CLanveyApp app(options);
+    ASSERT_TRUE(app.InitInstance(Args({}), Factory(calls)));
+    EXPECT_TRUE(app.m_bInstalledCopy);
+    EXPECT_EQ(app.m_strAppFolder, Path("prefix/lib/lanvey/"));
+    EXPECT_EQ(app.m_strHelpFile, Path("prefix/lib/lanvey/mui/en_us/Lanvey.chm"));
+    EXPECT_FALSE(QFileInfo::exists(Path("applications/lanvey.desktop")));
+    EXPECT_FALSE(QFileInfo::exists(Path("applications")));
+}
+
+// A plain file where the private folder would be does not make an installed copy, and a
+// folder given by the caller always wins.
+TEST_F(StartupNormal, OnlyAnExistingPrivateFolderMakesAnInstalledCopy)
+{
+    NVMUI_WriteUserLanguage("en_us");
+    options.programFile = Path("tree/bin/lanvey");
+    WriteFile(Path("tree/lib/lanvey"), "not a folder");
+    {
+        RecordingMainWindow::Calls calls;
+        CLanveyApp app(options);
+        ASSERT_TRUE(app.InitInstance(Args({}), Factory(calls)));
+        EXPECT_FALSE(app.m_bInstalledCopy);
+        EXPECT_EQ(app.m_strAppFolder, Path("tree/bin/"));
+        EXPECT_TRUE(QFileInfo::exists(Path("applications/lanvey.desktop")));
+    }
+    QDir().mkpath(Path("prefix/lib/lanvey"));
+    options.programFile = Path("prefix/bin/lanvey");
+    options.appFolder = Path("elsewhere");
+    RecordingMainWindow::Calls calls;
+    CLanveyApp app(options);
+    ASSERT_TRUE(app.InitInstance(Args({}), Factory(calls)));
+    EXPECT_FALSE(app.m_bInstalledCopy);
+    EXPECT_EQ(app.m_strAppFolder, Path("elsewhere/"));
+}
+
 TEST_F(StartupNormal, FoldersThatCannotBeHadFallBack)
 {
     NVMUI_WriteUserLanguage("en_us");

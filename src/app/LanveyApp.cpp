@@ -10,6 +10,7 @@
 #include "support/AppPath.h"
 #include "support/ConfigFile.h"
 #include "support/CrashReporter.h"
+#include "support/InstallLayout.h"
 #include "support/LanguageRegistration.h"
 #include "support/MakeSureFolderPathExists.h"
 #include "support/NVBase64.h"
@@ -157,16 +158,25 @@ bool CLanveyApp::InitInstance(const QStringList& arguments, const MainWindowFact
 
     m_strProgramFile = m_options.programFile.isEmpty() ? QCoreApplication::applicationFilePath()
                                                        : m_options.programFile;
-    m_strAppFolder =
-        WithSlash(m_options.appFolder.isEmpty() ? QFileInfo(m_strProgramFile).absolutePath()
-                                                : m_options.appFolder);
+    // An installed copy finds its folder below its prefix; the build tree's program
+    // keeps everything beside itself.
+    const QString installedFolder =
+        m_options.appFolder.isEmpty() ? InstalledProgramFolder(m_strProgramFile) : QString();
+    m_bInstalledCopy = !installedFolder.isEmpty();
+    m_strAppFolder = WithSlash(!m_options.appFolder.isEmpty() ? m_options.appFolder
+                               : m_bInstalledCopy             ? installedFolder
+                                                  : QFileInfo(m_strProgramFile).absolutePath());
 
     // The default QSettings is the per-user profile from here on.
     QCoreApplication::setOrganizationName(QLatin1String(kCompanyKey));
     QCoreApplication::setApplicationName(QLatin1String(kProductKeyName));
     m_strAppName = QLatin1String(kProductKeyName);
 
-    RegisterAppPath(QLatin1String(kProductName), m_strProgramFile, 1, m_options.applicationsFolder);
+    // An installed copy has its desktop entry from the package (or make install); one in
+    // the user's folder by the same name would hide that one from the menus.
+    if (!m_bInstalledCopy)
+        RegisterAppPath(QLatin1String(kProductName), m_strProgramFile, 1,
+                        m_options.applicationsFolder);
 
     WorkOutFolders();
 

@@ -35,7 +35,8 @@ inline constexpr const char* kLanveyToolId = "{739B85B1-52FB-4753-B7D7-D30C19847
 // (and a second copy of the program) never touch the real user's folders or instance.
 struct LanveyAppOptions {
     // The program file; by default the running executable. The program folder is its
-    // folder unless `appFolder` says otherwise.
+    // folder, or <prefix>/lib/lanvey for a copy installed in <prefix>/bin (see
+    // support/InstallLayout.h), unless `appFolder` says otherwise.
     QString programFile;
     QString appFolder;
     // The user's application-data folder (default: the generic data location) and the
@@ -129,6 +130,9 @@ public:
     QString m_strAnalyzerVersion;
     QString m_strAppName;     // ProductKeyName, then ProductName once the language is set
     QString m_strProgramFile; // full path of the program file
+    // The program runs from an installed place (<prefix>/bin, its folder
+    // <prefix>/lib/lanvey), not from the build tree.
+    bool m_bInstalledCopy = false;
     int m_hCrashReport = 0;
 
     QString GetAnalyzerInstallPath() const { return m_strAnalyzerInstallPath; }

@@ -57,6 +57,8 @@ void CWindowedStartupUi::HideUnregisterWait()
 int RunLanveyApplication(int argc, char** argv, const MainWindowFactory& factory)
 {
     QApplication application(argc, argv);
+    // The desktop finds the window's entry (its icon, its name in the task list) by this.
+    QGuiApplication::setDesktopFileName(QStringLiteral("lanvey"));
     SetMessagePrompt(MakeMessageBoxPrompt());
     int exitCode = 0;
     {

@@ -29,7 +29,27 @@ constexpr char kUsage[] =
     "       lanvey-db [--db FILE] import FILE [--replace|--keep]\n"
     "       lanvey-db [--db FILE] add IP MAC [--name N] [--workgroup W] [--user U]\n"
     "                 [--location L] [--comment C] [--color #RRGGBB]\n"
-    "       lanvey-db [--db FILE] delete IP...\n";
+    "       lanvey-db [--db FILE] delete IP...\n"
+    "       lanvey-db --help\n";
+
+// What --help adds to the usage.
+constexpr char kHelp[] =
+    "\n"
+    "Lists, exports, imports, adds and deletes the records of the database of known hosts.\n"
+    "\n"
+    "  list            print every record (table by default)\n"
+    "  export FILE     write every record; the format comes from --format, else from the\n"
+    "                  file's name (*.json, ethers, hosts), else CSV\n"
+    "  import FILE     read our CSV or JSON, an ethers file, arp-scan's output or nmap's\n"
+    "                  XML; a record whose address is known already is kept (--keep, the\n"
+    "                  default) or replaced (--replace)\n"
+    "  add IP MAC      add one record\n"
+    "  delete IP...    delete the records of these addresses\n"
+    "  --db FILE       the database to work on (default: the window's, Database.lvdat in\n"
+    "                  the data folder)\n"
+    "\n"
+    "Exit status: 0 done, 1 a row or file failed, 2 bad input, 3 a Lanvey window holds the\n"
+    "database.\n";
 
 // A command line taken apart: the words in order, and the options with their values.
 struct Words {
@@ -135,6 +155,12 @@ public:
         const std::optional<Words> words = Split(args, &error);
         if (!words)
             return Usage(error);
+        if (words->options.count(QStringLiteral("--help")) ||
+            (!words->positional.isEmpty() && words->positional[0] == QLatin1String("-h"))) {
+            m_out << kUsage << kHelp;
+            m_out.flush();
+            return kDbDone;
+        }
         if (words->positional.isEmpty())
             return Usage(QStringLiteral("no command"));
         const auto db = words->options.find(QStringLiteral("--db"));

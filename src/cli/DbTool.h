@@ -13,6 +13,7 @@ class QTextStream;
 //   lanvey-db [--db FILE] add IP MAC [--name N] [--workgroup W] [--user U]
 //                                    [--location L] [--comment C] [--color #RRGGBB]
 //   lanvey-db [--db FILE] delete IP...
+//   lanvey-db --help                     the usage and what each command does
 //
 // Without --db it works on the database of the windowed program. It never writes a file
 // that a Lanvey window (or another lanvey-db) holds open.
