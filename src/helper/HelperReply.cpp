@@ -1,0 +1,116 @@
+#include "helper/HelperReply.h"
+
+#include "helper/HelperRequest.h"
+
+#include <charconv>
+
+namespace
+{
+
+int HexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+std::string_view NextWord(std::string_view& rest)
+{
+    const std::size_t space = rest.find(' ');
+    const std::string_view word = rest.substr(0, space);
+    rest = space == std::string_view::npos ? std::string_view() : rest.substr(space + 1);
+    return word;
+}
+
+} // namespace
+
+std::string MacText(const HelperMac& mac)
+{
+    static const char kHex[] = "0123456789abcdef";
+    std::string text;
+    for (std::size_t i = 0; i < mac.size(); ++i) {
+        if (i)
+            text += ':';
+        text += kHex[mac[i] >> 4];
+        text += kHex[mac[i] & 15];
+    }
+    return text;
+}
+
+std::optional<HelperMac> ParseMacText(std::string_view text)
+{
+    if (text.size() != 17)
+        return std::nullopt;
+    HelperMac mac{};
+    for (std::size_t i = 0; i < 6; ++i) {
+        const int high = HexDigit(text[3 * i]), low = HexDigit(text[3 * i + 1]);
+        if (high < 0 || low < 0 || (i < 5 && text[3 * i + 2] != ':'))
+            return std::nullopt;
+        mac[i] = std::uint8_t(high << 4 | low);
+    }
+    return mac;
+}
+
+std::optional<HelperReply> ParseHelperReply(std::string_view line)
+{
+    if (line.size() + 1 > kMaxReplyLine)
+        return std::nullopt;
+    std::string_view rest = line;
+    const std::string_view verb = NextWord(rest);
+    HelperReply reply;
+    if (verb == "error") {
+        for (char c : rest)
+            if (c < ' ' || c > '~')
+                return std::nullopt;
+        reply.kind = HelperReply::Kind::Error;
+        reply.text = std::string(rest);
+        return reply;
+    }
+    if (verb == "ready") {
+        const std::optional<HelperMac> mac = ParseMacText(NextWord(rest));
+        if (!mac || !rest.empty())
+            return std::nullopt;
+        reply.kind = HelperReply::Kind::Ready;
+        reply.mac = *mac;
+        return reply;
+    }
+    if (verb != "reply")
+        return std::nullopt;
+    const std::optional<std::uint32_t> sender = ParseDottedAddress(NextWord(rest));
+    const std::optional<HelperMac> mac = ParseMacText(NextWord(rest));
+    const std::optional<std::uint32_t> target = ParseDottedAddress(NextWord(rest));
+    const std::string_view ns = NextWord(rest);
+    std::uint64_t received = 0;
+    const auto [end, status] = std::from_chars(ns.data(), ns.data() + ns.size(), received);
+    if (!sender || !mac || !target || ns.empty() || status != std::errc() ||
+        end != ns.data() + ns.size() || !rest.empty())
+        return std::nullopt;
+    reply.kind = HelperReply::Kind::Reply;
+    reply.senderIp = *sender;
+    reply.mac = *mac;
+    reply.targetIp = *target;
+    reply.receivedNs = received;
+    return reply;
+}
+
+std::string ReadyReplyLine(const HelperMac& mac)
+{
+    return "ready " + MacText(mac) + '\n';
+}
+
+std::string ArpReplyLine(std::uint32_t senderIp, const HelperMac& senderMac, std::uint32_t targetIp,
+                         std::uint64_t receivedNs)
+{
+    return "reply " + DottedAddress(senderIp) + ' ' + MacText(senderMac) + ' ' +
+           DottedAddress(targetIp) + ' ' + std::to_string(receivedNs) + '\n';
+}
+
+std::string ErrorReplyLine(std::string_view text)
+{
+    std::string line = "error ";
+    for (char c : text.substr(0, kMaxReplyLine - 8))
+        line += c < ' ' || c > '~' ? '?' : c;
+    return line + '\n';
+}

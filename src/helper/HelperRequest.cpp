@@ -1,0 +1,150 @@
+#include "helper/HelperRequest.h"
+
+namespace
+{
+
+bool IsDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+// Decimal digits only, no sign, no leading zero, at most `maxDigits` of them.
+std::optional<unsigned> ParseNumber(std::string_view text, std::size_t maxDigits)
+{
+    if (text.empty() || text.size() > maxDigits || (text.size() > 1 && text[0] == '0'))
+        return std::nullopt;
+    unsigned value = 0;
+    for (char c : text) {
+        if (!IsDigit(c))
+            return std::nullopt;
+        value = value * 10 + unsigned(c - '0');
+    }
+    return value;
+}
+
+// An interface name as the kernel takes it: 1 to 15 bytes, printable, no space, '/'
+// or ':' (an alias label names the same interface, and is not one).
+bool IsLinkName(std::string_view name)
+{
+    if (name.empty() || name.size() > 15 || name == "." || name == "..")
+        return false;
+    for (char c : name)
+        if (c <= ' ' || c > '~' || c == '/' || c == ':')
+            return false;
+    return true;
+}
+
+std::string_view NextWord(std::string_view& rest)
+{
+    const std::size_t space = rest.find(' ');
+    const std::string_view word = rest.substr(0, space);
+    rest = space == std::string_view::npos ? std::string_view() : rest.substr(space + 1);
+    return word;
+}
+
+HelperRequestParse Refuse(std::string error)
+{
+    return {std::nullopt, std::move(error)};
+}
+
+} // namespace
+
+std::optional<std::uint32_t> ParseDottedAddress(std::string_view text)
+{
+    std::uint32_t address = 0;
+    for (int part = 0; part < 4; ++part) {
+        const std::size_t dot = part < 3 ? text.find('.') : text.size();
+        if (dot == std::string_view::npos)
+            return std::nullopt;
+        const std::optional<unsigned> octet = ParseNumber(text.substr(0, dot), 3);
+        if (!octet || *octet > 255)
+            return std::nullopt;
+        address = address << 8 | *octet;
+        text = part < 3 ? text.substr(dot + 1) : std::string_view();
+    }
+    return address;
+}
+
+std::string DottedAddress(std::uint32_t address)
+{
+    std::string text;
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        text += std::to_string((address >> shift) & 0xFF);
+        if (shift)
+            text += '.';
+    }
+    return text;
+}
+
+HelperRequestParse ParseHelperRequest(std::string_view line)
+{
+    if (line.size() + 1 > kMaxRequestLine)
+        return Refuse("line too long");
+    for (char c : line)
+        if (c < ' ' || c > '~')
+            return Refuse("control or non-ASCII byte in the line");
+    std::string_view rest = line;
+    const std::string_view verb = NextWord(rest);
+    HelperRequest request;
+    if (verb == "link") {
+        const std::string_view name = NextWord(rest);
+        if (!IsLinkName(name) || !rest.empty())
+            return Refuse("link wants one interface name");
+        request.kind = HelperRequest::Kind::Link;
+        request.link = std::string(name);
+    } else if (verb == "rate") {
+        const std::optional<unsigned> rate = ParseNumber(NextWord(rest), 7);
+        if (!rate || *rate < 1 || *rate > kMaxRequestRate || !rest.empty())
+            return Refuse("rate wants a number from 1 to 1000000");
+        request.kind = HelperRequest::Kind::Rate;
+        request.rate = *rate;
+    } else if (verb == "ask") {
+        const std::string_view targets = NextWord(rest);
+        const std::optional<std::uint32_t> from = ParseDottedAddress(NextWord(rest));
+        const std::size_t dash = targets.find('-');
+        const std::optional<std::uint32_t> first = ParseDottedAddress(targets.substr(0, dash));
+        const std::optional<std::uint32_t> last =
+            dash == std::string_view::npos ? first : ParseDottedAddress(targets.substr(dash + 1));
+        if (!first || !last || !from || !rest.empty())
+            return Refuse("ask wants an address or a range A-B, then our address");
+        if (*last < *first)
+            return Refuse("ask: the range ends before it starts");
+        request.kind = HelperRequest::Kind::Ask;
+        request.first = *first;
+        request.last = *last;
+        request.from = *from;
+    } else {
+        return Refuse("unknown request (link, rate or ask)");
+    }
+    return {std::move(request), {}};
+}
+
+std::string RefusalOf(const HelperRequest& ask, const std::vector<HelperSubnet>& own)
+{
+    for (const HelperSubnet& subnet : own) {
+        if (subnet.ip != ask.from)
+            continue;
+        const std::uint32_t network = subnet.ip & subnet.netmask;
+        if ((ask.first & subnet.netmask) == network && (ask.last & subnet.netmask) == network)
+            return {};
+        return "ask: " + DottedAddress(ask.first) + (ask.first == ask.last ? "" : "-") +
+               (ask.first == ask.last ? "" : DottedAddress(ask.last)) +
+               " is not in the subnet of " + DottedAddress(ask.from);
+    }
+    return "ask: " + DottedAddress(ask.from) + " is not an address of the interface";
+}
+
+std::string LinkRequestLine(std::string_view link)
+{
+    return "link " + std::string(link) + '\n';
+}
+
+std::string RateRequestLine(unsigned rate)
+{
+    return "rate " + std::to_string(rate) + '\n';
+}
+
+std::string AskRequestLine(std::uint32_t address, std::uint32_t from)
+{
+    return "ask " + DottedAddress(address) + ' ' + DottedAddress(from) + '\n';
+}
