@@ -34,12 +34,18 @@ bool IsLinkName(std::string_view name)
     return true;
 }
 
-std::string_view NextWord(std::string_view& rest)
+// The words of a line split at single spaces; an empty word (two spaces, a space at
+// either end) is one too.
+std::vector<std::string_view> Words(std::string_view line)
 {
-    const std::size_t space = rest.find(' ');
-    const std::string_view word = rest.substr(0, space);
-    rest = space == std::string_view::npos ? std::string_view() : rest.substr(space + 1);
-    return word;
+    std::vector<std::string_view> words;
+    for (;;) {
+        const std::size_t space = line.find(' ');
+        words.push_back(line.substr(0, space));
+        if (space == std::string_view::npos)
+            return words;
+        line.remove_prefix(space + 1);
+    }
 }
 
 HelperRequestParse Refuse(std::string error)
@@ -83,29 +89,34 @@ HelperRequestParse ParseHelperRequest(std::string_view line)
     for (char c : line)
         if (c < ' ' || c > '~')
             return Refuse("control or non-ASCII byte in the line");
-    std::string_view rest = line;
-    const std::string_view verb = NextWord(rest);
+    const std::vector<std::string_view> words = Words(line);
+    for (std::string_view word : words)
+        if (word.empty())
+            return Refuse("empty word: words are parted by single spaces");
+    const std::string_view verb = words[0];
     HelperRequest request;
     if (verb == "link") {
-        const std::string_view name = NextWord(rest);
-        if (!IsLinkName(name) || !rest.empty())
+        if (words.size() != 2 || !IsLinkName(words[1]))
             return Refuse("link wants one interface name");
         request.kind = HelperRequest::Kind::Link;
-        request.link = std::string(name);
+        request.link = std::string(words[1]);
     } else if (verb == "rate") {
-        const std::optional<unsigned> rate = ParseNumber(NextWord(rest), 7);
-        if (!rate || *rate < 1 || *rate > kMaxRequestRate || !rest.empty())
+        const std::optional<unsigned> rate =
+            words.size() == 2 ? ParseNumber(words[1], 7) : std::nullopt;
+        if (!rate || *rate < 1 || *rate > kMaxRequestRate)
             return Refuse("rate wants a number from 1 to 1000000");
         request.kind = HelperRequest::Kind::Rate;
         request.rate = *rate;
     } else if (verb == "ask") {
-        const std::string_view targets = NextWord(rest);
-        const std::optional<std::uint32_t> from = ParseDottedAddress(NextWord(rest));
+        if (words.size() != 3)
+            return Refuse("ask wants an address or a range A-B, then our address");
+        const std::string_view targets = words[1];
         const std::size_t dash = targets.find('-');
         const std::optional<std::uint32_t> first = ParseDottedAddress(targets.substr(0, dash));
         const std::optional<std::uint32_t> last =
             dash == std::string_view::npos ? first : ParseDottedAddress(targets.substr(dash + 1));
-        if (!first || !last || !from || !rest.empty())
+        const std::optional<std::uint32_t> from = ParseDottedAddress(words[2]);
+        if (!first || !last || !from)
             return Refuse("ask wants an address or a range A-B, then our address");
         if (*last < *first)
             return Refuse("ask: the range ends before it starts");
