@@ -16,14 +16,6 @@ int HexDigit(char c)
     return -1;
 }
 
-std::string_view NextWord(std::string_view& rest)
-{
-    const std::size_t space = rest.find(' ');
-    const std::string_view word = rest.substr(0, space);
-    rest = space == std::string_view::npos ? std::string_view() : rest.substr(space + 1);
-    return word;
-}
-
 } // namespace
 
 std::string MacText(const HelperMac& mac)
@@ -57,35 +49,35 @@ std::optional<HelperReply> ParseHelperReply(std::string_view line)
 {
     if (line.size() + 1 > kMaxReplyLine)
         return std::nullopt;
-    std::string_view rest = line;
-    const std::string_view verb = NextWord(rest);
     HelperReply reply;
-    if (verb == "error") {
-        for (char c : rest)
+    constexpr std::string_view kError = "error ";
+    if (line.substr(0, kError.size()) == kError) {
+        for (char c : line)
             if (c < ' ' || c > '~')
                 return std::nullopt;
         reply.kind = HelperReply::Kind::Error;
-        reply.text = std::string(rest);
+        reply.text = std::string(line.substr(kError.size()));
         return reply;
     }
-    if (verb == "ready") {
-        const std::optional<HelperMac> mac = ParseMacText(NextWord(rest));
-        if (!mac || !rest.empty())
+    const std::vector<std::string_view> words = SplitHelperWords(line);
+    if (words[0] == "ready" && words.size() == 2) {
+        const std::optional<HelperMac> mac = ParseMacText(words[1]);
+        if (!mac)
             return std::nullopt;
         reply.kind = HelperReply::Kind::Ready;
         reply.mac = *mac;
         return reply;
     }
-    if (verb != "reply")
+    if (words[0] != "reply" || words.size() != 5)
         return std::nullopt;
-    const std::optional<std::uint32_t> sender = ParseDottedAddress(NextWord(rest));
-    const std::optional<HelperMac> mac = ParseMacText(NextWord(rest));
-    const std::optional<std::uint32_t> target = ParseDottedAddress(NextWord(rest));
-    const std::string_view ns = NextWord(rest);
+    const std::optional<std::uint32_t> sender = ParseDottedAddress(words[1]);
+    const std::optional<HelperMac> mac = ParseMacText(words[2]);
+    const std::optional<std::uint32_t> target = ParseDottedAddress(words[3]);
+    const std::string_view ns = words[4];
     std::uint64_t received = 0;
     const auto [end, status] = std::from_chars(ns.data(), ns.data() + ns.size(), received);
     if (!sender || !mac || !target || ns.empty() || status != std::errc() ||
-        end != ns.data() + ns.size() || !rest.empty())
+        end != ns.data() + ns.size())
         return std::nullopt;
     reply.kind = HelperReply::Kind::Reply;
     reply.senderIp = *sender;
@@ -110,7 +102,7 @@ std::string ArpReplyLine(std::uint32_t senderIp, const HelperMac& senderMac, std
 std::string ErrorReplyLine(std::string_view text)
 {
     std::string line = "error ";
-    for (char c : text.substr(0, kMaxReplyLine - 8))
+    for (char c : text.substr(0, kMaxReplyLine - 7))
         line += c < ' ' || c > '~' ? '?' : c;
     return line + '\n';
 }

@@ -34,9 +34,14 @@ bool IsLinkName(std::string_view name)
     return true;
 }
 
-// The words of a line split at single spaces; an empty word (two spaces, a space at
-// either end) is one too.
-std::vector<std::string_view> Words(std::string_view line)
+HelperRequestParse Refuse(std::string error)
+{
+    return {std::nullopt, std::move(error)};
+}
+
+} // namespace
+
+std::vector<std::string_view> SplitHelperWords(std::string_view line)
 {
     std::vector<std::string_view> words;
     for (;;) {
@@ -47,13 +52,6 @@ std::vector<std::string_view> Words(std::string_view line)
         line.remove_prefix(space + 1);
     }
 }
-
-HelperRequestParse Refuse(std::string error)
-{
-    return {std::nullopt, std::move(error)};
-}
-
-} // namespace
 
 std::optional<std::uint32_t> ParseDottedAddress(std::string_view text)
 {
@@ -89,7 +87,7 @@ HelperRequestParse ParseHelperRequest(std::string_view line)
     for (char c : line)
         if (c < ' ' || c > '~')
             return Refuse("control or non-ASCII byte in the line");
-    const std::vector<std::string_view> words = Words(line);
+    const std::vector<std::string_view> words = SplitHelperWords(line);
     for (std::string_view word : words)
         if (word.empty())
             return Refuse("empty word: words are parted by single spaces");
