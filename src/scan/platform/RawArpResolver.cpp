@@ -71,7 +71,7 @@ bool RawArpResolver::StartReceiving(int* error)
 
 int RawArpResolver::WireRateFor(int rate)
 {
-    return int(std::clamp<qint64>(qint64(rate) * 4, 100, 1000000));
+    return int(std::clamp<qint64>(qint64(rate) * 8, 1000, 1000000));
 }
 
 SendAheadPacer::Rules RawArpResolver::RulesFor(int rate)

@@ -56,7 +56,8 @@ public:
                                                              int aheadRate, const QString& helper,
                                                              QString* error);
     // What a wire is asked to keep to for `rate` first requests a second: room for their
-    // repeats, the further requests and the workers' own requests, which are not paced.
+    // repeats, the further requests and the bursts of the workers' own requests, which
+    // are not paced, so that requests seldom wait in the helper.
     static int WireRateFor(int rate);
     ~RawArpResolver() override;
 
