@@ -574,7 +574,7 @@ TEST_F(LabScan, AnOrdinaryUserWithTheHelperFindsWhatRootFinds)
     EXPECT_TRUE(kernel.err.contains(QStringLiteral("kernel neighbour resolution")))
         << kernel.err.toStdString();
     EXPECT_TRUE(kernel.err.contains(
-        QStringLiteral("the helper lacks CAP_NET_RAW. For the fast way run: sudo setcap "
+        QStringLiteral("the helper lacks CAP_NET_RAW.\nFor the fast way run: sudo setcap "
                        "cap_net_raw+ep %1")
             .arg(bareHelper)))
         << kernel.err.toStdString();

@@ -172,14 +172,14 @@ QString LinuxHostProbe::ResolutionNotice() const
         return FormatLangString(
             0xF2D3,
             QStringLiteral("Address resolution: the kernel's neighbour table, the slow way: no "
-                           "permission for raw sockets and no helper found. For the fast way "
+                           "permission for raw sockets and no helper found.\nFor the fast way "
                            "install lanvey-arp and run: sudo setcap cap_net_raw+ep %s_HELPER%"),
             {m_helper});
     case Path::KernelHelperLacksCapability:
         return FormatLangString(
             0xF2D4,
             QStringLiteral("Address resolution: the kernel's neighbour table, the slow way: the "
-                           "helper lacks CAP_NET_RAW. For the fast way run: sudo setcap "
+                           "helper lacks CAP_NET_RAW.\nFor the fast way run: sudo setcap "
                            "cap_net_raw+ep %s_HELPER%"),
             {m_helper});
     case Path::KernelHelperFailed:
