@@ -19,7 +19,9 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
 
     lanvey_add_test(test_resolver_lab SOURCES test_resolver_lab.cpp LIBS Lanvey::scan)
     target_compile_definitions(test_resolver_lab PRIVATE
-        LANVEY_TEST_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/data")
+        LANVEY_TEST_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/data"
+        LANVEY_ARP_BINARY="$<TARGET_FILE:lanvey-arp>")
+    add_dependencies(test_resolver_lab lanvey-arp)
 endif()
 
 # Text from the network: the ANSI code pages of its names and how they are shown.

@@ -4,6 +4,7 @@
 #include "scan/platform/LinkInterfaces.h"
 
 #include <QString>
+#include <atomic>
 #include <memory>
 #include <string>
 #include <sys/types.h>
@@ -46,6 +47,6 @@ private:
     const LinkInterface m_link;
     const pid_t m_pid;
     const int m_fd;
-    std::string m_input; // reply text not yet a whole line
-    bool m_ended = false;
+    std::string m_input;              // reply text not yet a whole line
+    std::atomic<bool> m_ended{false}; // set by the receive thread, read by the probe
 };

@@ -39,9 +39,9 @@ public:
 
     void ScanStarting(UpcomingAddressesFn upcoming) override
     {
-        // Adapters come and go between scans; no worker runs here, so the resolver may be
-        // replaced.
-        if (LinkInterfaces::Read() != m_links)
+        // Adapters come and go between scans, and a helper may have ended; no worker runs
+        // here, so the resolver may be replaced.
+        if (LinkInterfaces::Read() != m_links || (m_resolver && !m_resolver->Working()))
             Open();
         if (m_resolver)
             m_resolver->ScanStarting(std::move(upcoming));

@@ -113,6 +113,12 @@ RawArpResolver::~RawArpResolver()
         close(m_wakeFd);
 }
 
+bool RawArpResolver::Working() const
+{
+    return std::all_of(m_links.begin(), m_links.end(),
+                       [](const Link& link) { return link.wire->PollFd() >= 0; });
+}
+
 QString RawArpResolver::Description() const
 {
     QStringList names;

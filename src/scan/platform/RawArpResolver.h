@@ -65,6 +65,7 @@ public:
     void ScanStarting(UpcomingAddressesFn upcoming) override;
     void ScanStopping() override;
     void ScanEnded() override;
+    bool Working() const override;
     QString Description() const override;
     QString ScanSummary() const override;
 
