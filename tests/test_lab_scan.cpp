@@ -695,6 +695,18 @@ TEST_F(LabScan, TheHelperKeepsNoCapabilityAndSendsOnlyWhatItMay)
         // .1 to .253: 252 intervals of 100 us even when asked for a million a second.
         EXPECT_GE(spread("1000000", "198.18.0.1-198.18.0.253", 24), 252 * 0.1 - 2);
     }
+    {
+        // Without its capability it says how to give it.
+        const UserFolder bare({kHelper});
+        const QString path = bare.Path(QStringLiteral("lanvey-arp"));
+        HelperSession session(path);
+        ASSERT_TRUE(session.process.waitForFinished(2000));
+        EXPECT_EQ(session.process.exitCode(), 1);
+        EXPECT_EQ(session.out,
+                  QStringLiteral("error no permission for a packet socket; run: sudo setcap "
+                                 "cap_net_raw+ep %1\n")
+                      .arg(path));
+    }
     struct Refusal {
         const char* line;
         const char* error;

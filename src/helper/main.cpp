@@ -51,10 +51,19 @@ constexpr int kExitRefused = 2; // a request was refused
 
 [[noreturn]] void Fail(int status, const std::string& text)
 {
-    std::fprintf(stderr, "lanvey-arp: %s\n", text.c_str());
+    // Both copies without control bytes: a terminal shows standard error.
     const std::string line = ErrorReplyLine(text);
+    std::fprintf(stderr, "lanvey-arp: %s", line.c_str() + 6);
     [[maybe_unused]] const ssize_t written = write(STDOUT_FILENO, line.data(), line.size());
     std::_Exit(status);
+}
+
+// Where this program is, for the advice to set its capability; argv[0] is the caller's.
+std::string OwnPath()
+{
+    char path[4096];
+    const ssize_t size = readlink("/proc/self/exe", path, sizeof path - 1);
+    return size > 0 ? std::string(path, std::size_t(size)) : "lanvey-arp";
 }
 
 std::string SystemError(const char* what)
@@ -90,11 +99,12 @@ void GiveUpPrivileges()
     if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0)
         Fail(kExitFailed, SystemError("cannot set no_new_privs"));
     // The kernel clears the parent-death signal when it starts a binary with file
-    // capabilities, so it is set here; a parent gone before that is seen at once.
+    // capabilities, so it is set here; a parent gone meanwhile is seen at once, and one
+    // gone before that has closed our input.
     const pid_t parent = getppid();
     if (prctl(PR_SET_PDEATHSIG, SIGKILL, 0, 0, 0) != 0)
         Fail(kExitFailed, SystemError("cannot set the parent-death signal"));
-    if (parent == 1 || getppid() != parent)
+    if (getppid() != parent)
         std::_Exit(kExitFailed);
 }
 
@@ -142,14 +152,14 @@ Interface ReadInterface(const std::string& name)
     return found;
 }
 
-int OpenArpSocket(const Interface& link, const std::string& name, const char* self)
+int OpenArpSocket(const Interface& link, const std::string& name)
 {
     // Protocol 0 until bound, so that no ARP of other interfaces is queued in between.
     const int fd = socket(AF_PACKET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0 && (errno == EPERM || errno == EACCES))
         Fail(kExitFailed, std::string("no permission for a packet socket; run: sudo setcap "
                                       "cap_net_raw+ep ") +
-                              self);
+                              OwnPath());
     if (fd < 0)
         Fail(kExitFailed, SystemError("cannot open a packet socket"));
     sockaddr_ll address{};
@@ -270,7 +280,7 @@ std::optional<std::string> TakeLine(std::string* input)
 
 } // namespace
 
-int main(int argc, char** argv)
+int main(int argc, char**)
 {
     GiveUpPrivileges();
     std::signal(SIGPIPE, SIG_IGN);
@@ -289,7 +299,7 @@ int main(int argc, char** argv)
         Fail(kExitRefused, "the first request must be link");
     const std::string name = first.request->link;
     const Interface link = ReadInterface(name);
-    const int fd = OpenArpSocket(link, name, argv[0]);
+    const int fd = OpenArpSocket(link, name);
     // The open socket is all the capability was for.
     if (!LimitCapabilities(false))
         Fail(kExitFailed, SystemError("cannot drop CAP_NET_RAW"));
