@@ -56,15 +56,15 @@ std::vector<std::string_view> SplitHelperWords(std::string_view line)
 std::optional<std::uint32_t> ParseDottedAddress(std::string_view text)
 {
     std::uint32_t address = 0;
-    for (int part = 0; part < 4; ++part) {
-        const std::size_t dot = part < 3 ? text.find('.') : text.size();
+    for (int index = 0; index < 4; ++index) {
+        const std::size_t dot = index < 3 ? text.find('.') : text.size();
         if (dot == std::string_view::npos)
             return std::nullopt;
         const std::optional<unsigned> octet = ParseNumber(text.substr(0, dot), 3);
         if (!octet || *octet > 255)
             return std::nullopt;
         address = address << 8 | *octet;
-        text = part < 3 ? text.substr(dot + 1) : std::string_view();
+        text = index < 3 ? text.substr(dot + 1) : std::string_view();
     }
     return address;
 }
@@ -90,7 +90,7 @@ HelperRequestParse ParseHelperRequest(std::string_view line)
     const std::vector<std::string_view> words = SplitHelperWords(line);
     for (std::string_view word : words)
         if (word.empty())
-            return Refuse("empty word: words are parted by single spaces");
+            return Refuse("empty word: words are separated by single spaces");
     const std::string_view verb = words[0];
     HelperRequest request;
     if (verb == "link") {

@@ -50,7 +50,7 @@ struct HelperSubnet {
 // them and A to B lie in its subnet. Otherwise what is wrong with it.
 std::string RefusalOf(const HelperRequest& ask, const std::vector<HelperSubnet>& own);
 
-// The words of a line parted by single spaces; two spaces, or a space at either end,
+// The words of a line separated by single spaces; two spaces, or a space at either end,
 // give an empty word.
 std::vector<std::string_view> SplitHelperWords(std::string_view line);
 
