@@ -104,7 +104,8 @@ TEST(HelperRequest, EveryOtherLineIsRefusedWithAReason)
     // The longest line that fits, and one byte more.
     const std::string longest = "ask 198.18.0.1 198.18.0.254" + std::string(52, ' ');
     ASSERT_EQ(longest.size() + 1, kMaxRequestLine);
-    EXPECT_EQ(ParseHelperRequest(longest).error, "empty word: words are separated by single spaces");
+    EXPECT_EQ(ParseHelperRequest(longest).error,
+              "empty word: words are separated by single spaces");
     EXPECT_EQ(ParseHelperRequest(longest + " ").error, "line too long");
 }
 
