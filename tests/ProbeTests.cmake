@@ -10,9 +10,18 @@ lanvey_add_test(test_resolver SOURCES test_resolver.cpp LIBS Lanvey::scan)
 lanvey_add_test(test_arp_rounds SOURCES test_arp_rounds.cpp LIBS Lanvey::scan)
 
 if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
+    # lanvey-arp's lines and refusals, and the program itself where it sends nothing.
+    lanvey_add_test(test_helper_request SOURCES test_helper_request.cpp
+        LIBS Lanvey::scan Lanvey::helper_protocol)
+    target_compile_definitions(test_helper_request PRIVATE
+        LANVEY_ARP_BINARY="$<TARGET_FILE:lanvey-arp>")
+    add_dependencies(test_helper_request lanvey-arp)
+
     lanvey_add_test(test_resolver_lab SOURCES test_resolver_lab.cpp LIBS Lanvey::scan)
     target_compile_definitions(test_resolver_lab PRIVATE
-        LANVEY_TEST_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/data")
+        LANVEY_TEST_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/data"
+        LANVEY_ARP_BINARY="$<TARGET_FILE:lanvey-arp>")
+    add_dependencies(test_resolver_lab lanvey-arp)
 endif()
 
 # Text from the network: the ANSI code pages of its names and how they are shown.

@@ -17,6 +17,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <map>
+#include <set>
 #include <signal.h>
 #include <unistd.h>
 
@@ -25,6 +26,9 @@ namespace
 
 const QString kLab = QStringLiteral(LANVEY_SOURCE_DIR "/lab/lab");
 const QString kScanner = QStringLiteral(LANVEY_SCAN_BINARY);
+const QString kHelper = QStringLiteral(LANVEY_ARP_BINARY);
+// The ordinary user the suite runs programs as; a system user, made when missing.
+const QString kLabUser = QStringLiteral("lanvey-test");
 
 struct Command {
     int exitCode = -1;
@@ -481,6 +485,287 @@ TEST_F(LabScan, CtrlCDuringASubnetScanPrintsTheHostsFoundWithinASecondOnBothPath
     }
 }
 
+// The user's numeric ids, for setpriv; made with useradd when missing.
+QStringList LabUserIds()
+{
+    const QString user = kLabUser;
+    if (RunCommand(QStringLiteral("id"), {QStringLiteral("-u"), user}).exitCode != 0) {
+        const Command add =
+            RunCommand(QStringLiteral("useradd"),
+                       {QStringLiteral("--system"), QStringLiteral("--no-create-home"),
+                        QStringLiteral("--shell"), QStringLiteral("/usr/sbin/nologin"), user});
+        EXPECT_EQ(add.exitCode, 0) << add.err.toStdString();
+    }
+    const QString uid =
+        RunCommand(QStringLiteral("id"), {QStringLiteral("-u"), user}).out.trimmed();
+    const QString gid =
+        RunCommand(QStringLiteral("id"), {QStringLiteral("-g"), user}).out.trimmed();
+    return {QStringLiteral("--reuid=") + uid, QStringLiteral("--regid=") + gid,
+            QStringLiteral("--clear-groups")};
+}
+
+// A folder the user can reach with copies of programs of the build tree, which may sit
+// where that user cannot; the helper's copy gets its capability as an install gives it.
+class UserFolder
+{
+public:
+    explicit UserFolder(const QStringList& programs, bool helperCapability = false)
+    {
+        const auto everyone = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                              QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther |
+                              QFile::ExeOther;
+        EXPECT_TRUE(QFile::setPermissions(m_dir.path(), everyone));
+        for (const QString& program : programs) {
+            const QString copy = Path(QFileInfo(program).fileName());
+            EXPECT_TRUE(QFile::copy(program, copy)) << copy.toStdString();
+            EXPECT_TRUE(QFile::setPermissions(copy, everyone));
+        }
+        if (helperCapability) {
+            const Command setcap =
+                RunCommand(QStringLiteral("setcap"),
+                           {QStringLiteral("cap_net_raw+ep"), Path(QStringLiteral("lanvey-arp"))});
+            EXPECT_EQ(setcap.exitCode, 0) << setcap.err.toStdString();
+        }
+    }
+    QString Path(const QString& name) const { return m_dir.filePath(name); }
+
+private:
+    QTemporaryDir m_dir;
+};
+
+// `command` as the ordinary user in the scanner namespace, with `environment` added.
+Command RunAsUser(const QStringList& command, const QStringList& environment = {})
+{
+    return RunCommand(kLab, QStringList{QStringLiteral("exec"), QStringLiteral("env")} +
+                                environment + QStringList{QStringLiteral("setpriv")} +
+                                LabUserIds() + command);
+}
+
+TEST_F(LabScan, AnOrdinaryUserWithTheHelperFindsWhatRootFinds)
+{
+    const QStringList csv{QStringLiteral("--verbose"), QStringLiteral("--format=csv"),
+                          QStringLiteral("198.18.0.0/24")};
+    const Command root = Scan(csv);
+    ASSERT_EQ(root.exitCode, 0) << root.err.toStdString();
+    EXPECT_TRUE(root.err.contains(QStringLiteral("raw ARP socket on eth0")))
+        << root.err.toStdString();
+    const auto rootRows = Rows(root);
+
+    const UserFolder installed({kScanner, kHelper}, true);
+    const QString helper = installed.Path(QStringLiteral("lanvey-arp"));
+    const Command user =
+        RunAsUser(QStringList{installed.Path(QStringLiteral("lanvey-scan"))} + csv);
+    ASSERT_EQ(user.exitCode, 0) << user.err.toStdString();
+    EXPECT_TRUE(user.err.contains(QStringLiteral("raw ARP through %1 on eth0").arg(helper)))
+        << user.err.toStdString();
+    EXPECT_TRUE(user.err.contains(
+        QStringLiteral("Address resolution: raw ARP through the helper %1, the fast way.")
+            .arg(helper)))
+        << user.err.toStdString();
+    // Same hosts, MACs, names, vendors and compare results as root's.
+    EXPECT_EQ(Rows(user), rootRows);
+    ExpectExactly(Rows(user), Expected("198.18.0.0", "198.18.0.255"));
+
+    // The same helper without its capability: the kernel path, and the advice to set it.
+    const UserFolder bare({kScanner, kHelper});
+    const QString bareHelper = bare.Path(QStringLiteral("lanvey-arp"));
+    const Command kernel = RunAsUser(QStringList{bare.Path(QStringLiteral("lanvey-scan"))} + csv);
+    ASSERT_EQ(kernel.exitCode, 0) << kernel.err.toStdString();
+    EXPECT_TRUE(kernel.err.contains(QStringLiteral("kernel neighbour resolution")))
+        << kernel.err.toStdString();
+    EXPECT_TRUE(kernel.err.contains(
+        QStringLiteral("the helper lacks CAP_NET_RAW.\nFor the fast way run: sudo setcap "
+                       "cap_net_raw+ep %1")
+            .arg(bareHelper)))
+        << kernel.err.toStdString();
+    ExpectExactly(Rows(kernel), Expected("198.18.0.0", "198.18.0.255"));
+}
+
+// One session with the helper as the ordinary user: `input` after the link line.
+struct HelperSession {
+    QProcess process;
+    QString out;
+
+    explicit HelperSession(const QString& helper)
+    {
+        process.start(kLab, QStringList{QStringLiteral("exec"), QStringLiteral("setpriv")} +
+                                LabUserIds() + QStringList{helper});
+        EXPECT_TRUE(process.waitForStarted());
+        process.write("link eth0\n");
+        ReadUntil(QStringLiteral("\n"));
+    }
+    ~HelperSession()
+    {
+        if (process.state() != QProcess::NotRunning) {
+            process.kill();
+            process.waitForFinished();
+        }
+    }
+    // Reads standard output until it holds `text` or 5 s have passed.
+    bool ReadUntil(const QString& text)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        while (!out.contains(text) && clock.elapsed() < 5000) {
+            process.waitForReadyRead(50);
+            out += QString::fromUtf8(process.readAllStandardOutput());
+        }
+        return out.contains(text);
+    }
+    // Reads until `count` replies have come or 5 s have passed.
+    void ReadReplies(size_t count)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        while (Replies().size() < count && clock.elapsed() < 5000) {
+            process.waitForReadyRead(50);
+            out += QString::fromUtf8(process.readAllStandardOutput());
+        }
+    }
+    // Every reply line: sender address, MAC, our address, time in ns.
+    std::vector<QStringList> Replies() const
+    {
+        std::vector<QStringList> replies;
+        for (const QString& line : out.split(u'\n'))
+            if (line.startsWith(QStringLiteral("reply ")))
+                replies.push_back(line.split(u' ').mid(1));
+        return replies;
+    }
+};
+
+TEST_F(LabScan, TheHelperKeepsNoCapabilityAndSendsOnlyWhatItMay)
+{
+    const UserFolder installed({kHelper}, true);
+    const QString helper = installed.Path(QStringLiteral("lanvey-arp"));
+    {
+        // Once its socket is open it holds no capability at all, and can gain none.
+        HelperSession session(helper);
+        ASSERT_TRUE(session.out.startsWith(QStringLiteral("ready 02:4c:56:00:00:fe\n")))
+            << session.out.toStdString();
+        const qint64 pid = session.process.processId();
+        QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
+        ASSERT_TRUE(comm.open(QIODevice::ReadOnly));
+        ASSERT_EQ(comm.readAll().trimmed(), "lanvey-arp");
+        QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+        ASSERT_TRUE(status.open(QIODevice::ReadOnly));
+        const QString text = QString::fromLatin1(status.readAll());
+        for (const char* field : {"CapInh", "CapPrm", "CapEff", "CapAmb"})
+            EXPECT_TRUE(
+                text.contains(QStringLiteral("%1:\t0000000000000000").arg(QLatin1String(field))))
+                << field << "\n"
+                << text.toStdString();
+        EXPECT_TRUE(text.contains(QStringLiteral("NoNewPrivs:\t1"))) << text.toStdString();
+
+        // Every address of a range is asked and every reply comes back, with the MAC.
+        session.process.write("ask 198.18.0.1-198.18.0.20 198.18.0.254\n");
+        session.ReadReplies(20);
+        const auto replies = session.Replies();
+        std::set<QString> answered;
+        for (const QStringList& reply : replies) {
+            ASSERT_EQ(reply.size(), 4);
+            const auto host = manifest.find(IpToHostOrder(GetIpAddress(reply[0])));
+            ASSERT_NE(host, manifest.end()) << reply.join(u' ').toStdString();
+            EXPECT_EQ(reply[1].toUpper(), host->second.mac);
+            EXPECT_EQ(reply[2], QStringLiteral("198.18.0.254"));
+            answered.insert(reply[0]);
+        }
+        EXPECT_EQ(answered.size(), 20u);
+
+        // The end of its input ends it.
+        session.process.closeWriteChannel();
+        ASSERT_TRUE(session.process.waitForFinished(2000));
+        EXPECT_EQ(session.process.exitCode(), 0);
+    }
+    {
+        // The rate it is given, and never above its ceiling of 10,000 a second: the replies
+        // of a range come no faster than the requests went out.
+        auto spread = [&](const char* rate, const char* range, int count) {
+            HelperSession session(helper);
+            session.process.write(QByteArray("rate ") + rate + "\nask " + range +
+                                  " 198.18.0.254\n");
+            session.ReadReplies(count);
+            const auto replies = session.Replies();
+            EXPECT_GE(replies.size(), size_t(count)) << session.out.toStdString();
+            if (replies.size() < 2)
+                return 0.0;
+            return (replies.back()[3].toDouble() - replies.front()[3].toDouble()) / 1e6;
+        };
+        // 198.18.0.1-20: 19 intervals between the first reply and the last.
+        EXPECT_GE(spread("100", "198.18.0.1-198.18.0.20", 20), 19 * 10 - 5);
+        // .1 to .253: 252 intervals of 100 us even when asked for a million a second.
+        EXPECT_GE(spread("1000000", "198.18.0.1-198.18.0.253", 24), 252 * 0.1 - 2);
+    }
+    {
+        // Without its capability it says how to give it.
+        const UserFolder bare({kHelper});
+        const QString path = bare.Path(QStringLiteral("lanvey-arp"));
+        HelperSession session(path);
+        ASSERT_TRUE(session.process.waitForFinished(2000));
+        EXPECT_EQ(session.process.exitCode(), 1);
+        EXPECT_EQ(session.out,
+                  QStringLiteral("error no permission for a packet socket; run: sudo setcap "
+                                 "cap_net_raw+ep %1\n")
+                      .arg(path));
+    }
+    struct Refusal {
+        const char* line;
+        const char* error;
+    } refusals[] = {
+        {"ask 192.0.2.1 198.18.0.254", "ask: 192.0.2.1 is not in the subnet of 198.18.0.254"},
+        {"ask 198.18.0.0-198.18.1.0 198.18.0.254",
+         "ask: 198.18.0.0-198.18.1.0 is not in the subnet of 198.18.0.254"},
+        {"ask 198.18.0.5 198.18.0.7", "ask: 198.18.0.7 is not an address of the interface"},
+        {"link eth0", "link may be given only once"},
+        {"ask 198.18.0.5", "ask wants an address or a range A-B, then our address"},
+    };
+    for (const Refusal& refusal : refusals) {
+        SCOPED_TRACE(refusal.line);
+        HelperSession session(helper);
+        session.process.write(QByteArray(refusal.line) + "\nask 198.18.0.1 198.18.0.254\n");
+        ASSERT_TRUE(session.process.waitForFinished(2000));
+        EXPECT_EQ(session.process.exitCode(), 2);
+        session.out += QString::fromUtf8(session.process.readAllStandardOutput());
+        // Nothing after the refused line was asked.
+        EXPECT_EQ(session.out, QStringLiteral("ready 02:4c:56:00:00:fe\nerror %1\n")
+                                   .arg(QLatin1String(refusal.error)));
+        EXPECT_TRUE(QString::fromUtf8(session.process.readAllStandardError())
+                        .contains(QLatin1String(refusal.error)));
+    }
+}
+
+TEST_F(LabScan, TheHelperEndsWithItsParent)
+{
+    // The parent ends after a second while the helper's input stays open.
+    const UserFolder installed({kHelper}, true);
+    QProcess parent;
+    parent.start(kLab,
+                 QStringList{QStringLiteral("exec"), QStringLiteral("setpriv")} + LabUserIds() +
+                     QStringList{QStringLiteral("sh"), QStringLiteral("-c"),
+                                 QStringLiteral("sleep 5 | %1 >/dev/null 2>&1 & echo $!; sleep 1")
+                                     .arg(installed.Path(QStringLiteral("lanvey-arp")))});
+    ASSERT_TRUE(parent.waitForStarted());
+    ASSERT_TRUE(parent.waitForReadyRead(3000));
+    const qint64 pid = parent.readLine().trimmed().toLongLong();
+    ASSERT_GT(pid, 0);
+    auto running = [pid] {
+        QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+        if (!status.open(QIODevice::ReadOnly))
+            return false;
+        const QByteArray text = status.readAll();
+        return text.contains("lanvey-arp") && !text.contains("State:\tZ");
+    };
+    QElapsedTimer clock;
+    clock.start();
+    while (!running() && clock.elapsed() < 800)
+        usleep(5000);
+    EXPECT_TRUE(running()) << "the helper did not start";
+    ASSERT_TRUE(parent.waitForFinished(3000));
+    clock.restart();
+    while (running() && clock.elapsed() < 2000)
+        usleep(10000);
+    EXPECT_FALSE(running()) << "the helper outlived its parent";
+}
+
 TEST_F(LabScan, WithoutRawSocketsTheKernelFindsTheSameHosts)
 {
     // An unprivileged user has no CAP_NET_RAW; the probe falls back to the kernel. The
@@ -499,6 +784,12 @@ TEST_F(LabScan, WithoutRawSocketsTheKernelFindsTheSameHosts)
                           QStringLiteral("--format=csv"), QStringLiteral("198.18.0.0/24")});
     ASSERT_EQ(scan.exitCode, 0) << scan.err.toStdString();
     EXPECT_TRUE(scan.err.contains(QStringLiteral("kernel"), Qt::CaseInsensitive))
+        << scan.err.toStdString();
+    // No helper beside the copy: the notice says where to install one and how.
+    EXPECT_TRUE(scan.err.contains(QStringLiteral("no helper found")));
+    EXPECT_TRUE(scan.err.contains(
+        QStringLiteral("run: sudo setcap cap_net_raw+ep %1")
+            .arg(QDir::cleanPath(dir.path() + QStringLiteral("/../lib/lanvey/lanvey-arp")))))
         << scan.err.toStdString();
     ExpectExactly(Rows(scan), Expected("198.18.0.0", "198.18.0.255"));
 }
@@ -548,6 +839,40 @@ TEST_F(LabScan, TheMainWindowShowsTheLanWithItsColours)
     EXPECT_EQ(window.exitCode, 0) << window.out.toStdString() << window.err.toStdString();
     EXPECT_TRUE(window.out.contains(QStringLiteral("[  PASSED  ] 1 test")))
         << window.out.toStdString();
+    EXPECT_TRUE(
+        window.out.contains(QStringLiteral("target box tip: Address resolution: raw ARP on eth0")))
+        << window.out.toStdString();
+}
+
+TEST_F(LabScan, TheMainWindowOfAnOrdinaryUserScansThroughTheHelperOrElseTheKernel)
+{
+    const QString program = QStringLiteral(LANVEY_UI_LAB_BINARY);
+    const QString name = QFileInfo(program).fileName();
+    const UserFolder installed({program, kHelper}, true);
+    const QString helper = installed.Path(QStringLiteral("lanvey-arp"));
+    const Command window =
+        RunAsUser({installed.Path(name)}, {QStringLiteral("QT_QPA_PLATFORM=offscreen")});
+    EXPECT_EQ(window.exitCode, 0) << window.out.toStdString() << window.err.toStdString();
+    EXPECT_TRUE(window.out.contains(QStringLiteral("[  PASSED  ] 1 test")))
+        << window.out.toStdString();
+    EXPECT_TRUE(window.out.contains(
+        QStringLiteral(
+            "target box tip: Address resolution: raw ARP through the helper %1, the fast way.")
+            .arg(helper)))
+        << window.out.toStdString();
+
+    // The tests may point elsewhere: at a helper without its capability, the kernel.
+    const UserFolder bare({kHelper});
+    const QString bareHelper = bare.Path(QStringLiteral("lanvey-arp"));
+    const Command kernel =
+        RunAsUser({installed.Path(name)}, {QStringLiteral("QT_QPA_PLATFORM=offscreen"),
+                                           QStringLiteral("LANVEY_ARP_HELPER=") + bareHelper});
+    EXPECT_EQ(kernel.exitCode, 0) << kernel.out.toStdString() << kernel.err.toStdString();
+    EXPECT_TRUE(kernel.out.contains(QStringLiteral("[  PASSED  ] 1 test")))
+        << kernel.out.toStdString();
+    EXPECT_TRUE(
+        kernel.out.contains(QStringLiteral("sudo setcap cap_net_raw+ep %1").arg(bareHelper)))
+        << kernel.out.toStdString();
 }
 
 } // namespace

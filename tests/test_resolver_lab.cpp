@@ -10,7 +10,10 @@
 #include "support/AddressText.h"
 
 #include <QDataStream>
+#include <QDir>
 #include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <arpa/inet.h>
 #include <atomic>
 #include <chrono>
@@ -823,6 +826,82 @@ TEST(ResolverLab, WithoutRawSocketPermissionTheKernelResolves)
     EXPECT_TRUE(run.outcomes[2].found);
     EXPECT_EQ(run.outcomes[2].mac, kHostMac);
     EXPECT_FALSE(run.outcomes[3].found);
+}
+
+// Kills this process's children named `name`; how many there were.
+int KillChildren(const char* name)
+{
+    int killed = 0;
+    const QString parent = QString::number(getpid());
+    for (const QString& pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        // pid (comm) state ppid ...
+        const QString text = QString::fromLatin1(stat.readAll());
+        const qsizetype close = text.lastIndexOf(u')');
+        const QStringList rest = text.mid(close + 2).split(u' ');
+        if (close < 0 || rest.size() < 2 || rest[1] != parent ||
+            text.mid(text.indexOf(u'(') + 1, close - text.indexOf(u'(') - 1) != QLatin1String(name))
+            continue;
+        killed += ::kill(pid.toInt(), SIGKILL) == 0;
+    }
+    return killed;
+}
+
+TEST(ResolverLab, WithoutPermissionTheHelperAsksAndIsStartedAgainOnceItHasEnded)
+{
+    REQUIRE_LAB();
+    // The helper as an install leaves it: a file capability.
+    QTemporaryDir dir;
+    const QString helper = dir.filePath(QStringLiteral("lanvey-arp"));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(LANVEY_ARP_BINARY), helper));
+    ASSERT_EQ(
+        QProcess::execute(QStringLiteral("setcap"), {QStringLiteral("cap_net_raw+ep"), helper}), 0);
+    const LabRun run = RunInLab([&helper](LabNet&) {
+        SetNeighbourTiming();
+        qputenv("LANVEY_ARP_HELPER", QFile::encodeName(helper));
+        Outcome dropped;
+        dropped.found = DropAllCapabilities();
+        auto probe = CreateSystemHostProbe();
+        std::vector<Outcome> outcomes{dropped, Text(probe->Description()),
+                                      Text(probe->ResolutionNotice()), Resolve(*probe, kHost),
+                                      Resolve(*probe, kAbsent)};
+        Outcome killed;
+        killed.result = KillChildren("lanvey-arp");
+        outcomes.push_back(killed);
+        // Until the next scan starts the wire is gone: nothing goes out, nothing is found.
+        outcomes.push_back(Resolve(*probe, kHost));
+        probe->ScanStarting({});
+        outcomes.push_back(Resolve(*probe, kHost));
+        probe->ScanEnded();
+        outcomes.push_back(Text(probe->Description()));
+        return outcomes;
+    });
+    SCOPED_TRACE(Describe(run));
+    ASSERT_EQ(run.error, QString());
+    ASSERT_EQ(run.outcomes.size(), 9u);
+    ASSERT_TRUE(run.outcomes[0].found) << "capset failed";
+    EXPECT_EQ(run.outcomes[1].text, QStringLiteral("raw ARP through %1 on lvpa").arg(helper));
+    EXPECT_EQ(run.outcomes[2].text,
+              QStringLiteral("Address resolution: raw ARP through the helper %1, the fast way.")
+                  .arg(helper));
+    // One request on the wire and its answer, as on a packet socket of our own.
+    EXPECT_TRUE(run.outcomes[3].found);
+    EXPECT_EQ(run.outcomes[3].mac, kHostMac);
+    EXPECT_EQ(run.outcomes[3].sent, 1);
+    EXPECT_LT(run.outcomes[3].ms, 100);
+    // The request, its repeat and the give-up of the raw path, not the kernel's timers.
+    EXPECT_FALSE(run.outcomes[4].found);
+    EXPECT_EQ(run.outcomes[4].sent, 2);
+    EXPECT_GE(run.outcomes[4].ms, 700);
+    EXPECT_LT(run.outcomes[4].ms, 1000);
+    EXPECT_EQ(run.outcomes[5].result, 1) << "one helper for the one adapter";
+    EXPECT_FALSE(run.outcomes[6].found);
+    EXPECT_EQ(run.outcomes[6].sent, 0);
+    EXPECT_TRUE(run.outcomes[7].found);
+    EXPECT_EQ(run.outcomes[7].mac, kHostMac);
+    EXPECT_EQ(run.outcomes[8].text, run.outcomes[1].text);
 }
 
 Outcome Query(HostProbe& probe, quint32 address)

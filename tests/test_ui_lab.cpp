@@ -22,6 +22,7 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <cstdio>
 #include <gtest/gtest.h>
 #include <map>
 
@@ -84,6 +85,10 @@ TEST(LabWindow, AScanOfTheLanFillsTheListWithItsHostsAndColours)
         CMainFrame frame(doc, env);
         frame.show();
         QApplication::processEvents();
+        // How addresses are resolved, for the LabScan suite that runs this as another user.
+        const QString tip = frame.TargetCombo()->toolTip();
+        EXPECT_FALSE(tip.isEmpty());
+        std::printf("target box tip: %s\n", tip.toUtf8().constData());
         frame.TargetCombo()->setEditText(QStringLiteral("198.18.0.0/24"));
         QEventLoop loop;
         QObject::connect(&frame.ScanSession(), &CScanSession::scanCompleted, &loop,

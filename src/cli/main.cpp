@@ -263,6 +263,8 @@ int Run(const ScanOptions& options)
     const std::unique_ptr<HostProbe> probe = CreateSystemHostProbe(probeOptions);
     if (options.verbose) {
         PrintError(probe->Description());
+        if (const QString notice = probe->ResolutionNotice(); !notice.isEmpty())
+            PrintError(notice);
         PrintError(QStringLiteral("NetBIOS names read in code page %1").arg(CurrentAnsiCodePage()));
     }
 

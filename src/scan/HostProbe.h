@@ -52,6 +52,9 @@ public:
 
     // One line that says how addresses are resolved ("raw ARP socket on ...").
     virtual QString Description() const { return {}; }
+    // For the user, in the language in use: which way of resolving is in use, and when
+    // it is the slow one, how to get the fast one. Empty when there is no choice.
+    virtual QString ResolutionNotice() const { return {}; }
     // What the last scan's address resolution saw of the link (estimated loss, further
     // requests), for the verbose report; empty when there is nothing to say.
     virtual QString ScanSummary() const { return {}; }

@@ -51,6 +51,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QToolTip>
 #include <algorithm>
 #include <cstdio>
 
@@ -62,6 +63,16 @@ class SilentProbe final : public HostProbe
 public:
     bool ResolveMacAddress(quint32, quint64*) override { return false; }
     int QueryNetBiosNames(ProbeResult&) override { return 1; }
+    // As an ordinary user's probe without the helper says it, for the target box's tip.
+    QString ResolutionNotice() const override
+    {
+        return FormatLangString(
+            0xF2D3,
+            QStringLiteral("Address resolution: the kernel's neighbour table, the slow way: no "
+                           "permission for raw sockets and no helper found.\nFor the fast way "
+                           "install lanvey-arp and run: sudo setcap cap_net_raw+ep %s_HELPER%"),
+            {QStringLiteral("/usr/lib/lanvey/lanvey-arp")});
+    }
 };
 
 bool Grab(QWidget& widget, const QDir& dir, const QString& name)
@@ -303,6 +314,24 @@ int main(int argc, char** argv)
         frame.SetStatusPane1(FormatLangString(144, QStringLiteral("Found %d_HOSTS% hosts."),
                                               {doc.GetScanRecordCount()}));
         ok &= Grab(frame, dir, prefix + QStringLiteral("main_scan.png"));
+        // The target box's tip: how addresses are resolved.
+        {
+            QComboBox* combo = frame.TargetCombo();
+            QToolTip::showText(combo->mapToGlobal(QPoint(20, combo->height())), combo->toolTip(),
+                               combo);
+            QApplication::processEvents();
+            QWidget* tip = nullptr;
+            for (QWidget* widget : QApplication::topLevelWidgets())
+                if (widget->inherits("QTipLabel") && widget->isVisible())
+                    tip = widget;
+            if (!tip) {
+                std::fprintf(stderr, "lanvey_screenshots: the target box shows no tip\n");
+                ok = false;
+            } else {
+                ok &= Grab(*tip, dir, prefix + QStringLiteral("target_tip.png"));
+            }
+            QToolTip::hideText();
+        }
         // Every menu of the menu bar, opened, one picture each.
         int menuIndex = 0;
         for (QAction* title : frame.menuBar()->actions()) {

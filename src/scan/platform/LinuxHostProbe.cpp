@@ -1,13 +1,17 @@
 // The host probe on Linux: own addresses and off-link addresses answered at once, every
-// other address asked on the wire by a raw ARP socket when the process may open one, or
-// by the kernel's neighbour resolution when it may not.
+// other address asked on the wire by a raw ARP socket when the process may open one,
+// through the lanvey-arp helper when it may not but the helper may, or by the kernel's
+// neighbour resolution otherwise.
 
+#include "lang/LangString.h"
 #include "scan/HostProbe.h"
+#include "scan/platform/HelperWire.h"
 #include "scan/platform/KernelNeighbourResolver.h"
 #include "scan/platform/LinkInterfaces.h"
 #include "scan/platform/NetBiosSocket.h"
 #include "scan/platform/RawArpResolver.h"
 
+#include <QStringList>
 #include <cstring>
 #include <mutex>
 
@@ -35,9 +39,9 @@ public:
 
     void ScanStarting(UpcomingAddressesFn upcoming) override
     {
-        // Adapters come and go between scans; no worker runs here, so the resolver may be
-        // replaced.
-        if (LinkInterfaces::Read() != m_links)
+        // Adapters come and go between scans, and a helper may have ended; no worker runs
+        // here, so the resolver may be replaced.
+        if (LinkInterfaces::Read() != m_links || (m_resolver && !m_resolver->Working()))
             Open();
         if (m_resolver)
             m_resolver->ScanStarting(std::move(upcoming));
@@ -56,47 +60,145 @@ public:
     }
 
     QString Description() const override { return m_description; }
+    QString ResolutionNotice() const override;
     QString ScanSummary() const override
     {
         return m_resolver ? m_resolver->ScanSummary() : QString();
     }
 
 private:
+    // How addresses are resolved, and why not the fast way.
+    enum class Path {
+        Raw,
+        Helper,
+        KernelChosen,
+        KernelNoHelper,
+        KernelHelperLacksCapability,
+        KernelHelperFailed,
+        KernelRawFailed,
+        None,
+    };
+
     void Open()
     {
         m_resolver.reset();
         m_links = LinkInterfaces::Read();
+        m_helper.clear();
+        m_error.clear();
         int rawError = 0;
+        QString why;
         if (!m_options.forceKernelPath) {
             m_resolver = RawArpResolver::Open(m_links, m_options.aheadRate, &rawError);
             if (m_resolver) {
+                m_path = Path::Raw;
                 m_description = m_resolver->Description();
                 return;
             }
+            if (rawError == EPERM || rawError == EACCES) {
+                why = QStringLiteral("no raw socket permission");
+                m_path = Path::KernelNoHelper;
+                m_helper = HelperWire::FindHelper();
+                if (m_helper.isEmpty()) {
+                    m_helper = HelperWire::InstalledPath();
+                } else if (!HelperWire::HasNetRawCapability(m_helper)) {
+                    m_path = Path::KernelHelperLacksCapability;
+                    why += QStringLiteral("; %1 lacks CAP_NET_RAW").arg(m_helper);
+                } else {
+                    m_resolver = RawArpResolver::OpenThroughHelper(m_links, m_options.aheadRate,
+                                                                   m_helper, &m_error);
+                    if (m_resolver) {
+                        m_path = Path::Helper;
+                        m_description = m_resolver->Description();
+                        return;
+                    }
+                    m_path = Path::KernelHelperFailed;
+                    why += QStringLiteral("; %1 failed: %2").arg(m_helper, m_error);
+                }
+            } else {
+                m_path = Path::KernelRawFailed;
+                m_error = QString::fromLocal8Bit(std::strerror(rawError));
+                why = QStringLiteral("raw socket failed: %1").arg(m_error);
+            }
+        } else {
+            m_path = Path::KernelChosen;
+            why = QStringLiteral("chosen instead of a raw socket");
         }
         int kernelError = 0;
         m_resolver = KernelNeighbourResolver::Open(m_links, &kernelError);
         if (m_resolver) {
-            QString why;
-            if (m_options.forceKernelPath)
-                why = QStringLiteral("chosen instead of a raw socket");
-            else if (rawError == EPERM || rawError == EACCES)
-                why = QStringLiteral("no raw socket permission");
-            else
-                why = QStringLiteral("raw socket failed: %1")
-                          .arg(QString::fromLocal8Bit(std::strerror(rawError)));
             m_description = QStringLiteral("%1 (%2)").arg(m_resolver->Description(), why);
             return;
         }
-        m_description = QStringLiteral("no address resolution: netlink failed: %1")
-                            .arg(QString::fromLocal8Bit(std::strerror(kernelError)));
+        m_path = Path::None;
+        m_error = QString::fromLocal8Bit(std::strerror(kernelError));
+        m_description = QStringLiteral("no address resolution: netlink failed: %1").arg(m_error);
+    }
+
+    QString LinkNames() const
+    {
+        QStringList names;
+        for (const LinkInterface& link : m_links.Links())
+            names << link.name;
+        return names.join(QStringLiteral(", "));
     }
 
     HostProbeOptions m_options;
     LinkInterfaces m_links;
     std::unique_ptr<MacResolver> m_resolver;
     QString m_description;
+    Path m_path = Path::None;
+    QString m_helper; // the helper used, tried, or to install
+    QString m_error;
 };
+
+QString LinuxHostProbe::ResolutionNotice() const
+{
+    switch (m_path) {
+    case Path::Raw:
+        return FormatLangString(0xF2D0,
+                                QStringLiteral("Address resolution: raw ARP on %s_LINKS%, the "
+                                               "fast way."),
+                                {LinkNames()});
+    case Path::Helper:
+        return FormatLangString(0xF2D1,
+                                QStringLiteral("Address resolution: raw ARP through the helper "
+                                               "%s_HELPER%, the fast way."),
+                                {m_helper});
+    case Path::KernelChosen:
+        return FormatLangString(0xF2D2,
+                                QStringLiteral("Address resolution: the kernel's neighbour table, "
+                                               "as --kernel-arp asks; raw ARP is faster."));
+    case Path::KernelNoHelper:
+        return FormatLangString(
+            0xF2D3,
+            QStringLiteral("Address resolution: the kernel's neighbour table, the slow way: no "
+                           "permission for raw sockets and no helper found.\nFor the fast way "
+                           "install lanvey-arp and run: sudo setcap cap_net_raw+ep %s_HELPER%"),
+            {m_helper});
+    case Path::KernelHelperLacksCapability:
+        return FormatLangString(
+            0xF2D4,
+            QStringLiteral("Address resolution: the kernel's neighbour table, the slow way: the "
+                           "helper lacks CAP_NET_RAW.\nFor the fast way run: sudo setcap "
+                           "cap_net_raw+ep %s_HELPER%"),
+            {m_helper});
+    case Path::KernelHelperFailed:
+        return FormatLangString(0xF2D5,
+                                QStringLiteral("Address resolution: the kernel's neighbour table, "
+                                               "the slow way: the helper %s_HELPER% failed "
+                                               "(%s_ERROR%)."),
+                                {m_helper, m_error});
+    case Path::KernelRawFailed:
+        return FormatLangString(0xF2D6,
+                                QStringLiteral("Address resolution: the kernel's neighbour table, "
+                                               "the slow way: raw sockets failed (%s_ERROR%)."),
+                                {m_error});
+    case Path::None:
+        break;
+    }
+    return FormatLangString(
+        0xF2D7, QStringLiteral("Address resolution: none; netlink failed (%s_ERROR%)."), {m_error});
+}
 
 } // namespace
 

@@ -24,6 +24,10 @@ public:
     virtual void ScanStopping() {}
     virtual void ScanEnded() {}
 
+    // False once the resolver can no longer reach the wire (its helper has ended); the
+    // probe then opens a new one before the next scan.
+    virtual bool Working() const { return true; }
+
     virtual QString Description() const = 0;
     // What the resolver made of the last scan's link, for the verbose report; empty when
     // it has nothing to say.

@@ -16,6 +16,11 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
         platform/MacResolver.h
         platform/SendAheadPacer.h
         platform/SendAheadPacer.cpp
+        platform/ArpWire.h
+        platform/PacketSocketWire.h
+        platform/PacketSocketWire.cpp
+        platform/HelperWire.h
+        platform/HelperWire.cpp
         platform/RawArpResolver.h
         platform/RawArpResolver.cpp
         platform/KernelNeighbourResolver.h

@@ -1,39 +1,17 @@
 #include "scan/platform/RawArpResolver.h"
 
+#include "scan/platform/HelperWire.h"
+#include "scan/platform/PacketSocketWire.h"
+
 #include <QStringList>
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
-#include <linux/if_ether.h>
-#include <linux/if_packet.h>
+#include <cstring>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
-
-namespace
-{
-
-int OpenArpSocket(int ifindex)
-{
-    // Protocol 0 until bound, so no ARP of other adapters is queued in between.
-    const int fd = socket(AF_PACKET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return -1;
-    sockaddr_ll address{};
-    address.sll_family = AF_PACKET;
-    address.sll_protocol = htons(ETH_P_ARP);
-    address.sll_ifindex = ifindex;
-    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        const int error = errno;
-        close(fd);
-        errno = error;
-        return -1;
-    }
-    return fd;
-}
-
-} // namespace
 
 std::unique_ptr<RawArpResolver> RawArpResolver::Open(const LinkInterfaces& links, int aheadRate,
                                                      int* error)
@@ -49,20 +27,51 @@ std::unique_ptr<RawArpResolver> RawArpResolver::Open(const LinkInterfaces& links
 
     std::unique_ptr<RawArpResolver> resolver(new RawArpResolver(links, aheadRate));
     for (Link& link : resolver->m_links) {
-        link.fd = OpenArpSocket(link.info.index);
-        if (link.fd < 0) {
-            *error = errno;
+        link.wire = PacketSocketWire::Open(link.info, error);
+        if (!link.wire)
             return nullptr;
-        }
     }
-    resolver->m_wakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    if (resolver->m_wakeFd < 0) {
-        *error = errno;
+    if (!resolver->StartReceiving(error))
+        return nullptr;
+    return resolver;
+}
+
+std::unique_ptr<RawArpResolver> RawArpResolver::OpenThroughHelper(const LinkInterfaces& links,
+                                                                  int aheadRate,
+                                                                  const QString& helper,
+                                                                  QString* error)
+{
+    std::unique_ptr<RawArpResolver> resolver(new RawArpResolver(links, aheadRate));
+    resolver->m_helper = helper;
+    for (Link& link : resolver->m_links) {
+        link.wire = HelperWire::Start(helper, link.info, error);
+        if (!link.wire)
+            return nullptr;
+        link.wire->SetRate(WireRateFor(resolver->m_rate));
+    }
+    int failed = 0;
+    if (!resolver->StartReceiving(&failed)) {
+        *error = QString::fromLocal8Bit(std::strerror(failed));
         return nullptr;
     }
-    resolver->m_receiver = std::thread(&RawArpResolver::ReceiveLoop, resolver.get());
-    *error = 0;
     return resolver;
+}
+
+bool RawArpResolver::StartReceiving(int* error)
+{
+    m_wakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (m_wakeFd < 0) {
+        *error = errno;
+        return false;
+    }
+    m_receiver = std::thread(&RawArpResolver::ReceiveLoop, this);
+    *error = 0;
+    return true;
+}
+
+int RawArpResolver::WireRateFor(int rate)
+{
+    return int(std::clamp<qint64>(qint64(rate) * 8, 1000, 1000000));
 }
 
 SendAheadPacer::Rules RawArpResolver::RulesFor(int rate)
@@ -87,23 +96,27 @@ RawArpResolver::RawArpResolver(const LinkInterfaces& links, int aheadRate)
           })
 {
     for (const LinkInterface& info : links.Links())
-        m_links.push_back({info, -1});
+        m_links.push_back({info, nullptr});
 }
 
 RawArpResolver::~RawArpResolver()
 {
-    // The pacer's thread sends on the sockets; it ends before they close.
+    // The pacer's thread sends on the wires; it ends before they close.
     m_pacer.Close();
     m_stopping = true;
     if (m_receiver.joinable()) {
         WakeReceiver();
         m_receiver.join();
     }
-    for (const Link& link : m_links)
-        if (link.fd >= 0)
-            close(link.fd);
+    m_links.clear();
     if (m_wakeFd >= 0)
         close(m_wakeFd);
+}
+
+bool RawArpResolver::Working() const
+{
+    return std::all_of(m_links.begin(), m_links.end(),
+                       [](const Link& link) { return link.wire->PollFd() >= 0; });
 }
 
 QString RawArpResolver::Description() const
@@ -111,9 +124,11 @@ QString RawArpResolver::Description() const
     QStringList names;
     for (const Link& link : m_links)
         names << link.info.name;
+    const QString way = m_helper.isEmpty() ? QStringLiteral("raw ARP socket")
+                                           : QStringLiteral("raw ARP through %1").arg(m_helper);
     if (names.isEmpty())
-        return QStringLiteral("raw ARP socket (no Ethernet adapter with an IPv4 address)");
-    return QStringLiteral("raw ARP socket on %1").arg(names.join(QStringLiteral(", ")));
+        return way + QStringLiteral(" (no Ethernet adapter with an IPv4 address)");
+    return QStringLiteral("%1 on %2").arg(way, names.join(QStringLiteral(", ")));
 }
 
 std::size_t RawArpResolver::LinkSlot(int ifindex) const
@@ -146,17 +161,7 @@ void RawArpResolver::WakeReceiver()
 
 void RawArpResolver::SendRequest(const SendAheadPacer::Request& request)
 {
-    const Link& link = m_links[std::size_t(request.link)];
-    const ArpPacket packet = BuildArpRequest(link.info.mac, request.localIp, request.address);
-    sockaddr_ll to{};
-    to.sll_family = AF_PACKET;
-    to.sll_protocol = htons(ETH_P_ARP);
-    to.sll_ifindex = link.info.index;
-    to.sll_halen = 6;
-    std::fill(to.sll_addr, to.sll_addr + 6, quint8(0xFF));
-    // A lost request (full queue, adapter down) costs only this attempt: the repeat and
-    // the give-up still come.
-    sendto(link.fd, packet.data(), packet.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+    m_links[std::size_t(request.link)].wire->Send(request.localIp, request.address);
 }
 
 void RawArpResolver::PushTimer(const Timer& timer)
@@ -258,43 +263,35 @@ void RawArpResolver::RunTimer(const Timer& timer, Clock::time_point now)
 void RawArpResolver::ReadReplies(std::size_t link)
 {
     const Link& from = m_links[link];
-    for (;;) {
-        quint8 buffer[256];
-        sockaddr_ll sender{};
-        socklen_t senderSize = sizeof sender;
-        const ssize_t size = recvfrom(from.fd, buffer, sizeof buffer, 0,
-                                      reinterpret_cast<sockaddr*>(&sender), &senderSize);
-        if (size < 0)
-            return; // EAGAIN: drained; any other error: the next poll reports it again
-        if (sender.sll_pkttype == PACKET_OUTGOING)
-            continue;
-        const auto received = Clock::now();
-        const std::optional<ArpFields> packet = ReadArpPacket(buffer, std::size_t(size));
-        if (!packet || packet->operation != kArpReply)
+    std::vector<ArpWire::Received> received;
+    from.wire->Read(&received);
+    for (const ArpWire::Received& arrived : received) {
+        const ArpFields& packet = arrived.packet;
+        if (packet.operation != kArpReply)
             continue;
         quint64 serial = 0;
         const bool taken = m_pacer.Settle(
-            packet->senderIp, true, MacValueFromBytes(packet->senderMac),
+            packet.senderIp, true, MacValueFromBytes(packet.senderMac),
             [&](const SendAheadPacer::Request& request) {
                 serial = request.serial;
                 return request.link == int(link) &&
-                       IsArpAnswer(*packet, packet->senderIp, request.localIp, from.info.mac);
+                       IsArpAnswer(packet, packet.senderIp, request.localIp, from.info.mac);
             });
         if (taken) {
             std::lock_guard lock(m_timerMutex);
-            m_rounds.Answered(packet->senderIp, serial, received);
+            m_rounds.Answered(packet.senderIp, serial, arrived.at);
         }
     }
 }
 
 void RawArpResolver::ReceiveLoop()
 {
-    std::vector<pollfd> fds;
-    for (const Link& link : m_links)
-        fds.push_back({link.fd, POLLIN, 0});
-    fds.push_back({m_wakeFd, POLLIN, 0});
-
+    std::vector<pollfd> fds(m_links.size() + 1);
     while (!m_stopping) {
+        // A wire that has ended (its helper gone) is left out from then on.
+        for (std::size_t i = 0; i < m_links.size(); ++i)
+            fds[i] = {m_links[i].wire->PollFd(), POLLIN, 0};
+        fds.back() = {m_wakeFd, POLLIN, 0};
         const auto now = Clock::now();
         RunTimers(now);
         int timeout = -1;
@@ -312,7 +309,7 @@ void RawArpResolver::ReceiveLoop()
             return; // cannot happen with valid descriptors; waiters fall back to deadlines
         }
         for (std::size_t i = 0; i < m_links.size(); ++i)
-            if (fds[i].revents & (POLLIN | POLLERR))
+            if (fds[i].revents & (POLLIN | POLLERR | POLLHUP))
                 ReadReplies(i);
         if (fds.back().revents & POLLIN) {
             quint64 count;
@@ -341,8 +338,11 @@ void RawArpResolver::ScanStarting(UpcomingAddressesFn upcoming)
         changed = rate != m_rate;
         m_rate = rate;
     }
-    if (changed)
+    if (changed) {
         m_pacer.SetRules(RulesFor(rate));
+        for (const Link& link : m_links)
+            link.wire->SetRate(WireRateFor(rate));
+    }
     m_pacer.ScanStarting(std::move(upcoming));
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "scan/ArpRounds.h"
+#include "scan/platform/ArpWire.h"
 #include "scan/platform/MacResolver.h"
 #include "scan/platform/SendAheadPacer.h"
 
@@ -12,9 +13,10 @@
 #include <thread>
 #include <vector>
 
-// Asks every address on the wire itself, with one ARP packet socket per adapter (needs
-// root or CAP_NET_RAW). The kernel's neighbour table is neither read nor changed, so a
-// host that has left is not reported from a stale entry.
+// Asks every address on the wire itself, with one ARP wire per adapter: a packet socket
+// of its own (needs root or CAP_NET_RAW), or the lanvey-arp helper that holds one for
+// it. The kernel's neighbour table is neither read nor changed, so a host that has left
+// is not reported from a stale entry.
 //
 // Each address gets a request, one repeat after kRepeatAfter and is "not found"
 // kGiveUpAfter after its first request, as long as the link answers the first request.
@@ -48,19 +50,29 @@ public:
     // `aheadRate` 0: by the size of each scan's range.
     static std::unique_ptr<RawArpResolver> Open(const LinkInterfaces& links, int aheadRate,
                                                 int* error);
+    // The same through the helper at `helper`, one per adapter; nullptr and the first
+    // helper's complaint in `error` when one does not start.
+    static std::unique_ptr<RawArpResolver> OpenThroughHelper(const LinkInterfaces& links,
+                                                             int aheadRate, const QString& helper,
+                                                             QString* error);
+    // What a wire is asked to keep to for `rate` first requests a second: room for their
+    // repeats, the further requests and the bursts of the workers' own requests, which
+    // are not paced, so that requests seldom wait in the helper.
+    static int WireRateFor(int rate);
     ~RawArpResolver() override;
 
     bool Resolve(quint32 address, const LinkRoute& route, quint64* mac) override;
     void ScanStarting(UpcomingAddressesFn upcoming) override;
     void ScanStopping() override;
     void ScanEnded() override;
+    bool Working() const override;
     QString Description() const override;
     QString ScanSummary() const override;
 
 private:
     struct Link {
         LinkInterface info;
-        int fd = -1;
+        std::unique_ptr<ArpWire> wire;
     };
     // When to look at one start again (Check: what ArpRounds says is due), or to send a
     // further request whose place in the pace has come (Send).
@@ -74,6 +86,8 @@ private:
     };
 
     RawArpResolver(const LinkInterfaces& links, int aheadRate);
+    // Once every link has its wire.
+    bool StartReceiving(int* error);
     std::size_t LinkSlot(int ifindex) const;
     std::optional<SendAheadPacer::Request> RequestFor(quint32 address,
                                                       const LinkRoute& route) const;
@@ -90,6 +104,7 @@ private:
     int m_rate = kRate;    // of the last scan
     std::vector<Link> m_links;
     LinkInterfaces m_linkTable;
+    QString m_helper; // empty: packet sockets of our own
     int m_wakeFd = -1;
     SendAheadPacer m_pacer;
 

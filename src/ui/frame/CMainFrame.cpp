@@ -116,6 +116,9 @@ CMainFrame::CMainFrame(CLanveyDoc& doc, FrameEnvironment env, QWidget* parent)
             &CMainFrame::SetStatusPane1);
     connect(m_pScanSession.get(), &CScanSession::scanStateChanged, this,
             &CMainFrame::UpdateCommandUI);
+    // A scan may change how addresses are resolved (adapters come and go between scans).
+    connect(m_pScanSession.get(), &CScanSession::scanStateChanged, this,
+            &CMainFrame::UpdateResolutionTip);
     m_pTabView = new CLanveyView(m_doc, *m_pScanSession, this, this);
     setCentralWidget(m_pTabView);
     connect(m_pTabView, &CLanveyView::tabSwitched, this, &CMainFrame::SwitchToolbar);
@@ -300,6 +303,7 @@ void CMainFrame::CreateTargetBox(QToolBar* bar)
     m_pComboTarget->setFixedWidth(kTargetBoxWidth);
     m_pComboTarget->view()->setMinimumWidth(kTargetBoxWidth);
     label->setBuddy(m_pComboTarget);
+    UpdateResolutionTip();
 
     auto* layout = new QHBoxLayout(m_pTargetBox);
     layout->setContentsMargins(4, 0, 4, 0);
@@ -318,6 +322,12 @@ void CMainFrame::CreateTargetBox(QToolBar* bar)
     });
 
     m_pTargetAction = bar->addWidget(m_pTargetBox);
+}
+
+void CMainFrame::UpdateResolutionTip()
+{
+    if (m_pComboTarget)
+        m_pComboTarget->setToolTip(m_env.probe->ResolutionNotice());
 }
 
 void CMainFrame::DestroyTargetBox()

@@ -117,6 +117,7 @@ private:
     void EnableScanTargetBox(bool enable);
     bool ScanTabShown() const;
     void DestroyTargetBox();
+    void UpdateResolutionTip();
     void OnUpdateTimer();
     void OnSetting();
     void OpenHelp();

@@ -1,0 +1,43 @@
+#pragma once
+
+// What lanvey-arp writes back, one line each on its standard output:
+//
+//   ready MAC                      the interface is open; MAC is its own (aa:bb:cc:dd:ee:ff)
+//   reply IP MAC TARGET NS         an ARP reply to the interface's MAC: from IP at MAC, to
+//                                  our address TARGET, received at NS nanoseconds of
+//                                  CLOCK_MONOTONIC; every one, also a second for an address
+//   error TEXT                     a refusal; the helper ends after it
+//
+// Lines of one write never break across writes.
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+using HelperMac = std::array<std::uint8_t, 6>;
+
+inline constexpr std::size_t kMaxReplyLine = 200;
+
+struct HelperReply {
+    enum class Kind { Ready, Reply, Error };
+    Kind kind = Kind::Reply;
+    HelperMac mac{};              // Ready: ours; Reply: the sender's
+    std::uint32_t senderIp = 0;   // Reply, host byte order
+    std::uint32_t targetIp = 0;   // Reply
+    std::uint64_t receivedNs = 0; // Reply
+    std::string text;             // Error
+};
+
+// One line, without its '\n'; nullopt when it is none of the above.
+std::optional<HelperReply> ParseHelperReply(std::string_view line);
+
+std::string MacText(const HelperMac& mac);
+std::optional<HelperMac> ParseMacText(std::string_view text);
+
+std::string ReadyReplyLine(const HelperMac& mac);
+std::string ArpReplyLine(std::uint32_t senderIp, const HelperMac& senderMac, std::uint32_t targetIp,
+                         std::uint64_t receivedNs);
+// Control bytes of `text` become '?', so the line stays one line.
+std::string ErrorReplyLine(std::string_view text);

@@ -1,0 +1,64 @@
+#pragma once
+
+// What the program asks of lanvey-arp, one line each on the helper's standard input
+// (ASCII, ending in '\n', at most kMaxRequestLine bytes with it; addresses dotted, no
+// leading zeros):
+//
+//   link NAME              first line, once: the interface to ask on
+//   rate N                 requests per second, 1 to 1000000; the helper keeps below
+//                          both this and its own ceiling
+//   ask A FROM             one ARP request for A, sent from our address FROM
+//   ask A-B FROM           one for each address from A to B
+//
+// Anyone may start the helper, so a line is taken only as it stands here, and an ask is
+// kept only where the interface's own addresses allow it (RefusalOf).
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+inline constexpr std::size_t kMaxRequestLine = 80;
+inline constexpr unsigned kMaxRequestRate = 1000000;
+
+struct HelperRequest {
+    enum class Kind { Link, Rate, Ask };
+    Kind kind = Kind::Ask;
+    std::string link;        // Link
+    unsigned rate = 0;       // Rate
+    std::uint32_t first = 0; // Ask: host byte order, first <= last
+    std::uint32_t last = 0;
+    std::uint32_t from = 0;
+};
+
+struct HelperRequestParse {
+    std::optional<HelperRequest> request;
+    std::string error; // why not, when request is empty
+};
+
+// One line, without its '\n'.
+HelperRequestParse ParseHelperRequest(std::string_view line);
+
+// An IPv4 address of the interface and its netmask, host byte order.
+struct HelperSubnet {
+    std::uint32_t ip = 0;
+    std::uint32_t netmask = 0;
+};
+
+// Empty when `ask` may go out on an interface with the addresses `own`: FROM is one of
+// them and A to B lie in its subnet. Otherwise what is wrong with it.
+std::string RefusalOf(const HelperRequest& ask, const std::vector<HelperSubnet>& own);
+
+// The words of a line separated by single spaces; two spaces, or a space at either end,
+// give an empty word.
+std::vector<std::string_view> SplitHelperWords(std::string_view line);
+
+// Dotted text of an address in host byte order, and its strict parse.
+std::string DottedAddress(std::uint32_t address);
+std::optional<std::uint32_t> ParseDottedAddress(std::string_view text);
+
+// The request lines, as the program writes them.
+std::string LinkRequestLine(std::string_view link);
+std::string RateRequestLine(unsigned rate);
+std::string AskRequestLine(std::uint32_t address, std::uint32_t from);
