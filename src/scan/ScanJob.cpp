@@ -146,6 +146,8 @@ void ScanWorkerProc(CScanJob* job, int slot)
     while (!g_hCancelScanEvent.IsSet()) {
         probe.hostName.clear();
         probe.workgroup.clear();
+        probe.otherNames.clear();
+        probe.netBiosMac = 0;
         probe.mac = 0;
 
         quint32 address = 0;
@@ -165,13 +167,15 @@ void ScanWorkerProc(CScanJob* job, int slot)
             continue;
         probe.ip = IpFromHostOrder(address);
         probe.mac = mac;
-        hostProbe.QueryNetBiosNames(probe);
+        hostProbe.QueryHostNames(probe);
 
         g_hPauseScanEvent.Wait();
 
         auto record = std::make_unique<HostRecord>();
         record->ip = probe.ip;
         record->mac = probe.mac;
+        record->otherNames = std::move(probe.otherNames);
+        record->netBiosMac = probe.netBiosMac;
         {
             std::lock_guard guard(g_recordLock);
             HostRecord* stored = record.get();

@@ -1,0 +1,50 @@
+#include "records/IdentityFlags.h"
+
+#include "lang/LangString.h"
+#include "support/AddressText.h"
+
+namespace
+{
+
+constexpr quint64 kMacBits = 0xFFFFFFFFFFFFull;
+
+} // namespace
+
+bool IsLocallyAdministered(quint64 mac)
+{
+    return (mac & 0x02) != 0;
+}
+
+bool NetBiosMacDiffers(const HostRecord& record)
+{
+    return (record.netBiosMac & kMacBits) != 0 &&
+           (record.netBiosMac & kMacBits) != (record.mac & kMacBits);
+}
+
+bool HasIdentityFlags(const HostRecord& record)
+{
+    return IsLocallyAdministered(record.mac) || NetBiosMacDiffers(record);
+}
+
+QString IdentityFlagsText(const HostRecord& record)
+{
+    QStringList lines;
+    if (IsLocallyAdministered(record.mac))
+        lines << FormatLangStringA(0xF151, "Locally administered MAC address (not assigned by "
+                                           "a maker; it may be random or set by hand)");
+    if (NetBiosMacDiffers(record))
+        lines << FormatLangStringA(
+            0xF152, "The host's NetBIOS answer gives another adapter address: %s_MAC%",
+            {FormatMacAddress(record.netBiosMac)});
+    return lines.join(u'\n');
+}
+
+QStringList IdentityFlagKeywords(const HostRecord& record)
+{
+    QStringList words;
+    if (IsLocallyAdministered(record.mac))
+        words << QStringLiteral("locally-administered");
+    if (NetBiosMacDiffers(record))
+        words << QStringLiteral("netbios-mac-differs");
+    return words;
+}
