@@ -551,13 +551,14 @@ void ReadCsv(QByteArrayView text, ImportReadResult& result)
         return;
     const size_t columns = row.count;
     // The first row is the header, unless the file was written without one. The scan
-    // list's file ends in "compare" (and "flags" since it has the Other Names column), the
-    // database list's in "color"; a file without a header is told by its width.
+    // list's file with the Other Names column is as wide as the database list's; its
+    // header ends in "compare" and "flags", which no language translates.
     const bool headed = !ParseIp(row.fields.front()).has_value();
-    const bool databaseFile = headed
-                                  ? row.fields.back() == "color" && columns == kDatabaseCsvColumns
-                                  : columns == kDatabaseCsvColumns;
-    const bool otherNamesFile = !databaseFile && columns == kScanCsvColumns;
+    const bool scanHeader = headed && row.fields.size() >= 2 &&
+                            row.fields[row.fields.size() - 2] == "compare" &&
+                            row.fields.back() == "flags";
+    const bool databaseFile = columns == kDatabaseCsvColumns && !scanHeader;
+    const bool otherNamesFile = scanHeader && columns == kScanCsvColumns;
     bool haveRow = !headed || reader.Next(row);
     for (; haveRow; haveRow = reader.Next(row)) {
         if (row.unclosedQuote) {
