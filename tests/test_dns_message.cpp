@@ -151,14 +151,16 @@ TEST(DnsReply, BrokenNamesAndRecordsStopTheParseWithoutReadingPastTheData)
     // "a" then a pointer back to "a": every visit adds a label, until the name is too
     // long for the wire.
     QByteArray loop = Header(7, 0x8400, 0, 1);
-    loop += QByteArray("\x01" "a\xC0\x0C", 4);
+    loop += QByteArray("\x01"
+                       "a\xC0\x0C",
+                       4);
     Put16(loop, 12);
     loop += QByteArray(8, '\0');
     EXPECT_TRUE(ParseReversePtrReply(loop, 7, kPrinter).truncated);
 
     // Label lengths 64..191 are not labels, nor pointers.
-    QByteArray label = PrinterReply({Record(kPrinterOwner, 12, QByteArray("\x41", 1) +
-                                                                   QByteArray(65, 'a') + '\0')});
+    QByteArray label = PrinterReply(
+        {Record(kPrinterOwner, 12, QByteArray("\x41", 1) + QByteArray(65, 'a') + '\0')});
     reply = ParseReversePtrReply(label, 7, kPrinter);
     EXPECT_TRUE(reply.ptrTargets.isEmpty());
     EXPECT_TRUE(reply.truncated);
@@ -201,24 +203,24 @@ TEST(DnsReply, NamesAreShownWithoutControlsAndCutTo255Characters)
 
     // UTF-8 labels, as multicast DNS writes them.
     const DnsReply utf8 = ParseReversePtrReply(
-        PrinterReply({Record(kPrinterOwner, 12, Name({"\xE6\x89\x93\xE5\x8D\xB0", "local"}))}),
-        7, kPrinter);
+        PrinterReply({Record(kPrinterOwner, 12, Name({"\xE6\x89\x93\xE5\x8D\xB0", "local"}))}), 7,
+        kPrinter);
     EXPECT_EQ(utf8.ptrTargets, QStringList{QString::fromUtf8("打印.local")});
 
     // Four 63-octet labels take 256 octets with their lengths and the end: one too many.
     const QByteArray l63(63, 'x');
     const DnsReply tooLong = ParseReversePtrReply(
-        PrinterReply({Record(kPrinterOwner, 12,
-                             Name({l63.constData(), l63.constData(), l63.constData(),
-                                   l63.constData()}))}),
+        PrinterReply(
+            {Record(kPrinterOwner, 12,
+                    Name({l63.constData(), l63.constData(), l63.constData(), l63.constData()}))}),
         7, kPrinter);
     EXPECT_TRUE(tooLong.ptrTargets.isEmpty());
     // Three of them and a 62: 255 octets on the wire, kept, and 253 characters with the dots.
     const QByteArray l61(61, 'y');
     const DnsReply longest = ParseReversePtrReply(
-        PrinterReply({Record(kPrinterOwner, 12,
-                             Name({l63.constData(), l63.constData(), l63.constData(),
-                                   l61.constData()}))}),
+        PrinterReply(
+            {Record(kPrinterOwner, 12,
+                    Name({l63.constData(), l63.constData(), l63.constData(), l61.constData()}))}),
         7, kPrinter);
     ASSERT_EQ(longest.ptrTargets.size(), 1);
     EXPECT_EQ(longest.ptrTargets[0].size(), 63 * 3 + 61 + 3);
@@ -226,9 +228,8 @@ TEST(DnsReply, NamesAreShownWithoutControlsAndCutTo255Characters)
     QByteArray wide;
     for (int i = 0; i < 31; ++i)
         wide += "\xC3\xA9";
-    const DnsReply accents =
-        ParseReversePtrReply(PrinterReply({Record(kPrinterOwner, 12, Name({wide.constData()}))}),
-                             7, kPrinter);
+    const DnsReply accents = ParseReversePtrReply(
+        PrinterReply({Record(kPrinterOwner, 12, Name({wide.constData()}))}), 7, kPrinter);
     ASSERT_EQ(accents.ptrTargets.size(), 1);
     EXPECT_EQ(accents.ptrTargets[0].size(), 31);
 }

@@ -89,6 +89,8 @@ std::vector<QStringList> ParseCsv(const QString& text)
 
 struct LabHost {
     QString ip, mac, hostName, workgroup, role;
+    QStringList otherNames; // "name (source)" items
+    QString netBiosMac;     // the adapter address its NetBIOS answer gives, when not its MAC
 };
 
 // The manifest `lab up` wrote, by address.
@@ -106,7 +108,8 @@ std::map<quint32, LabHost> ReadManifest()
         const QStringList& r = rows[i];
         if (r.size() < 5)
             continue;
-        hosts[IpToHostOrder(GetIpAddress(r[0]))] = {r[0], r[1], r[2], r[3], r[4]};
+        hosts[IpToHostOrder(GetIpAddress(r[0]))] = {
+            r[0], r[1], r[2], r[3], r[4], r.value(5).split(u';', Qt::SkipEmptyParts), r.value(6)};
     }
     return hosts;
 }
@@ -188,9 +191,10 @@ protected:
                   (QStringList{QStringLiteral("IP Address"), QStringLiteral("MAC Address"),
                                QStringLiteral("Host Name"), QStringLiteral("Workgroup"),
                                QStringLiteral("Manufacturer"), QStringLiteral("Compare Result"),
-                               QStringLiteral("compare")}));
+                               QStringLiteral("Other Names"), QStringLiteral("compare"),
+                               QStringLiteral("flags")}));
         for (size_t i = 1; i < rows.size(); ++i) {
-            EXPECT_EQ(rows[i].size(), 7);
+            EXPECT_EQ(rows[i].size(), 9);
             const quint32 address = IpToHostOrder(GetIpAddress(rows[i].value(0)));
             EXPECT_TRUE(byAddress.emplace(address, rows[i]).second)
                 << "twice: " << rows[i].value(0).toStdString();
@@ -218,6 +222,17 @@ protected:
             EXPECT_EQ(row.value(2), host.hostName);
             EXPECT_EQ(row.value(3), host.workgroup);
             EXPECT_EQ(row.value(4), oui.GetManufacturer(host.mac));
+            // Every other name of the host with its source, and no more.
+            QStringList names = row.value(6).split(QStringLiteral(", "), Qt::SkipEmptyParts);
+            QStringList manifestNames = host.otherNames;
+            names.sort();
+            manifestNames.sort();
+            EXPECT_EQ(names, manifestNames);
+            const QStringList flags = row.value(8).split(u' ', Qt::SkipEmptyParts);
+            const bool local = (GetMacAddress(host.mac, u':') & 0x02) != 0;
+            EXPECT_EQ(flags.contains(QStringLiteral("locally-administered")), local);
+            EXPECT_EQ(flags.contains(QStringLiteral("netbios-mac-differs")),
+                      !host.netBiosMac.isEmpty());
         }
     }
 
@@ -452,7 +467,7 @@ void ExpectInterruptedScan(const std::map<quint32, LabHost>& manifest, const QSt
     }
     std::set<QString> seen;
     for (size_t i = 1; i < rows.size(); ++i) {
-        ASSERT_EQ(rows[i].size(), 7) << rows[i].join(u',').toStdString();
+        ASSERT_EQ(rows[i].size(), 9) << rows[i].join(u',').toStdString();
         const auto it = manifest.find(IpToHostOrder(GetIpAddress(rows[i].value(0))));
         ASSERT_NE(it, manifest.end()) << rows[i].value(0).toStdString();
         EXPECT_EQ(rows[i].value(1), it->second.mac);

@@ -96,9 +96,9 @@ TEST(OtherNames, TheColumnIsTheScanListsLastAndSortsByItsText)
     // Like the other text columns: without regard to case, hosts without names last
     // going up and first going down.
     doc.SortScanRecords(ScanColOtherNames, true);
-    EXPECT_EQ(order(), (QStringList{QStringLiteral("Alpha.lab (DNS)"),
-                                    QStringLiteral("beta.local (mDNS)"),
-                                    QStringLiteral("zeta.local (mDNS)"), QString()}));
+    EXPECT_EQ(order(),
+              (QStringList{QStringLiteral("Alpha.lab (DNS)"), QStringLiteral("beta.local (mDNS)"),
+                           QStringLiteral("zeta.local (mDNS)"), QString()}));
     doc.SortScanRecords(ScanColOtherNames, false);
     EXPECT_EQ(order(), (QStringList{QString(), QStringLiteral("zeta.local (mDNS)"),
                                     QStringLiteral("beta.local (mDNS)"),
@@ -107,13 +107,15 @@ TEST(OtherNames, TheColumnIsTheScanListsLastAndSortsByItsText)
 
 TEST(IdentityFlags, LocallyAdministeredIsTheSecondBitOfTheFirstOctet)
 {
-    for (const char* local : {"02:00:00:00:00:01", "0E:00:00:00:00:20", "12:34:56:78:9A:24",
-                              "FE:FF:FF:FF:FF:FF"})
-        EXPECT_TRUE(IsLocallyAdministered(GetMacAddress(QString::fromLatin1(local), u':'))) << local;
+    for (const char* local :
+         {"02:00:00:00:00:01", "0E:00:00:00:00:20", "12:34:56:78:9A:24", "FE:FF:FF:FF:FF:FF"})
+        EXPECT_TRUE(IsLocallyAdministered(GetMacAddress(QString::fromLatin1(local), u':')))
+            << local;
     // Bit 0x02 of a later octet, or the group bit, is not it.
-    for (const char* global : {"00:D0:EF:12:34:01", "01:00:5E:00:00:FB", "00:02:02:02:02:02",
-                               "FD:00:00:00:00:00"})
-        EXPECT_FALSE(IsLocallyAdministered(GetMacAddress(QString::fromLatin1(global), u':'))) << global;
+    for (const char* global :
+         {"00:D0:EF:12:34:01", "01:00:5E:00:00:FB", "00:02:02:02:02:02", "FD:00:00:00:00:00"})
+        EXPECT_FALSE(IsLocallyAdministered(GetMacAddress(QString::fromLatin1(global), u':')))
+            << global;
 }
 
 TEST(IdentityFlags, ANetBiosAdapterAddressOtherThanTheMacIsFlaggedButZerosAreNot)
@@ -137,8 +139,7 @@ TEST(IdentityFlags, ANetBiosAdapterAddressOtherThanTheMacIsFlaggedButZerosAreNot
 
     HostRecord both = HostWithMac("0E:00:00:00:00:20");
     both.netBiosMac = host.mac;
-    EXPECT_EQ(IdentityFlagKeywords(both),
-              (QStringList{QStringLiteral("locally-administered"),
-                           QStringLiteral("netbios-mac-differs")}));
+    EXPECT_EQ(IdentityFlagKeywords(both), (QStringList{QStringLiteral("locally-administered"),
+                                                       QStringLiteral("netbios-mac-differs")}));
     EXPECT_EQ(IdentityFlagsText(both).count(u'\n'), 1);
 }
