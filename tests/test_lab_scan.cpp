@@ -280,7 +280,7 @@ TEST_F(LabScan, TheWholeSubnetFindsExactlyTheManifestComparedWithTheDatabase)
     EXPECT_EQ(compare("198.18.0.2"), QStringLiteral("IP Address Different "));
     EXPECT_EQ(compare("198.18.0.3"), QStringLiteral("MAC Address Different "));
     EXPECT_EQ(compare("198.18.0.4"), QStringLiteral("New IP address and MAC address "));
-    auto keyword = [&](const char* ip) { return rows.at(IpToHostOrder(IpOf(ip))).value(6); };
+    auto keyword = [&](const char* ip) { return rows.at(IpToHostOrder(IpOf(ip))).value(7); };
     EXPECT_EQ(keyword("198.18.0.1"), QStringLiteral("matched"));
     EXPECT_EQ(keyword("198.18.0.2"), QStringLiteral("ip-differs"));
     EXPECT_EQ(keyword("198.18.0.3"), QStringLiteral("mac-differs"));
