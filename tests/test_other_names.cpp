@@ -143,3 +143,15 @@ TEST(IdentityFlags, ANetBiosAdapterAddressOtherThanTheMacIsFlaggedButZerosAreNot
                                                        QStringLiteral("netbios-mac-differs")}));
     EXPECT_EQ(IdentityFlagsText(both).count(u'\n'), 1);
 }
+
+TEST(IdentityFlags, ASecondMacOfTheSameAddressIsAConflictButItsOwnMacIsNot)
+{
+    HostRecord host = HostWithMac("00:D0:EF:12:34:01");
+    host.conflictMac = host.mac & 0xFFFFFFFFFFFFull; // the same card without the top bits
+    EXPECT_FALSE(HasIpConflict(host));
+    EXPECT_FALSE(HasIdentityFlags(host));
+    host.conflictMac = GetMacAddress(QStringLiteral("02:4C:56:D0:00:09"), u':');
+    EXPECT_TRUE(HasIpConflict(host));
+    EXPECT_EQ(IdentityFlagKeywords(host), QStringList{QStringLiteral("ip-conflict")});
+    EXPECT_TRUE(IdentityFlagsText(host).contains(QStringLiteral("02:4C:56:D0:00:09")));
+}

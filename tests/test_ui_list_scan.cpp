@@ -123,9 +123,9 @@ TEST_F(ScanList, AScanShowsEachHostComparedWithTheDatabase)
 
 TEST_F(ScanList, TheColumnsAndTheirTitles)
 {
-    const QStringList titles = {"IP Address", "MAC Address",  "Host Name",
-                                "Workgroup",  "Manufacturer", "Compare Result"};
-    const int widths[] = {130, 150, 150, 150, 200, 350};
+    const QStringList titles = {"IP Address",   "MAC Address",    "Host Name",  "Workgroup",
+                                "Manufacturer", "Compare Result", "Other Names"};
+    const int widths[] = {130, 150, 150, 150, 200, 350, 300};
     QAbstractItemModel* model = ScanView().model();
     ASSERT_EQ(model->columnCount(), titles.size());
     for (int column = 0; column < titles.size(); ++column) {

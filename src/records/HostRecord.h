@@ -16,6 +16,8 @@ struct HostRecord {
     OtherNames otherNames; // names from multicast DNS, LLMNR and reverse DNS
     // The adapter address a NetBIOS reply gave (MAC value), 0 when none or all zeros.
     quint64 netBiosMac = 0;
+    // A second MAC that answered ARP for this address during the scan, 0 when none.
+    quint64 conflictMac = 0;
     CompareState ipState = CompareState::New;
     CompareState macState = CompareState::New;
     CompareState overallState = CompareState::New;

@@ -21,9 +21,15 @@ bool NetBiosMacDiffers(const HostRecord& record)
            (record.netBiosMac & kMacBits) != (record.mac & kMacBits);
 }
 
+bool HasIpConflict(const HostRecord& record)
+{
+    return (record.conflictMac & kMacBits) != 0 &&
+           (record.conflictMac & kMacBits) != (record.mac & kMacBits);
+}
+
 bool HasIdentityFlags(const HostRecord& record)
 {
-    return IsLocallyAdministered(record.mac) || NetBiosMacDiffers(record);
+    return IsLocallyAdministered(record.mac) || NetBiosMacDiffers(record) || HasIpConflict(record);
 }
 
 QString IdentityFlagsText(const HostRecord& record)
@@ -36,6 +42,10 @@ QString IdentityFlagsText(const HostRecord& record)
         lines << FormatLangStringA(
             0xF152, "The host's NetBIOS answer gives another adapter address: %s_MAC%",
             {FormatMacAddress(record.netBiosMac)});
+    if (HasIpConflict(record))
+        lines << FormatLangStringA(0xF153,
+                                   "IP address conflict: %s_MAC% also answered for this address",
+                                   {FormatMacAddress(record.conflictMac)});
     return lines.join(u'\n');
 }
 
@@ -46,5 +56,7 @@ QStringList IdentityFlagKeywords(const HostRecord& record)
         words << QStringLiteral("locally-administered");
     if (NetBiosMacDiffers(record))
         words << QStringLiteral("netbios-mac-differs");
+    if (HasIpConflict(record))
+        words << QStringLiteral("ip-conflict");
     return words;
 }

@@ -16,10 +16,14 @@ bool IsLocallyAdministered(quint64 mac);
 // The NetBIOS reply named an adapter address (not all zeros) other than the ARP MAC.
 bool NetBiosMacDiffers(const HostRecord& record);
 
+// Another MAC answered ARP for the same address in the same scan.
+bool HasIpConflict(const HostRecord& record);
+
 bool HasIdentityFlags(const HostRecord& record);
 
 // One line per flag, for the MAC cell's tooltip, from the string table.
 QString IdentityFlagsText(const HostRecord& record);
 
-// Stable words for files and scripts: "locally-administered", "netbios-mac-differs".
+// Stable words for files and scripts: "locally-administered", "netbios-mac-differs",
+// "ip-conflict".
 QStringList IdentityFlagKeywords(const HostRecord& record);

@@ -4,6 +4,7 @@
 #include "lang/MessagePrompt.h"
 #include "records/LanveyDoc.h"
 #include "records/RecordLock.h"
+#include "scan/ArpConflicts.h"
 #include "scan/ScanJobTesting.h"
 #include "scan/ScanProgress.h"
 #include "scan/ScanTarget.h"
@@ -176,6 +177,8 @@ void ScanWorkerProc(CScanJob* job, int slot)
         record->mac = probe.mac;
         record->otherNames = std::move(probe.otherNames);
         record->netBiosMac = probe.netBiosMac;
+        // A second answer that came by now; later ones are looked for when the scan ends.
+        record->conflictMac = g_arpConflicts.OtherMac(address, mac);
         {
             std::lock_guard guard(g_recordLock);
             HostRecord* stored = record.get();
@@ -254,6 +257,7 @@ ScanStartResult CScanJob::Start(const std::optional<QString>& target, quint32 th
     g_hCancelScanEvent.Reset();
 
     g_hScanThreads.JoinEndedRetired();
+    g_arpConflicts.Reset();
     m_probe.ScanStarting(UpcomingScanAddresses);
     m_probeScanActive = true;
 
@@ -344,8 +348,20 @@ void CScanJob::Complete()
 {
     m_view.KillProgressTimer();
     m_bScanning = false;
+    NoteLateConflicts();
     EndProbeScan();
     m_view.SetStatusText(ScanFoundText(m_view.RowCount()));
+}
+
+void CScanJob::NoteLateConflicts()
+{
+    // A second host may answer after the worker stored the first one's record.
+    std::lock_guard guard(g_recordLock);
+    for (int i = 0; i < m_doc.GetScanRecordCount(); ++i) {
+        HostRecord* record = m_doc.GetScanRecord(i);
+        if (record && record->conflictMac == 0)
+            record->conflictMac = g_arpConflicts.OtherMac(IpToHostOrder(record->ip), record->mac);
+    }
 }
 
 void CScanJob::EndProbeScan()

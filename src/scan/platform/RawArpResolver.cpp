@@ -1,5 +1,7 @@
 #include "scan/platform/RawArpResolver.h"
 
+#include "scan/ArpConflicts.h"
+
 #include <QStringList>
 #include <algorithm>
 #include <arpa/inet.h>
@@ -272,6 +274,7 @@ void RawArpResolver::ReadReplies(std::size_t link)
         const std::optional<ArpFields> packet = ReadArpPacket(buffer, std::size_t(size));
         if (!packet || packet->operation != kArpReply)
             continue;
+        g_arpConflicts.Note(packet->senderIp, MacValueFromBytes(packet->senderMac));
         quint64 serial = 0;
         const bool taken = m_pacer.Settle(
             packet->senderIp, true, MacValueFromBytes(packet->senderMac),
