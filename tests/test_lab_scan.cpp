@@ -91,6 +91,7 @@ struct LabHost {
     QString ip, mac, hostName, workgroup, role;
     QStringList otherNames; // "name (source)" items
     QString netBiosMac;     // the adapter address its NetBIOS answer gives, when not its MAC
+    QString conflictMac;    // a second machine's MAC that answers ARP for its address
 };
 
 // The manifest `lab up` wrote, by address.
@@ -109,7 +110,8 @@ std::map<quint32, LabHost> ReadManifest()
         if (r.size() < 5)
             continue;
         hosts[IpToHostOrder(GetIpAddress(r[0]))] = {
-            r[0], r[1], r[2], r[3], r[4], r.value(5).split(u';', Qt::SkipEmptyParts), r.value(6)};
+            r[0],       r[1],      r[2], r[3], r[4], r.value(5).split(u';', Qt::SkipEmptyParts),
+            r.value(6), r.value(7)};
     }
     return hosts;
 }
@@ -233,11 +235,19 @@ protected:
             EXPECT_EQ(flags.contains(QStringLiteral("locally-administered")), local);
             EXPECT_EQ(flags.contains(QStringLiteral("netbios-mac-differs")),
                       !host.netBiosMac.isEmpty());
+            // The raw path sees every reply; the kernel's keeps the first one only.
+            if (expectConflicts) {
+                EXPECT_EQ(flags.contains(QStringLiteral("ip-conflict")),
+                          !host.conflictMac.isEmpty());
+            }
         }
     }
 
     std::map<quint32, LabHost> manifest;
     CNVOUI oui;
+    // Set by a test whose scan runs on the raw path and long enough for the second
+    // machine's late answer (20 ms after the host's).
+    bool expectConflicts = false;
 };
 
 TEST_F(LabScan, TheWholeSubnetFindsExactlyTheManifestComparedWithTheDatabase)
@@ -260,6 +270,7 @@ TEST_F(LabScan, TheWholeSubnetFindsExactlyTheManifestComparedWithTheDatabase)
     const auto rows = Rows(scan);
     const auto expected = Expected("198.18.0.0", "198.18.0.255");
     ASSERT_GE(expected.size(), 21u); // twenty hosts and the scanner at least
+    expectConflicts = true;
     ExpectExactly(rows, expected);
 
     // At least ten hosts answer NetBIOS, in two workgroups or more.
@@ -286,6 +297,13 @@ TEST_F(LabScan, TheWholeSubnetFindsExactlyTheManifestComparedWithTheDatabase)
     EXPECT_EQ(keyword("198.18.0.3"), QStringLiteral("mac-differs"));
     EXPECT_EQ(keyword("198.18.0.4"), QStringLiteral("new"));
     EXPECT_EQ(QFile(db).size(), QFileInfo(db).size()); // read, not rewritten
+    int conflicts = 0;
+    for (const auto& [address, host] : expected)
+        conflicts += !host.conflictMac.isEmpty();
+    EXPECT_GE(conflicts, 1);
+    EXPECT_TRUE(scan.err.contains(
+        QStringLiteral("%1 hosts share their IP address with another MAC address").arg(conflicts)))
+        << scan.err.toStdString();
 }
 
 TEST_F(LabScan, RangesSingleAddressesAndDottedMasksFindExactlyTheHostsInside)

@@ -35,6 +35,7 @@ struct LabHost {
     QString hostName;
     QStringList otherNames; // "name (source)" items
     QString netBiosMac;     // the adapter address its NetBIOS answer gives, when not its MAC
+    QString conflictMac;    // a second machine's MAC that answers ARP for its address
 };
 
 // The manifest's hosts of 198.18.0.0/24, with the scanner's own address.
@@ -48,7 +49,8 @@ std::map<QString, LabHost> LanHosts()
     while (!file.atEnd()) {
         const QStringList f = QString::fromUtf8(file.readLine()).trimmed().split(u',');
         if (f.size() >= 5 && f[0].startsWith(QStringLiteral("198.18.0.")))
-            hosts[f[0]] = {f[1], f[2], f.value(5).split(u';', Qt::SkipEmptyParts), f.value(6)};
+            hosts[f[0]] = {f[1], f[2], f.value(5).split(u';', Qt::SkipEmptyParts), f.value(6),
+                           f.value(7)};
     }
     return hosts;
 }
@@ -124,6 +126,11 @@ TEST(LabWindow, AScanOfTheLanFillsTheListWithItsHostsAndColours)
             EXPECT_EQ(why.contains(QStringLiteral("NetBIOS")), !hosts.at(ip).netBiosMac.isEmpty());
             if (!hosts.at(ip).netBiosMac.isEmpty()) {
                 EXPECT_TRUE(why.contains(hosts.at(ip).netBiosMac));
+            }
+            EXPECT_EQ(why.contains(QStringLiteral("IP address conflict")),
+                      !hosts.at(ip).conflictMac.isEmpty());
+            if (!hosts.at(ip).conflictMac.isEmpty()) {
+                EXPECT_TRUE(why.contains(hosts.at(ip).conflictMac));
             }
             const QColor ipColour = cell(0, Qt::ForegroundRole).value<QColor>();
             const QColor compareColour = cell(5, Qt::ForegroundRole).value<QColor>();
