@@ -22,7 +22,7 @@ JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 # compiler, and the fuzzers' libFuzzer: clang.
 DEB_PACKAGES := g++ gcc clang cmake ninja-build pkg-config qt6-base-dev libsqlite3-dev \
 	libgtest-dev ieee-data iproute2 samba samba-common-bin clang-format poppler-utils \
-	qt6-translations-l10n \
+	qt6-translations-l10n libc-ares-dev dnsmasq-base \
 	desktop-file-utils appstream lintian mmdebstrap bash-completion libcap2-bin man-db \
 	dpkg-dev file
 

@@ -4,7 +4,8 @@
  * The test LAN's crowd and its lossy segment are hosts that exist only in this
  * program: it reads every frame on one interface (a packet socket), answers ARP
  * requests for the addresses in its host table with that host's MAC, and answers
- * a UDP datagram to port 137 of such a host with an ICMP port unreachable, as a
+ * a UDP datagram to port 137, 5353 or 5355 of such a host with an ICMP port
+ * unreachable, as a
  * host with nothing listening there would. The kernel of its namespace holds none
  * of these addresses, so it keeps no neighbour entry and answers nothing itself.
  *
@@ -46,6 +47,8 @@ enum {
     kMaxPending = 65536,
     kFrameMax = 14 + 20 + 8 + 60 + 8, /* an ICMP error quoting the longest IPv4 header */
     kNetBiosPort = 137,
+    kMdnsPort = 5353,  /* a unicast multicast-DNS query: no responder here either */
+    kLlmnrPort = 5355,
 };
 
 struct host {
@@ -349,7 +352,8 @@ static void on_ipv4(const uint8_t *frame, size_t size)
     }
     if (ip[9] != 17 || (get16(ip + 6) & 0x3FFF) != 0 || total < header + 8)
         return; /* not UDP, or a fragment: no port to refuse */
-    if (get16(ip + header + 2) != kNetBiosPort)
+    const uint16_t port = get16(ip + header + 2);
+    if (port != kNetBiosPort && port != kMdnsPort && port != kLlmnrPort)
         return;
     struct host *h = find_host(get32(ip + 16));
     if (!h || memcmp(frame, h->mac, 6) != 0)

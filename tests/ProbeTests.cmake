@@ -29,3 +29,8 @@ lanvey_add_test(test_lang_text SOURCES test_lang_text.cpp LIBS Lanvey::lang)
 
 # Fuzzers of the reply parse (clang builds only).
 add_subdirectory(fuzz)
+
+# The DNS message of multicast DNS and LLMNR: the reverse query and the reply parse.
+lanvey_add_test(test_dns_message SOURCES test_dns_message.cpp LIBS Lanvey::scan)
+target_compile_definitions(test_dns_message PRIVATE
+    LANVEY_TEST_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/data")

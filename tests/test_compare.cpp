@@ -64,7 +64,8 @@ TEST_F(Compare, EmptyDatabaseMakesEveryResultNewAndBlue)
 {
     ExpectStates(Run("10.0.0.5", "00:11:22:33:44:55"), S::New, S::New, S::New);
     EXPECT_EQ(CompareResultText(Result()), QStringLiteral("New IP address and MAC address "));
-    EXPECT_EQ(RowColors(), (std::vector<ColorRef>{kBlue, kBlue, kBlack, kBlack, kBlack, kBlue}));
+    EXPECT_EQ(RowColors(),
+              (std::vector<ColorRef>{kBlue, kBlue, kBlack, kBlack, kBlack, kBlue, kBlack}));
 }
 
 TEST_F(Compare, ExactPairIsMatchedAndBlack)
@@ -74,7 +75,7 @@ TEST_F(Compare, ExactPairIsMatchedAndBlack)
     EXPECT_EQ(
         CompareResultText(Result()),
         QStringLiteral("Record already exists, IP address and MAC address completely matched"));
-    EXPECT_EQ(RowColors(), std::vector<ColorRef>(6, kBlack));
+    EXPECT_EQ(RowColors(), std::vector<ColorRef>(7, kBlack));
 }
 
 TEST_F(Compare, KnownAddressWithAnotherMac)
@@ -83,7 +84,8 @@ TEST_F(Compare, KnownAddressWithAnotherMac)
     ExpectStates(Run("10.0.0.5", "00:11:22:33:44:55"), S::Different, S::New, S::Different);
     EXPECT_EQ(CompareResultText(Result()), QStringLiteral("IP Address Different ") + kHint);
     EXPECT_EQ(CompareResultText(Result(), false), QStringLiteral("IP Address Different "));
-    EXPECT_EQ(RowColors(), (std::vector<ColorRef>{kRed, kBlue, kBlack, kBlack, kBlack, kRed}));
+    EXPECT_EQ(RowColors(),
+              (std::vector<ColorRef>{kRed, kBlue, kBlack, kBlack, kBlack, kRed, kBlack}));
 }
 
 TEST_F(Compare, KnownMacUnderAnotherAddress)
@@ -91,7 +93,8 @@ TEST_F(Compare, KnownMacUnderAnotherAddress)
     Know("10.0.0.9", "00:11:22:33:44:55");
     ExpectStates(Run("10.0.0.5", "00:11:22:33:44:55"), S::New, S::Different, S::Different);
     EXPECT_EQ(CompareResultText(Result()), QStringLiteral("MAC Address Different ") + kHint);
-    EXPECT_EQ(RowColors(), (std::vector<ColorRef>{kBlue, kRed, kBlack, kBlack, kBlack, kRed}));
+    EXPECT_EQ(RowColors(),
+              (std::vector<ColorRef>{kBlue, kRed, kBlack, kBlack, kBlack, kRed, kBlack}));
 }
 
 TEST_F(Compare, BothSidesDifferent)
@@ -101,7 +104,8 @@ TEST_F(Compare, BothSidesDifferent)
     ExpectStates(Run("10.0.0.5", "00:00:00:00:00:0B"), S::Different, S::Different, S::Different);
     EXPECT_EQ(CompareResultText(Result()),
               QStringLiteral("IP Address and MAC Address different!") + kHint);
-    EXPECT_EQ(RowColors(), (std::vector<ColorRef>{kRed, kRed, kBlack, kBlack, kBlack, kRed}));
+    EXPECT_EQ(RowColors(),
+              (std::vector<ColorRef>{kRed, kRed, kBlack, kBlack, kBlack, kRed, kBlack}));
 }
 
 TEST_F(Compare, ExactMatchLaterInTheListWinsOverEarlierConflicts)

@@ -93,6 +93,9 @@ std::vector<QStringList> ParseCsv(const QString& text)
 
 struct LabHost {
     QString ip, mac, hostName, workgroup, role;
+    QStringList otherNames; // "name (source)" items
+    QString netBiosMac;     // the adapter address its NetBIOS answer gives, when not its MAC
+    QString conflictMac;    // a second machine's MAC that answers ARP for its address
 };
 
 // The manifest `lab up` wrote, by address.
@@ -110,7 +113,9 @@ std::map<quint32, LabHost> ReadManifest()
         const QStringList& r = rows[i];
         if (r.size() < 5)
             continue;
-        hosts[IpToHostOrder(GetIpAddress(r[0]))] = {r[0], r[1], r[2], r[3], r[4]};
+        hosts[IpToHostOrder(GetIpAddress(r[0]))] = {
+            r[0],       r[1],      r[2], r[3], r[4], r.value(5).split(u';', Qt::SkipEmptyParts),
+            r.value(6), r.value(7)};
     }
     return hosts;
 }
@@ -192,9 +197,10 @@ protected:
                   (QStringList{QStringLiteral("IP Address"), QStringLiteral("MAC Address"),
                                QStringLiteral("Host Name"), QStringLiteral("Workgroup"),
                                QStringLiteral("Manufacturer"), QStringLiteral("Compare Result"),
-                               QStringLiteral("compare")}));
+                               QStringLiteral("Other Names"), QStringLiteral("compare"),
+                               QStringLiteral("flags")}));
         for (size_t i = 1; i < rows.size(); ++i) {
-            EXPECT_EQ(rows[i].size(), 7);
+            EXPECT_EQ(rows[i].size(), 9);
             const quint32 address = IpToHostOrder(GetIpAddress(rows[i].value(0)));
             EXPECT_TRUE(byAddress.emplace(address, rows[i]).second)
                 << "twice: " << rows[i].value(0).toStdString();
@@ -222,11 +228,30 @@ protected:
             EXPECT_EQ(row.value(2), host.hostName);
             EXPECT_EQ(row.value(3), host.workgroup);
             EXPECT_EQ(row.value(4), oui.GetManufacturer(host.mac));
+            // Every other name of the host with its source, and no more.
+            QStringList names = row.value(6).split(QStringLiteral(", "), Qt::SkipEmptyParts);
+            QStringList manifestNames = host.otherNames;
+            names.sort();
+            manifestNames.sort();
+            EXPECT_EQ(names, manifestNames);
+            const QStringList flags = row.value(8).split(u' ', Qt::SkipEmptyParts);
+            const bool local = (GetMacAddress(host.mac, u':') & 0x02) != 0;
+            EXPECT_EQ(flags.contains(QStringLiteral("locally-administered")), local);
+            EXPECT_EQ(flags.contains(QStringLiteral("netbios-mac-differs")),
+                      !host.netBiosMac.isEmpty());
+            // The raw path sees every reply; the kernel's keeps the first one only.
+            if (expectConflicts) {
+                EXPECT_EQ(flags.contains(QStringLiteral("ip-conflict")),
+                          !host.conflictMac.isEmpty());
+            }
         }
     }
 
     std::map<quint32, LabHost> manifest;
     CNVOUI oui;
+    // Set by a test whose scan runs on the raw path and long enough for the second
+    // machine's late answer (20 ms after the host's).
+    bool expectConflicts = false;
 };
 
 TEST_F(LabScan, TheWholeSubnetFindsExactlyTheManifestComparedWithTheDatabase)
@@ -249,6 +274,7 @@ TEST_F(LabScan, TheWholeSubnetFindsExactlyTheManifestComparedWithTheDatabase)
     const auto rows = Rows(scan);
     const auto expected = Expected("198.18.0.0", "198.18.0.255");
     ASSERT_GE(expected.size(), 21u); // twenty hosts and the scanner at least
+    expectConflicts = true;
     ExpectExactly(rows, expected);
 
     // At least ten hosts answer NetBIOS, in two workgroups or more.
@@ -269,7 +295,7 @@ TEST_F(LabScan, TheWholeSubnetFindsExactlyTheManifestComparedWithTheDatabase)
     EXPECT_EQ(compare("198.18.0.2"), QStringLiteral("IP Address Different "));
     EXPECT_EQ(compare("198.18.0.3"), QStringLiteral("MAC Address Different "));
     EXPECT_EQ(compare("198.18.0.4"), QStringLiteral("New IP address and MAC address "));
-    auto keyword = [&](const char* ip) { return rows.at(IpToHostOrder(IpOf(ip))).value(6); };
+    auto keyword = [&](const char* ip) { return rows.at(IpToHostOrder(IpOf(ip))).value(7); };
     EXPECT_EQ(keyword("198.18.0.1"), QStringLiteral("matched"));
     EXPECT_EQ(keyword("198.18.0.2"), QStringLiteral("ip-differs"));
     EXPECT_EQ(keyword("198.18.0.3"), QStringLiteral("mac-differs"));
@@ -456,7 +482,7 @@ void ExpectInterruptedScan(const std::map<quint32, LabHost>& manifest, const QSt
     }
     std::set<QString> seen;
     for (size_t i = 1; i < rows.size(); ++i) {
-        ASSERT_EQ(rows[i].size(), 7) << rows[i].join(u',').toStdString();
+        ASSERT_EQ(rows[i].size(), 9) << rows[i].join(u',').toStdString();
         const auto it = manifest.find(IpToHostOrder(GetIpAddress(rows[i].value(0))));
         ASSERT_NE(it, manifest.end()) << rows[i].value(0).toStdString();
         EXPECT_EQ(rows[i].value(1), it->second.mac);
@@ -829,6 +855,45 @@ TEST_F(LabScan, OnALossyLinkEveryHostIsFoundWhateverTheSeed)
     const Command restore = RunCommand(kLab, plain, 300000);
     EXPECT_EQ(restore.exitCode, 0) << restore.err.toStdString();
     manifest = ReadManifest();
+}
+
+TEST_F(LabScan, ASecondMachineAnsweringForAnAddressIsAnIpConflict)
+{
+    // --conflict: a second machine answers ARP for 198.18.0.9, 20 ms after its host.
+    int crowd = 0;
+    QFile crowdFile(QStringLiteral("/run/lanvey-lab/crowd"));
+    if (crowdFile.open(QIODevice::ReadOnly))
+        crowd = QString::fromLatin1(crowdFile.readAll()).trimmed().toInt();
+    const QStringList plain{QStringLiteral("up"), QStringLiteral("--crowd"),
+                            QString::number(crowd)};
+    const Command up = RunCommand(kLab, plain + QStringList{QStringLiteral("--conflict")}, 300000);
+    ASSERT_EQ(up.exitCode, 0) << up.err.toStdString();
+    manifest = ReadManifest();
+    const LabHost host = manifest[IpToHostOrder(IpOf("198.18.0.9"))];
+    ASSERT_FALSE(host.conflictMac.isEmpty());
+
+    const Command scan =
+        Scan({QStringLiteral("--format"), QStringLiteral("csv"), QStringLiteral("198.18.0.0/24")});
+    ASSERT_EQ(scan.exitCode, 0) << scan.err.toStdString();
+    const auto rows = Rows(scan);
+    const QStringList row = rows.at(IpToHostOrder(IpOf("198.18.0.9")));
+    // Whichever answer the scan kept, the flag is there and the other MAC is the second.
+    EXPECT_TRUE(row.value(1) == host.mac || row.value(1) == host.conflictMac)
+        << row.value(1).toStdString();
+    EXPECT_TRUE(row.value(8).split(u' ').contains(QStringLiteral("ip-conflict")))
+        << row.join(u',').toStdString();
+    int flagged = 0;
+    for (const auto& [address, other] : rows)
+        flagged += other.value(8).contains(QStringLiteral("ip-conflict"));
+    EXPECT_EQ(flagged, 1);
+    EXPECT_TRUE(scan.err.contains(
+        QStringLiteral("1 hosts share their IP address with another MAC address")))
+        << scan.err.toStdString();
+
+    const Command restore = RunCommand(kLab, plain, 300000);
+    EXPECT_EQ(restore.exitCode, 0) << restore.err.toStdString();
+    manifest = ReadManifest();
+    EXPECT_TRUE(manifest[IpToHostOrder(IpOf("198.18.0.9"))].conflictMac.isEmpty());
 }
 
 TEST_F(LabScan, TheMainWindowShowsTheLanWithItsColours)

@@ -326,3 +326,36 @@ TEST(NetBiosWindows1252, AgreesWithIconvAndMapsUndefinedBytesToC1Controls)
 }
 
 } // namespace
+
+TEST(NetBiosUnitId, TheAdapterAddressAfterTheLastEntryWhenItIsThereAndNotZeros)
+{
+    const quint8 unit[] = {0x00, 0xD0, 0xEF, 0x12, 0x34, 0x01};
+    std::vector<quint8> statistics(46, 0);
+    std::copy(std::begin(unit), std::end(unit), statistics.begin());
+    const std::vector<quint8> two = Concat({ReplyHeader(2), NameEntry("PC1", 0x00, 0x04, 0),
+                                            NameEntry("GROUP", 0x00, 0x84, 0), statistics});
+    const quint64 expected = 0xFFFF013412EFD000ull; // first octet least significant
+    EXPECT_EQ(ParseNodeStatusUnitId(Received(two), int(two.size())), expected);
+    // Only its six bytes need to have come.
+    EXPECT_EQ(ParseNodeStatusUnitId(Received(two), 57 + 2 * 18 + 6), expected);
+    EXPECT_EQ(ParseNodeStatusUnitId(Received(two), 57 + 2 * 18 + 5), 0u);
+    EXPECT_EQ(ParseNodeStatusUnitId(Received(two), 56), 0u);
+    EXPECT_EQ(ParseNodeStatusUnitId(Received(two), -1), 0u);
+
+    // Samba's zeros are no address.
+    const std::vector<quint8> zeros =
+        Concat({ReplyHeader(1), NameEntry("PC1", 0x00, 0x04, 0), std::vector<quint8>(46, 0)});
+    EXPECT_EQ(ParseNodeStatusUnitId(Received(zeros), int(zeros.size())), 0u);
+
+    // A name count that would put the unit ID past the buffer.
+    std::vector<quint8> lying = two;
+    lying[56] = 255;
+    EXPECT_EQ(ParseNodeStatusUnitId(Received(lying), kNodeStatusReplySize + 100), 0u);
+
+    // The recorded nmbd reply: zeros.
+    const QByteArray nmbd = ReadDataFile("nbstat_reply_nmbd.bin");
+    ASSERT_FALSE(nmbd.isEmpty());
+    EXPECT_EQ(ParseNodeStatusUnitId(Received(std::vector<quint8>(nmbd.begin(), nmbd.end())),
+                                    int(nmbd.size())),
+              0u);
+}

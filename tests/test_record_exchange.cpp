@@ -104,6 +104,12 @@ protected:
             doc.CompareWithDatabase(doc.GetScanRecord(i), i);
             hosts.push_back(*doc.GetScanRecord(i));
         }
+        hosts[0].otherNames = {{QStringLiteral("fileserver.local"), NameSource::Mdns},
+                               {QStringLiteral("fileserver.lab"), NameSource::Dns}};
+        // The adapter address NetBIOS gave differs from the MAC; the name needs a guard.
+        hosts[2].netBiosMac = hosts[0].mac;
+        hosts[2].otherNames = {{QStringLiteral("=1+1, (DNS) x"), NameSource::Llmnr}};
+        hosts[4].otherNames = {{QStringLiteral("主机-6"), NameSource::Mdns}};
         return hosts;
     }
 
@@ -173,10 +179,18 @@ TEST_F(Exchange, EveryWrittenFormatReadsBack)
         record.hostName = host.hostName;
         record.workgroup = host.workgroup;
     }
-    for (const char* name : {"scan_list.csv", "scan_list.json"}) {
+    // Their Other Names come along; files from before that column read as they did.
+    const std::vector<HostRecord> hosts = ScanList();
+    for (const char* name : {"scan_list.csv", "scan_list.json", "scan_list_six_columns.csv",
+                             "scan_list_six_columns.json"}) {
         const ImportReadResult read = ReadRecords(DataFile(QString::fromLatin1(name)));
         EXPECT_TRUE(read.errors.empty()) << name;
         EXPECT_EQ(Records(read), scanned) << name;
+        const bool old = QByteArray(name).contains("six");
+        ASSERT_EQ(read.records.size(), hosts.size());
+        for (size_t i = 0; i < hosts.size(); ++i)
+            EXPECT_EQ(read.records[i].otherNames, old ? OtherNames{} : hosts[i].otherNames)
+                << name << " row " << i;
     }
     EXPECT_EQ(Lines(ReadRecords(DataFile(QStringLiteral("database_list.csv")))),
               (std::vector<int>{2, 3, 5, 6})); // the comment spans two lines

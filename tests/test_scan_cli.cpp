@@ -149,15 +149,14 @@ TEST(ScanReport, CsvIsRfc4180WithTheListTitlesAndNoHint)
     ASSERT_EQ(lines.size(), 5); // header, three rows, nothing after the last CRLF
     // QString::fromUtf8 has dropped the byte-order mark.
     EXPECT_EQ(lines[0], QStringLiteral("IP Address,MAC Address,Host Name,Workgroup,"
-                                       "Manufacturer,Compare Result,compare"));
+                                       "Manufacturer,Compare Result,Other Names,compare,flags"));
     EXPECT_EQ(lines[1], QStringLiteral("198.18.0.1,02:00:00:00:00:01,FILESERVER,LAB,,"
                                        "\"Record already exists, IP address and MAC address "
-                                       "completely matched\",matched"));
+                                       "completely matched\",,matched,locally-administered"));
     EXPECT_EQ(lines[2], QStringLiteral("198.18.0.2,00:D0:EF:12:34:02,\"PC, \"\"two\"\"\",OFFICE,,"
-                                       "\"New IP address and MAC address \",new"));
-    EXPECT_EQ(
-        lines[3],
-        QStringLiteral("198.18.0.3,02:00:00:00:00:03,,,,\"IP Address Different \",ip-differs"));
+                                       "\"New IP address and MAC address \",,new,"));
+    EXPECT_EQ(lines[3], QStringLiteral("198.18.0.3,02:00:00:00:00:03,,,,\"IP Address Different "
+                                       "\",,ip-differs,locally-administered"));
     EXPECT_EQ(lines[4], QString());
     EXPECT_FALSE(csv.contains(QStringLiteral("Double-Click")));
 }
@@ -181,8 +180,13 @@ TEST(ScanReport, JsonCarriesTheCompareKeywordAndText)
               QStringLiteral("IP Address Different "));
     EXPECT_EQ(ipDiffers.keys(),
               (QStringList{QStringLiteral("compare"), QStringLiteral("compare_text"),
-                           QStringLiteral("host_name"), QStringLiteral("ip"), QStringLiteral("mac"),
-                           QStringLiteral("manufacturer"), QStringLiteral("workgroup")}));
+                           QStringLiteral("flags"), QStringLiteral("host_name"),
+                           QStringLiteral("ip"), QStringLiteral("mac"),
+                           QStringLiteral("manufacturer"), QStringLiteral("netbios_mac"),
+                           QStringLiteral("other_names"), QStringLiteral("workgroup")}));
+    EXPECT_EQ(ipDiffers.value(QStringLiteral("flags")).toArray(),
+              QJsonArray{QStringLiteral("locally-administered")});
+    EXPECT_TRUE(ipDiffers.value(QStringLiteral("other_names")).toArray().isEmpty());
 }
 
 TEST(ScanReport, TableColumnsLineUp)
@@ -269,7 +273,7 @@ TEST(ScanReport, CsvKeepsTheDataForFilesAndEscapesControlsForATerminal)
     EXPECT_EQ(lines[1], QStringLiteral("198.18.0.9,02:00:00:00:00:09,"
                                        "PC\\u0090\\u009d0;pwned\\x07\\x1b[2J\\x0aX\\x09Y,"
                                        "\\u009bWG\\x0d\\x7f\\\\,,\"New IP address and MAC "
-                                       "address \",new"));
+                                       "address \",,new,locally-administered"));
 }
 
 } // namespace

@@ -4,11 +4,13 @@
 #include "TestPrinters.h"
 #include "records/LanveyDoc.h"
 #include "records/RecordLock.h"
+#include "scan/ArpConflicts.h"
 #include "scan/ScanJob.h"
 #include "scan/ScanJobTesting.h"
 
 #include <gtest/gtest.h>
 #include <latch>
+#include <map>
 #include <set>
 #include <thread>
 
@@ -359,3 +361,44 @@ TEST_F(ScanJobTest, TimerTextsAndTheUpcomingAddresses)
 }
 
 } // namespace
+
+TEST_F(ScanJobTest, ASecondMacForAnAddressIsKeptWhetherItCameBeforeTheStoreOrAfter)
+{
+    Make("10.0.0.0", 16);
+    const quint64 impostor = kMacTopBits | 0x0000020000AA0000ull;
+    auto own = [](quint32 address) { return kMacTopBits | 0x0000020000000000ull | address; };
+    const quint32 base = HostOrder("10.0.0.0");
+    // One worker, so the addresses go in order: .3's rival answers before .3 is stored,
+    // .5's only while .15 is asked, long after .5 was stored. .7 answers twice alike.
+    probe->beforeAnswer = [&](quint32 address) {
+        if (address == base + 3) {
+            g_arpConflicts.Note(address, impostor);
+            g_arpConflicts.Note(address, own(address));
+        }
+        if (address == base + 7) {
+            g_arpConflicts.Note(address, own(address));
+            g_arpConflicts.Note(address, own(address) & 0xFFFFFFFFFFFFull);
+        }
+        if (address == base + 15) {
+            g_arpConflicts.Note(base + 5, own(base + 5));
+            g_arpConflicts.Note(base + 5, impostor);
+        }
+    };
+    ASSERT_EQ(job->Start(QStringLiteral("10.0.0.0/28"), 1), ScanStartResult::Started);
+    PumpUntilComplete(*job, sink);
+
+    std::map<quint32, quint64> conflicts;
+    for (int i = 0; i < doc.GetScanRecordCount(); ++i) {
+        const HostRecord* record = doc.GetScanRecord(i);
+        if (record->conflictMac)
+            conflicts[IpToHostOrder(record->ip) - base] = record->conflictMac;
+    }
+    EXPECT_EQ(conflicts, (std::map<quint32, quint64>{{3, impostor}, {5, impostor}}));
+
+    // The next scan starts with a clean table.
+    probe->beforeAnswer = nullptr;
+    ASSERT_EQ(job->Start(QStringLiteral("10.0.0.0/28"), 1), ScanStartResult::Started);
+    PumpUntilComplete(*job, sink);
+    for (int i = 0; i < doc.GetScanRecordCount(); ++i)
+        EXPECT_EQ(doc.GetScanRecord(i)->conflictMac, 0u) << i;
+}

@@ -34,6 +34,9 @@ const QString kScannerIp = QStringLiteral("198.18.0.254");
 struct LabHost {
     QString mac;
     QString hostName;
+    QStringList otherNames; // "name (source)" items
+    QString netBiosMac;     // the adapter address its NetBIOS answer gives, when not its MAC
+    QString conflictMac;    // a second machine's MAC that answers ARP for its address
 };
 
 // The manifest's hosts of 198.18.0.0/24, with the scanner's own address.
@@ -47,7 +50,8 @@ std::map<QString, LabHost> LanHosts()
     while (!file.atEnd()) {
         const QStringList f = QString::fromUtf8(file.readLine()).trimmed().split(u',');
         if (f.size() >= 5 && f[0].startsWith(QStringLiteral("198.18.0.")))
-            hosts[f[0]] = {f[1], f[2]};
+            hosts[f[0]] = {f[1], f[2], f.value(5).split(u';', Qt::SkipEmptyParts), f.value(6),
+                           f.value(7)};
     }
     return hosts;
 }
@@ -114,6 +118,25 @@ TEST(LabWindow, AScanOfTheLanFillsTheListWithItsHostsAndColours)
             EXPECT_EQ(cell(2).toString(), hosts.at(ip).hostName);
             EXPECT_FALSE(cell(0, Qt::DecorationRole).isNull());
             EXPECT_FALSE(cell(1, Qt::DecorationRole).isNull());
+            // Every other name with its source, in the last column.
+            QStringList names = cell(6).toString().split(QStringLiteral(", "), Qt::SkipEmptyParts);
+            QStringList expectedNames = hosts.at(ip).otherNames;
+            names.sort();
+            expectedNames.sort();
+            EXPECT_EQ(names, expectedNames);
+            // The MAC cell tells why an address is not to be trusted as the maker's.
+            const QString why = cell(1, Qt::ToolTipRole).toString();
+            const bool local = (GetMacAddress(hosts.at(ip).mac, u':') & 0x02) != 0;
+            EXPECT_EQ(why.contains(QStringLiteral("Locally administered")), local);
+            EXPECT_EQ(why.contains(QStringLiteral("NetBIOS")), !hosts.at(ip).netBiosMac.isEmpty());
+            if (!hosts.at(ip).netBiosMac.isEmpty()) {
+                EXPECT_TRUE(why.contains(hosts.at(ip).netBiosMac));
+            }
+            EXPECT_EQ(why.contains(QStringLiteral("IP address conflict")),
+                      !hosts.at(ip).conflictMac.isEmpty());
+            if (!hosts.at(ip).conflictMac.isEmpty()) {
+                EXPECT_TRUE(why.contains(hosts.at(ip).conflictMac));
+            }
             const QColor ipColour = cell(0, Qt::ForegroundRole).value<QColor>();
             const QColor compareColour = cell(5, Qt::ForegroundRole).value<QColor>();
             if (ip == QLatin1String("198.18.0.1")) {

@@ -9,6 +9,7 @@
 #include <QAbstractItemModelTester>
 #include <QHeaderView>
 #include <QMenu>
+#include <QMimeData>
 #include <QRegularExpression>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -125,9 +126,9 @@ TEST_F(ScanList, AScanShowsEachHostComparedWithTheDatabase)
 
 TEST_F(ScanList, TheColumnsAndTheirTitles)
 {
-    const QStringList titles = {"IP Address", "MAC Address",  "Host Name",
-                                "Workgroup",  "Manufacturer", "Compare Result"};
-    const int widths[] = {130, 150, 150, 150, 200, 350};
+    const QStringList titles = {"IP Address",   "MAC Address",    "Host Name",  "Workgroup",
+                                "Manufacturer", "Compare Result", "Other Names"};
+    const int widths[] = {130, 150, 150, 150, 200, 350, 300};
     QAbstractItemModel* model = ScanView().model();
     ASSERT_EQ(model->columnCount(), titles.size());
     for (int column = 0; column < titles.size(); ++column) {
@@ -460,4 +461,59 @@ TEST_F(ScanList, ControlCharactersOfHostileNamesAreShownAsReplacementCharacters)
     // What was received is kept as it came.
     EXPECT_EQ(doc.GetScanRecord(0)->hostName, name);
     EXPECT_EQ(doc.GetDatabaseRecord(0)->hostName, name);
+}
+
+TEST_F(ScanList, OtherNamesAndIdentityFlagsShowSortFindAndCopyLikeEveryCell)
+{
+    auto add = [this](const char* ip, const char* mac, OtherNames names, quint64 netBiosMac = 0) {
+        AddScanHost(ip, mac);
+        HostRecord* record = doc.GetScanRecord(doc.GetScanRecordCount() - 1);
+        record->otherNames = std::move(names);
+        record->netBiosMac = netBiosMac;
+    };
+    add("192.168.1.1", "00:00:0C:00:00:01",
+        {{QStringLiteral("printer.local"), NameSource::Mdns},
+         {QStringLiteral("printer.lab"), NameSource::Dns}});
+    add("192.168.1.2", "02:00:00:00:00:02", {{QStringLiteral("Alpha"), NameSource::Llmnr}});
+    add("192.168.1.3", "00:05:02:00:00:03", {}, Mac("00:00:0C:00:00:01"));
+    ShowScanRecords();
+    CScanView& list = ScanView();
+    QAbstractItemModel* model = list.model();
+
+    EXPECT_EQ(Cell(list, 0, ScanColOtherNames),
+              QStringLiteral("printer.local (mDNS), printer.lab (DNS)"));
+    EXPECT_EQ(Cell(list, 1, ScanColOtherNames), QStringLiteral("Alpha (LLMNR)"));
+
+    // The MAC cell: the plain card and no tooltip for a maker's address; a marked card
+    // and why for a local one and for one NetBIOS contradicts.
+    auto tip = [&](int row) {
+        return model->index(row, ScanColMac).data(Qt::ToolTipRole).toString();
+    };
+    auto icon = [&](int row) {
+        return model->index(row, ScanColMac)
+            .data(Qt::DecorationRole)
+            .value<QIcon>()
+            .pixmap(16, 16)
+            .toImage();
+    };
+    EXPECT_TRUE(tip(0).isEmpty());
+    EXPECT_TRUE(tip(1).startsWith(QStringLiteral("Locally administered MAC address")));
+    EXPECT_TRUE(tip(2).contains(QStringLiteral("00:00:0C:00:00:01"))) << tip(2).toStdString();
+    EXPECT_NE(icon(0), icon(1));
+    EXPECT_EQ(icon(1), icon(2));
+
+    // Sorting by the column: by its text, hosts without names last.
+    ClickHeader(list, ScanColOtherNames);
+    EXPECT_EQ(Column(list, ScanColIp),
+              (QStringList{QStringLiteral("192.168.1.2"), QStringLiteral("192.168.1.1"),
+                           QStringLiteral("192.168.1.3")}));
+
+    // Find looks into it; Copy carries it.
+    ASSERT_TRUE(list.FindText(QStringLiteral("PRINTER.LAB"), false, false));
+    EXPECT_EQ(list.FocusedRow(), 1);
+    const auto copied = list.RowsAsClipboardData({1});
+    const QStringList lines = copied->text().split(u'\n');
+    ASSERT_GE(lines.size(), 2);
+    EXPECT_TRUE(lines[0].endsWith(QStringLiteral("\tOther Names")));
+    EXPECT_TRUE(lines[1].endsWith(QStringLiteral("\tprinter.local (mDNS), printer.lab (DNS)")));
 }

@@ -2,6 +2,7 @@
 
 #include "lang/DisplayText.h"
 #include "records/CompareResult.h"
+#include "records/IdentityFlags.h"
 #include "records/RecordColumns.h"
 
 ScanReportRow MakeScanReportRow(const HostRecord& record, const CNVOUI* oui)
@@ -13,6 +14,10 @@ ScanReportRow MakeScanReportRow(const HostRecord& record, const CNVOUI* oui)
     row.workgroup = ScanCellText(record, ScanColWorkgroup, oui);
     row.manufacturer = ScanCellText(record, ScanColVendor, oui);
     row.compare = ScanCellText(record, ScanColCompare, oui, false);
+    row.otherNames = ScanCellText(record, ScanColOtherNames, oui);
+    const QStringList flags = IdentityFlagKeywords(record);
+    if (!flags.isEmpty())
+        row.mac += QStringLiteral(" [%1]").arg(flags.join(QStringLiteral(", ")));
     return row;
 }
 
@@ -26,7 +31,8 @@ namespace
 
 QStringList Cells(const ScanReportRow& row)
 {
-    return {row.ip, row.mac, row.hostName, row.workgroup, row.manufacturer, row.compare};
+    return {row.ip,           row.mac,     row.hostName,  row.workgroup,
+            row.manufacturer, row.compare, row.otherNames};
 }
 
 // The cells as a terminal may show them: names from the network can hold controls.

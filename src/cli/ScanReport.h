@@ -8,18 +8,19 @@
 
 class CNVOUI;
 
-// One host as lanvey-scan's table shows it: the six cells of the scan list (the Compare
-// Result without the double-click hint). CSV and JSON come from the list's own writer
+// One host as lanvey-scan's table shows it: the cells of the scan list (the Compare
+// Result without the double-click hint, the MAC address followed by its identity flags
+// in brackets when it has any). CSV and JSON come from the list's own writer
 // (records/RecordExchange.h).
 struct ScanReportRow {
-    QString ip, mac, hostName, workgroup, manufacturer, compare;
+    QString ip, mac, hostName, workgroup, manufacturer, compare, otherNames;
 };
 
 // A record whose compare states have been worked out.
 ScanReportRow MakeScanReportRow(const HostRecord& record, const CNVOUI* oui);
 
 // The scan list's column titles: "IP Address", "MAC Address", "Host Name", "Workgroup",
-// "Manufacturer", "Compare Result".
+// "Manufacturer", "Compare Result", "Other Names".
 QStringList ScanReportTitles();
 
 // Columns padded to their widest cell, for a terminal.

@@ -4,8 +4,10 @@
 #include "cli/ScanOptions.h"
 #include "cli/ScanReport.h"
 #include "lang/AnsiCodePage.h"
+#include "lang/LangString.h"
 #include "lang/MessagePrompt.h"
 #include "records/DatabaseFile.h"
+#include "records/IdentityFlags.h"
 #include "records/LanveyDoc.h"
 #include "records/RecordExchange.h"
 #include "records/RecordLock.h"
@@ -226,6 +228,17 @@ void PrintReport(CLanveyDoc& doc, const CNVOUI& oui, ScanOptions::Format format,
 // without them, so that an interrupted run always ends within a second.
 constexpr auto kStopGrace = std::chrono::milliseconds(700);
 
+// Hosts of the list that another MAC answered for too.
+int CountIpConflicts(CLanveyDoc& doc)
+{
+    std::lock_guard guard(g_recordLock);
+    int count = 0;
+    for (int i = 0; i < doc.GetScanRecordCount(); ++i)
+        if (const HostRecord* record = doc.GetScanRecord(i); record && HasIpConflict(*record))
+            ++count;
+    return count;
+}
+
 int Run(const ScanOptions& options)
 {
     const auto started = std::chrono::steady_clock::now();
@@ -329,6 +342,11 @@ int Run(const ScanOptions& options)
 
     // Every worker has ended and announced its hosts.
     PrintReport(doc, oui, options.format, view.RowCount());
+    if (const int conflicts = CountIpConflicts(doc); conflicts > 0)
+        PrintError(FormatLangStringA(0xF2E0,
+                                     "%d_COUNT% hosts share their IP address with another MAC "
+                                     "address (IP address conflict).",
+                                     {conflicts}));
     if (options.verbose) {
         if (const QString summary = probe->ScanSummary(); !summary.isEmpty())
             PrintError(summary);

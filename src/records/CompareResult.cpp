@@ -69,6 +69,8 @@ QString ScanCellText(const HostRecord& record, int column, const CNVOUI* oui, bo
         return oui ? oui->GetManufacturer(FormatMacAddress(record.mac)) : QString();
     case ScanColCompare:
         return CompareResultText(record, withHint);
+    case ScanColOtherNames:
+        return OtherNamesText(record.otherNames);
     default:
         return QString();
     }

@@ -347,6 +347,10 @@ void CLanveyDoc::SortScanRecords(int column, bool ascending)
             list, ascending, [](const HostRecord& r) { return qint32(r.overallState); },
             std::less<qint32>());
         break;
+    case ScanColOtherNames:
+        SortByText(list, ascending,
+                   [](const HostRecord& r) { return OtherNamesText(r.otherNames); });
+        break;
     default:
         break;
     }

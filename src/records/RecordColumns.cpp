@@ -9,7 +9,8 @@ QStringList ScanColumnTitles()
             FormatLangString(168, QStringLiteral("Host Name")),
             FormatLangString(229, QStringLiteral("WorkGroup")),
             FormatLangString(169, QStringLiteral("Manufacture")),
-            FormatLangString(170, QStringLiteral("Compare Result"))};
+            FormatLangString(170, QStringLiteral("Compare Result")),
+            FormatLangStringA(0xF150, "Other Names")};
 }
 
 QStringList DatabaseColumnTitles()

@@ -10,6 +10,7 @@ enum ScanColumn {
     ScanColWorkgroup,
     ScanColVendor,
     ScanColCompare,
+    ScanColOtherNames,
     ScanColumnCount
 };
 enum DatabaseColumn {

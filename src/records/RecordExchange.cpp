@@ -3,6 +3,7 @@
 #include "lang/DisplayText.h"
 #include "lang/LangString.h"
 #include "records/CompareResult.h"
+#include "records/IdentityFlags.h"
 #include "records/RecordColumns.h"
 #include "support/AddressText.h"
 #include "support/NVOUI.h"
@@ -138,7 +139,21 @@ void AppendJsonString(QByteArray& out, const QString& text)
 }
 
 // The members of one JSON object, in the order given, indented as Qt's writer would.
-using JsonMembers = std::vector<std::pair<const char*, QString>>;
+// A member's value: a string, or JSON text written as it is (a list).
+struct JsonValue {
+    JsonValue(QString value) : text(std::move(value)) {}
+    static JsonValue Raw(QByteArray json)
+    {
+        JsonValue value{QString()};
+        value.raw = std::move(json);
+        value.isRaw = true;
+        return value;
+    }
+    QString text;
+    QByteArray raw;
+    bool isRaw = false;
+};
+using JsonMembers = std::vector<std::pair<const char*, JsonValue>>;
 
 void AppendJsonObject(QByteArray& out, const JsonMembers& members)
 {
@@ -148,10 +163,37 @@ void AppendJsonObject(QByteArray& out, const JsonMembers& members)
         out += "        \"";
         out += key;
         out += "\": ";
-        AppendJsonString(out, value);
+        if (value.isRaw)
+            out += value.raw;
+        else
+            AppendJsonString(out, value.text);
         out += ++i < qsizetype(members.size()) ? ",\n" : "\n";
     }
     out += "    }";
+}
+
+QByteArray JsonStringList(const QStringList& items)
+{
+    QByteArray out = "[";
+    for (qsizetype i = 0; i < items.size(); ++i) {
+        if (i)
+            out += ", ";
+        AppendJsonString(out, items[i]);
+    }
+    return out + "]";
+}
+
+QByteArray OtherNamesJson(const OtherNames& names)
+{
+    QByteArray out = "[";
+    for (size_t i = 0; i < names.size(); ++i) {
+        out += i ? ", {\"name\": " : "{\"name\": ";
+        AppendJsonString(out, names[i].name);
+        out += ", \"source\": ";
+        AppendJsonString(out, NameSourceTag(names[i].source));
+        out += "}";
+    }
+    return out + "]";
 }
 
 // A host name for a line format ("MAC name", "IP name"), whose readers split a line at
@@ -477,7 +519,10 @@ private:
     int m_line = 1;
 };
 
-constexpr size_t kScanCsvColumns = ScanColumnCount + 1;
+// The scan list's columns, its compare keyword and its flags; files written before the
+// Other Names column have the six first columns and the keyword only.
+constexpr size_t kScanCsvColumns = ScanColumnCount + 2;
+constexpr size_t kOldScanCsvColumns = ScanColOtherNames + 1;
 constexpr size_t kDatabaseCsvColumns = DbColumnCount + 1;
 // Both lists start with the same four columns.
 static_assert(int(ScanColIp) == int(DbColIp) && int(ScanColMac) == int(DbColMac) &&
@@ -505,8 +550,16 @@ void ReadCsv(QByteArrayView text, ImportReadResult& result)
     if (!reader.Next(row))
         return;
     const size_t columns = row.count;
-    // The first row is the header, unless the file was written without one.
-    bool haveRow = ParseIp(row.fields.front()).has_value() || reader.Next(row);
+    // The first row is the header, unless the file was written without one. The scan
+    // list's file with the Other Names column is as wide as the database list's; its
+    // header ends in "compare" and "flags", which no language translates.
+    const bool headed = !ParseIp(row.fields.front()).has_value();
+    const bool scanHeader = headed && row.fields.size() >= 2 &&
+                            row.fields[row.fields.size() - 2] == "compare" &&
+                            row.fields.back() == "flags";
+    const bool databaseFile = columns == kDatabaseCsvColumns && !scanHeader;
+    const bool otherNamesFile = scanHeader && columns == kScanCsvColumns;
+    bool haveRow = !headed || reader.Next(row);
     for (; haveRow; haveRow = reader.Next(row)) {
         if (row.unclosedQuote) {
             errors.Add(row.line, FormatLangStringA(0xF2B0, "quote not closed"));
@@ -537,7 +590,9 @@ void ReadCsv(QByteArrayView text, ImportReadResult& result)
         record.mac = *mac;
         record.hostName = CsvText(row.fields[DbColHostName]);
         record.workgroup = CsvText(row.fields[DbColWorkgroup]);
-        if (columns == kDatabaseCsvColumns) {
+        if (otherNamesFile)
+            imported.otherNames = ParseOtherNamesText(CsvText(row.fields[ScanColOtherNames]));
+        if (databaseFile) {
             const QByteArray& color = row.fields[DbColumnCount];
             if (!color.isEmpty()) {
                 const auto value = ParseColor(color);
@@ -679,6 +734,12 @@ void ReadJson(QByteArrayView text, ImportReadResult& result)
         record.userName = member(object, "user_name");
         record.location = member(object, "location");
         record.comment = member(object, "comment");
+        for (const QJsonValue entry : object.value(QLatin1String("other_names")).toArray()) {
+            const QJsonObject name = entry.toObject();
+            const auto source = NameSourceFromTag(member(name, "source"));
+            if (source)
+                AddOtherName(imported.otherNames, member(name, "name"), *source);
+        }
         result.records.push_back(std::move(imported));
     }
     errors.Finish();
@@ -893,7 +954,8 @@ ExchangeFormat DetectTextFormat(QByteArrayView text)
     // Ours by the number of columns, whatever language the header is in.
     CsvReader reader(text);
     CsvRow row;
-    if (reader.Next(row) && (row.count == kScanCsvColumns || row.count == kDatabaseCsvColumns))
+    if (reader.Next(row) && (row.count == kScanCsvColumns || row.count == kOldScanCsvColumns ||
+                             row.count == kDatabaseCsvColumns))
         return ExchangeFormat::Csv;
     return ExchangeFormat::Unknown;
 }
@@ -969,7 +1031,7 @@ QByteArray WriteScanRecords(ExchangeFormat format, const std::vector<const HostR
         QStringList cells;
         for (int column = 0; column < ScanColumnCount; ++column)
             cells << ScanCellText(row, column, oui, false);
-        cells << CompareKeyword(row);
+        cells << CompareKeyword(row) << IdentityFlagKeywords(row).join(u' ');
         if (controls == CsvControls::Escape) {
             for (QString& cell : cells)
                 cell = EscapeControlChars(cell);
@@ -977,15 +1039,21 @@ QByteArray WriteScanRecords(ExchangeFormat format, const std::vector<const HostR
         return cells;
     };
     const auto members = [&](const HostRecord& row) {
-        return JsonMembers{{"ip", ScanCellText(row, ScanColIp, oui)},
-                           {"mac", ScanCellText(row, ScanColMac, oui)},
-                           {"host_name", row.hostName},
-                           {"workgroup", row.workgroup},
-                           {"manufacturer", ScanCellText(row, ScanColVendor, oui)},
-                           {"compare", CompareKeyword(row)},
-                           {"compare_text", ScanCellText(row, ScanColCompare, oui, false)}};
+        return JsonMembers{
+            {"ip", ScanCellText(row, ScanColIp, oui)},
+            {"mac", ScanCellText(row, ScanColMac, oui)},
+            {"host_name", row.hostName},
+            {"workgroup", row.workgroup},
+            {"manufacturer", ScanCellText(row, ScanColVendor, oui)},
+            {"compare", CompareKeyword(row)},
+            {"compare_text", ScanCellText(row, ScanColCompare, oui, false)},
+            {"other_names", JsonValue::Raw(OtherNamesJson(row.otherNames))},
+            {"flags", JsonValue::Raw(JsonStringList(IdentityFlagKeywords(row)))},
+            {"netbios_mac", row.netBiosMac ? FormatMacAddress(row.netBiosMac) : QString()}};
     };
-    return WriteRows(format, rows, ScanColumnTitles() << QStringLiteral("compare"), cells, members);
+    return WriteRows(format, rows,
+                     ScanColumnTitles() << QStringLiteral("compare") << QStringLiteral("flags"),
+                     cells, members);
 }
 
 QByteArray WriteDatabaseRecords(ExchangeFormat format,

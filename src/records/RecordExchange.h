@@ -17,13 +17,17 @@ class CNVOUI;
 // Written formats:
 // - Csv: RFC 4180, UTF-8 with a byte-order mark, CRLF line ends, a header row with the
 //   list's column titles (in the current language) and one row per record: every column
-//   of the list, then, for the scan list, the compare keyword (column "compare"), for the
-//   database list the colour as "#RRGGBB" (column "color"). A cell that a spreadsheet
+//   of the list, then, for the scan list, the compare keyword (column "compare") and the
+//   identity flags (column "flags": IdentityFlagKeywords joined by spaces), for the
+//   database list the colour as "#RRGGBB" (column "color"). The scan list's Other Names
+//   cell is OtherNamesText. A cell that a spreadsheet
 //   would read as a formula (it starts with '=', '+', '-', '@', a tab or a carriage
 //   return, after any apostrophes of its own) is written with one more leading
 //   apostrophe, which ReadRecords removes again: "=x" is written "'=x", "'=x" "''=x".
 // - Json: one array of objects with the lower-case keys below; addresses as text.
-//     scan list:     ip, mac, host_name, workgroup, manufacturer, compare, compare_text
+//     scan list:     ip, mac, host_name, workgroup, manufacturer, compare, compare_text,
+//                    other_names (a list of {name, source}), flags (a list of
+//                    IdentityFlagKeywords), netbios_mac (empty when none)
 //     database list: ip, mac, host_name, workgroup, user_name, location, manufacturer,
 //                    comment, color
 // - Ethers: "MAC name" lines (Wireshark's personal "ethers" file), rows without a host
@@ -63,6 +67,7 @@ struct ImportError {
 struct ImportedRecord {
     int line = 0;
     DatabaseRecord record;
+    OtherNames otherNames; // a scan list file's Other Names; the database keeps none
 };
 
 // A file of a known format that is damaged (JSON that does not parse, XML cut short)

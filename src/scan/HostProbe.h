@@ -1,5 +1,7 @@
 #pragma once
 
+#include "records/OtherName.h"
+
 #include <QString>
 #include <QtGlobal>
 #include <functional>
@@ -12,6 +14,8 @@ struct ProbeResult {
     quint64 mac = 0;  // MAC value, top 16 bits all ones
     QString hostName; // NetBIOS names, empty until a reply gave them
     QString workgroup;
+    OtherNames otherNames;  // multicast DNS, LLMNR and reverse DNS, in the order they came
+    quint64 netBiosMac = 0; // the reply's adapter address (MAC value), 0 when none or zeros
 };
 
 // The part of the cursor a resolver may ask ahead for: the address the cursor hands out
@@ -38,6 +42,11 @@ public:
     // Reads probe.ip, fills hostName and workgroup as far as the reply allows.
     // 0 when a reply was received and parsed, 1 when none could be had.
     virtual int QueryNetBiosNames(ProbeResult& probe) = 0;
+
+    // Every name the host gives within the NetBIOS query's time: the NetBIOS names as
+    // QueryNetBiosNames, and other names (multicast DNS, LLMNR, reverse DNS) asked at the
+    // same time. The result is QueryNetBiosNames's.
+    virtual int QueryHostNames(ProbeResult& probe) { return QueryNetBiosNames(probe); }
 
     // A scan starts (workers not yet running) and ends (every worker has ended). A
     // resolver that asks ahead of the workers calls `upcoming` to learn where the cursor

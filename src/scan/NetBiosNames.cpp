@@ -1,6 +1,7 @@
 #include "scan/NetBiosNames.h"
 
 #include "lang/AnsiCodePage.h"
+#include "scan/platform/ArpPacket.h"
 
 #include <algorithm>
 #include <cstring>
@@ -20,7 +21,9 @@ constexpr quint8 kWildcardName = '*';
 // Reply: 12-byte header, 34-byte question name, type, class, TTL, data length and the
 // name count fill offsets 0 to 56; then 18-byte entries of 15 name bytes, a suffix
 // byte and 2 flag bytes. None of the fields before the entries is looked at.
+constexpr int kNameCountOffset = 56;
 constexpr int kFirstEntryOffset = 57;
+constexpr int kUnitIdSize = 6;
 constexpr int kEntrySize = 18;
 constexpr int kParseEnd = 500;
 
@@ -91,4 +94,19 @@ void ParseNodeStatusNames(const NodeStatusReply& reply, QString& hostName, QStri
         std::memset(name, 0, sizeof name);
         k = 0;
     }
+}
+
+quint64 ParseNodeStatusUnitId(const NodeStatusReply& reply, int received)
+{
+    received = std::min(received, kNodeStatusReplySize);
+    if (received <= kNameCountOffset)
+        return 0;
+    const int unitId = kFirstEntryOffset + reply[kNameCountOffset] * kEntrySize;
+    if (unitId + kUnitIdSize > received)
+        return 0;
+    MacBytes mac{};
+    std::copy_n(reply.begin() + unitId, kUnitIdSize, mac.begin());
+    if (std::all_of(mac.begin(), mac.end(), [](quint8 b) { return b == 0; }))
+        return 0;
+    return MacValueFromBytes(mac);
 }

@@ -27,3 +27,8 @@ NodeStatusReply EmptyNodeStatusReply();
 // differs) from a reply buffer, decoded in the current ANSI code page (AnsiCodePage.h).
 // Leaves a name untouched when the reply does not give it.
 void ParseNodeStatusNames(const NodeStatusReply& reply, QString& hostName, QString& workgroup);
+
+// The adapter address of a reply's statistics section (RFC 1002 4.2.18: the unit ID
+// right after the last name entry) as a MAC value, when the `received` bytes reach it
+// and it is not all zeros (Samba sends zeros); 0 otherwise.
+quint64 ParseNodeStatusUnitId(const NodeStatusReply& reply, int received);

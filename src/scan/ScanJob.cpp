@@ -4,6 +4,7 @@
 #include "lang/MessagePrompt.h"
 #include "records/LanveyDoc.h"
 #include "records/RecordLock.h"
+#include "scan/ArpConflicts.h"
 #include "scan/ScanJobTesting.h"
 #include "scan/ScanProgress.h"
 #include "scan/ScanTarget.h"
@@ -146,6 +147,8 @@ void ScanWorkerProc(CScanJob* job, int slot)
     while (!g_hCancelScanEvent.IsSet()) {
         probe.hostName.clear();
         probe.workgroup.clear();
+        probe.otherNames.clear();
+        probe.netBiosMac = 0;
         probe.mac = 0;
 
         quint32 address = 0;
@@ -165,13 +168,17 @@ void ScanWorkerProc(CScanJob* job, int slot)
             continue;
         probe.ip = IpFromHostOrder(address);
         probe.mac = mac;
-        hostProbe.QueryNetBiosNames(probe);
+        hostProbe.QueryHostNames(probe);
 
         g_hPauseScanEvent.Wait();
 
         auto record = std::make_unique<HostRecord>();
         record->ip = probe.ip;
         record->mac = probe.mac;
+        record->otherNames = std::move(probe.otherNames);
+        record->netBiosMac = probe.netBiosMac;
+        // A second answer that came by now; later ones are looked for when the scan ends.
+        record->conflictMac = g_arpConflicts.OtherMac(address, mac);
         {
             std::lock_guard guard(g_recordLock);
             HostRecord* stored = record.get();
@@ -250,6 +257,7 @@ ScanStartResult CScanJob::Start(const std::optional<QString>& target, quint32 th
     g_hCancelScanEvent.Reset();
 
     g_hScanThreads.JoinEndedRetired();
+    g_arpConflicts.Reset();
     m_probe.ScanStarting(UpcomingScanAddresses);
     m_probeScanActive = true;
 
@@ -340,8 +348,20 @@ void CScanJob::Complete()
 {
     m_view.KillProgressTimer();
     m_bScanning = false;
+    NoteLateConflicts();
     EndProbeScan();
     m_view.SetStatusText(ScanFoundText(m_view.RowCount()));
+}
+
+void CScanJob::NoteLateConflicts()
+{
+    // A second host may answer after the worker stored the first one's record.
+    std::lock_guard guard(g_recordLock);
+    for (int i = 0; i < m_doc.GetScanRecordCount(); ++i) {
+        HostRecord* record = m_doc.GetScanRecord(i);
+        if (record && record->conflictMac == 0)
+            record->conflictMac = g_arpConflicts.OtherMac(IpToHostOrder(record->ip), record->mac);
+    }
 }
 
 void CScanJob::EndProbeScan()

@@ -118,6 +118,7 @@ public:
 
 private:
     void Complete();
+    void NoteLateConflicts();
     void EndProbeScan();
     void StopProbeWaits();
     bool WaitForWorkers(std::chrono::milliseconds limit);

@@ -281,8 +281,16 @@ int main(int argc, char** argv)
     known("192.168.1.1", "00:1A:2B:3C:4D:01", "GATEWAY", "Server room", MakeColorRef(0, 0, 0));
     known("192.168.1.20", "00:1B:44:11:3A:B7", "PRINTER-2F", "2nd floor", MakeColorRef(0xC0, 0, 0));
     known("192.168.1.35", "08:00:27:5E:10:35", "BUILD-PC", "Lab", MakeColorRef(0, 0x80, 0));
-    doc.AppendScanRecord(ScanHost("192.168.1.20", "3C:52:82:0A:11:20", "PRINTER-2F"));
+    auto printer = ScanHost("192.168.1.20", "3C:52:82:0A:11:20", "PRINTER-2F");
+    printer->otherNames = {{QStringLiteral("printer-2f.local"), NameSource::Mdns},
+                           {QStringLiteral("printer-2f.office.lan"), NameSource::Dns}};
+    doc.AppendScanRecord(std::move(printer));
     doc.AppendScanRecord(ScanHost("192.168.1.50", "08:00:27:5E:10:35", "BUILD-PC"));
+    // A phone with a random address, known by its multicast DNS name only.
+    auto phone = ScanHost("192.168.1.64", "DA:A1:19:5C:22:64", "");
+    phone->workgroup.clear();
+    phone->otherNames = {{QStringLiteral("Annas-iPhone.local"), NameSource::Mdns}};
+    doc.AppendScanRecord(std::move(phone));
 
     FrameEnvironment env;
     env.probe = std::make_shared<SilentProbe>();

@@ -6,12 +6,14 @@
 #include "lang/LangString.h"
 #include "scan/HostProbe.h"
 #include "scan/platform/HelperWire.h"
+#include "scan/platform/HostNameQueries.h"
 #include "scan/platform/KernelNeighbourResolver.h"
 #include "scan/platform/LinkInterfaces.h"
 #include "scan/platform/NetBiosSocket.h"
 #include "scan/platform/RawArpResolver.h"
 
 #include <QStringList>
+#include <arpa/inet.h>
 #include <cstring>
 #include <mutex>
 
@@ -36,6 +38,16 @@ public:
     }
 
     int QueryNetBiosNames(ProbeResult& probe) override { return QueryNetBiosNamesOverUdp(probe); }
+
+    int QueryHostNames(ProbeResult& probe) override
+    {
+        // The group queries leave by the adapter the host was found on.
+        const quint32 address = ntohl(probe.ip);
+        const LinkInterface* link = m_links.OwnerOf(address);
+        if (!link)
+            link = m_links.RouteTo(address).link;
+        return QueryHostNamesOverUdp(probe, link ? link->index : 0);
+    }
 
     void ScanStarting(UpcomingAddressesFn upcoming) override
     {

@@ -62,8 +62,10 @@ int QueryNetBiosNamesOverUdp(ProbeResult& probe, std::chrono::milliseconds wait)
     }
 
     NodeStatusReply reply = EmptyNodeStatusReply();
-    if (recv(udp.get(), reply.data(), reply.size(), MSG_DONTWAIT) < 0)
+    const ssize_t received = recv(udp.get(), reply.data(), reply.size(), MSG_DONTWAIT);
+    if (received < 0)
         return 1; // ECONNREFUSED: nothing listens on the host's port 137
     ParseNodeStatusNames(reply, probe.hostName, probe.workgroup);
+    probe.netBiosMac = ParseNodeStatusUnitId(reply, int(received));
     return 0;
 }

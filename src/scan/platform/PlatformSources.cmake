@@ -5,6 +5,8 @@
 set(LANVEY_SCAN_PLATFORM_SOURCES
     NetBiosNames.h
     NetBiosNames.cpp
+    DnsMessage.h
+    DnsMessage.cpp
     platform/ArpPacket.h
     platform/ArpPacket.cpp
     platform/LinkInterfaces.h
@@ -27,6 +29,8 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
         platform/KernelNeighbourResolver.cpp
         platform/NetBiosSocket.h
         platform/NetBiosSocketPosix.cpp
+        platform/HostNameQueries.h
+        platform/HostNameQueries.cpp
         platform/LinuxHostProbe.cpp
     )
 else()

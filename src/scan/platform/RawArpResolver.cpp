@@ -2,6 +2,7 @@
 
 #include "scan/platform/HelperWire.h"
 #include "scan/platform/PacketSocketWire.h"
+#include "scan/ArpConflicts.h"
 
 #include <QStringList>
 #include <algorithm>
@@ -269,6 +270,7 @@ void RawArpResolver::ReadReplies(std::size_t link)
         const ArpFields& packet = arrived.packet;
         if (packet.operation != kArpReply)
             continue;
+        g_arpConflicts.Note(packet.senderIp, MacValueFromBytes(packet.senderMac));
         quint64 serial = 0;
         const bool taken = m_pacer.Settle(
             packet.senderIp, true, MacValueFromBytes(packet.senderMac),

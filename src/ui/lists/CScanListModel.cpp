@@ -3,6 +3,7 @@
 #include "lang/DisplayText.h"
 #include "lang/LangString.h"
 #include "records/CompareResult.h"
+#include "records/IdentityFlags.h"
 #include "records/LanveyDoc.h"
 #include "records/RecordLock.h"
 #include "ui/lists/ListIcons.h"
@@ -28,12 +29,17 @@ QVariant CellData(const HostRecord& record, int column, int role, const CNVOUI* 
         if (column == ScanColIp)
             return GetListIcon(ListIcon::IpAddress);
         if (column == ScanColMac)
-            return GetListIcon(ListIcon::MacAddress);
+            return GetListIcon(HasIdentityFlags(record) ? ListIcon::FlaggedMac
+                                                        : ListIcon::MacAddress);
         if (column == ScanColCompare && record.overallState == CompareState::Different)
             return GetListIcon(ListIcon::Different);
         return QVariant();
     case Qt::ForegroundRole:
         return ToQColor(CompareCellColor(record, column));
+    case Qt::ToolTipRole:
+        if (column == ScanColMac && HasIdentityFlags(record))
+            return IdentityFlagsText(record);
+        return QVariant();
     default:
         return QVariant();
     }
@@ -41,7 +47,8 @@ QVariant CellData(const HostRecord& record, int column, int role, const CNVOUI* 
 
 bool NeedsComparison(int role)
 {
-    return role == Qt::DisplayRole || role == Qt::DecorationRole || role == Qt::ForegroundRole;
+    return role == Qt::DisplayRole || role == Qt::DecorationRole || role == Qt::ForegroundRole ||
+           role == Qt::ToolTipRole;
 }
 
 } // namespace

@@ -2,9 +2,11 @@
 
 #include "lang/LangString.h"
 #include "lang/MessagePrompt.h"
+#include "records/IdentityFlags.h"
 #include "records/LanveyDoc.h"
 #include "records/RecordLock.h"
 #include "records/ScanMerge.h"
+#include "support/AddressText.h"
 #include "ui/dialogs/CAlarmDlg.h"
 #include "ui/dialogs/CShowDetailDlg.h"
 #include "ui/frame/CommandIds.h"
@@ -20,7 +22,7 @@
 CScanView::CScanView(CLanveyDoc& doc, CScanSession& session, ViewHost* host, QWidget* parent)
     : CCommonListView(doc, host, parent), m_session(session)
 {
-    InstallListModel(&m_session.Model(), {130, 150, 150, 150, 200, 350});
+    InstallListModel(&m_session.Model(), {130, 150, 150, 150, 200, 350, 300});
     connect(&m_session, &CScanSession::rowCountChanged, this, &CScanView::OnRowCountChanged);
     // A new scan lists hosts in the order they are found, not in the last sort's.
     connect(&m_session, &CScanSession::scanStarted, this,
@@ -86,7 +88,8 @@ bool CScanView::FocusedRowDiffers() const
     if (!record)
         return false;
     m_doc.CompareWithDatabase(record, row);
-    return record->overallState == CompareState::Different;
+    // A second MAC for the address is a difference worth its detail too.
+    return record->overallState == CompareState::Different || HasIpConflict(*record);
 }
 
 void CScanView::OnShowDifferentDetails()
@@ -100,10 +103,19 @@ void CScanView::OnShowDifferentDetails()
     if (!record)
         return;
     m_doc.CompareWithDatabase(record, row);
-    if (record->overallState != CompareState::Different)
+    const bool differs = record->overallState == CompareState::Different;
+    if (!differs && !HasIpConflict(*record))
         return;
+    QString text = differs ? DifferenceDetailText(m_doc, *record) : QString();
+    if (HasIpConflict(*record)) {
+        if (!text.isEmpty() && !text.endsWith(QLatin1String("\r\n")))
+            text += QLatin1String("\r\n");
+        text +=
+            FormatLangStringA(0xF153, "IP address conflict: %s_MAC% also answered for this address",
+                              {FormatMacAddress(record->conflictMac)});
+    }
     CShowDetailDlg dialog(window());
-    dialog.SetDetailText(DifferenceDetailText(m_doc, *record));
+    dialog.SetDetailText(text);
     dialog.exec();
 }
 

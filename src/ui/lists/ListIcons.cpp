@@ -75,10 +75,26 @@ QIcon DrawWarning()
     return QIcon(pixmap);
 }
 
+QIcon DrawFlaggedCard()
+{
+    QPixmap pixmap = DrawNetworkCard().pixmap(kIconSize, kIconSize);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(QColor(150, 70, 0), 1));
+    p.setBrush(QColor(250, 150, 20));
+    p.drawEllipse(QRectF(8.5, 0.5, 7, 7));
+    p.setPen(Qt::NoPen);
+    p.setBrush(Qt::white);
+    p.drawRect(QRectF(11.3, 1.8, 1.4, 3));
+    p.drawRect(QRectF(11.3, 5.2, 1.4, 1.2));
+    return QIcon(pixmap);
+}
+
 } // namespace
 
 QIcon GetListIcon(ListIcon icon)
 {
-    static const std::array<QIcon, 3> icons = {DrawComputer(), DrawNetworkCard(), DrawWarning()};
+    static const std::array<QIcon, 4> icons = {DrawComputer(), DrawNetworkCard(), DrawWarning(),
+                                               DrawFlaggedCard()};
     return icons[static_cast<size_t>(icon)];
 }

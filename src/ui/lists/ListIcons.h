@@ -7,6 +7,8 @@ enum class ListIcon {
     IpAddress,  // the IP Address column: a computer
     MacAddress, // the MAC Address column: a network card
     Different,  // the Compare Result of a host that differs from the database
+    FlaggedMac, // a MAC address that is locally administered or contradicted: a card
+                // with an orange mark
 };
 
 QIcon GetListIcon(ListIcon icon);
