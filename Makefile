@@ -1,7 +1,7 @@
 # Lanvey: the commands a new user needs.
 #   make deps   install the Debian packages the build, the tests and the test LAN need
 #   make build  configure and build into build/
-#   make test   deps, build, then every test suite through CTest
+#   make test   deps, build, then every test suite through CTest, then the fuzzers' short runs
 #   make install    an optimised build installed below PREFIX (default /usr/local; DESTDIR
 #                   is honoured); as root it gives lanvey-arp its capability
 #   make deb        the Debian package, build-release/package/lanvey_*.deb
@@ -28,7 +28,7 @@ DEB_PACKAGES := g++ gcc clang cmake ninja-build pkg-config qt6-base-dev libsqlit
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps build test bench-core clean format build-clang test-asan install deb release
+.PHONY: all deps build test fuzz bench-core clean format build-clang test-asan install deb release
 
 all: build
 
@@ -59,6 +59,16 @@ build:
 
 test: deps build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
+	$(MAKE) --no-print-directory fuzz
+
+# The libFuzzer targets (clang only) in a build of their own, and their short runs: 20 s
+# of each parser of what arrives from the network, a file or another process.
+FUZZ_DIR ?= build-fuzz
+fuzz: deps
+	cmake -S . -B $(FUZZ_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DLANVEY_WERROR=ON \
+		-DCMAKE_CXX_COMPILER=clang++ $(LAUNCHER)
+	cmake --build $(FUZZ_DIR) -j $(JOBS) --target lanvey_fuzzers
+	ctest --test-dir $(FUZZ_DIR) -L fuzz --output-on-failure -j $(JOBS)
 
 # Core timings, from an optimised build of its own.
 bench-core: deps

@@ -820,18 +820,24 @@ TEST_F(LabScan, WithoutRawSocketsTheKernelFindsTheSameHosts)
     ExpectExactly(Rows(scan), Expected("198.18.0.0", "198.18.0.255"));
 }
 
+// `lab up` as the lab is now, with its crowd and without the lossy segment or the
+// conflicting host.
+QStringList PlainLabUp()
+{
+    int crowd = 0;
+    QFile crowdFile(QStringLiteral("/run/lanvey-lab/crowd"));
+    if (crowdFile.open(QIODevice::ReadOnly))
+        crowd = QString::fromLatin1(crowdFile.readAll()).trimmed().toInt();
+    return {QStringLiteral("up"), QStringLiteral("--crowd"), QString::number(crowd)};
+}
+
 TEST_F(LabScan, OnALossyLinkEveryHostIsFoundWhateverTheSeed)
 {
     // Ten hosts that drop a fifth of the ARP requests and answer the rest up to 300 ms
     // late (one up to 600 ms). Under each of these seeds some host answers only the
     // repeat and one only a third request; none loses more. A new responder for each
     // seed, so the scan is the first to ask its hosts.
-    int crowd = 0;
-    QFile crowdFile(QStringLiteral("/run/lanvey-lab/crowd"));
-    if (crowdFile.open(QIODevice::ReadOnly))
-        crowd = QString::fromLatin1(crowdFile.readAll()).trimmed().toInt();
-    const QStringList plain{QStringLiteral("up"), QStringLiteral("--crowd"),
-                            QString::number(crowd)};
+    const QStringList plain = PlainLabUp();
     for (const char* seed : {"1", "13", "31"}) {
         SCOPED_TRACE(seed);
         ASSERT_EQ(RunCommand(kLab, plain, 300000).exitCode, 0);
@@ -860,12 +866,7 @@ TEST_F(LabScan, OnALossyLinkEveryHostIsFoundWhateverTheSeed)
 TEST_F(LabScan, ASecondMachineAnsweringForAnAddressIsAnIpConflict)
 {
     // --conflict: a second machine answers ARP for 198.18.0.9, 20 ms after its host.
-    int crowd = 0;
-    QFile crowdFile(QStringLiteral("/run/lanvey-lab/crowd"));
-    if (crowdFile.open(QIODevice::ReadOnly))
-        crowd = QString::fromLatin1(crowdFile.readAll()).trimmed().toInt();
-    const QStringList plain{QStringLiteral("up"), QStringLiteral("--crowd"),
-                            QString::number(crowd)};
+    const QStringList plain = PlainLabUp();
     const Command up = RunCommand(kLab, plain + QStringList{QStringLiteral("--conflict")}, 300000);
     ASSERT_EQ(up.exitCode, 0) << up.err.toStdString();
     manifest = ReadManifest();

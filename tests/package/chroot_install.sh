@@ -41,9 +41,13 @@ inroot dpkg -L lanvey >"$root/tmp/files"
 echo "--- programs"
 inroot lanvey-scan --version
 inroot lanvey-db --help >/dev/null
-if [ -e "$root/usr/lib/lanvey/lanvey-arp" ]; then
-    echo "capability: $(inroot getcap /usr/lib/lanvey/lanvey-arp || true)"
-fi
+# The postinst gives the helper its capability (the chroot's file system holds it).
+caps=$(inroot getcap /usr/lib/lanvey/lanvey-arp || true)
+echo "capability: $caps"
+case "$caps" in
+    *cap_net_raw=ep*) ;;
+    *) echo "the postinst did not give /usr/lib/lanvey/lanvey-arp cap_net_raw+ep"; exit 1 ;;
+esac
 # The window offscreen, for three seconds: it must still run then (timeout's 124),
 # which it cannot without every library the package depends on. It runs as a user, as
 # it would on a desktop; all it writes goes to that user's home.

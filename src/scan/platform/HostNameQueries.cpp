@@ -3,6 +3,7 @@
 #include "lang/DisplayText.h"
 #include "scan/DnsMessage.h"
 #include "scan/NetBiosNames.h"
+#include "scan/platform/SocketHandle.h"
 
 #include <QRandomGenerator>
 #include <algorithm>
@@ -22,23 +23,6 @@ namespace
 {
 
 using Clock = std::chrono::steady_clock;
-
-class SocketHandle
-{
-public:
-    explicit SocketHandle(int fd = -1) : m_fd(fd) {}
-    ~SocketHandle()
-    {
-        if (m_fd >= 0)
-            close(m_fd);
-    }
-    SocketHandle(const SocketHandle&) = delete;
-    SocketHandle& operator=(const SocketHandle&) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
 
 sockaddr_in Endpoint(quint32 ip, quint16 port)
 {

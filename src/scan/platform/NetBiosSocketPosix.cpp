@@ -1,5 +1,6 @@
 #include "scan/NetBiosNames.h"
 #include "scan/platform/NetBiosSocket.h"
+#include "scan/platform/SocketHandle.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -10,23 +11,6 @@
 
 namespace
 {
-
-class SocketHandle
-{
-public:
-    explicit SocketHandle(int fd) : m_fd(fd) {}
-    ~SocketHandle()
-    {
-        if (m_fd >= 0)
-            close(m_fd);
-    }
-    SocketHandle(const SocketHandle&) = delete;
-    SocketHandle& operator=(const SocketHandle&) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
 
 } // namespace
 

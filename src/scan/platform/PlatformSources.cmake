@@ -28,6 +28,7 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
         platform/KernelNeighbourResolver.h
         platform/KernelNeighbourResolver.cpp
         platform/NetBiosSocket.h
+        platform/SocketHandle.h
         platform/NetBiosSocketPosix.cpp
         platform/HostNameQueries.h
         platform/HostNameQueries.cpp
