@@ -54,6 +54,9 @@ public:
     virtual void ScanStarting(UpcomingAddressesFn upcoming) { (void)upcoming; }
     virtual void ScanEnded() {}
 
+    // On each worker thread as it starts, before its first address.
+    virtual void WorkerStarting() {}
+
     // The scan has been told to stop while workers may still run: a worker waiting for an
     // address's verdict gets "not found" at once unless the host has already answered,
     // and nothing more is asked ahead. ScanEnded and the next ScanStarting lift it.

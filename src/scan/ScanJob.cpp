@@ -143,6 +143,7 @@ void ScanWorkerProc(CScanJob* job, int slot)
     HostProbe& hostProbe = job->Probe();
     ScanEventSink& sink = job->Sink();
     ProbeResult probe;
+    hostProbe.WorkerStarting();
 
     while (!g_hCancelScanEvent.IsSet()) {
         probe.hostName.clear();

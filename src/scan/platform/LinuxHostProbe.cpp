@@ -16,9 +16,15 @@
 #include <arpa/inet.h>
 #include <cstring>
 #include <mutex>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 namespace
 {
+
+// How far below the normal priority the scan workers run (nice levels).
+constexpr int kWorkerNice = 10;
 
 class LinuxHostProbe final : public HostProbe
 {
@@ -47,6 +53,15 @@ public:
         if (!link)
             link = m_links.RouteTo(address).link;
         return QueryHostNamesOverUdp(probe, link ? link->index : 0);
+    }
+
+    void WorkerStarting() override
+    {
+        // A hundred workers that send at once (every host found gets its name queries)
+        // must not take the processor from the window: the UI thread keeps the normal
+        // priority, the workers run below it. Their work is mostly waiting, so a scan on
+        // an idle machine is not slower for it.
+        setpriority(PRIO_PROCESS, pid_t(syscall(SYS_gettid)), kWorkerNice);
     }
 
     void ScanStarting(UpcomingAddressesFn upcoming) override
