@@ -266,7 +266,9 @@ TEST_F(NameTableFlow, TheScanListProposesNamesOnlyOnceTheHostAnswered)
     WhenModal<CAddToNMTDlg> confirm([&](CAddToNMTDlg& dialog) {
         proposed << dialog.AliasEdit()->text();
         if (dialog.AliasEdit()->text().isEmpty()) {
-            // An empty alias is refused and the dialog stays.
+            // An empty alias is refused and the dialog stays, with the focus on the alias
+            // (which only an active window can give).
+            ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
             QTest::keyClick(dialog.AliasEdit(), Qt::Key_Return);
             EXPECT_TRUE(dialog.isVisible());
             EXPECT_TRUE(dialog.AliasEdit()->hasFocus());

@@ -14,6 +14,7 @@
 #include <mutex>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <optional>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -73,15 +74,19 @@ private:
     bool m_answered = false;
 };
 
-// A reverse PTR query to a multicast group. The same query also goes straight to the
-// host's port: a multicast query never draws an ICMP error, the unicast copy does when
-// nothing listens there, and that ends the wait for a host without a responder. The
-// socket is not connected (answers to the group query come from the host's address but
-// are not tied to it by the kernel), so the port unreachable comes through the error
-// queue (IP_RECVERR).
+// A reverse PTR query to a multicast group. The query goes straight to the host's port
+// first: a responder answers it there, and a host without one refuses it with an ICMP
+// error, which ends the wait. Only when neither has come kGroupAfter later does the same
+// query go to the group, which every host of the link must read: a thousand hosts found
+// at once would otherwise flood the link with two thousand group queries. The socket is
+// not connected (answers to the group query come from the host's address but are not
+// tied to it by the kernel), so the port unreachable comes through the error queue
+// (IP_RECVERR).
 class GroupQuestion
 {
 public:
+    static constexpr std::chrono::milliseconds kGroupAfter{20};
+
     GroupQuestion(quint32 ip, quint32 group, quint16 port, int ttl, int ifIndex)
         : m_ip(ip), m_port(port), m_id(quint16(QRandomGenerator::global()->bounded(1, 0x10000))),
           m_socket(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0))
@@ -97,16 +102,32 @@ public:
             which.imr_ifindex = ifIndex;
             setsockopt(m_socket.get(), IPPROTO_IP, IP_MULTICAST_IF, &which, sizeof which);
         }
-        const QByteArray query = BuildReversePtrQuery(m_id, ip, port == kMdnsPort);
-        const sockaddr_in to = Endpoint(htonl(group), port);
+        m_query = BuildReversePtrQuery(m_id, ip, port == kMdnsPort);
+        m_group = Endpoint(htonl(group), port);
         const sockaddr_in host = Endpoint(ip, port);
-        const bool toGroup = sendto(m_socket.get(), query.data(), size_t(query.size()), 0,
-                                    reinterpret_cast<const sockaddr*>(&to), sizeof to) >= 0;
-        const bool toHost = sendto(m_socket.get(), query.data(), size_t(query.size()), 0,
+        const bool toHost = sendto(m_socket.get(), m_query.data(), size_t(m_query.size()), 0,
                                    reinterpret_cast<const sockaddr*>(&host), sizeof host) >= 0;
-        m_done = !toGroup && !toHost;
+        m_done = false;
+        m_groupDue = toHost ? Clock::now() + kGroupAfter : Clock::now();
+        SendToGroupIfDue(Clock::now());
     }
     bool Done() const { return m_done; }
+    // When the group query is still to go out; nullopt once it has (or is not needed).
+    std::optional<Clock::time_point> GroupDue() const
+    {
+        if (m_done || m_groupSent)
+            return std::nullopt;
+        return m_groupDue;
+    }
+    void SendToGroupIfDue(Clock::time_point now)
+    {
+        if (m_done || m_groupSent || now < m_groupDue)
+            return;
+        m_groupSent = true;
+        const bool sent = sendto(m_socket.get(), m_query.data(), size_t(m_query.size()), 0,
+                                 reinterpret_cast<const sockaddr*>(&m_group), sizeof m_group) >= 0;
+        (void)sent; // a group query that could not go out leaves the wait to the deadline
+    }
     int Fd() const { return m_socket.get(); }
     const QStringList& Names() const { return m_names; }
 
@@ -168,6 +189,10 @@ private:
     quint16 m_port;
     quint16 m_id;
     SocketHandle m_socket;
+    QByteArray m_query;
+    sockaddr_in m_group{};
+    Clock::time_point m_groupDue;
+    bool m_groupSent = false;
     bool m_done = true;
     QStringList m_names;
 };
@@ -282,6 +307,9 @@ int QueryHostNamesOverUdp(ProbeResult& probe, int multicastIfIndex, std::chrono:
 
     std::vector<pollfd> fds;
     for (;;) {
+        const auto now = Clock::now();
+        mdns.SendToGroupIfDue(now);
+        llmnr.SendToGroupIfDue(now);
         fds.clear();
         if (!netBios.Done())
             fds.push_back({netBios.Fd(), POLLIN, 0});
@@ -296,11 +324,24 @@ int QueryHostNamesOverUdp(ProbeResult& probe, int multicastIfIndex, std::chrono:
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
         if (left.count() <= 0)
             break;
-        const int ready = poll(fds.data(), fds.size(), int(left.count()));
+        // Wake for a group query that falls due before the deadline.
+        auto wake = deadline;
+        for (const GroupQuestion* group : {&mdns, &llmnr})
+            if (const auto due = group->GroupDue())
+                wake = std::min(wake, *due);
+        const auto timeout = std::max<std::chrono::milliseconds>(
+            std::chrono::milliseconds(0),
+            std::chrono::ceil<std::chrono::milliseconds>(wake - Clock::now()));
+        const int ready = poll(fds.data(), fds.size(), int(timeout.count()));
         if (ready < 0 && errno == EINTR)
             continue;
-        if (ready <= 0)
+        if (ready < 0)
             break;
+        if (ready == 0) {
+            if (Clock::now() >= deadline)
+                break;
+            continue; // a group query is due
+        }
         for (size_t i = 0; i < fds.size(); ++i) {
             if (!fds[i].revents)
                 continue;
