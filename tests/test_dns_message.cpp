@@ -1,6 +1,7 @@
 // The reverse PTR query of multicast DNS and LLMNR, and the parse of replies from
 // anyone on the link.
 
+#include "TestDataFile.h"
 #include "scan/DnsMessage.h"
 
 #include <QFile>
@@ -9,14 +10,6 @@
 
 namespace
 {
-
-QByteArray ReadDataFile(const char* name)
-{
-    QFile file(QStringLiteral(LANVEY_TEST_DATA_DIR "/") + QLatin1String(name));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return file.readAll();
-}
 
 // 198.18.0.3 and 198.18.0.18 as the probe holds them (network byte order).
 const quint32 kPrinter = qToBigEndian(quint32(0xC6120003));

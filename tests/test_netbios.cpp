@@ -1,5 +1,6 @@
 // The node-status request and the name parse of its reply.
 
+#include "TestDataFile.h"
 #include "TestPrinters.h"
 #include "lang/AnsiCodePage.h"
 #include "scan/NetBiosNames.h"
@@ -12,14 +13,6 @@
 
 namespace
 {
-
-QByteArray ReadDataFile(const char* name)
-{
-    QFile file(QStringLiteral(LANVEY_TEST_DATA_DIR "/") + QLatin1String(name));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return file.readAll();
-}
 
 // A receive buffer as the socket leaves it: `bytes` at the start, 0xCC after them.
 NodeStatusReply Received(const std::vector<quint8>& bytes)

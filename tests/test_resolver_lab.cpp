@@ -3,6 +3,7 @@
 // 198.19.200.0/24, and runs the probe in the scanner. Nothing leaves the namespaces, and
 // they vanish with their processes. Needs root; with CI=true a missing root fails.
 
+#include "TestDataFile.h"
 #include "TestPrinters.h"
 #include "scan/HostProbe.h"
 #include "scan/NetBiosNames.h"
@@ -83,12 +84,6 @@ void PrintTo(const Outcome& o, std::ostream* os)
 {
     *os << "{found " << o.found << ", mac " << o.mac.toStdString() << ", " << o.ms << " ms, sent "
         << o.sent << ", result " << o.result << ", " << o.text.toStdString() << "}";
-}
-
-QByteArray ReadDataFile(const char* name)
-{
-    QFile file(QStringLiteral(LANVEY_TEST_DATA_DIR "/") + QLatin1String(name));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 bool WriteFile(const char* path, const char* text)

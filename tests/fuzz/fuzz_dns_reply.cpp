@@ -2,6 +2,7 @@
 // the link may send. The id and the address asked about come from the reply's own first
 // bytes, so that the fuzzer reaches the answers without guessing them.
 
+#include "FuzzCheck.h"
 #include "lang/DisplayText.h"
 #include "scan/DnsMessage.h"
 
@@ -9,17 +10,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
-
-namespace
-{
-
-void Check(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

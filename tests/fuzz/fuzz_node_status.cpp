@@ -2,6 +2,7 @@
 // it uses, on any bytes a host may send. Every input is parsed in each code page the
 // program uses; a reply longer than the receive buffer is cut as recv would cut it.
 
+#include "FuzzCheck.h"
 #include "lang/AnsiCodePage.h"
 #include "scan/NetBiosNames.h"
 
@@ -10,19 +11,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
-
-namespace
-{
-
-// An 18-byte entry gives at most 18 characters; decoding never makes text longer than
-// its bytes.
-void Check(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
@@ -33,6 +21,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         QString hostName;
         QString workgroup;
         ParseNodeStatusNames(reply, hostName, workgroup);
+        // An 18-byte entry gives at most 18 characters; decoding never makes text longer
+        // than its bytes.
         Check(hostName.size() <= 18 && workgroup.size() <= 18);
 
         // The decoder alone, on a block of exactly the input's size.

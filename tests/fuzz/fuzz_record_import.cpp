@@ -2,22 +2,12 @@
 // taken for. Whatever is read must survive the program's own export: written as CSV and
 // as JSON and read again, it gives the same records.
 
+#include "FuzzCheck.h"
 #include "records/RecordExchange.h"
 #include "support/AddressText.h"
 
 #include <cstdint>
 #include <cstdlib>
-
-namespace
-{
-
-void Check(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

@@ -10,10 +10,7 @@
 
 #include <QCheckBox>
 #include <QGroupBox>
-#include <QHBoxLayout>
 #include <QLabel>
-#include <QPushButton>
-#include <QVBoxLayout>
 #include <mutex>
 
 CADDNMTMULDlg::CADDNMTMULDlg(CLanveyDoc& doc, QWidget* parent)
@@ -24,27 +21,17 @@ CADDNMTMULDlg::CADDNMTMULDlg(CLanveyDoc& doc, QWidget* parent)
     m_pSelectAll->setObjectName(QStringLiteral("SelectAll"));
     setWindowTitle(FormatLangStringA(0xF147, "Add To NameTable"));
 
-    auto* noticeBox = new QGroupBox(FormatLangStringA(0xF140, "Notice"), this);
-    auto* noticeLayout = new QVBoxLayout(noticeBox);
-    noticeLayout->addWidget(new QLabel(
-        FormatLangStringA(
-            0xF149, "*All records selected will overwrite the existing records in the Name Table."),
-        noticeBox));
-    noticeLayout->addWidget(
-        new QLabel(FormatLangStringA(0xF14A, "*Double-click to edit the alias."), noticeBox));
+    QGroupBox* noticeBox = MakeNoticeBox(
+        this, {new QLabel(FormatLangStringA(0xF149, "*All records selected will overwrite the "
+                                                    "existing records in the Name Table.")),
+               new QLabel(FormatLangStringA(0xF14A, "*Double-click to edit the alias."))});
 
     // At least as wide as the three columns with room for the scroll bar; wider when the
     // notice is.
     m_pList->setMinimumSize(3 * CAddNMTListCtrl::kColumnWidth + 40,
                             std::max(300, fontMetrics().height() * 189 / 8));
 
-    QHBoxLayout* buttons = MakeNameTableButtons(this, m_pSelectAll);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(noticeBox);
-    layout->addWidget(m_pList);
-    layout->addLayout(buttons);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
+    LayOutNameTableDialog(this, noticeBox, m_pList, MakeNameTableButtons(this, m_pSelectAll));
 
     // A click on the box, never the box following the rows, checks or unchecks them all.
     connect(m_pSelectAll, &QCheckBox::clicked, this, &CADDNMTMULDlg::OnSelectAll);

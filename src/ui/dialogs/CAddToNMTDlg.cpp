@@ -1,20 +1,12 @@
 #include "ui/dialogs/CAddToNMTDlg.h"
 
-#include "lang/DisplayText.h"
 #include "lang/LangString.h"
-#include "lang/MessagePrompt.h"
 #include "ui/dialogs/CColorPicker.h"
 #include "ui/dialogs/NameTableDialogParts.h"
 
-#include <QApplication>
-#include <QGridLayout>
 #include <QGroupBox>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPalette>
-#include <QPushButton>
-#include <QVBoxLayout>
 
 CAddToNMTDlg::CAddToNMTDlg(QWidget* parent)
     : QDialog(parent), m_pNotice(new QLabel(this)), m_pAddressLabel(new QLabel(this)),
@@ -28,37 +20,17 @@ CAddToNMTDlg::CAddToNMTDlg(QWidget* parent)
     m_pEditAlias->setObjectName(QStringLiteral("EditAlias"));
     setWindowTitle(FormatLangStringA(0xF147, "Add To NameTable"));
 
-    auto* noticeBox = new QGroupBox(FormatLangStringA(0xF140, "Notice"), this);
-    auto* noticeLayout = new QVBoxLayout(noticeBox);
     m_pNotice->setText(FormatLangStringA(0xF14C, "This is a new IP address "));
     m_pNotice->setAlignment(Qt::AlignCenter);
-    noticeLayout->addWidget(m_pNotice);
+    QGroupBox* noticeBox = MakeNoticeBox(this, {m_pNotice});
 
-    auto* fieldsBox = new QGroupBox(this);
-    auto* fields = new QGridLayout(fieldsBox);
     m_pAddressLabel->setText(FormatLangStringA(0xF141, "IP Address:"));
-    m_pAddressLabel->setBuddy(m_pEditAddress);
-    auto* aliasLabel = new QLabel(FormatLangStringA(0xF143, "Alias:"), fieldsBox);
-    aliasLabel->setBuddy(m_pEditAlias);
-    auto* colorLabel = new QLabel(FormatLangStringA(0xF144, "Color:"), fieldsBox);
-    colorLabel->setBuddy(m_pColorPicker);
-    fields->addWidget(m_pAddressLabel, 0, 0);
-    fields->addWidget(m_pEditAddress, 0, 1);
-    fields->addWidget(aliasLabel, 1, 0);
-    fields->addWidget(m_pEditAlias, 1, 1);
-    fields->addWidget(colorLabel, 2, 0);
-    fields->addWidget(m_pColorPicker, 2, 1, Qt::AlignLeft);
-    fields->setColumnStretch(1, 1);
-    m_pEditAddress->setMinimumWidth(200);
-    m_pEditAlias->setMinimumWidth(200);
+    QGroupBox* fieldsBox =
+        MakeFieldsBox(this, {{m_pAddressLabel, m_pEditAddress},
+                             {new QLabel(FormatLangStringA(0xF143, "Alias:")), m_pEditAlias},
+                             {new QLabel(FormatLangStringA(0xF144, "Color:")), m_pColorPicker}});
 
-    QHBoxLayout* buttons = MakeNameTableButtons(this);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(noticeBox);
-    layout->addWidget(fieldsBox);
-    layout->addLayout(buttons);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
+    LayOutNameTableDialog(this, noticeBox, fieldsBox, MakeNameTableButtons(this));
 }
 
 int CAddToNMTDlg::exec()
@@ -95,8 +67,6 @@ void CAddToNMTDlg::LoadFields()
 
 void CAddToNMTDlg::accept()
 {
-    if (!TakeAlias(m_pEditAlias, m_strAlias))
-        return;
-    m_color = m_pColorPicker->GetColor();
-    QDialog::accept();
+    if (TakeAliasAndColor(m_pEditAlias, m_strAlias, m_pColorPicker, m_color))
+        QDialog::accept();
 }

@@ -7,10 +7,14 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QGridLayout>
+#include <QGroupBox>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPalette>
 #include <QPushButton>
+#include <QVBoxLayout>
 
 QHBoxLayout* MakeNameTableButtons(QDialog* dialog, QWidget* leading)
 {
@@ -29,6 +33,42 @@ QHBoxLayout* MakeNameTableButtons(QDialog* dialog, QWidget* leading)
     buttons->addWidget(ok);
     buttons->addWidget(cancel);
     return buttons;
+}
+
+QGroupBox* MakeNoticeBox(QDialog* dialog, std::initializer_list<QWidget*> lines)
+{
+    auto* box = new QGroupBox(FormatLangStringA(0xF140, "Notice"), dialog);
+    auto* layout = new QVBoxLayout(box);
+    for (QWidget* line : lines)
+        layout->addWidget(line);
+    return box;
+}
+
+QGroupBox* MakeFieldsBox(QDialog* dialog, std::initializer_list<std::pair<QLabel*, QWidget*>> rows)
+{
+    auto* box = new QGroupBox(dialog);
+    auto* fields = new QGridLayout(box);
+    int row = 0;
+    for (const auto& [label, field] : rows) {
+        label->setBuddy(field);
+        const bool colorButton = qobject_cast<CColorPicker*>(field) != nullptr;
+        fields->addWidget(label, row, 0);
+        fields->addWidget(field, row, 1, colorButton ? Qt::AlignLeft : Qt::Alignment());
+        if (auto* edit = qobject_cast<QLineEdit*>(field))
+            edit->setMinimumWidth(200);
+        ++row;
+    }
+    fields->setColumnStretch(1, 1);
+    return box;
+}
+
+void LayOutNameTableDialog(QDialog* dialog, QWidget* notice, QWidget* middle, QHBoxLayout* buttons)
+{
+    auto* layout = new QVBoxLayout(dialog);
+    layout->addWidget(notice);
+    layout->addWidget(middle);
+    layout->addLayout(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
 void ShowAlias(QLineEdit* edit, const QString& proposed)
@@ -56,4 +96,12 @@ void LoadColorPicker(CColorPicker* picker, ColorRef color)
     picker->SetDefaultColor(
         CColorPicker::FromQColor(QApplication::palette().color(QPalette::WindowText)));
     picker->SetColor(color);
+}
+
+bool TakeAliasAndColor(QLineEdit* edit, QString& alias, const CColorPicker* picker, ColorRef& color)
+{
+    if (!TakeAlias(edit, alias))
+        return false;
+    color = picker->GetColor();
+    return true;
 }
