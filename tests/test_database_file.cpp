@@ -34,6 +34,9 @@ Records SampleRecords(int count)
         r->location = i % 2 ? QString() : QStringLiteral("rack \"%1\"").arg(i);
         r->comment = QStringLiteral("line one\nline two");
         r->color = MakeColorRef(quint8(i), 0x80, 0xFF);
+        if (i % 3 == 0)
+            r->otherNames = {{QStringLiteral("host-%1.local").arg(i), NameSource::Mdns},
+                             {QString::fromUtf8("主机-%1, \"x\" (DNS)").arg(i), NameSource::Dns}};
         records.push_back(std::move(r));
     }
     return records;
@@ -155,6 +158,13 @@ TEST_F(DatabaseFileTest, FilesThatAreNotOursAreSetAsideNeverOverwritten)
     }
 }
 
+// The table of the first version, which had no other names.
+constexpr const char* kFirstSchema =
+    "CREATE TABLE hosts (position INTEGER PRIMARY KEY, ip INTEGER NOT NULL UNIQUE, "
+    "mac INTEGER NOT NULL, host_name TEXT NOT NULL, workgroup TEXT NOT NULL, "
+    "user_name TEXT NOT NULL, location TEXT NOT NULL, comment TEXT NOT NULL, "
+    "color INTEGER NOT NULL);";
+
 // A Lanvey database made with plain SQL, as another version of the program would.
 void MakeOurs(const QString& path, int userVersion, const char* schema, const char* rows = "")
 {
@@ -165,6 +175,103 @@ void MakeOurs(const QString& path, int userVersion, const char* schema, const ch
                            "; PRAGMA user_version = " + QByteArray::number(userVersion) + ";";
     EXPECT_EQ(sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr), SQLITE_OK);
     sqlite3_close(db);
+}
+
+qint64 UserVersion(const QString& path)
+{
+    sqlite3* db = nullptr;
+    sqlite3_stmt* stmt = nullptr;
+    qint64 version = -1;
+    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READONLY, nullptr) ==
+            SQLITE_OK &&
+        sqlite3_prepare_v2(db, "PRAGMA user_version", -1, &stmt, nullptr) == SQLITE_OK &&
+        sqlite3_step(stmt) == SQLITE_ROW)
+        version = sqlite3_column_int64(stmt, 0);
+    sqlite3_finalize(stmt);
+    sqlite3_close(db);
+    return version;
+}
+
+TEST_F(DatabaseFileTest, AFirstVersionFileIsReadAsItIsAndUpgradedByTheFirstSave)
+{
+    MakeOurs(Path(), 1, kFirstSchema,
+             "INSERT INTO hosts VALUES (0, 16777226, -1, 'OLD', 'LAB', 'me', 'here', 'c', 255);"
+             "INSERT INTO hosts VALUES (1, 33554442, -2, 'TWO', '', '', '', '', 0);");
+    const QByteArray original = ReadFile(Path());
+
+    // Reading it, by either door, changes nothing: the first version can still open it.
+    Records read;
+    QString error;
+    ASSERT_TRUE(DatabaseFile::Read(Path(), read, &error)) << error.toStdString();
+    ASSERT_EQ(read.size(), 2u);
+    EXPECT_EQ(read[0]->hostName, QStringLiteral("OLD"));
+    EXPECT_EQ(read[0]->comment, QStringLiteral("c"));
+    EXPECT_EQ(read[0]->color, ColorRef(255));
+    EXPECT_TRUE(read[0]->otherNames.empty());
+    Records loaded;
+    ASSERT_EQ(DatabaseFile::Load(Path(), loaded).status, DatabaseLoadResult::Loaded);
+    ExpectSameRecords(loaded, read);
+    EXPECT_EQ(ReadFile(Path()), original);
+    EXPECT_EQ(UserVersion(Path()), 1);
+
+    // The first change brings it to this version, with the names it now holds.
+    CLanveyDoc doc;
+    ASSERT_EQ(doc.OpenDatabase(Path()).status, DatabaseLoadResult::Loaded);
+    DatabaseRecord named = *doc.GetDatabaseRecord(1);
+    named.otherNames = {{QStringLiteral("two.local"), NameSource::Mdns}};
+    ASSERT_TRUE(doc.SetDatabaseRecord(1, named));
+    EXPECT_EQ(UserVersion(Path()), DatabaseFile::kSchemaVersion);
+    ASSERT_TRUE(DatabaseFile::Read(Path(), read, &error)) << error.toStdString();
+    ASSERT_EQ(read.size(), 2u);
+    EXPECT_EQ(*read[0], *loaded[0]);
+    EXPECT_EQ(*read[1], named);
+    EXPECT_TRUE(BadFiles(m_dir).isEmpty());
+}
+
+TEST_F(DatabaseFileTest, StoredNamesAreCheckedAsTheyAreRead)
+{
+    const QByteArray many = [] {
+        QByteArray list = "[";
+        for (int i = 0; i < 1000; ++i)
+            list += (i ? "," : "") + QByteArray(R"({"name":"n)") + QByteArray::number(i) +
+                    R"(","source":"DNS"})";
+        return list + "]";
+    }();
+    const QByteArray longName = R"([{"name":")" + QByteArray(5000, 'a') + R"(","source":"mDNS"}])";
+    QByteArray rows;
+    const QByteArray texts[] = {"not json",
+                                R"({"name":"x","source":"DNS"})",
+                                R"([1, "x", {"name":"x"}, {"name":"x","source":"WINS"},
+                                   {"name":"ok","source":"llmnr"}])",
+                                many,
+                                longName,
+                                "[]"};
+    for (int i = 0; i < int(std::size(texts)); ++i)
+        rows += "INSERT INTO hosts VALUES (" + QByteArray::number(i) + ", " +
+                QByteArray::number(i + 1) + ", -1, '', '', '', '', '', 0, '" + texts[i] + "');";
+    // The names column holds text whatever a file may say; a blob reads as its bytes.
+    rows +=
+        R"(INSERT INTO hosts VALUES (6, 7, -1, '', '', '', '', '', 0, x'5b7b226e616d65223a2262222c22736f75726365223a22444e53227d5d');)";
+    MakeOurs(Path(), DatabaseFile::kSchemaVersion,
+             "CREATE TABLE hosts(position INTEGER PRIMARY KEY, ip INTEGER NOT NULL UNIQUE, "
+             "mac INTEGER NOT NULL, host_name TEXT NOT NULL, workgroup TEXT NOT NULL, "
+             "user_name TEXT NOT NULL, location TEXT NOT NULL, comment TEXT NOT NULL, "
+             "color INTEGER NOT NULL, other_names TEXT NOT NULL DEFAULT '');",
+             rows.constData());
+
+    Records read;
+    QString error;
+    ASSERT_TRUE(DatabaseFile::Read(Path(), read, &error)) << error.toStdString();
+    ASSERT_EQ(read.size(), 7u);
+    EXPECT_TRUE(read[0]->otherNames.empty());
+    EXPECT_TRUE(read[1]->otherNames.empty());
+    EXPECT_EQ(read[2]->otherNames, (OtherNames{{QStringLiteral("ok"), NameSource::Llmnr}}));
+    EXPECT_EQ(read[3]->otherNames.size(), kMaxOtherNames);
+    EXPECT_EQ(read[3]->otherNames.back().name, QStringLiteral("n%1").arg(kMaxOtherNames - 1));
+    ASSERT_EQ(read[4]->otherNames.size(), 1u);
+    EXPECT_EQ(read[4]->otherNames[0].name, QString(kMaxOtherNameLength, u'a'));
+    EXPECT_TRUE(read[5]->otherNames.empty());
+    EXPECT_EQ(read[6]->otherNames, (OtherNames{{QStringLiteral("b"), NameSource::Dns}}));
 }
 
 TEST_F(DatabaseFileTest, ANewerSchemaIsLeftAsItIsAndNeverWritten)
@@ -226,6 +333,17 @@ TEST_F(DatabaseFileTest, ADamagedDatabaseIsSetAsideAsDamagedNotAsForeign)
         {"our id, other columns",
          [](const QString& p) {
              MakeOurs(p, DatabaseFile::kSchemaVersion, "CREATE TABLE hosts(ip, mac);");
+         }},
+        {"this version's mark over the first version's columns",
+         [](const QString& p) { MakeOurs(p, DatabaseFile::kSchemaVersion, kFirstSchema); }},
+        {"the first version's mark over this version's columns",
+         [](const QString& p) {
+             ASSERT_TRUE(DatabaseFile::Save(p, SampleRecords(3)));
+             sqlite3* db = nullptr;
+             ASSERT_EQ(sqlite3_open(QFile::encodeName(p).constData(), &db), SQLITE_OK);
+             EXPECT_EQ(sqlite3_exec(db, "PRAGMA user_version = 1", nullptr, nullptr, nullptr),
+                       SQLITE_OK);
+             sqlite3_close(db);
          }},
     };
     for (const Case& c : cases) {
@@ -434,6 +552,8 @@ protected:
             return m_oui.GetManufacturer(FormatMacAddress(r.mac)).toLower();
         case DbColComment:
             return r.comment.toLower();
+        case DbColOtherNames:
+            return OtherNamesText(r.otherNames).toLower();
         default:
             return {};
         }
@@ -492,6 +612,8 @@ TEST_F(SortCommit, EveryColumnBothWaysIsTheExchangeSortAndIsInTheFile)
         r->location = random() % 20 == 0 ? QStringLiteral("Rack") : QString();
         r->comment = random() % 30 == 0 ? QString::fromUtf8("Zoë") : QString();
         r->color = ColorRef(random() % 3);
+        if (random() % 6 == 0)
+            r->otherNames = {{QStringLiteral("h%1.local").arg(random() % 30), NameSource::Mdns}};
         records.push_back(std::move(r));
     }
     std::sort(records.begin(), records.end(),

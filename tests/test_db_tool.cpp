@@ -149,6 +149,14 @@ TEST_F(DbTool, ExportThenImportIntoAnEmptyDatabaseGivesTheSameRecords)
                    "--comment", "+1 tab\there", "--color", "#0000FF"}),
               kDbDone);
     ASSERT_EQ(Run({"add", "198.18.0.3", "02:00:00:00:00:03", "--name", "主机-三"}), kDbDone);
+    {
+        // As a merge from a scan leaves them: names the other protocols gave.
+        std::vector<std::unique_ptr<DatabaseRecord>> records;
+        ASSERT_TRUE(DatabaseFile::Read(m_db, records));
+        records[0]->otherNames = {{QStringLiteral("nine.local"), NameSource::Mdns},
+                                  {QStringLiteral("nine, \"x\" (DNS)"), NameSource::Dns}};
+        ASSERT_TRUE(DatabaseFile::Save(m_db, records));
+    }
     const auto before = Stored();
     for (const char* name : {"hosts.csv", "hosts.json"}) {
         const QString file = Path(name);

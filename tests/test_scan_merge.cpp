@@ -132,6 +132,7 @@ TEST_F(ScanMerge, OnlyTheAddressDecidesAClashAndUnresolvedNamesStayEmpty)
     ASSERT_TRUE(m_doc.AppendDatabaseRecord(Known("10.0.0.1", "02:00:00:00:00:01", "known")));
     auto unresolved = Host("10.0.0.2", "02:00:00:00:00:01", "STALE", "WG");
     unresolved->resolved = 0;
+    unresolved->otherNames = {{QStringLiteral("two.local"), NameSource::Mdns}};
     m_doc.AppendScanRecord(std::move(unresolved));
     const MergeReport report = Merge({0, 7}); // a row outside the list is skipped
     EXPECT_TRUE(asked.isEmpty());
@@ -139,6 +140,9 @@ TEST_F(ScanMerge, OnlyTheAddressDecidesAClashAndUnresolvedNamesStayEmpty)
     ASSERT_EQ(m_doc.GetDatabaseRecordCount(), 2);
     EXPECT_TRUE(m_doc.GetDatabaseRecord(1)->hostName.isEmpty());
     EXPECT_EQ(m_doc.GetDatabaseRecord(1)->workgroup, QStringLiteral("WG"));
+    // The names the other protocols gave come along whatever NetBIOS said.
+    EXPECT_EQ(m_doc.GetDatabaseRecord(1)->otherNames,
+              (OtherNames{{QStringLiteral("two.local"), NameSource::Mdns}}));
 }
 
 TEST_F(ScanMerge, WorkersWaitWhileTheUserIsAskedAndGoOnAfterwards)

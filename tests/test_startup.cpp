@@ -854,8 +854,8 @@ TEST_F(StartupNormal, ADamagedOrNewerDatabaseIsReportedForWhatItIs)
         CLanveyDoc doc;
         doc.OpenDatabase(database);
         for (int i = 1; i <= 300; ++i)
-            doc.AppendDatabaseRecord(std::make_unique<DatabaseRecord>(
-                DatabaseRecord{quint32(i), kMacTopBits | quint64(i), "HOST", "", "", "", "", 0}));
+            doc.AppendDatabaseRecord(std::make_unique<DatabaseRecord>(DatabaseRecord{
+                quint32(i), kMacTopBits | quint64(i), "HOST", "", "", "", "", 0, {}}));
         ASSERT_TRUE(doc.SaveDatabase());
     }
     ASSERT_TRUE(QFile::resize(database, QFileInfo(database).size() / 2));
@@ -883,8 +883,9 @@ TEST_F(StartupNormal, ADamagedOrNewerDatabaseIsReportedForWhatItIs)
     {
         sqlite3* db = nullptr;
         ASSERT_EQ(sqlite3_open(QFile::encodeName(database).constData(), &db), SQLITE_OK);
-        EXPECT_EQ(sqlite3_exec(db, "PRAGMA user_version = 2;", nullptr, nullptr, nullptr),
-                  SQLITE_OK);
+        const QByteArray newer =
+            "PRAGMA user_version = " + QByteArray::number(DatabaseFile::kSchemaVersion + 1);
+        EXPECT_EQ(sqlite3_exec(db, newer.constData(), nullptr, nullptr, nullptr), SQLITE_OK);
         sqlite3_close(db);
     }
     const QByteArray newer = ReadFile(database);

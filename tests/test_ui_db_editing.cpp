@@ -238,7 +238,11 @@ TEST_F(DbEditing, PropertiesEditsTheLowestSelectedRecordInItsPlace)
     EXPECT_EQ(stored[1]->hostName, QStringLiteral("Alpha"));
     EXPECT_EQ(stored[1]->ip, Ip("10.0.0.4"));
     EXPECT_EQ(stored[1]->color, MakeColorRef(255, 0, 0));
+    // The editor does not show the names a scan found; they stay with the record.
+    EXPECT_EQ(stored[1]->otherNames,
+              (OtherNames{{QStringLiteral("alpha.local"), NameSource::Mdns}}));
     EXPECT_EQ(Cell(DbView(), 1, DbColComment), QStringLiteral("by the door"));
+    EXPECT_EQ(Cell(DbView(), 1, DbColOtherNames), QStringLiteral("alpha.local (mDNS)"));
     EXPECT_TRUE(prompt->shown.empty());
 }
 
@@ -273,11 +277,11 @@ TEST_F(DbEditing, PropertiesRefusesAnAddressAnotherRecordHolds)
     EXPECT_EQ(StoredNames(), QStringList({"delta", "Alpha", "charlie", "Bravo", "echo"}));
 }
 
-TEST_F(DbEditing, ADoubleClickOpensTheEditorOverEveryCellButManufacture)
+TEST_F(DbEditing, ADoubleClickOpensTheEditorOverEveryCellButManufactureAndOtherNames)
 {
     CDBView& list = DbView();
     for (int column = 0; column < DbColumnCount; ++column) {
-        if (column == DbColVendor)
+        if (column == DbColVendor || column == DbColOtherNames)
             continue;
         list.horizontalScrollBar()->setValue(0);
         list.scrollTo(list.model()->index(2, column));
@@ -293,9 +297,11 @@ TEST_F(DbEditing, ADoubleClickOpensTheEditorOverEveryCellButManufacture)
         QTest::keyClick(Editor(), Qt::Key_Escape);
         EXPECT_FALSE(Editing()) << column;
     }
-    list.scrollTo(list.model()->index(2, DbColVendor));
-    DoubleClickCell(2, DbColVendor);
-    EXPECT_FALSE(Editing());
+    for (const int column : {int(DbColVendor), int(DbColOtherNames)}) {
+        list.scrollTo(list.model()->index(1, column));
+        DoubleClickCell(1, column);
+        EXPECT_FALSE(Editing()) << column;
+    }
 }
 
 TEST_F(DbEditing, EnterStoresTheTypedTextAndEscapeLeavesTheRecord)

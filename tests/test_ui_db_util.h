@@ -28,6 +28,7 @@ protected:
         };
         add("10.0.0.30", "00:00:0c:00:00:01", "delta", MakeColorRef(0, 0, 0));
         add("10.0.0.4", "08:00:20:00:00:02", "Alpha", MakeColorRef(255, 0, 0));
+        records.back()->otherNames = {{QStringLiteral("alpha.local"), NameSource::Mdns}};
         add("10.0.0.200", "00:05:02:00:00:03", "charlie", MakeColorRef(0, 128, 0));
         add("10.0.0.17", "02:00:00:00:00:04", "Bravo", MakeColorRef(0, 0, 0));
         add("10.0.0.9", "02:00:00:00:00:05", "echo", MakeColorRef(0, 0, 0));

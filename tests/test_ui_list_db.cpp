@@ -10,9 +10,10 @@ TEST_F(DbList, ShowsTheLoadedDatabaseInItsColumns)
 {
     CDBView& list = DbView();
     ASSERT_EQ(list.model()->rowCount(), 5);
-    const QStringList titles = {"IP Address", "MAC Address", "Host Name",    "Workgroup",
-                                "User Name",  "Location",    "Manufacturer", "Comment"};
-    const int widths[] = {130, 150, 150, 150, 150, 150, 150, 500};
+    const QStringList titles = {"IP Address",   "MAC Address", "Host Name",
+                                "Workgroup",    "User Name",   "Location",
+                                "Manufacturer", "Comment",     "Other Names"};
+    const int widths[] = {130, 150, 150, 150, 150, 150, 150, 500, 300};
     ASSERT_EQ(list.model()->columnCount(), titles.size());
     for (int column = 0; column < titles.size(); ++column) {
         EXPECT_EQ(list.model()->headerData(column, Qt::Horizontal).toString(), titles[column]);
@@ -22,6 +23,7 @@ TEST_F(DbList, ShowsTheLoadedDatabaseInItsColumns)
     EXPECT_EQ(Cell(list, 1, DbColMac), FormatMacAddress(Mac("08:00:20:00:00:02")));
     EXPECT_EQ(Cell(list, 1, DbColHostName), QStringLiteral("Alpha"));
     EXPECT_EQ(Cell(list, 1, DbColLocation), QStringLiteral("room 1"));
+    EXPECT_EQ(Cell(list, 1, DbColOtherNames), QStringLiteral("alpha.local (mDNS)"));
     EXPECT_FALSE(Cell(list, 0, DbColVendor).isEmpty()); // 00:00:0C is a registered block
     for (int column = 0; column < DbColumnCount; ++column)
         EXPECT_EQ(HasIcon(list, 0, column), column == DbColIp || column == DbColMac) << column;

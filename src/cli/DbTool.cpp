@@ -263,7 +263,8 @@ private:
                                  EscapeControlChars(r->hostName), EscapeControlChars(r->workgroup),
                                  EscapeControlChars(r->userName), EscapeControlChars(r->location),
                                  m_oui.GetManufacturer(FormatMacAddress(r->mac)),
-                                 EscapeControlChars(r->comment)});
+                                 EscapeControlChars(r->comment),
+                                 EscapeControlChars(OtherNamesText(r->otherNames))});
             m_out << FormatTextTable(DatabaseColumnTitles(), cells);
         } else {
             return Usage(QStringLiteral("unknown format \"%1\"").arg(name));

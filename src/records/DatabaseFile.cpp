@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QtEndian>
+#include <iterator>
 #include <sqlite3.h>
 
 namespace
@@ -14,20 +15,33 @@ namespace
 
 constexpr const char* kSchema = R"sql(
 CREATE TABLE IF NOT EXISTS hosts (
-    position  INTEGER PRIMARY KEY,
-    ip        INTEGER NOT NULL UNIQUE,
-    mac       INTEGER NOT NULL,
-    host_name TEXT NOT NULL,
-    workgroup TEXT NOT NULL,
-    user_name TEXT NOT NULL,
-    location  TEXT NOT NULL,
-    comment   TEXT NOT NULL,
-    color     INTEGER NOT NULL
+    position    INTEGER PRIMARY KEY,
+    ip          INTEGER NOT NULL UNIQUE,
+    mac         INTEGER NOT NULL,
+    host_name   TEXT NOT NULL,
+    workgroup   TEXT NOT NULL,
+    user_name   TEXT NOT NULL,
+    location    TEXT NOT NULL,
+    comment     TEXT NOT NULL,
+    color       INTEGER NOT NULL,
+    other_names TEXT NOT NULL DEFAULT ''
 );
 )sql";
 
+// The columns of each schema version, in table order. Version 1 had no other_names.
 constexpr const char* kColumns[] = {"position",  "ip",       "mac",     "host_name", "workgroup",
-                                    "user_name", "location", "comment", "color"};
+                                    "user_name", "location", "comment", "color",     "other_names"};
+constexpr int kFirstVersion = 1;
+constexpr size_t ColumnsOfVersion(int version)
+{
+    return version == 1 ? std::size(kColumns) - 1 : std::size(kColumns);
+}
+
+// What a version 1 file needs to become the current schema. It runs inside the save
+// that first writes the file, so a program that only reads it leaves it as it was for
+// the version that wrote it.
+constexpr const char* kUpgradeFrom1 = "ALTER TABLE hosts ADD COLUMN other_names TEXT NOT "
+                                      "NULL DEFAULT ''";
 
 // Owns one connection; every statement helper reports failures through `error`.
 class Connection
@@ -177,9 +191,9 @@ FileKind KindOfFailure(const Connection& db, int rc)
     return file && *file ? KindOfUnreadable(QFile::decodeName(file)) : FileKind::Foreign;
 }
 
-// What the open file holds: our schema, nothing at all, a newer schema of ours, our
-// file damaged, or something else.
-FileKind Inspect(Connection& db, int& rc)
+// What the open file holds: our schema (of the `version` it has), nothing at all, a newer
+// schema of ours, our file damaged, or something else.
+FileKind Inspect(Connection& db, int& rc, int* version = nullptr)
 {
     qint64 applicationId = 0, userVersion = 0, tables = 0;
     if ((rc = db.QueryInt("PRAGMA application_id", applicationId)) != SQLITE_OK ||
@@ -192,7 +206,7 @@ FileKind Inspect(Connection& db, int& rc)
         return FileKind::Foreign;
     if (userVersion > DatabaseFile::kSchemaVersion)
         return FileKind::Newer;
-    if (userVersion != DatabaseFile::kSchemaVersion)
+    if (userVersion < kFirstVersion)
         return FileKind::Damaged;
 
     // The table must have exactly our columns.
@@ -209,9 +223,13 @@ FileKind Inspect(Connection& db, int& rc)
     }
     // Our id and version over other columns: the file was ours and is broken.
     QStringList expected;
-    for (const char* name : kColumns)
-        expected << QString::fromLatin1(name);
-    return columns == expected ? FileKind::Ours : FileKind::Damaged;
+    for (size_t i = 0; i < ColumnsOfVersion(int(userVersion)); ++i)
+        expected << QString::fromLatin1(kColumns[i]);
+    if (columns != expected)
+        return FileKind::Damaged;
+    if (version)
+        *version = int(userVersion);
+    return FileKind::Ours;
 }
 
 // The message for a file of `kind` that is not read; empty for the kinds that are.
@@ -239,13 +257,14 @@ QString Text16(sqlite3_stmt* stmt, int column)
     return text ? QString(reinterpret_cast<const QChar*>(text), bytes / 2) : QString();
 }
 
-int ReadRecords(Connection& db, std::vector<std::unique_ptr<DatabaseRecord>>& records)
+int ReadRecords(Connection& db, int version, std::vector<std::unique_ptr<DatabaseRecord>>& records)
 {
     sqlite3_stmt* stmt = nullptr;
-    int rc = sqlite3_prepare_v2(db.db(),
-                                "SELECT ip, mac, host_name, workgroup, user_name, location, "
-                                "comment, color FROM hosts ORDER BY position",
-                                -1, &stmt, nullptr);
+    const char* query = version == 1 ? "SELECT ip, mac, host_name, workgroup, user_name, location, "
+                                       "comment, color, '' FROM hosts ORDER BY position"
+                                     : "SELECT ip, mac, host_name, workgroup, user_name, location, "
+                                       "comment, color, other_names FROM hosts ORDER BY position";
+    int rc = sqlite3_prepare_v2(db.db(), query, -1, &stmt, nullptr);
     while (rc == SQLITE_OK && (rc = sqlite3_step(stmt)) == SQLITE_ROW) {
         const qint64 ip = sqlite3_column_int64(stmt, 0);
         if (ip < 0 || ip > 0xFFFFFFFFll) {
@@ -261,6 +280,10 @@ int ReadRecords(Connection& db, std::vector<std::unique_ptr<DatabaseRecord>>& re
         record->location = Text16(stmt, 5);
         record->comment = Text16(stmt, 6);
         record->color = ColorRef(sqlite3_column_int64(stmt, 7) & 0xFFFFFFFF);
+        const auto* names = static_cast<const char*>(sqlite3_column_blob(stmt, 8));
+        if (names)
+            record->otherNames = OtherNamesFromJsonText(
+                QByteArray::fromRawData(names, sqlite3_column_bytes(stmt, 8)));
         records.push_back(std::move(record));
         rc = SQLITE_OK;
     }
@@ -344,9 +367,10 @@ DatabaseLoadResult DatabaseFile::Load(const QString& path,
             result.error = Describe(Failure::Open, path, db, rc);
             return result;
         }
-        kind = Inspect(db, rc);
+        int version = 0;
+        kind = Inspect(db, rc, &version);
         if (kind == FileKind::Ours) {
-            rc = ReadRecords(db, records);
+            rc = ReadRecords(db, version, records);
             if (rc == SQLITE_OK) {
                 result.status = DatabaseLoadResult::Loaded;
                 return result;
@@ -398,14 +422,15 @@ bool DatabaseFile::Read(const QString& path, std::vector<std::unique_ptr<Databas
     int rc = db.Open(path, SQLITE_OPEN_READONLY);
     if (rc != SQLITE_OK)
         return fail(Describe(Failure::Open, path, db, rc));
-    const FileKind kind = Inspect(db, rc);
+    int version = 0;
+    const FileKind kind = Inspect(db, rc, &version);
     if (kind == FileKind::Blank)
         return true;
     if (kind == FileKind::Error)
         return fail(Describe(Failure::Read, path, db, rc));
     if (kind != FileKind::Ours)
         return fail(KindText(kind, path));
-    rc = ReadRecords(db, records);
+    rc = ReadRecords(db, version, records);
     if (rc != SQLITE_OK)
         return fail(IsForeignOrDamaged(rc) ? DamagedText(path)
                                            : Describe(Failure::Read, path, db, rc));
@@ -438,20 +463,27 @@ bool DatabaseFile::Save(const QString& path,
     // Only our own file (or none yet) is written; anything else is kept as it is.
     what = Failure::Write;
     FileKind kind = FileKind::Error;
+    int version = 0;
     if ((rc = db.Exec("BEGIN IMMEDIATE")) != SQLITE_OK)
         kind = KindOfFailure(db, rc);
     else
-        kind = Inspect(db, rc);
+        kind = Inspect(db, rc, &version);
     refusal = KindText(kind, path);
     if (kind != FileKind::Ours && kind != FileKind::Blank)
         return failed();
     if (kind == FileKind::Blank && (rc = CreateSchema(db)) != SQLITE_OK)
         return failed();
+    if (kind == FileKind::Ours && version == 1 &&
+        ((rc = db.Exec(kUpgradeFrom1)) != SQLITE_OK ||
+         (rc = db.Exec(("PRAGMA user_version = " + QByteArray::number(DatabaseFile::kSchemaVersion))
+                           .constData())) != SQLITE_OK))
+        return failed();
     if ((rc = db.Exec("DELETE FROM hosts")) != SQLITE_OK)
         return failed();
     rc = sqlite3_prepare_v2(db.db(),
                             "INSERT INTO hosts (position, ip, mac, host_name, workgroup, "
-                            "user_name, location, comment, color) VALUES (?,?,?,?,?,?,?,?,?)",
+                            "user_name, location, comment, color, other_names) "
+                            "VALUES (?,?,?,?,?,?,?,?,?,?)",
                             -1, &insert, nullptr);
     if (rc != SQLITE_OK)
         return failed();
@@ -468,6 +500,9 @@ bool DatabaseFile::Save(const QString& path,
             sqlite3_bind_text16(insert, 4 + i, texts[i]->utf16(), int(texts[i]->size() * 2),
                                 SQLITE_STATIC);
         sqlite3_bind_int64(insert, 9, qint64(record->color));
+        const QByteArray names =
+            record->otherNames.empty() ? QByteArray("") : OtherNamesJsonText(record->otherNames);
+        sqlite3_bind_text(insert, 10, names.constData(), int(names.size()), SQLITE_TRANSIENT);
         if ((rc = sqlite3_step(insert)) != SQLITE_DONE)
             return failed();
         ++position;

@@ -36,14 +36,19 @@ struct DatabaseLoadResult {
 // every record field and the record's list position. PRAGMA application_id marks the
 // file as ours, PRAGMA user_version holds the schema version. Values are stored as the
 // program holds them: `ip` is the network-order value, `mac` the 64-bit value (top bits
-// set, so negative as an SQLite integer), `color` the 0x00BBGGRR value.
+// set, so negative as an SQLite integer), `color` the 0x00BBGGRR value, `other_names`
+// the names as OtherNamesJsonText (empty for none).
+//
+// Version 1 had no `other_names`. Such a file is read as it is (its records have no
+// other names) and is brought to the current version by the first save, in the same
+// transaction; only reading it changes nothing.
 //
 // A save is one transaction, so a process killed in the middle of one leaves the list
 // of the last finished save.
 class DatabaseFile
 {
 public:
-    static constexpr int kSchemaVersion = 1;
+    static constexpr int kSchemaVersion = 2;
     static constexpr int kApplicationId = 0x4C4E5659; // "LNVY"
 
     // Reads the list at `path` into `records` (emptied first). A missing or empty file

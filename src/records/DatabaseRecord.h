@@ -1,6 +1,7 @@
 #pragma once
 
 #include "records/ColorRef.h"
+#include "records/OtherName.h"
 
 #include <QString>
 
@@ -14,6 +15,9 @@ struct DatabaseRecord {
     QString location;   // at most 255 characters from the editor
     QString comment;    // at most 200 characters from the editor
     ColorRef color = 0; // text colour of the record's row; black from a merge
+    // Names from multicast DNS, LLMNR and reverse DNS, as the scan that added the host
+    // found them; not edited by the user.
+    OtherNames otherNames;
 
     friend bool operator==(const DatabaseRecord&, const DatabaseRecord&) = default;
 };

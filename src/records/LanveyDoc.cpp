@@ -388,6 +388,9 @@ bool CLanveyDoc::SortDatabaseRecords(int column, bool ascending)
     case DbColComment:
         SortByText(list, ascending, &R::comment);
         break;
+    case DbColOtherNames:
+        SortByText(list, ascending, [](const R& r) { return OtherNamesText(r.otherNames); });
+        break;
     default:
         break;
     }

@@ -1,5 +1,8 @@
 #include "records/OtherName.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QStringList>
 
 namespace
@@ -38,13 +41,14 @@ std::optional<NameSource> NameSourceFromTag(const QString& tag)
 
 void AddOtherName(OtherNames& names, const QString& name, NameSource source)
 {
-    if (name.isEmpty())
+    if (name.isEmpty() || names.size() >= kMaxOtherNames)
         return;
-    const QString folded = Folded(name);
+    const QString kept = name.left(kMaxOtherNameLength);
+    const QString folded = Folded(kept);
     for (const OtherName& known : names)
         if (known.source == source && Folded(known.name) == folded)
             return;
-    names.push_back({name, source});
+    names.push_back({kept, source});
 }
 
 QString OtherNamesText(const OtherNames& names)
@@ -78,6 +82,28 @@ OtherNames ParseOtherNamesText(const QString& text)
         AddOtherName(names, text.mid(start, open - start).trimmed(), *source);
         start = close + 3;
         from = start;
+    }
+    return names;
+}
+
+QByteArray OtherNamesJsonText(const OtherNames& names)
+{
+    QJsonArray array;
+    for (const OtherName& entry : names)
+        array.append(QJsonObject{{QStringLiteral("name"), entry.name},
+                                 {QStringLiteral("source"), NameSourceTag(entry.source)}});
+    return QJsonDocument(array).toJson(QJsonDocument::Compact);
+}
+
+OtherNames OtherNamesFromJsonText(const QByteArray& text)
+{
+    OtherNames names;
+    const QJsonDocument document = QJsonDocument::fromJson(text);
+    for (const QJsonValue entry : document.array()) {
+        const QJsonObject object = entry.toObject();
+        const auto source = NameSourceFromTag(object.value(QLatin1String("source")).toString());
+        if (source)
+            AddOtherName(names, object.value(QLatin1String("name")).toString(), *source);
     }
     return names;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QtGlobal>
 #include <optional>
@@ -16,13 +17,19 @@ struct OtherName {
 
 using OtherNames = std::vector<OtherName>;
 
+// What one host keeps at most: names this long, this many of them. A name read from the
+// network or a file is cut to the length; names past the count are dropped.
+constexpr qsizetype kMaxOtherNameLength = 255;
+constexpr size_t kMaxOtherNames = 32;
+
 // The protocol's own short name ("mDNS", "LLMNR", "DNS"): the same in every language
 // and in every file we write.
 QString NameSourceTag(NameSource source);
 std::optional<NameSource> NameSourceFromTag(const QString& tag);
 
-// Adds `name` unless the list already holds it from the same source. Names are compared
-// without regard to case and to a final dot, as DNS compares them.
+// Adds `name` (cut to kMaxOtherNameLength) unless the list already holds it from the same
+// source or holds kMaxOtherNames names. Names are compared without regard to case and to
+// a final dot, as DNS compares them.
 void AddOtherName(OtherNames& names, const QString& name, NameSource source);
 
 // "name (source)" items joined by ", ", in list order: the text of the Other Names cell.
@@ -31,3 +38,11 @@ QString OtherNamesText(const OtherNames& names);
 // The reverse of OtherNamesText, for a cell read back from a file. Items that do not end
 // in a known "(source)" are skipped.
 OtherNames ParseOtherNamesText(const QString& text);
+
+// The list as a JSON array of {"name", "source"} objects on one line, as the database file
+// stores it ("[]" for none).
+QByteArray OtherNamesJsonText(const OtherNames& names);
+
+// The reverse of OtherNamesJsonText, for text from a file: entries that are not objects
+// with a name and a known source are skipped, and text that is no JSON array gives none.
+OtherNames OtherNamesFromJsonText(const QByteArray& text);

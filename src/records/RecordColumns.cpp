@@ -22,5 +22,6 @@ QStringList DatabaseColumnTitles()
             FormatLangString(173, QStringLiteral("User Name")),
             FormatLangString(174, QStringLiteral("Location")),
             FormatLangString(169, QStringLiteral("Manufacture")),
-            FormatLangString(171, QStringLiteral("Comment"))};
+            FormatLangString(171, QStringLiteral("Comment")),
+            FormatLangStringA(0xF150, "Other Names")};
 }

@@ -22,6 +22,7 @@ enum DatabaseColumn {
     DbColLocation,
     DbColVendor,
     DbColComment,
+    DbColOtherNames,
     DbColumnCount
 };
 

@@ -523,7 +523,10 @@ private:
 // Other Names column have the six first columns and the keyword only.
 constexpr size_t kScanCsvColumns = ScanColumnCount + 2;
 constexpr size_t kOldScanCsvColumns = ScanColOtherNames + 1;
+// The database list's columns and its colour; files written before its Other Names
+// column lack that one.
 constexpr size_t kDatabaseCsvColumns = DbColumnCount + 1;
+constexpr size_t kOldDatabaseCsvColumns = DbColOtherNames + 1;
 // Both lists start with the same four columns.
 static_assert(int(ScanColIp) == int(DbColIp) && int(ScanColMac) == int(DbColMac) &&
               int(ScanColHostName) == int(DbColHostName) &&
@@ -551,14 +554,21 @@ void ReadCsv(QByteArrayView text, ImportReadResult& result)
         return;
     const size_t columns = row.count;
     // The first row is the header, unless the file was written without one. The scan
-    // list's file with the Other Names column is as wide as the database list's; its
-    // header ends in "compare" and "flags", which no language translates.
+    // list's file with the Other Names column is as wide as the database list's file from
+    // before that column; its header ends in "compare" and "flags", which no language
+    // translates.
     const bool headed = !ParseIp(row.fields.front()).has_value();
     const bool scanHeader = headed && row.fields.size() >= 2 &&
                             row.fields[row.fields.size() - 2] == "compare" &&
                             row.fields.back() == "flags";
-    const bool databaseFile = columns == kDatabaseCsvColumns && !scanHeader;
-    const bool otherNamesFile = scanHeader && columns == kScanCsvColumns;
+    const bool databaseFile =
+        !scanHeader && (columns == kDatabaseCsvColumns || columns == kOldDatabaseCsvColumns);
+    // The cell of the Other Names, and of the colour, when the file has one.
+    const size_t namesColumn = scanHeader && columns == kScanCsvColumns ? size_t(ScanColOtherNames)
+                               : databaseFile && columns == kDatabaseCsvColumns
+                                   ? size_t(DbColOtherNames)
+                                   : 0;
+    const size_t colorColumn = columns - 1;
     bool haveRow = !headed || reader.Next(row);
     for (; haveRow; haveRow = reader.Next(row)) {
         if (row.unclosedQuote) {
@@ -590,10 +600,10 @@ void ReadCsv(QByteArrayView text, ImportReadResult& result)
         record.mac = *mac;
         record.hostName = CsvText(row.fields[DbColHostName]);
         record.workgroup = CsvText(row.fields[DbColWorkgroup]);
-        if (otherNamesFile)
-            imported.otherNames = ParseOtherNamesText(CsvText(row.fields[ScanColOtherNames]));
+        if (namesColumn)
+            record.otherNames = ParseOtherNamesText(CsvText(row.fields[namesColumn]));
         if (databaseFile) {
-            const QByteArray& color = row.fields[DbColumnCount];
+            const QByteArray& color = row.fields[colorColumn];
             if (!color.isEmpty()) {
                 const auto value = ParseColor(color);
                 if (!value) {
@@ -738,7 +748,7 @@ void ReadJson(QByteArrayView text, ImportReadResult& result)
             const QJsonObject name = entry.toObject();
             const auto source = NameSourceFromTag(member(name, "source"));
             if (source)
-                AddOtherName(imported.otherNames, member(name, "name"), *source);
+                AddOtherName(record.otherNames, member(name, "name"), *source);
         }
         result.records.push_back(std::move(imported));
     }
@@ -1070,15 +1080,21 @@ QByteArray WriteDatabaseRecords(ExchangeFormat format,
                            row.location,
                            vendor(mac),
                            row.comment,
+                           OtherNamesText(row.otherNames),
                            ColorText(row.color)};
     };
     const auto members = [&](const DatabaseRecord& row) {
         const QString mac = FormatMacAddress(row.mac);
-        return JsonMembers{{"ip", FormatIpAddress(row.ip)}, {"mac", mac},
-                           {"host_name", row.hostName},     {"workgroup", row.workgroup},
-                           {"user_name", row.userName},     {"location", row.location},
-                           {"manufacturer", vendor(mac)},   {"comment", row.comment},
-                           {"color", ColorText(row.color)}};
+        return JsonMembers{{"ip", FormatIpAddress(row.ip)},
+                           {"mac", mac},
+                           {"host_name", row.hostName},
+                           {"workgroup", row.workgroup},
+                           {"user_name", row.userName},
+                           {"location", row.location},
+                           {"manufacturer", vendor(mac)},
+                           {"comment", row.comment},
+                           {"color", ColorText(row.color)},
+                           {"other_names", JsonValue::Raw(OtherNamesJson(row.otherNames))}};
     };
     return WriteRows(format, rows, DatabaseColumnTitles() << QStringLiteral("color"), cells,
                      members);

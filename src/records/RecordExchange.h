@@ -19,8 +19,8 @@ class CNVOUI;
 //   list's column titles (in the current language) and one row per record: every column
 //   of the list, then, for the scan list, the compare keyword (column "compare") and the
 //   identity flags (column "flags": IdentityFlagKeywords joined by spaces), for the
-//   database list the colour as "#RRGGBB" (column "color"). The scan list's Other Names
-//   cell is OtherNamesText. A cell that a spreadsheet
+//   database list the colour as "#RRGGBB" (column "color"). Both lists' Other Names
+//   cells are OtherNamesText. A cell that a spreadsheet
 //   would read as a formula (it starts with '=', '+', '-', '@', a tab or a carriage
 //   return, after any apostrophes of its own) is written with one more leading
 //   apostrophe, which ReadRecords removes again: "=x" is written "'=x", "'=x" "''=x".
@@ -29,7 +29,7 @@ class CNVOUI;
 //                    other_names (a list of {name, source}), flags (a list of
 //                    IdentityFlagKeywords), netbios_mac (empty when none)
 //     database list: ip, mac, host_name, workgroup, user_name, location, manufacturer,
-//                    comment, color
+//                    comment, color, other_names (as for the scan list)
 // - Ethers: "MAC name" lines (Wireshark's personal "ethers" file), rows without a host
 //   name left out.
 // - Hosts: "IP name" lines (Wireshark's personal "hosts" file), rows without a host name
@@ -67,7 +67,6 @@ struct ImportError {
 struct ImportedRecord {
     int line = 0;
     DatabaseRecord record;
-    OtherNames otherNames; // a scan list file's Other Names; the database keeps none
 };
 
 // A file of a known format that is damaged (JSON that does not parse, XML cut short)

@@ -18,6 +18,7 @@ DatabaseRecord DatabaseRecordFromScan(const HostRecord& scan)
     if (scan.resolved != 0)
         record.hostName = scan.hostName;
     record.workgroup = scan.workgroup;
+    record.otherNames = scan.otherNames;
     return record;
 }
 

@@ -24,8 +24,8 @@ struct MergeReport {
     bool committed = true;  // false when the file refused the merge and it was undone
 };
 
-// The database record a scan result becomes: its address, MAC and names (no host name
-// when its names were never resolved), no user texts, black.
+// The database record a scan result becomes: its address, MAC, names and other names (no
+// host name when its names were never resolved), no user texts, black.
 DatabaseRecord DatabaseRecordFromScan(const HostRecord& scan);
 
 using AskReplace =

@@ -50,6 +50,8 @@ QVariant CDBListModel::data(const QModelIndex& index, int role) const
         }
         case DbColComment:
             return ReplaceControlChars(record->comment);
+        case DbColOtherNames:
+            return ReplaceControlChars(OtherNamesText(record->otherNames));
         default:
             return QString();
         }

@@ -26,10 +26,10 @@
 namespace
 {
 
-// The record the editor's fields describe; its addresses have passed their checks.
-DatabaseRecord FieldsOf(const CEditDlg& dialog)
+// The record the editor's fields describe, over `base` for what the editor does not show;
+// its addresses have passed their checks.
+DatabaseRecord FieldsOf(const CEditDlg& dialog, DatabaseRecord record = {})
 {
-    DatabaseRecord record;
     record.ip = GetIpAddress(dialog.m_strIp);
     record.mac = GetMacAddress(dialog.m_strMac, QLatin1Char(':')) | kMacTopBits;
     record.hostName = dialog.m_strHostName;
@@ -46,7 +46,7 @@ DatabaseRecord FieldsOf(const CEditDlg& dialog)
 CDBView::CDBView(CLanveyDoc& doc, ViewHost* host, QWidget* parent)
     : CCommonListView(doc, host, parent), m_pModel(new CDBListModel(doc))
 {
-    InstallListModel(m_pModel, {130, 150, 150, 150, 150, 150, 150, 500});
+    InstallListModel(m_pModel, {130, 150, 150, 150, 150, 150, 150, 500, 300});
     SetItemCount(m_doc.GetDatabaseRecordCount());
     // Whoever changed the database list (this list, a merge from the scan list, an undo
     // after a failed commit), the rows follow it.
@@ -184,7 +184,7 @@ void CDBView::OnViewProperties()
     if (dialog.exec() != QDialog::Accepted)
         return;
 
-    const DatabaseRecord values = FieldsOf(dialog);
+    const DatabaseRecord values = FieldsOf(dialog, *record);
     const int holder = m_doc.FindDatabaseRecordByIp(values.ip);
     if (holder >= 0 && holder != row) {
         CurrentMessagePrompt().Ask(FormatLangStringA(161, "Record already existence!"),
@@ -309,7 +309,8 @@ void CDBView::mouseDoubleClickEvent(QMouseEvent* event)
 void CDBView::StartInPlaceEdit(const QPoint& pos)
 {
     const QModelIndex index = indexAt(pos);
-    if (!index.isValid() || index.column() == DbColVendor)
+    // The vendor comes from the MAC, the other names from the scan that added the host.
+    if (!index.isValid() || index.column() == DbColVendor || index.column() == DbColOtherNames)
         return;
     const int row = index.row();
     const int column = index.column();
