@@ -203,22 +203,57 @@ void InitAresOnce()
     std::call_once(once, [] { ares_library_init(ARES_LIB_INIT_ALL); });
 }
 
-// A reverse lookup through the resolver the system is configured with, on a channel of
-// its own: a worker's lookup never waits behind another worker's.
+// The calling thread's own resolver channel: a worker's lookup never waits behind another
+// worker's. It is made at the thread's first lookup, which reads the system's resolver
+// configuration, and serves every later host of the thread (a scan's workers end with
+// the scan, so the next scan reads the configuration again).
+class ResolverChannel
+{
+public:
+    ~ResolverChannel() { Reset(); }
+
+    static ares_channel ForThisThread(std::chrono::milliseconds wait)
+    {
+        thread_local ResolverChannel channel;
+        const int timeout = int(std::max<qint64>(1, wait.count()));
+        if (channel.m_channel && channel.m_timeout != timeout)
+            channel.Reset();
+        if (!channel.m_channel) {
+            InitAresOnce();
+            ares_options options{};
+            options.timeout = timeout;
+            options.tries = 1;
+            if (ares_init_options(&channel.m_channel, &options,
+                                  ARES_OPT_TIMEOUTMS | ARES_OPT_TRIES) != ARES_SUCCESS)
+                channel.m_channel = nullptr;
+            channel.m_timeout = timeout;
+        }
+        return channel.m_channel;
+    }
+
+private:
+    void Reset()
+    {
+        if (m_channel)
+            ares_destroy(m_channel);
+        m_channel = nullptr;
+    }
+
+    ares_channel m_channel = nullptr;
+    int m_timeout = 0;
+};
+
+// A reverse lookup through the resolver the system is configured with. A lookup still
+// open when the host's time is up is cancelled, and its late answer is dropped by the
+// channel.
 class ResolverQuestion
 {
 public:
     ResolverQuestion(quint32 ip, std::chrono::milliseconds wait)
+        : m_channel(ResolverChannel::ForThisThread(wait))
     {
-        InitAresOnce();
-        ares_options options{};
-        options.timeout = int(std::max<qint64>(1, wait.count()));
-        options.tries = 1;
-        if (ares_init_options(&m_channel, &options, ARES_OPT_TIMEOUTMS | ARES_OPT_TRIES) !=
-            ARES_SUCCESS) {
-            m_channel = nullptr;
+        if (!m_channel)
             return;
-        }
         in_addr address{};
         address.s_addr = ip;
         m_done = false;
@@ -227,9 +262,9 @@ public:
     }
     ~ResolverQuestion()
     {
-        if (m_channel) {
+        if (m_channel && !m_done) {
             m_destroying = true;
-            ares_destroy(m_channel);
+            ares_cancel(m_channel);
         }
     }
     ResolverQuestion(const ResolverQuestion&) = delete;
