@@ -18,6 +18,7 @@
 #include <QComboBox>
 #include <QEventLoop>
 #include <QFile>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -153,10 +154,44 @@ TEST(LabWindow, AScanOfTheLanFillsTheListWithItsHostsAndColours)
                 EXPECT_EQ(cell(5).toString(), QStringLiteral("New IP address and MAC address "));
             }
         }
+        EXPECT_TRUE(prompt->shown.empty()) << prompt->Texts().join(u'|').toStdString();
+
+        // The new hosts go to the database with the names every source gave them, and
+        // the file holds them.
+        QItemSelectionModel* selection = frame.ScanView()->selectionModel();
+        selection->clearSelection();
+        for (int row = 0; row < model->rowCount(); ++row) {
+            const QString ip = model->data(model->index(row, 0)).toString();
+            if (ip != QLatin1String("198.18.0.1") && ip != QLatin1String("198.18.0.3"))
+                selection->select(model->index(row, 0),
+                                  QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        }
+        ASSERT_TRUE(frame.RouteCommand(ID_EDIT_ADD_TO_DATABASE));
+        ASSERT_EQ(prompt->shown.size(), 1u);
+        EXPECT_TRUE(prompt->shown[0].text.contains(
+            QStringLiteral("New Records:\t%1").arg(hosts.size() - 2)))
+            << prompt->shown[0].text.toStdString();
+        std::vector<std::unique_ptr<DatabaseRecord>> stored;
+        QString error;
+        ASSERT_TRUE(DatabaseFile::Read(path, stored, &error)) << error.toStdString();
+        ASSERT_EQ(stored.size(), hosts.size());
+        int named = 0;
+        for (const auto& record : stored) {
+            const QString ip = FormatIpAddress(record->ip);
+            if (ip == QLatin1String("198.18.0.1") || ip == QLatin1String("198.18.0.3"))
+                continue;
+            QStringList names = OtherNamesText(record->otherNames)
+                                    .split(QStringLiteral(", "), Qt::SkipEmptyParts);
+            QStringList expectedNames = hosts.at(ip).otherNames;
+            names.sort();
+            expectedNames.sort();
+            EXPECT_EQ(names, expectedNames) << ip.toStdString();
+            named += !names.isEmpty();
+        }
+        EXPECT_GT(named, 0);
         frame.close();
     }
     doc.DeleteContents();
-    EXPECT_TRUE(prompt->shown.empty()) << prompt->Texts().join(u'|').toStdString();
 }
 
 } // namespace
