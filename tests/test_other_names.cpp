@@ -40,29 +40,35 @@ TEST(OtherNames, EachNameOncePerSourceAsDnsComparesNames)
     AddOtherName(names, QStringLiteral("printer.LOCAL."), NameSource::Mdns);
     AddOtherName(names, QStringLiteral("printer.local"), NameSource::Llmnr);
     AddOtherName(names, QString(), NameSource::Dns);
-    AddOtherName(names, QStringLiteral("printer.lab"), NameSource::Dns);
+    AddOtherName(names, QStringLiteral(" \t "), NameSource::Dns);
+    AddOtherName(names, QStringLiteral(" printer.lab "), NameSource::Dns);
     ASSERT_EQ(names.size(), 3u);
+    EXPECT_EQ(names[2], Dns("printer.lab"));
     EXPECT_EQ(names[0], Mdns("Printer.local"));
     EXPECT_EQ(names[1].source, NameSource::Llmnr);
     EXPECT_EQ(OtherNamesText(names),
               QStringLiteral("Printer.local (mDNS), printer.local (LLMNR), printer.lab (DNS)"));
 }
 
-TEST(OtherNames, TheCellTextReadsBackEvenWhenNamesLookLikeItsSeparators)
+TEST(OtherNames, TheFileTextReadsBackEvenWhenNamesLookLikeItsSeparators)
 {
     const std::vector<OtherNames> lists = {
         {},
         {Mdns("a.local")},
         {Mdns("a, b (c).local"), Dns("x (DNS) y"), {QStringLiteral("z"), NameSource::Llmnr}},
-        {Dns("名字.lab"), Mdns(" spaced ")},
+        // Names a hostile host may give: one that ends as an item would, backslashes.
+        {Mdns("a (DNS), b"), Dns("c (mDNS)"), Dns("\\(\\\\ (LLMNR)\\")},
+        {Dns("名字.lab"), Mdns("x\r\ny")},
     };
     for (const OtherNames& names : lists) {
-        OtherNames expected;
-        for (const OtherName& name : names) // the cell's items are trimmed
-            expected.push_back({name.name.trimmed(), name.source});
-        EXPECT_EQ(ParseOtherNamesText(OtherNamesText(names)), expected)
-            << OtherNamesText(names).toStdString();
+        const QString text = OtherNamesFileText(names);
+        EXPECT_EQ(ParseOtherNamesText(text), names) << text.toStdString();
     }
+    EXPECT_EQ(OtherNamesFileText({Mdns("a (DNS), b"), Dns("c\\d")}),
+              QStringLiteral("a \\(DNS), b (mDNS), c\\\\d (DNS)"));
+    // Files written before the escapes read as they did where no name held a '('.
+    EXPECT_EQ(ParseOtherNamesText(QStringLiteral("a, b.local (mDNS), c\\d (DNS)")),
+              (OtherNames{Mdns("a, b.local"), Dns("c\\d")}));
     // An unknown "(source)" is part of the name; a last item without one is dropped; the
     // tags are read in any case.
     EXPECT_EQ(ParseOtherNamesText(QStringLiteral("a (WINS), b (dns), c")),

@@ -41,9 +41,11 @@ std::optional<NameSource> NameSourceFromTag(const QString& tag)
 
 void AddOtherName(OtherNames& names, const QString& name, NameSource source)
 {
-    if (name.isEmpty() || names.size() >= kMaxOtherNames)
+    if (names.size() >= kMaxOtherNames)
         return;
-    const QString kept = name.left(kMaxOtherNameLength);
+    const QString kept = name.left(kMaxOtherNameLength).trimmed();
+    if (kept.isEmpty())
+        return;
     const QString folded = Folded(kept);
     for (const OtherName& known : names)
         if (known.source == source && Folded(known.name) == folded)
@@ -59,29 +61,52 @@ QString OtherNamesText(const OtherNames& names)
     return items.join(QStringLiteral(", "));
 }
 
+QString OtherNamesFileText(const OtherNames& names)
+{
+    QStringList items;
+    for (const OtherName& entry : names) {
+        QString name = entry.name;
+        name.replace(u'\\', QLatin1String("\\\\")).replace(u'(', QLatin1String("\\("));
+        items << QStringLiteral("%1 (%2)").arg(name, NameSourceTag(entry.source));
+    }
+    return items.join(QStringLiteral(", "));
+}
+
 OtherNames ParseOtherNamesText(const QString& text)
 {
     OtherNames names;
-    // A name may hold ", " itself: an item ends only where a known "(source)" closes it.
-    qsizetype start = 0;
-    qsizetype from = 0;
-    while (start < text.size()) {
-        const qsizetype open = text.indexOf(QStringLiteral(" ("), from);
-        if (open < 0)
-            break;
-        const qsizetype close = text.indexOf(u')', open);
-        if (close < 0)
-            break;
-        const auto source = NameSourceFromTag(text.mid(open + 2, close - open - 2));
-        const bool atEnd =
-            close + 1 == text.size() || text.mid(close + 1, 2) == QLatin1String(", ");
-        if (!source || !atEnd) {
-            from = open + 2;
+    QString name;         // the item so far, its escapes undone
+    qsizetype close = -1; // the first ')' at or after the place looked at, -1 for none left
+    const qsizetype size = text.size();
+    for (qsizetype i = 0; i < size;) {
+        const QChar c = text[i];
+        if (c == u'\\' && i + 1 < size && (text[i + 1] == u'\\' || text[i + 1] == u'(')) {
+            name += text[i + 1];
+            i += 2;
             continue;
         }
-        AddOtherName(names, text.mid(start, open - start).trimmed(), *source);
-        start = close + 3;
-        from = start;
+        if (c == u' ' && i + 1 < size && text[i + 1] == u'(') {
+            // The ')' looked for moves forward only, so a cell of many " (" reads in one pass.
+            if (close != -2 && close < i + 2) {
+                close = text.indexOf(u')', i + 2);
+                if (close < 0)
+                    close = -2; // none at all from here on
+            }
+            // No tag is longer than "LLMNR".
+            if (close >= 0 && close - i - 2 <= 5) {
+                const auto source = NameSourceFromTag(text.mid(i + 2, close - i - 2));
+                const bool atEnd =
+                    close + 1 == size || QStringView(text).mid(close + 1, 2) == QLatin1String(", ");
+                if (source && atEnd) {
+                    AddOtherName(names, name, *source);
+                    name.clear();
+                    i = close + 3;
+                    continue;
+                }
+            }
+        }
+        name += c;
+        ++i;
     }
     return names;
 }

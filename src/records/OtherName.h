@@ -27,16 +27,22 @@ constexpr size_t kMaxOtherNames = 32;
 QString NameSourceTag(NameSource source);
 std::optional<NameSource> NameSourceFromTag(const QString& tag);
 
-// Adds `name` (cut to kMaxOtherNameLength) unless the list already holds it from the same
-// source or holds kMaxOtherNames names. Names are compared without regard to case and to
-// a final dot, as DNS compares them.
+// Adds `name` (cut to kMaxOtherNameLength, without white space at its ends) unless it is
+// empty, or the list already holds it from the same source or holds kMaxOtherNames
+// names. Names are compared without regard to case and to a final dot, as DNS compares
+// them.
 void AddOtherName(OtherNames& names, const QString& name, NameSource source);
 
 // "name (source)" items joined by ", ", in list order: the text of the Other Names cell.
 QString OtherNamesText(const OtherNames& names);
 
-// The reverse of OtherNamesText, for a cell read back from a file. Items that do not end
-// in a known "(source)" are skipped.
+// OtherNamesText as a file's cell holds it: each '\\' and '(' of a name is written with a
+// '\\' before it, so that no name can end an item early, whatever a host called itself.
+QString OtherNamesFileText(const OtherNames& names);
+
+// The reverse of OtherNamesFileText (and of OtherNamesText, for names without a '('),
+// for a cell read back from a file. An item ends at an unescaped " (source)" that ends
+// the text or is followed by ", "; text after the last such item is skipped.
 OtherNames ParseOtherNamesText(const QString& text);
 
 // The list as a JSON array of {"name", "source"} objects on one line, as the database file

@@ -1040,7 +1040,8 @@ QByteArray WriteScanRecords(ExchangeFormat format, const std::vector<const HostR
     const auto cells = [&](const HostRecord& row) {
         QStringList cells;
         for (int column = 0; column < ScanColumnCount; ++column)
-            cells << ScanCellText(row, column, oui, false);
+            cells << (column == ScanColOtherNames ? OtherNamesFileText(row.otherNames)
+                                                  : ScanCellText(row, column, oui, false));
         cells << CompareKeyword(row) << IdentityFlagKeywords(row).join(u' ');
         if (controls == CsvControls::Escape) {
             for (QString& cell : cells)
@@ -1080,7 +1081,7 @@ QByteArray WriteDatabaseRecords(ExchangeFormat format,
                            row.location,
                            vendor(mac),
                            row.comment,
-                           OtherNamesText(row.otherNames),
+                           OtherNamesFileText(row.otherNames),
                            ColorText(row.color)};
     };
     const auto members = [&](const DatabaseRecord& row) {

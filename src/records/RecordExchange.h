@@ -20,7 +20,7 @@ class CNVOUI;
 //   of the list, then, for the scan list, the compare keyword (column "compare") and the
 //   identity flags (column "flags": IdentityFlagKeywords joined by spaces), for the
 //   database list the colour as "#RRGGBB" (column "color"). Both lists' Other Names
-//   cells are OtherNamesText. A cell that a spreadsheet
+//   cells are OtherNamesFileText. A cell that a spreadsheet
 //   would read as a formula (it starts with '=', '+', '-', '@', a tab or a carriage
 //   return, after any apostrophes of its own) is written with one more leading
 //   apostrophe, which ReadRecords removes again: "=x" is written "'=x", "'=x" "''=x".

@@ -228,6 +228,15 @@ int GrabLab(const QDir& dir)
         }
         ok &= Grab(frame, dir, QStringLiteral("scan_lab.png"));
 
+        // A few of the new hosts with other names go to the database, as Add To Database
+        // takes them.
+        std::vector<int> named;
+        for (int row = 0; row < doc.GetScanRecordCount() && named.size() < 6; ++row) {
+            const HostRecord* scan = doc.GetScanRecord(row);
+            if (!scan->otherNames.empty() && doc.FindDatabaseRecordByIp(scan->ip) < 0)
+                named.push_back(row);
+        }
+        MergeScanRecords(doc, named, {});
         frame.TabView()->SetCurSel(CLanveyView::kDatabaseTab);
         ok &= Grab(frame, dir, QStringLiteral("database_lab.png"));
 
@@ -271,15 +280,18 @@ int main(int argc, char** argv)
     CLanveyDoc doc;
     // Known hosts and two results of a scan: one the database knows under another MAC.
     const auto known = [&](const char* ip, const char* mac, const char* name, const char* location,
-                           ColorRef color) {
+                           ColorRef color, OtherNames otherNames = {}) {
         auto record = KnownHost(QString::fromLatin1(ip), QString::fromLatin1(mac),
                                 QString::fromLatin1(name), location, color);
         record->mac |= kMacTopBits;
         record->workgroup = QStringLiteral("WORKGROUP");
+        record->otherNames = std::move(otherNames);
         doc.AppendDatabaseRecord(std::move(record));
     };
-    known("192.168.1.1", "00:1A:2B:3C:4D:01", "GATEWAY", "Server room", MakeColorRef(0, 0, 0));
-    known("192.168.1.20", "00:1B:44:11:3A:B7", "PRINTER-2F", "2nd floor", MakeColorRef(0xC0, 0, 0));
+    known("192.168.1.1", "00:1A:2B:3C:4D:01", "GATEWAY", "Server room", MakeColorRef(0, 0, 0),
+          {{QStringLiteral("gateway.office.lan"), NameSource::Dns}});
+    known("192.168.1.20", "00:1B:44:11:3A:B7", "PRINTER-2F", "2nd floor", MakeColorRef(0xC0, 0, 0),
+          {{QStringLiteral("printer-2f.local"), NameSource::Mdns}});
     known("192.168.1.35", "08:00:27:5E:10:35", "BUILD-PC", "Lab", MakeColorRef(0, 0x80, 0));
     auto printer = ScanHost("192.168.1.20", "3C:52:82:0A:11:20", "PRINTER-2F");
     printer->otherNames = {{QStringLiteral("printer-2f.local"), NameSource::Mdns},
