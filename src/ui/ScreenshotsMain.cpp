@@ -47,6 +47,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScrollBar>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -124,11 +125,11 @@ std::vector<LabHost> ReadLabHosts(const QString& path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
         return hosts;
-    file.readLine(); // ip,mac,hostName,workgroup,role
+    file.readLine(); // ip,mac,hostName,workgroup,role, then the columns of later labs
     while (!file.atEnd()) {
         // No field of the lab's manifest holds a comma or a quote.
         const QStringList fields = QString::fromUtf8(file.readLine()).trimmed().split(u',');
-        if (fields.size() == 5 && fields[4] == QLatin1String("host"))
+        if (fields.size() >= 5 && fields[4] == QLatin1String("host"))
             hosts.push_back({fields[0], fields[1], fields[2]});
     }
     return hosts;
@@ -239,6 +240,11 @@ int GrabLab(const QDir& dir)
         MergeScanRecords(doc, named, {});
         frame.TabView()->SetCurSel(CLanveyView::kDatabaseTab);
         ok &= Grab(frame, dir, QStringLiteral("database_lab.png"));
+        // The same list scrolled to its last columns, where the other names are.
+        QScrollBar* across = frame.TabView()->DatabaseView()->horizontalScrollBar();
+        across->setValue(across->maximum());
+        ok &= Grab(frame, dir, QStringLiteral("database_lab_names.png"));
+        across->setValue(0);
 
         frame.TabView()->SetCurSel(CLanveyView::kScanTab);
         frame.RouteCommand(ID_EDIT_FIND);
