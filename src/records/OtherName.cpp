@@ -75,8 +75,10 @@ QString OtherNamesFileText(const OtherNames& names)
 OtherNames ParseOtherNamesText(const QString& text)
 {
     OtherNames names;
-    QString name;         // the item so far, its escapes undone
-    qsizetype close = -1; // the first ')' at or after the place looked at, -1 for none left
+    QString name; // the item so far, its escapes undone
+    // The first ')' at or after the place looked at: -1 before the first look, -2 when
+    // there is none left.
+    qsizetype close = -1;
     const qsizetype size = text.size();
     for (qsizetype i = 0; i < size;) {
         const QChar c = text[i];
