@@ -16,6 +16,20 @@ QString Folded(const QString& name)
     return folded;
 }
 
+// "name (tag)" items joined by ", "; a file's cell escapes '\' and '(' inside a name, so
+// that a name that looks like the end of an item reads back as itself.
+QString JoinedItems(const OtherNames& names, bool escaped)
+{
+    QStringList items;
+    for (const OtherName& entry : names) {
+        QString name = entry.name;
+        if (escaped)
+            name.replace(u'\\', QLatin1String("\\\\")).replace(u'(', QLatin1String("\\("));
+        items << QStringLiteral("%1 (%2)").arg(name, NameSourceTag(entry.source));
+    }
+    return items.join(QStringLiteral(", "));
+}
+
 } // namespace
 
 QString NameSourceTag(NameSource source)
@@ -55,30 +69,21 @@ void AddOtherName(OtherNames& names, const QString& name, NameSource source)
 
 QString OtherNamesText(const OtherNames& names)
 {
-    QStringList items;
-    for (const OtherName& entry : names)
-        items << QStringLiteral("%1 (%2)").arg(entry.name, NameSourceTag(entry.source));
-    return items.join(QStringLiteral(", "));
+    return JoinedItems(names, false);
 }
 
 QString OtherNamesFileText(const OtherNames& names)
 {
-    QStringList items;
-    for (const OtherName& entry : names) {
-        QString name = entry.name;
-        name.replace(u'\\', QLatin1String("\\\\")).replace(u'(', QLatin1String("\\("));
-        items << QStringLiteral("%1 (%2)").arg(name, NameSourceTag(entry.source));
-    }
-    return items.join(QStringLiteral(", "));
+    return JoinedItems(names, true);
 }
 
 OtherNames ParseOtherNamesText(const QString& text)
 {
     OtherNames names;
     QString name; // the item so far, its escapes undone
-    // The first ')' at or after the place looked at: -1 before the first look, -2 when
-    // there is none left.
-    qsizetype close = -1;
+    // The first ')' at or after the place looked at, size when there is none left; it moves
+    // forward only, so a cell of many " (" reads in one pass.
+    qsizetype close = 0;
     const qsizetype size = text.size();
     for (qsizetype i = 0; i < size;) {
         const QChar c = text[i];
@@ -88,14 +93,13 @@ OtherNames ParseOtherNamesText(const QString& text)
             continue;
         }
         if (c == u' ' && i + 1 < size && text[i + 1] == u'(') {
-            // The ')' looked for moves forward only, so a cell of many " (" reads in one pass.
-            if (close != -2 && close < i + 2) {
+            if (close < i + 2) {
                 close = text.indexOf(u')', i + 2);
                 if (close < 0)
-                    close = -2; // none at all from here on
+                    close = size;
             }
             // No tag is longer than "LLMNR".
-            if (close >= 0 && close - i - 2 <= 5) {
+            if (close < size && close - i - 2 <= 5) {
                 const auto source = NameSourceFromTag(text.mid(i + 2, close - i - 2));
                 const bool atEnd =
                     close + 1 == size || QStringView(text).mid(close + 1, 2) == QLatin1String(", ");
