@@ -27,6 +27,7 @@ namespace
 const QString kLab = QStringLiteral(LANVEY_SOURCE_DIR "/lab/lab");
 const QString kScanner = QStringLiteral(LANVEY_SCAN_BINARY);
 const QString kHelper = QStringLiteral(LANVEY_ARP_BINARY);
+const QString kInspector = QStringLiteral(LANVEY_INSPECTOR_BINARY);
 // The ordinary user the suite runs programs as; a system user, made when missing.
 const QString kLabUser = QStringLiteral("lanvey-test");
 
@@ -790,6 +791,31 @@ TEST_F(LabScan, TheHelperEndsWithItsParent)
     while (running() && clock.elapsed() < 2000)
         usleep(10000);
     EXPECT_FALSE(running()) << "the helper outlived its parent";
+}
+
+TEST_F(LabScan, NoProcessOfTheHelpersUserCanReachItsSocket)
+{
+    // Once the socket is open and the capability gone, a process of the same user tries
+    // every way in: the descriptor list, a copy of each descriptor, the memory, ptrace.
+    // Whether the kernel leaves a process inspectable depends on how it was started, so
+    // the helper is started both ways: straight from setpriv, and by the user's process.
+    const UserFolder installed({kHelper, kInspector}, true);
+    const QString inspector = installed.Path(QFileInfo(kInspector).fileName());
+    const QString helper = installed.Path(QStringLiteral("lanvey-arp"));
+    HelperSession session(helper);
+    ASSERT_TRUE(session.out.startsWith(QStringLiteral("ready "))) << session.out.toStdString();
+    const Command byPid = RunAsUser(
+        {inspector, QStringLiteral("--pid"), QString::number(session.process.processId())});
+    const Command asParent = RunAsUser({inspector, helper, QStringLiteral("eth0")});
+    for (const Command* inspected : {&byPid, &asParent}) {
+        const std::string report = (inspected->out + inspected->err).toStdString();
+        for (const char* way : {"fd-list", "pidfd-getfd", "proc-mem", "process-vm-readv", "ptrace"})
+            EXPECT_TRUE(
+                inspected->out.contains(QStringLiteral("%1 refused").arg(QLatin1String(way))))
+                << way << "\n"
+                << report;
+        EXPECT_EQ(inspected->exitCode, 0) << report;
+    }
 }
 
 TEST_F(LabScan, WithoutRawSocketsTheKernelFindsTheSameHosts)

@@ -4,7 +4,9 @@
 //
 // It reads requests on standard input and writes replies on standard output
 // (HelperRequest.h, HelperReply.h). At start it keeps CAP_NET_RAW alone, and once its
-// packet socket is open not even that. It sends only ARP requests, only from the
+// packet socket is open not even that. It is never dumpable, so no process of its own
+// user can take the socket out of it (pidfd_getfd, ptrace, /proc/PID/fd) or read its
+// memory: only root may inspect it. It sends only ARP requests, only from the
 // interface's own MAC and one of its own addresses, only for addresses of that
 // address's subnet, and never more than kCeilingRate a second. Every line it cannot take
 // ends the session with an error. It ends with its parent, and at the end of its input.
@@ -32,6 +34,7 @@
 #include <optional>
 #include <poll.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -89,8 +92,25 @@ bool LimitCapabilities(bool keepNetRaw)
     return prctl(PR_CAP_AMBIENT, PR_CAP_AMBIENT_CLEAR_ALL, 0, 0, 0) == 0 || errno == EINVAL;
 }
 
+// A dumpable process of ours may be inspected by any process of the same user once our
+// capabilities are gone, and the kernel leaves a program with file capabilities
+// dumpable. Not dumpable, its /proc entries belong to root and every ptrace access
+// check (attach, pidfd_getfd, process_vm_readv, /proc/PID/mem and fd) fails for others
+// without CAP_SYS_PTRACE. The flag holds for life: it is reset only by an exec, which this
+// program never does, or by a change of credentials to more, which it never makes.
+void SealProcess()
+{
+    if (prctl(PR_SET_DUMPABLE, 0, 0, 0, 0) != 0 || prctl(PR_GET_DUMPABLE, 0, 0, 0, 0) != 0)
+        Fail(kExitFailed, SystemError("cannot make the process undumpable"));
+    // No core file either: it would hold the socket's traffic.
+    const rlimit none{0, 0};
+    if (setrlimit(RLIMIT_CORE, &none) != 0)
+        Fail(kExitFailed, SystemError("cannot turn off core files"));
+}
+
 void GiveUpPrivileges()
 {
+    SealProcess();
     // Set-user-ID would hand the caller a second identity; the capability is enough.
     if (getuid() != geteuid() || getgid() != getegid())
         Fail(kExitFailed, "must not be set-user-ID or set-group-ID; give it cap_net_raw+ep");
