@@ -402,3 +402,37 @@ TEST_F(ScanJobTest, ASecondMacForAnAddressIsKeptWhetherItCameBeforeTheStoreOrAft
     for (int i = 0; i < doc.GetScanRecordCount(); ++i)
         EXPECT_EQ(doc.GetScanRecord(i)->conflictMac, 0u) << i;
 }
+
+TEST(ArpConflictTable, AStrangerCannotMakeItHoldMoreThanTheScansRangeAndItsCeilings)
+{
+    ArpConflictTable table;
+    const quint32 first = HostOrder("10.0.0.0");
+    const quint32 last = first + 0x3FFFFu; // a /14: more addresses than the table keeps
+    table.Reset(first, last);
+    const quint64 a = kMacTopBits | 0x0A, b = kMacTopBits | 0x0B;
+
+    // Outside the range: nothing is kept, however many replies.
+    for (quint32 address : {first - 1, last + 1, 0u, 0xFFFFFFFFu}) {
+        table.Note(address, a);
+        table.Note(address, b);
+        EXPECT_EQ(table.OtherMac(address, a), 0u);
+    }
+    EXPECT_EQ(table.AddressCount(), 0u);
+
+    // A flood of random senders in the range: addresses and conflicts stop at their caps,
+    // and what was kept before the caps still answers.
+    table.Note(first, a);
+    table.Note(first, b);
+    for (quint32 i = 1; i <= last - first; ++i) {
+        table.Note(first + i, a);
+        table.Note(first + i, b);
+    }
+    EXPECT_EQ(table.AddressCount(), ArpConflictTable::kMaxAddresses);
+    EXPECT_EQ(table.ConflictCount(), ArpConflictTable::kMaxConflicts);
+    EXPECT_EQ(table.OtherMac(first, a), b);
+    EXPECT_EQ(table.OtherMac(last, a), 0u) << "an address past the cap was kept";
+
+    table.Reset(first, first);
+    EXPECT_EQ(table.AddressCount(), 0u);
+    EXPECT_EQ(table.OtherMac(first, a), 0u);
+}

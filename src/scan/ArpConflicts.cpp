@@ -9,20 +9,33 @@ constexpr quint64 kMacBits = 0xFFFFFFFFFFFFull;
 
 } // namespace
 
-void ArpConflictTable::Reset()
+void ArpConflictTable::Reset(quint32 first, quint32 last)
 {
     std::lock_guard lock(m_mutex);
-    m_seen.clear();
+    // Freed, not only emptied: a flood in the last scan must not keep its buckets.
+    std::unordered_map<quint32, Seen>().swap(m_seen);
+    m_conflicts = 0;
+    m_first = first;
+    m_last = last;
 }
 
 void ArpConflictTable::Note(quint32 address, quint64 mac)
 {
     std::lock_guard lock(m_mutex);
-    Seen& seen = m_seen[address];
-    if (seen.first == 0)
-        seen.first = mac;
-    else if (seen.second == 0 && (seen.first & kMacBits) != (mac & kMacBits))
+    if (address < m_first || address > m_last)
+        return;
+    auto it = m_seen.find(address);
+    if (it == m_seen.end()) {
+        if (m_seen.size() < kMaxAddresses)
+            m_seen.emplace(address, Seen{mac, 0});
+        return;
+    }
+    Seen& seen = it->second;
+    if (seen.second == 0 && (seen.first & kMacBits) != (mac & kMacBits) &&
+        m_conflicts < kMaxConflicts) {
         seen.second = mac;
+        ++m_conflicts;
+    }
 }
 
 quint64 ArpConflictTable::OtherMac(quint32 address, quint64 mac) const
@@ -32,4 +45,16 @@ quint64 ArpConflictTable::OtherMac(quint32 address, quint64 mac) const
     if (it == m_seen.end() || it->second.second == 0)
         return 0;
     return (it->second.first & kMacBits) == (mac & kMacBits) ? it->second.second : it->second.first;
+}
+
+std::size_t ArpConflictTable::AddressCount() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_seen.size();
+}
+
+std::size_t ArpConflictTable::ConflictCount() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_conflicts;
 }

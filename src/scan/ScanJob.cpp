@@ -224,6 +224,7 @@ ScanStartResult CScanJob::Start(const std::optional<QString>& target, quint32 th
         return ScanStartResult::Abandoned;
 
     QString targetError;
+    quint32 rangeFirst = 0, rangeLast = 0;
     {
         std::lock_guard guard(g_recordLock);
         m_bScanning = true;
@@ -244,6 +245,8 @@ ScanStartResult CScanJob::Start(const std::optional<QString>& target, quint32 th
             g_scanRange.next = g_scanRange.first;
             g_scanRange.last = g_scanRange.first + parsed.range.count;
             g_scanRange.exhausted = false;
+            rangeFirst = g_scanRange.first;
+            rangeLast = g_scanRange.last;
         }
     }
     if (!m_bScanning) {
@@ -258,7 +261,7 @@ ScanStartResult CScanJob::Start(const std::optional<QString>& target, quint32 th
     g_hCancelScanEvent.Reset();
 
     g_hScanThreads.JoinEndedRetired();
-    g_arpConflicts.Reset();
+    g_arpConflicts.Reset(rangeFirst, rangeLast);
     m_probe.ScanStarting(UpcomingScanAddresses);
     m_probeScanActive = true;
 
