@@ -503,6 +503,10 @@ TEST(ResolverLab, RawSocketTakesOnlyARealAnswer)
             ArpFrom(kArpReply, impostor, kAbsent, scanner, Lab(7)),     // other address
             ArpFrom(kArpReply, impostor, kAbsent, broadcast, kAbsent),  // gratuitous
             ArpFrom(kArpReply, impostor, Lab(10), scanner, kScanner),   // another sender
+            // Well addressed, from a MAC no adapter has.
+            ArpFrom(kArpReply, {}, kAbsent, scanner, kScanner),
+            ArpFrom(kArpReply, broadcast, kAbsent, scanner, kScanner),
+            ArpFrom(kArpReply, {0x01, 0x00, 0x5E, 0x00, 0x00, 0xFB}, kAbsent, scanner, kScanner),
         };
         Outcome outcome;
         std::thread worker([&] { outcome = Resolve(*probe, kAbsent); });
@@ -513,6 +517,7 @@ TEST(ResolverLab, RawSocketTakesOnlyARealAnswer)
         sent.found = sent.found &&
                      SendFromHost(lab, {ArpFrom(kArpReply, genuine, kAbsent, scanner, kScanner)});
         worker.join();
+        outcome.text = probe->ScanSummary();
         return std::vector<Outcome>{sent, outcome};
     });
     SCOPED_TRACE(Describe(run));
@@ -523,6 +528,8 @@ TEST(ResolverLab, RawSocketTakesOnlyARealAnswer)
     EXPECT_EQ(run.outcomes[1].mac, QStringLiteral("02:00:5E:C8:00:77"));
     EXPECT_GE(run.outcomes[1].ms, 100);
     EXPECT_LT(run.outcomes[1].ms, 250) << "answered before the repeat";
+    EXPECT_TRUE(run.outcomes[1].text.contains(QStringLiteral("3 replies ignored")))
+        << run.outcomes[1].text.toStdString();
 }
 
 TEST(ResolverLab, RawSocketNeverAnswersFromTheKernelCache)

@@ -40,6 +40,13 @@ quint64 GetMacAddress(const QString& text, QChar separator);
 // True for text GetMacAddress accepts with ':' as separator.
 bool IsValidMacAddress(const QString& text);
 
+// False for a MAC no adapter has as its own: all zero, broadcast or any other group
+// (multicast) address. A reply that gives one as its sender's is no host's answer.
+inline bool IsHostMacAddress(quint64 mac)
+{
+    return (mac & 0xFFFFFFFFFFFFull) != 0 && (mac & 0x01) == 0;
+}
+
 // Decimal text with ',' between groups of three digits ("65,536").
 QString FormatNumber(quint64 count);
 

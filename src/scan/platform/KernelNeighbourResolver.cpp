@@ -1,5 +1,7 @@
 #include "scan/platform/KernelNeighbourResolver.h"
 
+#include "support/AddressText.h"
+
 #include <QFile>
 #include <algorithm>
 #include <arpa/inet.h>
@@ -241,9 +243,13 @@ SendAheadPacer::Started KernelNeighbourResolver::Start(const SendAheadPacer::Req
     started.giveUpAfter = FreshDeadline(request.link);
     if (const std::optional<Neighbour> current = QueryNeighbour(request.link, request.address)) {
         if ((current->state & kAnswerStates) && current->hasMac) {
-            started.found = true;
-            started.mac = MacValueFromBytes(current->mac);
-            return started;
+            const quint64 mac = MacValueFromBytes(current->mac);
+            if (IsHostMacAddress(mac)) {
+                started.found = true;
+                started.mac = mac;
+                return started;
+            }
+            ++m_impossibleMacs;
         }
         if (current->state & kRecheckStates)
             started.giveUpAfter = RecheckDeadline(request.link);
@@ -270,7 +276,14 @@ bool KernelNeighbourResolver::Resolve(quint32 address, const LinkRoute& route, q
 
 void KernelNeighbourResolver::ScanStarting(UpcomingAddressesFn upcoming)
 {
+    m_impossibleMacs = 0;
     m_pacer.ScanStarting(std::move(upcoming));
+}
+
+QString KernelNeighbourResolver::ScanSummary() const
+{
+    const quint64 ignored = m_impossibleMacs.load();
+    return ignored ? ImpossibleMacsText(ignored) : QString();
 }
 
 void KernelNeighbourResolver::ScanStopping()
@@ -290,9 +303,14 @@ void KernelNeighbourResolver::Settle(quint32 address, int ifindex, quint16 state
         return request.link == ifindex;
     };
     if ((state & kAnswerStates) && lladdrSize == 6) {
-        MacBytes mac;
-        std::copy(lladdr, lladdr + 6, mac.begin());
-        m_pacer.Settle(address, true, MacValueFromBytes(mac), sameLink);
+        MacBytes bytes;
+        std::copy(lladdr, lladdr + 6, bytes.begin());
+        const quint64 mac = MacValueFromBytes(bytes);
+        if (!IsHostMacAddress(mac)) {
+            ++m_impossibleMacs;
+            return;
+        }
+        m_pacer.Settle(address, true, mac, sameLink);
     } else if (state & NUD_FAILED) {
         m_pacer.Settle(address, false, 0, sameLink);
     }

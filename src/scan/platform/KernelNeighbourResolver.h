@@ -29,6 +29,8 @@
 //   unicast ARP after delay_first_probe_time (5 s by default); the answer waits for that
 //   verdict, so a host that has left is not reported from the stale entry.
 // - none, INCOMPLETE, FAILED: the datagram starts a fresh broadcast resolution.
+// An entry whose MAC no adapter has (zero, broadcast, multicast) is no answer: the
+// address is left to its deadline, as when nobody answers.
 class KernelNeighbourResolver final : public MacResolver
 {
 public:
@@ -48,6 +50,7 @@ public:
     void ScanStopping() override;
     void ScanEnded() override;
     QString Description() const override;
+    QString ScanSummary() const override;
 
 private:
     KernelNeighbourResolver();
@@ -72,6 +75,8 @@ private:
     LinkInterfaces m_links;
     SendAheadPacer m_pacer;
 
+    // Entries of this scan whose MAC no adapter has (a reply the kernel took as it came).
+    std::atomic<quint64> m_impossibleMacs{0};
     std::atomic<bool> m_stopping{false};
     std::thread m_receiver;
 };

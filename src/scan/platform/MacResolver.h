@@ -33,3 +33,12 @@ public:
     // it has nothing to say.
     virtual QString ScanSummary() const { return {}; }
 };
+
+// For a resolver's ScanSummary: answers it ignored because the sender's MAC was none an
+// adapter has (IsHostMacAddress).
+inline QString ImpossibleMacsText(quint64 count)
+{
+    return QStringLiteral("%1 replies ignored for their impossible sender MAC (zero, broadcast "
+                          "or multicast)")
+        .arg(count);
+}

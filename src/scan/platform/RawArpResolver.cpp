@@ -1,8 +1,9 @@
 #include "scan/platform/RawArpResolver.h"
 
+#include "scan/ArpConflicts.h"
 #include "scan/platform/HelperWire.h"
 #include "scan/platform/PacketSocketWire.h"
-#include "scan/ArpConflicts.h"
+#include "support/AddressText.h"
 
 #include <QStringList>
 #include <algorithm>
@@ -270,11 +271,15 @@ void RawArpResolver::ReadReplies(std::size_t link)
         const ArpFields& packet = arrived.packet;
         if (packet.operation != kArpReply)
             continue;
-        g_arpConflicts.Note(packet.senderIp, MacValueFromBytes(packet.senderMac));
+        const quint64 senderMac = MacValueFromBytes(packet.senderMac);
+        if (!IsHostMacAddress(senderMac)) {
+            ++m_impossibleMacs;
+            continue;
+        }
+        g_arpConflicts.Note(packet.senderIp, senderMac);
         quint64 serial = 0;
         const bool taken = m_pacer.Settle(
-            packet.senderIp, true, MacValueFromBytes(packet.senderMac),
-            [&](const SendAheadPacer::Request& request) {
+            packet.senderIp, true, senderMac, [&](const SendAheadPacer::Request& request) {
                 serial = request.serial;
                 return request.link == int(link) &&
                        IsArpAnswer(packet, packet.senderIp, request.localIp, from.info.mac);
@@ -327,6 +332,7 @@ void RawArpResolver::ScanStarting(UpcomingAddressesFn upcoming)
         std::lock_guard lock(m_timerMutex);
         m_rounds.Reset();
     }
+    m_impossibleMacs = 0;
     int rate = m_fixedRate;
     if (rate <= 0) {
         const std::optional<UpcomingAddresses> range = upcoming ? upcoming() : std::nullopt;
@@ -351,7 +357,10 @@ void RawArpResolver::ScanStarting(UpcomingAddressesFn upcoming)
 QString RawArpResolver::ScanSummary() const
 {
     std::lock_guard lock(m_timerMutex);
-    return QStringLiteral("%1 requests/s; %2").arg(m_rate).arg(m_rounds.Describe());
+    QString summary = QStringLiteral("%1 requests/s; %2").arg(m_rate).arg(m_rounds.Describe());
+    if (const quint64 ignored = m_impossibleMacs.load())
+        summary += QStringLiteral("; %1").arg(ImpossibleMacsText(ignored));
+    return summary;
 }
 
 void RawArpResolver::ScanStopping()

@@ -111,6 +111,8 @@ private:
     mutable std::mutex m_timerMutex; // guards the timers and the rounds
     std::priority_queue<Timer, std::vector<Timer>, std::greater<>> m_timers;
     ArpRounds m_rounds;
+    // Replies of this scan from a sender MAC no adapter has.
+    std::atomic<quint64> m_impossibleMacs{0};
     std::atomic<bool> m_stopping{false};
     std::thread m_receiver;
 };
