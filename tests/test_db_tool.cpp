@@ -5,6 +5,7 @@
 #include "ScriptedPrompt.h"
 #include "TestPrinters.h"
 #include "cli/DbTool.h"
+#include "cli/ScanReport.h"
 #include "records/DatabaseFile.h"
 #include "records/LanveyDoc.h"
 
@@ -92,6 +93,26 @@ TEST_F(DbTool, AddListAndDeleteWithEveryField)
     stored = Stored();
     ASSERT_EQ(stored.size(), 1u);
     EXPECT_EQ(stored[0]->ip, IpOf("198.18.0.8"));
+}
+
+TEST_F(DbTool, TheListTableHoldsEveryCellToABoundedWidth)
+{
+    // A file written by anything may hold names of any length; the table shows a start.
+    std::vector<std::unique_ptr<DatabaseRecord>> records;
+    for (int i = 0; i < 50; ++i) {
+        records.push_back(Known("198.18.0.1", "02:00:00:00:00:01"));
+        records.back()->ip = IpFromHostOrder(IpToHostOrder(IpOf("198.18.0.1")) + quint32(i));
+        records.back()->hostName = QString(100000, u'n');
+        records.back()->comment = QString(100000, u'c');
+    }
+    QString error;
+    ASSERT_TRUE(DatabaseFile::Save(m_db, records, &error)) << error.toStdString();
+    ASSERT_EQ(Run({"list"}), kDbDone) << err.toStdString();
+    const QStringList lines = out.split(u'\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 51);
+    for (const QString& line : lines)
+        EXPECT_LT(line.size(), 1000);
+    EXPECT_TRUE(lines[1].contains(QString(kMaxTableCell - 1, u'n') + QChar(0x2026)));
 }
 
 TEST_F(DbTool, BadInputIsNamedAndChangesNothing)

@@ -561,13 +561,49 @@ TEST(ExchangeRead, TheFormatIsToldFromTheContent)
     EXPECT_EQ(Lines(headless), std::vector<int>{1});
 }
 
+TEST(ExchangeRead, ImportedTextsAreHeldToTheEditorsLimits)
+{
+    // A comment of 300 characters ending in a pair that the cut would split, user name
+    // and location one over, a workgroup at the limit: in JSON and in our database CSV.
+    const QString pair = QStringLiteral("\U0001F600");
+    const QString comment = QString(199, u'c') + pair + QString(99, u'c');
+    DatabaseRecord record;
+    record.ip = IpOf("198.18.0.1");
+    record.mac = MacOf("02:00:00:00:00:01");
+    record.workgroup = QString(kMaxRecordNameLength, u'w');
+    record.userName = QString(kMaxRecordNameLength + 1, u'u');
+    record.location = QString(kMaxRecordNameLength + 1, u'l');
+    record.comment = comment;
+    DatabaseRecord fits = record;
+    fits.ip = IpOf("198.18.0.2");
+    fits.userName = fits.location = fits.comment = QStringLiteral("short");
+    for (const ExchangeFormat format : {ExchangeFormat::Json, ExchangeFormat::Csv}) {
+        SCOPED_TRACE(ExchangeSuffix(format).toStdString());
+        const ImportReadResult read =
+            ReadRecords(WriteDatabaseRecords(format, {&record, &fits}, nullptr));
+        ASSERT_EQ(read.records.size(), 2u);
+        const DatabaseRecord& got = read.records[0].record;
+        EXPECT_EQ(got.workgroup, record.workgroup);
+        EXPECT_EQ(got.userName, record.userName.left(kMaxRecordNameLength));
+        EXPECT_EQ(got.location, record.location.left(kMaxRecordNameLength));
+        EXPECT_EQ(got.comment, QString(199, u'c')) << "half a pair kept";
+        EXPECT_TRUE(read.records[0].cut);
+        EXPECT_EQ(read.records[1].record, fits);
+        EXPECT_FALSE(read.records[1].cut);
+        EXPECT_EQ(read.cutRows, 1);
+    }
+}
+
 TEST(ExchangeRead, HostileInputIsReadInBoundedTimeAndSpace)
 {
     const QByteArray huge(50 * 1024 * 1024, 'x');
     const QByteArray csv = "a,b,c,d,e,f,g\r\n198.18.0.1,02:00:00:00:00:01," + huge + ",,,,\r\n";
     const ImportReadResult longName = ReadRecords(csv);
     ASSERT_EQ(longName.records.size(), 1u);
-    EXPECT_EQ(longName.records[0].record.hostName.size(), huge.size());
+    // Held to what the record editor takes, and counted.
+    EXPECT_EQ(longName.records[0].record.hostName, QString(kMaxRecordNameLength, u'x'));
+    EXPECT_TRUE(longName.records[0].cut);
+    EXPECT_EQ(longName.cutRows, 1);
     for (const QByteArray& input :
          {huge, "[\"" + huge + "\"]",
           "Starting arp-scan 1.10.0 with 256 hosts\n" + huge + "\t" + huge,

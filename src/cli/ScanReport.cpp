@@ -46,6 +46,16 @@ QStringList ShownCells(const ScanReportRow& row)
 
 } // namespace
 
+QString TableCell(const QString& text)
+{
+    if (text.size() <= kMaxTableCell)
+        return text;
+    qsizetype keep = kMaxTableCell - 1;
+    if (text[keep - 1].isHighSurrogate())
+        --keep;
+    return text.left(keep) + QChar(0x2026);
+}
+
 QString FormatTextTable(const QStringList& titles, const std::vector<QStringList>& rows)
 {
     std::vector<qsizetype> widths;
@@ -53,11 +63,13 @@ QString FormatTextTable(const QStringList& titles, const std::vector<QStringList
         widths.push_back(title.size());
     for (const QStringList& cells : rows)
         for (qsizetype c = 0; c < cells.size() && size_t(c) < widths.size(); ++c)
-            widths[size_t(c)] = std::max(widths[size_t(c)], cells[c].size());
+            widths[size_t(c)] =
+                std::max(widths[size_t(c)], std::min(cells[c].size(), kMaxTableCell));
     auto line = [&](const QStringList& cells) {
         QString text;
         for (qsizetype c = 0; c < cells.size(); ++c) {
-            text += c + 1 < cells.size() ? cells[c].leftJustified(widths[size_t(c)] + 2) : cells[c];
+            const QString cell = TableCell(cells[c]);
+            text += c + 1 < cells.size() ? cell.leftJustified(widths[size_t(c)] + 2) : cell;
         }
         while (text.endsWith(u' '))
             text.chop(1);

@@ -26,5 +26,11 @@ QStringList ScanReportTitles();
 // Columns padded to their widest cell, for a terminal.
 QString FormatScanTable(const std::vector<ScanReportRow>& rows);
 
-// Any table so: the titles, then one line per row, each column as wide as its widest cell.
+// No cell of a table is longer than this: a longer one is cut and ends in "…", so that
+// one huge name (from the network, from a file) cannot blow every line of the table up.
+constexpr qsizetype kMaxTableCell = 100;
+QString TableCell(const QString& text);
+
+// Any table so: the titles, then one line per row, each column as wide as its widest cell
+// (cells held to kMaxTableCell).
 QString FormatTextTable(const QStringList& titles, const std::vector<QStringList>& rows);

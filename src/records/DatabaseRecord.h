@@ -21,3 +21,13 @@ struct DatabaseRecord {
 
     friend bool operator==(const DatabaseRecord&, const DatabaseRecord&) = default;
 };
+
+// The record editor's limits, which a record from anywhere else (a file, another
+// program) is held to as well: host name, workgroup, user name and location, and the
+// comment, in UTF-16 code units.
+constexpr qsizetype kMaxRecordNameLength = 255;
+constexpr qsizetype kMaxRecordCommentLength = 200;
+
+// Cuts each text of `record` longer than its limit (never inside a surrogate pair);
+// true when one had to be cut.
+bool LimitRecordTexts(DatabaseRecord& record);

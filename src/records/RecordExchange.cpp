@@ -433,11 +433,17 @@ std::vector<QByteArrayView> TabFields(QByteArrayView line, size_t max)
 // that a file of nothing but commas costs no memory.
 constexpr size_t kMaxCsvFields = 16;
 
+// No field of ours is longer than this: 32 other names of 255 characters, each written
+// with escapes. The rest of a longer field is read past, not kept, so that one huge
+// field costs no memory.
+constexpr qsizetype kMaxCsvFieldBytes = 64 * 1024;
+
 struct CsvRow {
     int line = 0;
     std::vector<QByteArray> fields; // the first kMaxCsvFields of them
     size_t count = 0;               // all of them
     bool unclosedQuote = false;
+    bool cut = false; // a field was longer than kMaxCsvFieldBytes
 };
 
 // RFC 4180, lenient where files from elsewhere are: LF or a lone CR end a row too, and
@@ -455,6 +461,7 @@ public:
         row.fields.clear();
         row.count = 0;
         row.unclosedQuote = false;
+        row.cut = false;
         const char* data = m_text.data();
         const qsizetype size = m_text.size();
         for (;;) {
@@ -467,13 +474,13 @@ public:
                     while (m_pos < size && data[m_pos] != '"' && data[m_pos] != '\r' &&
                            data[m_pos] != '\n')
                         ++m_pos;
-                    field.append(data + start, m_pos - start);
+                    Append(field, row, data + start, m_pos - start);
                     if (m_pos >= size)
                         break;
                     const char c = data[m_pos];
                     if (c == '"') {
                         if (m_pos + 1 < size && data[m_pos + 1] == '"') {
-                            field += '"';
+                            Append(field, row, "\"", 1);
                             m_pos += 2;
                             continue;
                         }
@@ -482,10 +489,10 @@ public:
                         break;
                     }
                     // A line break inside the quotes belongs to the field.
-                    field += c;
+                    Append(field, row, &c, 1);
                     ++m_pos;
                     if (c == '\r' && m_pos < size && data[m_pos] == '\n') {
-                        field += '\n';
+                        Append(field, row, "\n", 1);
                         ++m_pos;
                     }
                     ++m_line;
@@ -496,7 +503,7 @@ public:
             const qsizetype start = m_pos;
             while (m_pos < size && data[m_pos] != ',' && data[m_pos] != '\r' && data[m_pos] != '\n')
                 ++m_pos;
-            field.append(data + start, m_pos - start);
+            Append(field, row, data + start, m_pos - start);
             if (++row.count <= kMaxCsvFields)
                 row.fields.push_back(std::move(field));
             if (m_pos < size && data[m_pos] == ',') {
@@ -514,6 +521,15 @@ public:
     }
 
 private:
+    static void Append(QByteArray& field, CsvRow& row, const char* data, qsizetype size)
+    {
+        const qsizetype room = kMaxCsvFieldBytes - field.size();
+        if (size > room)
+            row.cut = true;
+        if (room > 0)
+            field.append(data, std::min(size, room));
+    }
+
     QByteArrayView m_text;
     qsizetype m_pos = 0;
     int m_line = 1;
@@ -595,6 +611,7 @@ void ReadCsv(QByteArrayView text, ImportReadResult& result)
         }
         ImportedRecord imported;
         imported.line = row.line;
+        imported.cut = row.cut;
         DatabaseRecord& record = imported.record;
         record.ip = *ip;
         record.mac = *mac;
@@ -1101,8 +1118,11 @@ QByteArray WriteDatabaseRecords(ExchangeFormat format,
                      members);
 }
 
-ImportReadResult ReadRecords(const QByteArray& data,
-                             const std::vector<const DatabaseRecord*>& knownMacs)
+namespace
+{
+
+ImportReadResult ReadAnyFormat(const QByteArray& data,
+                               const std::vector<const DatabaseRecord*>& knownMacs)
 {
     ImportReadResult result;
     QByteArrayView text(data);
@@ -1136,6 +1156,19 @@ ImportReadResult ReadRecords(const QByteArray& data,
         break;
     default:
         break;
+    }
+    return result;
+}
+
+} // namespace
+
+ImportReadResult ReadRecords(const QByteArray& data,
+                             const std::vector<const DatabaseRecord*>& knownMacs)
+{
+    ImportReadResult result = ReadAnyFormat(data, knownMacs);
+    for (ImportedRecord& imported : result.records) {
+        imported.cut = LimitRecordTexts(imported.record) || imported.cut;
+        result.cutRows += imported.cut;
     }
     return result;
 }

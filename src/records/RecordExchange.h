@@ -67,6 +67,7 @@ struct ImportError {
 struct ImportedRecord {
     int line = 0;
     DatabaseRecord record;
+    bool cut = false; // a text was longer than a record holds (LimitRecordTexts)
 };
 
 // A file of a known format that is damaged (JSON that does not parse, XML cut short)
@@ -78,6 +79,7 @@ struct ImportReadResult {
     std::vector<ImportError> errors; // rows with a bad IP, MAC or colour, a CSV row with
                                      // another number of fields, an ethers MAC the
                                      // database does not hold
+    int cutRows = 0;                 // records with a text cut to fit
 };
 
 // Reads any of: our Csv and Json of either list, an ethers file, arp-scan's output
@@ -89,6 +91,8 @@ struct ImportReadResult {
 // gives the address itself. arp-scan's "(DUP: n)" lines, a second reply for an address,
 // are skipped.
 // Hostile input is expected: nothing is read past the data, and no size is trusted.
+// Every record's texts are held to the record editor's limits (LimitRecordTexts); the
+// records cut are marked and counted.
 ImportReadResult ReadRecords(const QByteArray& data,
                              const std::vector<const DatabaseRecord*>& knownMacs = {});
 

@@ -90,6 +90,11 @@ MergeReport MergeImportedRecords(CLanveyDoc& doc, const std::vector<ImportedReco
     return report;
 }
 
+QString ImportCutRowsText(int count)
+{
+    return FormatLangStringA(0xF2A2, "Records cut to fit:\t%d_CUT%", {count});
+}
+
 QString MergeReportText(const MergeReport& report)
 {
     const QString counts = FormatLangStringA(

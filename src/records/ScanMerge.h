@@ -55,6 +55,9 @@ struct ImportError;
 // of them, then how many more there were.
 QString ImportErrorsText(const std::vector<ImportError>& errors, size_t limit = 200);
 
+// The line of an import's report that counts the records whose texts were cut to fit.
+QString ImportCutRowsText(int count);
+
 // The report of a merge that added something: message 194, a blank line, message 207.
 QString MergeReportText(const MergeReport& report);
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "records/ColorRef.h"
+#include "records/DatabaseRecord.h"
 
 #include <QDialog>
 
@@ -19,8 +20,8 @@ public:
     enum Mode { AddMode = 0, PropertiesMode = 1 };
 
     static constexpr int kMacLimit = 17;
-    static constexpr int kNameLimit = 255; // host name, user name, location
-    static constexpr int kCommentLimit = 200;
+    static constexpr int kNameLimit = int(kMaxRecordNameLength); // host name, user name, location
+    static constexpr int kCommentLimit = int(kMaxRecordCommentLength);
 
     explicit CEditDlg(QWidget* parent = nullptr);
 

@@ -1,0 +1,26 @@
+#include "records/DatabaseRecord.h"
+
+namespace
+{
+
+bool Limit(QString& text, qsizetype limit)
+{
+    if (text.size() <= limit)
+        return false;
+    // A pair cut in half would leave a lone surrogate, which no encoder writes back.
+    const qsizetype keep = text[limit - 1].isHighSurrogate() ? limit - 1 : limit;
+    text.truncate(keep);
+    text.squeeze();
+    return true;
+}
+
+} // namespace
+
+bool LimitRecordTexts(DatabaseRecord& record)
+{
+    bool cut = false;
+    for (QString* name : {&record.hostName, &record.workgroup, &record.userName, &record.location})
+        cut |= Limit(*name, kMaxRecordNameLength);
+    cut |= Limit(record.comment, kMaxRecordCommentLength);
+    return cut;
+}
