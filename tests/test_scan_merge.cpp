@@ -112,6 +112,23 @@ TEST_F(ScanMerge, NotToAllIgnoresEveryLaterClashAndOnlyClashesAddNothing)
     EXPECT_EQ(DatabaseRows(), QStringList({"10.0.0.1 old", "10.0.0.2 old", "10.0.0.3 old"}));
 }
 
+TEST_F(ScanMerge, AResultClashesWithOneAddedEarlierInTheSameMerge)
+{
+    Know("10.0.0.1", "old");
+    Know("10.0.0.2", "two");
+    Scan("10.0.0.5", "first");
+    Scan("10.0.0.1", "new");
+    Scan("10.0.0.5", "second");
+    const MergeReport report = Merge({0, 1, 2}, {ReplaceAnswer::Yes, ReplaceAnswer::Yes});
+    EXPECT_EQ(asked, QStringList({"10.0.0.1", "10.0.0.5"}));
+    EXPECT_EQ(report.newRecords, 1);
+    EXPECT_EQ(report.coverRecords, 2);
+    EXPECT_EQ(DatabaseRows(), QStringList({"10.0.0.2 two", "10.0.0.1 new", "10.0.0.5 second"}));
+    // The address index follows the records to their new places.
+    EXPECT_EQ(m_doc.FindDatabaseRecordByIp(IpOf("10.0.0.2")), 0);
+    EXPECT_EQ(m_doc.FindDatabaseRecordByIp(IpOf("10.0.0.5")), 2);
+}
+
 TEST_F(ScanMerge, CancelKeepsWhatWasDoneBeforeIt)
 {
     Know("10.0.0.3", "old");

@@ -196,11 +196,16 @@ std::vector<const DatabaseRecord*> CLanveyDoc::GetDatabaseRecords() const
 
 int CLanveyDoc::FindDatabaseRecordByIp(quint32 ip) const
 {
-    for (size_t i = 0; i < m_databaseRecords.size(); ++i) {
-        if (m_databaseRecords[i]->ip == ip)
-            return int(i);
+    if (!m_ipIndex) {
+        std::unordered_map<quint32, int> index;
+        index.reserve(m_databaseRecords.size());
+        // The first record with an address is the one found, should a list hold two.
+        for (size_t i = 0; i < m_databaseRecords.size(); ++i)
+            index.emplace(m_databaseRecords[i]->ip, int(i));
+        m_ipIndex = std::move(index);
     }
-    return -1;
+    const auto found = m_ipIndex->find(ip);
+    return found != m_ipIndex->end() ? found->second : -1;
 }
 
 void CLanveyDoc::AppendScanRecord(std::unique_ptr<HostRecord> record)
@@ -214,6 +219,7 @@ bool CLanveyDoc::AppendDatabaseRecord(std::unique_ptr<DatabaseRecord> record)
     if (!record || FindDatabaseRecordByIp(record->ip) >= 0)
         return false;
     NoteDatabaseChange();
+    m_ipIndex->emplace(record->ip, int(m_databaseRecords.size()));
     m_databaseRecords.push_back(std::move(record));
     return CommitDatabaseChange();
 }
@@ -230,6 +236,7 @@ bool CLanveyDoc::DeleteDatabaseRecord(int index)
     if (!RecordAt(m_databaseRecords, index))
         return false;
     NoteDatabaseChange();
+    DatabaseRecordsMoved();
     m_databaseRecords.erase(m_databaseRecords.begin() + index);
     return CommitDatabaseChange();
 }
@@ -243,6 +250,8 @@ bool CLanveyDoc::SetDatabaseRecord(int index, const DatabaseRecord& values)
     if (holder >= 0 && holder != index)
         return false;
     NoteDatabaseChange();
+    if (record->ip != values.ip)
+        DatabaseRecordsMoved();
     *record = values;
     return CommitDatabaseChange();
 }
@@ -255,7 +264,7 @@ void CLanveyDoc::ClearScanRecords()
 
 void CLanveyDoc::ClearDatabaseRecords()
 {
-    DatabaseListChanged();
+    DatabaseRecordsMoved();
     m_databaseRecords.clear();
     m_committedDatabase.reset();
 }
@@ -289,6 +298,65 @@ bool CLanveyDoc::EndDatabaseChange()
     return CommitDatabaseChange();
 }
 
+CLanveyDoc::MergeCounts CLanveyDoc::MergeDatabaseRecords(
+    std::vector<std::unique_ptr<DatabaseRecord>> incoming,
+    const std::function<MergeClash(std::size_t position, const DatabaseRecord& holder)>& clash)
+{
+    MergeCounts counts;
+    // The list the walk makes: the records of the list that stay, in their places, then
+    // those it adds, in order. A record taken out leaves an empty slot until the end.
+    std::vector<bool> replacedAt(m_databaseRecords.size());
+    std::vector<std::unique_ptr<DatabaseRecord>> added;
+    // Where each address the walk has added is held: its slot in `added`.
+    std::unordered_map<quint32, std::size_t> addedAt;
+    for (std::size_t i = 0; i < incoming.size(); ++i) {
+        std::unique_ptr<DatabaseRecord>& record = incoming[i];
+        if (!record)
+            continue;
+        const quint32 ip = record->ip;
+        const auto inAdded = addedAt.find(ip);
+        const int inList = inAdded == addedAt.end() ? FindDatabaseRecordByIp(ip) : -1;
+        const DatabaseRecord* holder = inAdded != addedAt.end() ? added[inAdded->second].get()
+                                       : inList >= 0 && !replacedAt[std::size_t(inList)]
+                                           ? m_databaseRecords[std::size_t(inList)].get()
+                                           : nullptr;
+        if (holder) {
+            const MergeClash decision = clash(i, *holder);
+            if (decision == MergeClash::Stop) {
+                counts.stopped = true;
+                break;
+            }
+            if (decision == MergeClash::Skip)
+                continue;
+            if (inAdded != addedAt.end())
+                added[inAdded->second].reset();
+            else
+                replacedAt[std::size_t(inList)] = true;
+            ++counts.replaced;
+        } else {
+            ++counts.added;
+        }
+        addedAt[ip] = added.size();
+        added.push_back(std::move(record));
+    }
+    if (added.empty())
+        return counts;
+
+    NoteDatabaseChange();
+    DatabaseRecordsMoved();
+    std::vector<std::unique_ptr<DatabaseRecord>> merged;
+    merged.reserve(m_databaseRecords.size() + added.size() - std::size_t(counts.replaced));
+    for (std::size_t i = 0; i < m_databaseRecords.size(); ++i)
+        if (!replacedAt[i])
+            merged.push_back(std::move(m_databaseRecords[i]));
+    for (auto& record : added)
+        if (record)
+            merged.push_back(std::move(record));
+    m_databaseRecords = std::move(merged);
+    CommitDatabaseChange();
+    return counts;
+}
+
 bool CLanveyDoc::CommitDatabaseChange()
 {
     if (m_databaseBatchDepth > 0)
@@ -306,7 +374,7 @@ bool CLanveyDoc::CommitDatabaseChange()
             for (const DatabaseRecord& record : *m_committedDatabase)
                 restored.push_back(std::make_unique<DatabaseRecord>(record));
             m_databaseRecords = std::move(restored);
-            DatabaseListChanged();
+            DatabaseRecordsMoved();
             ShowErrorMessage(FormatLangStringA(
                 0xF288,
                 "The database file \"%s_PATH%\" could not be saved (%s_ERROR%). The change "
@@ -361,6 +429,7 @@ bool CLanveyDoc::SortDatabaseRecords(int column, bool ascending)
     if (m_databaseRecords.empty() || column < 0 || column >= DbColumnCount)
         return false;
     NoteDatabaseChange();
+    DatabaseRecordsMoved();
     auto& list = m_databaseRecords;
     using R = DatabaseRecord;
     switch (column) {
@@ -481,7 +550,7 @@ DatabaseLoadResult CLanveyDoc::OpenDatabase(const QString& path, int lockWaitMs)
         m_databasePath = path;
         m_databaseWritable = false;
         m_databaseRecords.clear();
-        DatabaseListChanged();
+        DatabaseRecordsMoved();
         m_committedDatabase.reset();
         return result;
     }
@@ -495,7 +564,7 @@ DatabaseLoadResult CLanveyDoc::OpenDatabase(const QString& path, int lockWaitMs)
     m_databasePath = path;
     m_databaseWritable = result.status != DatabaseLoadResult::Failed;
     m_databaseRecords = std::move(loaded);
-    DatabaseListChanged();
+    DatabaseRecordsMoved();
     m_committedDatabase.reset();
     return result;
 }

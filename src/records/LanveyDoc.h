@@ -39,7 +39,8 @@ public:
     // Every database record, in list order; valid until the list next changes.
     std::vector<const DatabaseRecord*> GetDatabaseRecords() const;
 
-    // Index of the first database record with this address, -1 when there is none.
+    // Index of the database record with this address, -1 when there is none. A look-up
+    // in an index of the list, made again after a change that moves records.
     int FindDatabaseRecordByIp(quint32 ip) const;
 
     // The list takes the record over and puts it at the end.
@@ -71,6 +72,26 @@ public:
     bool SortDatabaseRecords(int column, bool ascending);
     void BeginDatabaseChange();
     bool EndDatabaseChange();
+
+    // What becomes of an incoming record whose address a record of the list holds.
+    enum class MergeClash { Replace, Skip, Stop };
+    struct MergeCounts {
+        int added = 0;    // with an address no record held
+        int replaced = 0; // in place of the record that held the address
+        bool stopped = false;
+    };
+    // Adds `incoming` to the database list in order, each against the list as the ones
+    // before it left it, just as one AppendDatabaseRecord (after a DeleteDatabaseRecord
+    // of the holder, for a replacement) per record would: a record with an address no
+    // record holds goes to the end; for one whose address a record holds,
+    // `clash(position in incoming, holder)` decides: Replace deletes the holder and puts
+    // the incoming record at the end, Skip leaves it out, Stop ends the walk and keeps
+    // what was done before. One change of the list, made at the end of the walk (so the
+    // list stays as it was while `clash` asks) and committed as such unless a batch is
+    // open; its cost grows with the list and `incoming`, not with their product.
+    MergeCounts MergeDatabaseRecords(
+        std::vector<std::unique_ptr<DatabaseRecord>> incoming,
+        const std::function<MergeClash(std::size_t position, const DatabaseRecord& holder)>& clash);
     // Empties the list in memory only (the document's clean-up); the file keeps it.
     void ClearDatabaseRecords();
 
@@ -144,6 +165,17 @@ private:
         std::unordered_set<quint64> macs;
     };
     const CompareIndex& Index() const;
+    // Every change of the list drops the compare index; one that moves records (or
+    // changes which one holds an address other than by an append) drops the address
+    // index as well.
     void DatabaseListChanged() { m_compareIndex.reset(); }
+    void DatabaseRecordsMoved()
+    {
+        m_compareIndex.reset();
+        m_ipIndex.reset();
+    }
     mutable std::optional<CompareIndex> m_compareIndex;
+    // Each address of the database list with its record's index, for
+    // FindDatabaseRecordByIp. Made when first needed after a move; an append adds to it.
+    mutable std::optional<std::unordered_map<quint32, int>> m_ipIndex;
 };

@@ -31,29 +31,28 @@ template <typename Incoming, typename ToRecord, typename Ask>
 void MergeRecords(CLanveyDoc& doc, const std::vector<const Incoming*>& incoming, ToRecord toRecord,
                   Ask ask, MergeReport& report)
 {
+    std::vector<std::unique_ptr<DatabaseRecord>> records;
+    records.reserve(incoming.size());
+    for (const Incoming* item : incoming)
+        records.push_back(std::make_unique<DatabaseRecord>(toRecord(*item)));
     ReplaceAnswer remembered = ReplaceAnswer::Yes; // not an "all" answer: the first clash asks
-    for (const Incoming* item : incoming) {
-        const int known = doc.FindDatabaseRecordByIp(item->ip);
-        if (known >= 0 && remembered != ReplaceAnswer::YesToAll &&
-            remembered != ReplaceAnswer::NotToAll)
-            remembered = ask ? ask(*item, *doc.GetDatabaseRecord(known)) : ReplaceAnswer::Cancel;
-        if (known >= 0) {
-            if (remembered == ReplaceAnswer::Cancel) {
-                report.cancelled = true;
-                break;
-            }
+    using Clash = CLanveyDoc::MergeClash;
+    const CLanveyDoc::MergeCounts counts = doc.MergeDatabaseRecords(
+        std::move(records), [&](std::size_t position, const DatabaseRecord& known) {
+            if (remembered != ReplaceAnswer::YesToAll && remembered != ReplaceAnswer::NotToAll)
+                remembered = ask ? ask(*incoming[position], known) : ReplaceAnswer::Cancel;
+            if (remembered == ReplaceAnswer::Cancel)
+                return Clash::Stop;
             if (remembered == ReplaceAnswer::No || remembered == ReplaceAnswer::NotToAll) {
                 ++report.ignoreRecords;
-                continue;
+                return Clash::Skip;
             }
-            doc.DeleteDatabaseRecord(known);
-            ++report.coverRecords;
-        } else {
-            ++report.newRecords;
-        }
-        if (doc.AppendDatabaseRecord(std::make_unique<DatabaseRecord>(toRecord(*item))))
-            report.added = true;
-    }
+            return Clash::Replace;
+        });
+    report.newRecords += counts.added;
+    report.coverRecords += counts.replaced;
+    report.cancelled = report.cancelled || counts.stopped;
+    report.added = report.added || counts.added + counts.replaced > 0;
 }
 
 } // namespace
