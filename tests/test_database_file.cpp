@@ -1,3 +1,4 @@
+#include "ChildProcessTestUtil.h"
 #include "RecordTestUtil.h"
 #include "TestPrinters.h"
 #include "records/DatabaseFile.h"
@@ -448,10 +449,11 @@ TEST_F(DatabaseFileTest, FailedSaveKeepsThePreviousList)
     ExpectSameRecords(loaded, before);
 }
 
-TEST_F(DatabaseFileTest, KillDuringAWriteLeavesTheLastCommittedList)
+// Saves `before`, then kills a process half-way through its next save: the file keeps
+// `before`, behind a hot journal that a writer must play back.
+void CutASaveShort(const QString& path, const Records& before)
 {
-    const Records before = SampleRecords(3);
-    ASSERT_TRUE(DatabaseFile::Save(Path(), before));
+    ASSERT_TRUE(DatabaseFile::Save(path, before));
 
     fflush(nullptr);
     const pid_t child = fork();
@@ -459,7 +461,7 @@ TEST_F(DatabaseFileTest, KillDuringAWriteLeavesTheLastCommittedList)
     if (child == 0) {
         // Half-way through writing 10,000 records the process is killed outright.
         const Records big = SampleRecords(10000);
-        DatabaseFile::Save(Path(), big, nullptr, [](int written) {
+        DatabaseFile::Save(path, big, nullptr, [](int written) {
             if (written == 5000)
                 raise(SIGKILL);
         });
@@ -469,8 +471,14 @@ TEST_F(DatabaseFileTest, KillDuringAWriteLeavesTheLastCommittedList)
     ASSERT_EQ(waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFSIGNALED(status));
     EXPECT_EQ(WTERMSIG(status), SIGKILL);
-    EXPECT_TRUE(QFile::exists(Path() + QStringLiteral("-journal")))
+    ASSERT_TRUE(QFile::exists(path + QStringLiteral("-journal")))
         << "the write was cut off inside its transaction";
+}
+
+TEST_F(DatabaseFileTest, KillDuringAWriteLeavesTheLastCommittedList)
+{
+    const Records before = SampleRecords(3);
+    CutASaveShort(Path(), before);
 
     Records loaded;
     const auto result = DatabaseFile::Load(Path(), loaded);
@@ -644,6 +652,109 @@ TEST_F(SortCommit, EveryColumnBothWaysIsTheExchangeSortAndIsInTheFile)
             ExpectSameRecords(stored, after);
         }
     }
+}
+
+// A writer with a tiny cache deletes every record and dies before its commit: pages of
+// the file are already overwritten, and only the journal holds them. No reader may read
+// the file before a writer has played the journal back.
+void SpillAndDie(const QString& path)
+{
+    fflush(nullptr);
+    const pid_t child = fork();
+    if (child == 0) {
+        sqlite3* db = nullptr;
+        if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE,
+                            nullptr) == SQLITE_OK &&
+            sqlite3_exec(db, "PRAGMA cache_size = 10; BEGIN; DELETE FROM hosts;", nullptr, nullptr,
+                         nullptr) == SQLITE_OK)
+            raise(SIGKILL);
+        _exit(1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status));
+}
+
+TEST_F(DatabaseFileTest, AfterASaveCutShortAReaderRecoversTheFileOrSaysWhoWill)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root, to read as another user";
+    const Records before = SampleRecords(3000);
+    ASSERT_TRUE(DatabaseFile::Save(Path(), before));
+    SpillAndDie(Path());
+    ASSERT_TRUE(QFile::setPermissions(m_dir.path(), QFile::ReadOwner | QFile::WriteOwner |
+                                                        QFile::ExeOwner | QFile::ReadOther |
+                                                        QFile::ExeOther));
+
+    // A user who may not write the file: the truth, and who will put it right.
+    const QString refused = InChild([this] {
+        Records records;
+        QString error;
+        if (!BecomeNobody())
+            return QStringLiteral("(not nobody)");
+        return DatabaseFile::Read(Path(), records, &error) ? QStringLiteral("(read)") : error;
+    });
+    EXPECT_TRUE(
+        refused.contains(QStringLiteral("must be recovered from a save that was cut short")))
+        << refused.toStdString();
+    EXPECT_TRUE(refused.contains(Path())) << refused.toStdString();
+    EXPECT_FALSE(refused.contains(QStringLiteral("read-only"))) << refused.toStdString();
+
+    // One who may: the last finished save, and no journal left behind.
+    Records records;
+    QString error;
+    ASSERT_TRUE(DatabaseFile::Read(Path(), records, &error)) << error.toStdString();
+    ExpectSameRecords(records, before);
+    EXPECT_FALSE(QFile::exists(Path() + QStringLiteral("-journal")));
+}
+
+TEST_F(DatabaseFileTest, AReadOnlyFolderAndAFullDiskAreNamedAndLeaveNothingBehind)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root, to write as another user and to mount a small disk";
+    // A file anyone may write, in a folder nobody but root may: the folder is named.
+    const QString folder = m_dir.filePath(QStringLiteral("locked"));
+    ASSERT_TRUE(QDir().mkdir(folder));
+    const QString path = folder + QStringLiteral("/Database.lvdat");
+    ASSERT_TRUE(DatabaseFile::Save(path, SampleRecords(2)));
+    const auto all = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther | QFile::WriteOther;
+    ASSERT_TRUE(QFile::setPermissions(path, all));
+    ASSERT_TRUE(QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner |
+                                                  QFile::ExeOwner | QFile::ReadOther |
+                                                  QFile::ExeOther));
+    ASSERT_TRUE(QFile::setPermissions(m_dir.path(), QFile::ReadOwner | QFile::WriteOwner |
+                                                        QFile::ExeOwner | QFile::ExeOther));
+    const QString readOnly = InChild([&] {
+        QString error;
+        if (!BecomeNobody())
+            return QStringLiteral("(not nobody)");
+        return DatabaseFile::Save(path, SampleRecords(3), &error) ? QStringLiteral("(saved)")
+                                                                  : error;
+    });
+    EXPECT_TRUE(readOnly.contains(QStringLiteral("the folder \"%1\" is read-only").arg(folder)))
+        << readOnly.toStdString();
+    Records records;
+    ASSERT_TRUE(DatabaseFile::Read(path, records));
+    EXPECT_EQ(records.size(), 2u);
+
+    // A new database on a full disk: said so, and no empty file left to be taken for one.
+    const QString full = m_dir.filePath(QStringLiteral("full"));
+    ASSERT_TRUE(QDir().mkdir(full));
+    const QString created = InChild([&] {
+        if (!MountFullDisk(full))
+            return QStringLiteral("(no small disk)");
+        Records loaded;
+        const DatabaseLoadResult result =
+            DatabaseFile::Load(full + QStringLiteral("/new.lvdat"), loaded);
+        const QStringList left = QDir(full).entryList(QDir::Files);
+        return QStringLiteral("%1|%2|%3")
+            .arg(int(result.status))
+            .arg(result.error, left.join(u','));
+    });
+    EXPECT_EQ(created, QStringLiteral("%1|cannot create the database \"%2/new.lvdat\": the disk is "
+                                      "full|filler")
+                           .arg(int(DatabaseLoadResult::Failed))
+                           .arg(full));
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // lanvey-db over database files in a temporary folder: each command, the exit statuses,
 // and the refusal to write a database that a window holds.
 
+#include "ChildProcessTestUtil.h"
 #include "RecordTestUtil.h"
 #include "ScriptedPrompt.h"
 #include "TestPrinters.h"
@@ -9,6 +10,7 @@
 #include "records/DatabaseFile.h"
 #include "records/LanveyDoc.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTextStream>
@@ -113,6 +115,28 @@ TEST_F(DbTool, TheListTableHoldsEveryCellToABoundedWidth)
     for (const QString& line : lines)
         EXPECT_LT(line.size(), 1000);
     EXPECT_TRUE(lines[1].contains(QString(kMaxTableCell - 1, u'n') + QChar(0x2026)));
+}
+
+TEST_F(DbTool, AnExportToAFullDiskSaysSoAndLeavesNoFile)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root, to mount a small disk";
+    ASSERT_EQ(Run({"add", "198.18.0.7", "02:00:00:aa:bb:07", "--comment", QString(200, u'c')}),
+              kDbDone);
+    const QString full = Path("full");
+    ASSERT_TRUE(QDir().mkdir(full));
+    const QString said = InChild([&] {
+        if (!MountFullDisk(full))
+            return QStringLiteral("(no small disk)");
+        const int status = Run({"export", full + QStringLiteral("/hosts.csv")});
+        return QStringLiteral("%1|%2|%3")
+            .arg(status)
+            .arg(err.trimmed(), QDir(full).entryList(QDir::Files | QDir::Hidden).join(u','));
+    });
+    EXPECT_EQ(said,
+              QStringLiteral("%1|lanvey-db: cannot write %2/hosts.csv: the disk is full|filler")
+                  .arg(kDbFailed)
+                  .arg(full));
 }
 
 TEST_F(DbTool, BadInputIsNamedAndChangesNothing)

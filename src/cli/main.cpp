@@ -256,14 +256,20 @@ int Run(const ScanOptions& options)
     // The database is only read, never created or changed.
     const QString databasePath = options.databasePath.value_or(DefaultDatabasePath());
     if (options.databasePath || QFileInfo::exists(databasePath)) {
+        // A large list takes a while to read; a stop signal meanwhile ends the read.
+        const auto stopped = [&signalWatcher] { return signalWatcher.First() != 0; };
         std::vector<std::unique_ptr<DatabaseRecord>> records;
         QString error;
-        if (!DatabaseFile::Read(databasePath, records, &error)) {
+        if (!DatabaseFile::Read(databasePath, records, &error, stopped) && !stopped()) {
             PrintError(error);
             return kExitUsage;
         }
-        for (auto& record : records)
-            doc.AppendDatabaseRecord(std::move(record));
+        // One change for the whole list: each append is then a look-up in the
+        // address index, not a copy of the list so far.
+        doc.BeginDatabaseChange();
+        for (std::size_t i = 0; i < records.size() && !(i % 4096 == 0 && stopped()); ++i)
+            doc.AppendDatabaseRecord(std::move(records[i]));
+        doc.EndDatabaseChange();
         if (options.verbose)
             PrintError(QStringLiteral("%1 known hosts in %2")
                            .arg(doc.GetDatabaseRecordCount())

@@ -4,11 +4,13 @@
 #include "support/AddressText.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QtEndian>
 #include <iterator>
 #include <sqlite3.h>
+#include <unistd.h>
 
 namespace
 {
@@ -127,9 +129,24 @@ QString Reason(const Connection& db, int rc)
 
 enum class Failure { Open, Read, Create, Write };
 
+// A write that could not make its journal (or the file) beside the file fails as if the
+// file were read-only; when the folder is what may not be written, that is the reason.
+bool FolderIsReadOnly(const QString& path)
+{
+    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
+    return access(folder.constData(), W_OK) != 0 && (errno == EACCES || errno == EROFS);
+}
+
 QString Describe(Failure what, const QString& path, const Connection& db, int rc)
 {
-    const QString reason = Reason(db, rc);
+    const int primary = rc & 0xFF;
+    const bool writing = what == Failure::Write || what == Failure::Create;
+    const QString reason =
+        writing && (primary == SQLITE_READONLY || primary == SQLITE_CANTOPEN) &&
+                FolderIsReadOnly(path)
+            ? FormatLangStringA(61976, "the folder \"%s_FOLDER%\" is read-only",
+                                {QDir::toNativeSeparators(QFileInfo(path).absolutePath())})
+            : Reason(db, rc);
     switch (what) {
     case Failure::Open:
         return FormatLangStringA(61957, "cannot open the database \"%s_FILE%\": %s_REASON%",
@@ -257,7 +274,9 @@ QString Text16(sqlite3_stmt* stmt, int column)
     return text ? QString(reinterpret_cast<const QChar*>(text), bytes / 2) : QString();
 }
 
-int ReadRecords(Connection& db, int version, std::vector<std::unique_ptr<DatabaseRecord>>& records)
+// SQLITE_INTERRUPT when `stop` said yes.
+int ReadRecords(Connection& db, int version, std::vector<std::unique_ptr<DatabaseRecord>>& records,
+                const std::function<bool()>& stop = {})
 {
     sqlite3_stmt* stmt = nullptr;
     const char* query = version == 1 ? "SELECT ip, mac, host_name, workgroup, user_name, location, "
@@ -286,6 +305,10 @@ int ReadRecords(Connection& db, int version, std::vector<std::unique_ptr<Databas
                 QByteArray::fromRawData(names, sqlite3_column_bytes(stmt, 8)));
         records.push_back(std::move(record));
         rc = SQLITE_OK;
+        if (stop && records.size() % 4096 == 0 && stop()) {
+            rc = SQLITE_INTERRUPT;
+            break;
+        }
     }
     sqlite3_finalize(stmt);
     return rc == SQLITE_DONE ? SQLITE_OK : rc;
@@ -334,6 +357,7 @@ bool SetAside(const QString& path, QString& setAsidePath, QString& error)
 
 DatabaseLoadResult CreateNew(const QString& path, DatabaseLoadResult result)
 {
+    const bool existed = QFileInfo::exists(path);
     Connection db;
     int rc = db.Open(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
     if (rc == SQLITE_OK)
@@ -342,6 +366,13 @@ DatabaseLoadResult CreateNew(const QString& path, DatabaseLoadResult result)
         result.status = DatabaseLoadResult::Failed;
         result.problem = DatabaseLoadResult::Unreadable;
         result.error = Describe(Failure::Create, path, db, rc);
+        // A file this call made (on a full disk, say) holds nothing: it goes again, so
+        // that the next start does not take it for an empty database of ours.
+        db.Close();
+        if (!existed) {
+            QFile::remove(path);
+            QFile::remove(path + QLatin1String("-journal"));
+        }
     }
     return result;
 }
@@ -406,7 +437,7 @@ DatabaseLoadResult DatabaseFile::Load(const QString& path,
 }
 
 bool DatabaseFile::Read(const QString& path, std::vector<std::unique_ptr<DatabaseRecord>>& records,
-                        QString* error)
+                        QString* error, const std::function<bool()>& stop)
 {
     records.clear();
     auto fail = [&](const QString& message) {
@@ -423,14 +454,35 @@ bool DatabaseFile::Read(const QString& path, std::vector<std::unique_ptr<Databas
     if (rc != SQLITE_OK)
         return fail(Describe(Failure::Open, path, db, rc));
     int version = 0;
-    const FileKind kind = Inspect(db, rc, &version);
+    FileKind kind = Inspect(db, rc, &version);
+    if (kind == FileKind::Error && sqlite3_extended_errcode(db.db()) == SQLITE_READONLY_ROLLBACK) {
+        // A save was cut short (the program killed, the power gone) and left its journal:
+        // the last save's list is whole again only once a writer has played the journal
+        // back, which a read-only connection may not. A reader that may write the file
+        // does that, changing nothing that was saved; one that may not says so.
+        db.Close();
+        const QByteArray file = QFile::encodeName(path);
+        if (access(file.constData(), W_OK) != 0 || FolderIsReadOnly(path))
+            return fail(FormatLangStringA(
+                61977,
+                "the database \"%s_FILE%\" must be recovered from a save that was cut short, "
+                "and this program may not write it; nothing is lost: opening the Lanvey window, "
+                "or any lanvey-db command that changes the database, recovers it",
+                {path}));
+        rc = db.Open(path, SQLITE_OPEN_READWRITE);
+        if (rc != SQLITE_OK)
+            return fail(Describe(Failure::Open, path, db, rc));
+        kind = Inspect(db, rc, &version);
+    }
     if (kind == FileKind::Blank)
         return true;
     if (kind == FileKind::Error)
         return fail(Describe(Failure::Read, path, db, rc));
     if (kind != FileKind::Ours)
         return fail(KindText(kind, path));
-    rc = ReadRecords(db, version, records);
+    rc = ReadRecords(db, version, records, stop);
+    if (rc == SQLITE_INTERRUPT)
+        return fail(QString());
     if (rc != SQLITE_OK)
         return fail(IsForeignOrDamaged(rc) ? DamagedText(path)
                                            : Describe(Failure::Read, path, db, rc));

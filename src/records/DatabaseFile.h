@@ -61,9 +61,14 @@ public:
                                    std::vector<std::unique_ptr<DatabaseRecord>>& records);
 
     // Reads the list at `path` without changing anything on disk: a missing, foreign
-    // or damaged file is an error (`error` says which), never created or set aside.
+    // or damaged file is an error (`error` says which), never created or set aside. The
+    // one write it may make is the roll-back of a save that was cut short (a hot
+    // journal), which brings back the list of the last finished save; where the caller
+    // may not write the file, the error says that a writer will recover it.
+    // `stop`, when given, is asked every few thousand records; once it says yes the read
+    // ends, false with an empty `error` and no records.
     static bool Read(const QString& path, std::vector<std::unique_ptr<DatabaseRecord>>& records,
-                     QString* error = nullptr);
+                     QString* error = nullptr, const std::function<bool()>& stop = {});
 
     // Replaces the list stored at `path` with `records` in one transaction. Refuses to
     // write over a file that is not ours. `progress` is called after each record
