@@ -15,10 +15,19 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <arpa/inet.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/if_ether.h>
+#include <linux/if_packet.h>
 #include <map>
+#include <net/if.h>
+#include <random>
+#include <sched.h>
 #include <set>
 #include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace
@@ -510,6 +519,135 @@ TEST_F(LabScan, CtrlCDuringASubnetScanPrintsTheHostsFoundWithinASecondOnBothPath
         for (const Interrupt& interrupt : interrupts)
             ExpectInterruptedScan(manifest, path, interrupt);
     }
+}
+
+TEST_F(LabScan, AStopSignalWhileALargeDatabaseLoadsEndsTheScannerWithinASecond)
+{
+    // Enough records that reading them takes a while even in an optimised build.
+    QTemporaryDir dir;
+    const QString database = dir.filePath(QStringLiteral("Database.lvdat"));
+    {
+        std::vector<std::unique_ptr<DatabaseRecord>> records;
+        for (quint32 i = 0; i < 600000; ++i) {
+            auto record = std::make_unique<DatabaseRecord>();
+            record->ip = IpFromHostOrder(0x0A000000u + i); // 10.x: no lab host
+            record->mac = kMacTopBits | (0x020000000000ull + i);
+            record->hostName = QStringLiteral("KNOWN-%1").arg(i);
+            records.push_back(std::move(record));
+        }
+        ASSERT_TRUE(DatabaseFile::Save(database, records));
+    }
+    for (const auto& [signal, status] :
+         {std::pair{SIGINT, 130}, std::pair{SIGTERM, 128 + SIGTERM}}) {
+        SCOPED_TRACE(signal);
+        QProcess process;
+        process.start(kLab, {QStringLiteral("exec"), kScanner, QStringLiteral("--db"), database,
+                             QStringLiteral("--format=csv"), QStringLiteral("198.18.0.0/24")});
+        ASSERT_TRUE(process.waitForStarted());
+        QElapsedTimer clock;
+        clock.start();
+        while (!(RunsScanner(process.processId()) &&
+                 HoldsFileBelow(process.processId(), dir.path())) &&
+               clock.elapsed() < 10000)
+            usleep(500);
+        ASSERT_TRUE(HoldsFileBelow(process.processId(), dir.path()))
+            << "never saw the database read";
+        ::kill(pid_t(process.processId()), signal);
+        QElapsedTimer stopping;
+        stopping.start();
+        ASSERT_TRUE(process.waitForFinished(20000));
+        EXPECT_LE(stopping.elapsed(), 1000) << "took " << stopping.elapsed() << " ms to exit";
+        EXPECT_EQ(process.exitCode(), status);
+        // Stopped before the scan began: the report is the header alone.
+        const auto rows = ParseCsv(QString::fromUtf8(process.readAllStandardOutput()));
+        ASSERT_EQ(rows.size(), 1u);
+        EXPECT_EQ(rows[0].value(0), QStringLiteral("IP Address"));
+    }
+}
+
+// Sends ARP replies to the scanner from lv-h24's adapter for `ms` milliseconds, 70 a
+// millisecond, each from a random address of the lab's range and a random MAC, as a
+// stranger on the link can. Returns the sender's PID.
+pid_t FloodArpReplies(int ms)
+{
+    fflush(nullptr);
+    const pid_t child = fork();
+    if (child != 0)
+        return child;
+    const int ns = open("/run/netns/lv-h24", O_RDONLY | O_CLOEXEC);
+    if (ns < 0 || setns(ns, CLONE_NEWNET) != 0)
+        _exit(1);
+    const int fd = socket(AF_PACKET, SOCK_DGRAM, htons(ETH_P_ARP));
+    const unsigned char scannerMac[6] = {0x02, 0x4C, 0x56, 0x00, 0x00, 0xFE};
+    sockaddr_ll to{};
+    to.sll_family = AF_PACKET;
+    to.sll_protocol = htons(ETH_P_ARP);
+    to.sll_ifindex = int(if_nametoindex("eth0"));
+    to.sll_halen = 6;
+    std::copy(scannerMac, scannerMac + 6, to.sll_addr);
+    std::mt19937 random(7);
+    unsigned char reply[28] = {0x00, 0x01, 0x08, 0x00, 6, 4, 0x00, 0x02};
+    std::copy(scannerMac, scannerMac + 6, reply + 18);
+    const unsigned char scannerIp[4] = {198, 18, 0, 254};
+    std::copy(scannerIp, scannerIp + 4, reply + 24);
+    QElapsedTimer clock;
+    clock.start();
+    for (qint64 sent = 0; clock.elapsed() < ms;) {
+        for (; sent < clock.elapsed() * 70; ++sent) {
+            const quint32 mac = random(), ip = 0xC6120000u | (random() & 0x1FFFFu);
+            const unsigned char sender[10] = {0x02,
+                                              0x4C,
+                                              quint8(mac >> 24),
+                                              quint8(mac >> 16),
+                                              quint8(mac >> 8),
+                                              quint8(mac),
+                                              quint8(ip >> 24),
+                                              quint8(ip >> 16),
+                                              quint8(ip >> 8),
+                                              quint8(ip)};
+            std::copy(sender, sender + 10, reply + 8);
+            sendto(fd, reply, sizeof reply, 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+        }
+        usleep(200);
+    }
+    _exit(0);
+}
+
+// The largest resident size of a slow /24 scan, in kB, with an ARP flood meanwhile or not.
+qint64 PeakOfASlowScan(bool flood)
+{
+    QProcess process;
+    process.start(kLab, {QStringLiteral("exec"), kScanner, QStringLiteral("--rate=60"),
+                         QStringLiteral("--format=csv"), QStringLiteral("198.18.0.0/24")});
+    EXPECT_TRUE(process.waitForStarted());
+    const pid_t flooder = flood ? FloodArpReplies(4000) : 0;
+    qint64 peak = 0;
+    while (!process.waitForFinished(50)) {
+        QFile status(QStringLiteral("/proc/%1/status").arg(process.processId()));
+        if (!status.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray& line : status.readAll().split('\n'))
+            if (line.startsWith("VmHWM:"))
+                peak = std::max(peak, line.mid(6).trimmed().split(' ').value(0).toLongLong());
+    }
+    if (flooder > 0) {
+        int flooded = -1;
+        waitpid(flooder, &flooded, 0);
+        EXPECT_TRUE(WIFEXITED(flooded) && WEXITSTATUS(flooded) == 0) << "could not flood";
+    }
+    EXPECT_EQ(process.exitCode(), 0);
+    return peak;
+}
+
+TEST_F(LabScan, AnArpFloodFromRandomSendersCostsTheScannerNoMemory)
+{
+    // 280,000 replies from up to 131,072 addresses while a /24 is asked at 60 a second.
+    const qint64 quiet = PeakOfASlowScan(false);
+    const qint64 flooded = PeakOfASlowScan(true);
+    ASSERT_GT(quiet, 0);
+    std::printf("peak resident size: %lld kB quiet, %lld kB under the flood\n", quiet, flooded);
+    EXPECT_LT(flooded, quiet + 3 * 1024)
+        << quiet << " kB without the flood, " << flooded << " kB with it";
 }
 
 // The user's numeric ids, for setpriv; made with useradd when missing.
