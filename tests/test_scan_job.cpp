@@ -8,6 +8,7 @@
 #include "scan/ScanJob.h"
 #include "scan/ScanJobTesting.h"
 
+#include <future>
 #include <gtest/gtest.h>
 #include <latch>
 #include <map>
@@ -192,6 +193,48 @@ TEST_F(ScanJobTest, PauseHoldsStoresAndResumeGoesOn)
     const PumpResult pumped = PumpUntilComplete(*job, sink);
     EXPECT_EQ(pumped.completions, 1);
     EXPECT_EQ(doc.GetScanRecordCount(), 20); // the resume did not clear the list
+}
+
+TEST_F(ScanJobTest, AScanThatEndsWhilePausedLeavesTheJobIdleForANewStart)
+{
+    // No host answers, so no worker ever waits at the gate: Pause while they are in the
+    // probe, and the last one ends with the scan paused.
+    Make("198.18.0.1", 8);
+    probe->answers = [](quint32) { return false; };
+    ASSERT_NO_FATAL_FAILURE(StartHeld("198.18.0.1-198.18.0.8", 2, 2));
+    job->Pause();
+    gate.Open();
+    EXPECT_EQ(PumpUntilComplete(*job, sink).completions, 1);
+    EXPECT_FALSE(job->IsPaused());
+    EXPECT_FALSE(job->IsScanning());
+    EXPECT_TRUE(g_hPauseScanEvent.IsSet());
+    EXPECT_EQ(view.statusTexts.last(), QStringLiteral("Found 0 hosts."));
+
+    // The next Start is a scan of its own, whose workers run.
+    probe->beforeAnswer = nullptr;
+    probe->answers = [](quint32) { return true; };
+    ASSERT_EQ(job->Start(QStringLiteral("198.18.0.1-198.18.0.8"), 2), ScanStartResult::Started);
+    EXPECT_EQ(PumpUntilComplete(*job, sink).completions, 1);
+    EXPECT_EQ(doc.GetScanRecordCount(), 8);
+}
+
+TEST_F(ScanJobTest, TheUpcomingAddressesNeverWaitForTheRecordLock)
+{
+    // The UI thread may hold g_recordLock in a dialog's event loop while the scan ends
+    // and the probe's pacing thread, which asks for the upcoming addresses, is joined.
+    Make("198.18.0.1", 20);
+    ASSERT_NO_FATAL_FAILURE(StartHeld("198.18.0.1-198.18.0.20", 1, 1));
+    std::future<std::optional<UpcomingAddresses>> asked;
+    {
+        std::lock_guard guard(g_recordLock);
+        asked = std::async(std::launch::async, [] { return UpcomingScanAddresses(); });
+        ASSERT_EQ(asked.wait_for(std::chrono::seconds(2)), std::future_status::ready)
+            << "the pacing thread waited for the record lock";
+    }
+    const std::optional<UpcomingAddresses> upcoming = asked.get();
+    ASSERT_TRUE(upcoming);
+    EXPECT_EQ(upcoming->next, HostOrder("198.18.0.2"));
+    EXPECT_EQ(upcoming->last, HostOrder("198.18.0.20"));
 }
 
 TEST_F(ScanJobTest, StopWhilePausedStoresTheHostsInHandThenCompletes)

@@ -11,6 +11,7 @@
 #include "support/AddressText.h"
 
 #include <array>
+#include <atomic>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -127,14 +128,33 @@ bool AnyScanThreadSlotInUse()
     return false;
 }
 
+namespace
+{
+
+// The cursor as the probe's pacing thread reads it: `next` in the high half, `last` in
+// the low half, kNoUpcoming once the range is used up. Written with g_recordLock held,
+// wherever the cursor moves; read without it, since the UI thread may hold that lock in
+// a dialog's event loop while it ends the scan and waits for the pacing thread.
+constexpr quint64 kNoUpcoming = ~quint64(0);
+std::atomic<quint64> g_upcoming{kNoUpcoming};
+
+void PublishCursor()
+{
+    g_upcoming.store(g_scanRange.exhausted || g_scanRange.next > g_scanRange.last
+                         ? kNoUpcoming
+                         : quint64(g_scanRange.next) << 32 | g_scanRange.last);
+}
+
+} // namespace
+
 std::optional<UpcomingAddresses> UpcomingScanAddresses()
 {
     if (g_hCancelScanEvent.IsSet())
         return std::nullopt;
-    std::lock_guard guard(g_recordLock);
-    if (g_scanRange.exhausted || g_scanRange.next > g_scanRange.last)
+    const quint64 upcoming = g_upcoming.load();
+    if (upcoming == kNoUpcoming)
         return std::nullopt;
-    return UpcomingAddresses{g_scanRange.next, g_scanRange.last};
+    return UpcomingAddresses{quint32(upcoming >> 32), quint32(upcoming)};
 }
 
 void ScanWorkerProc(CScanJob* job, int slot)
@@ -162,6 +182,7 @@ void ScanWorkerProc(CScanJob* job, int slot)
             if (address == g_scanRange.last)
                 g_scanRange.exhausted = true;
             ++g_scanRange.next;
+            PublishCursor();
         }
 
         quint64 mac = 0;
@@ -245,6 +266,7 @@ ScanStartResult CScanJob::Start(const std::optional<QString>& target, quint32 th
             g_scanRange.next = g_scanRange.first;
             g_scanRange.last = g_scanRange.first + parsed.range.count;
             g_scanRange.exhausted = false;
+            PublishCursor();
             rangeFirst = g_scanRange.first;
             rangeLast = g_scanRange.last;
         }
@@ -352,6 +374,10 @@ void CScanJob::Complete()
 {
     m_view.KillProgressTimer();
     m_bScanning = false;
+    // A scan whose last worker ended while it was paused is over all the same: the gate
+    // opens, so that the next Start is a new scan and not the resume of this one.
+    m_bPaused = false;
+    g_hPauseScanEvent.Set();
     NoteLateConflicts();
     EndProbeScan();
     m_view.SetStatusText(ScanFoundText(m_view.RowCount()));

@@ -138,5 +138,6 @@ bool AnyScanThreadSlotInUse();
 // The worker routine; `job` outlives the worker.
 void ScanWorkerProc(CScanJob* job, int slot);
 
-// Addresses the cursor will hand out next, as the resolver may look ahead at them.
+// Addresses the cursor will hand out next, as the resolver may look ahead at them. Never
+// waits for g_recordLock, so a thread that asks can always be joined by one that holds it.
 std::optional<UpcomingAddresses> UpcomingScanAddresses();
