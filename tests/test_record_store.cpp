@@ -304,24 +304,34 @@ TEST(SortScanRecords, MacOrderIsTheTextOrder)
     EXPECT_EQ(ScanIps(doc), QStringList({"10.0.0.2", "10.0.0.3", "10.0.0.1"}));
 }
 
-TEST(SortScanRecords, CompareResultOrdersMatchedDifferentNew)
+TEST(SortScanRecords, CompareResultOrdersMatchedDifferentNewByTheStatesOfNow)
 {
+    // The states a drawn cell left are stale (every row says New, drawn before the
+    // database knew anything), and no row is drawn again: the sort works each one out.
     CLanveyDoc doc;
-    const CompareState states[] = {CompareState::New, CompareState::Matched,
-                                   CompareState::Different, CompareState::New,
-                                   CompareState::Matched};
-    for (int i = 0; i < 5; ++i) {
-        auto record = Host("10.0.0.1", "00:00:00:00:00:01");
-        record->overallState = states[i];
+    ASSERT_TRUE(doc.AppendDatabaseRecord(Known("10.0.0.2", "00:00:00:00:00:02")));
+    ASSERT_TRUE(doc.AppendDatabaseRecord(Known("10.0.0.3", "00:00:00:00:00:99")));
+    const char* const hosts[][2] = {{"10.0.0.1", "00:00:00:00:00:01"},
+                                    {"10.0.0.2", "00:00:00:00:00:02"},
+                                    {"10.0.0.3", "00:00:00:00:00:03"},
+                                    {"10.0.0.4", "00:00:00:00:00:04"},
+                                    {"10.0.0.2", "00:00:00:00:00:02"}};
+    for (const auto& [ip, mac] : hosts) {
+        auto record = Host(ip, mac);
+        record->overallState = CompareState::New;
         doc.AppendScanRecord(std::move(record));
     }
     doc.SortScanRecords(ScanColCompare, true);
     std::vector<CompareState> got;
-    for (int i = 0; i < 5; ++i)
+    QStringList order;
+    for (int i = 0; i < 5; ++i) {
         got.push_back(doc.GetScanRecord(i)->overallState);
+        order << FormatIpAddress(doc.GetScanRecord(i)->ip);
+    }
     EXPECT_EQ(got, (std::vector<CompareState>{CompareState::Matched, CompareState::Matched,
                                               CompareState::Different, CompareState::New,
                                               CompareState::New}));
+    EXPECT_EQ(order.mid(0, 3), QStringList({"10.0.0.2", "10.0.0.2", "10.0.0.3"}));
 }
 
 class VendorColumn : public ::testing::Test

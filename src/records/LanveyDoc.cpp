@@ -411,6 +411,10 @@ void CLanveyDoc::SortScanRecords(int column, bool ascending)
         SortByVendor(list, ascending, m_oui);
         break;
     case ScanColCompare:
+        // The states are otherwise worked out when a cell is drawn: a row never shown
+        // would rank by a state from before the last change of the database list.
+        for (const auto& record : list)
+            CompareWithDatabase(record.get(), 0);
         SortBy(
             list, ascending, [](const HostRecord& r) { return qint32(r.overallState); },
             std::less<qint32>());
