@@ -6,14 +6,18 @@
 #include "test_ui_db_util.h"
 #include "ui/dialogs/CColorPicker.h"
 #include "ui/dialogs/CEditDlg.h"
+#include "ui/dialogs/CLimitedTextEdit.h"
 #include "ui/lists/CListViewEdit.h"
 
+#include <QApplication>
+#include <QClipboard>
 #include <QColorDialog>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTextCursor>
 #include <sqlite3.h>
 
 namespace
@@ -134,12 +138,27 @@ TEST_F(DbEditing, TheFieldsTakeNoMoreThanTheirLimitsAndCancelKeepsEverything)
         EXPECT_EQ(dialog.LocationEdit()->text().size(), 255);
         Type(dialog.UserNameEdit(), QString(256, u'u'));
         EXPECT_EQ(dialog.UserNameEdit()->text().size(), 255);
-        dialog.CommentEdit()->setFocus();
-        QTest::keyClicks(dialog.CommentEdit(), QString(210, u'c'));
-        EXPECT_EQ(dialog.CommentEdit()->toPlainText().size(), 200);
-        // Pasted text is cut at the limit too.
-        dialog.CommentEdit()->insertPlainText(QStringLiteral("more"));
-        EXPECT_EQ(dialog.CommentEdit()->toPlainText().size(), 200);
+        // A full comment refuses what is typed, wherever the cursor is, and keeps its end.
+        auto* comment = dialog.CommentEdit();
+        comment->setFocus();
+        QTest::keyClicks(comment, QString(199, u'c') + QStringLiteral("EZ"));
+        const QString full = QString(199, u'c') + u'E';
+        EXPECT_EQ(comment->toPlainText(), full);
+        QTest::keyClick(comment, Qt::Key_Home, Qt::ControlModifier);
+        QTest::keyClicks(comment, QStringLiteral("xy"));
+        QTest::keyClick(comment, Qt::Key_Return);
+        EXPECT_EQ(comment->toPlainText(), full);
+        // A paste keeps what fits, at the cursor, in place of the selection; undo takes
+        // it back.
+        QTextCursor cursor = comment->textCursor();
+        cursor.setPosition(10);
+        cursor.setPosition(12, QTextCursor::KeepAnchor);
+        comment->setTextCursor(cursor);
+        QApplication::clipboard()->setText(QStringLiteral("PASTE"));
+        QTest::keyClick(comment, Qt::Key_V, Qt::ControlModifier);
+        EXPECT_EQ(comment->toPlainText(), full.left(10) + QStringLiteral("PA") + full.mid(12));
+        QTest::keyClick(comment, Qt::Key_Z, Qt::ControlModifier);
+        EXPECT_EQ(comment->toPlainText(), full);
         QTest::keyClick(&dialog, Qt::Key_Escape);
     });
     Frame().Action(ID_EDIT_ADD)->trigger();
@@ -147,6 +166,24 @@ TEST_F(DbEditing, TheFieldsTakeNoMoreThanTheirLimitsAndCancelKeepsEverything)
     EXPECT_EQ(DbView().model()->rowCount(), 5);
     EXPECT_EQ(FileBytes(), before);
     EXPECT_TRUE(prompt->shown.empty());
+}
+
+TEST_F(DbEditing, TabWalksTheEditorFromTopToBottom)
+{
+    QStringList walked;
+    WhenModal<CEditDlg> editor([&](CEditDlg& dialog) {
+        dialog.IpEdit()->setFocus();
+        for (int i = 0; i < 10; ++i) {
+            walked << QApplication::focusWidget()->objectName();
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        }
+        QTest::keyClick(&dialog, Qt::Key_Escape);
+    });
+    Frame().Action(ID_EDIT_ADD)->trigger();
+    ASSERT_EQ(editor.shown, 1);
+    EXPECT_EQ(walked, QStringList({"EditIp", "EditMac", "EditHostName", "EditWorkgroup",
+                                   "EditUserName", "EditLocation", "ColorPicker", "EditComment",
+                                   "ButtonOk", "ButtonCancel"}));
 }
 
 TEST_F(DbEditing, AddOfAKnownAddressAsksAndYesPutsTheNewRecordAtTheEnd)

@@ -4,6 +4,7 @@
 #include "lang/MessagePrompt.h"
 #include "support/AddressText.h"
 #include "ui/dialogs/CColorPicker.h"
+#include "ui/dialogs/CLimitedTextEdit.h"
 
 #include <QApplication>
 #include <QGridLayout>
@@ -35,7 +36,7 @@ CEditDlg::CEditDlg(QWidget* parent)
     : QDialog(parent), m_pEditIp(new QLineEdit(this)), m_pEditMac(new QLineEdit(this)),
       m_pEditHostName(new QLineEdit(this)), m_pEditWorkgroup(new QLineEdit(this)),
       m_pEditUserName(new QLineEdit(this)), m_pEditLocation(new QLineEdit(this)),
-      m_pEditComment(new QPlainTextEdit(this)), m_pColorPicker(new CColorPicker(this))
+      m_pEditComment(new CLimitedTextEdit(this)), m_pColorPicker(new CColorPicker(this))
 {
     setObjectName(QStringLiteral("EditDlg"));
     m_pEditIp->setObjectName(QStringLiteral("EditIp"));
@@ -79,7 +80,6 @@ CEditDlg::CEditDlg(QWidget* parent)
     m_pEditComment->setTabChangesFocus(true);
     m_pEditComment->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_pEditComment->setFixedHeight(m_pEditComment->fontMetrics().lineSpacing() * 4 + 12);
-    connect(m_pEditComment, &QPlainTextEdit::textChanged, this, &CEditDlg::LimitComment);
 
     auto* ok = new QPushButton(FormatLangStringA(0xF11B, "OK"), this);
     ok->setObjectName(QStringLiteral("ButtonOk"));
@@ -98,6 +98,20 @@ CEditDlg::CEditDlg(QWidget* parent)
     layout->addWidget(comments);
     layout->addLayout(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    // Tab walks the dialog from top to bottom.
+    QWidget* const order[] = {m_pEditIp,
+                              m_pEditMac,
+                              m_pEditHostName,
+                              m_pEditWorkgroup,
+                              m_pEditUserName,
+                              m_pEditLocation,
+                              m_pColorPicker,
+                              m_pEditComment,
+                              ok,
+                              cancel};
+    for (size_t i = 0; i + 1 < std::size(order); ++i)
+        setTabOrder(order[i], order[i + 1]);
 }
 
 int CEditDlg::exec()
@@ -116,27 +130,12 @@ void CEditDlg::LoadFields()
     m_pEditWorkgroup->setText(m_strWorkgroup);
     LoadLimited(m_pEditUserName, m_strUserName, kNameLimit);
     LoadLimited(m_pEditLocation, m_strLocation, kNameLimit);
-    m_nCommentLimit = std::max(kCommentLimit, int(m_strComment.size()));
+    m_pEditComment->SetMaxLength(std::max(kCommentLimit, int(m_strComment.size())));
     m_pEditComment->setPlainText(m_strComment);
     m_pColorPicker->SetDefaultColor(
         CColorPicker::FromQColor(QApplication::palette().color(QPalette::WindowText)));
     m_pColorPicker->SetColor(m_color);
     m_pEditIp->setFocus();
-}
-
-void CEditDlg::LimitComment()
-{
-    const QString text = m_pEditComment->toPlainText();
-    if (text.size() <= m_nCommentLimit)
-        return;
-    // What was typed or pasted past the limit does not go in.
-    QTextCursor cursor = m_pEditComment->textCursor();
-    const int position = std::min(int(cursor.position()), m_nCommentLimit);
-    const QSignalBlocker blocker(m_pEditComment);
-    m_pEditComment->setPlainText(text.left(m_nCommentLimit));
-    cursor = m_pEditComment->textCursor();
-    cursor.setPosition(position);
-    m_pEditComment->setTextCursor(cursor);
 }
 
 void CEditDlg::accept()

@@ -7,7 +7,7 @@
 
 class CColorPicker;
 class QLineEdit;
-class QPlainTextEdit;
+class CLimitedTextEdit;
 
 // The record editor: every field of one database record, typed new (add mode) or
 // changed (properties mode). The caller sets the mode and the fields, runs exec(), and
@@ -36,7 +36,7 @@ public:
     QLineEdit* WorkgroupEdit() const { return m_pEditWorkgroup; }
     QLineEdit* UserNameEdit() const { return m_pEditUserName; }
     QLineEdit* LocationEdit() const { return m_pEditLocation; }
-    QPlainTextEdit* CommentEdit() const { return m_pEditComment; }
+    CLimitedTextEdit* CommentEdit() const { return m_pEditComment; }
     CColorPicker* ColorPicker() const { return m_pColorPicker; }
 
     int m_nMode = AddMode;
@@ -51,7 +51,6 @@ public:
 
 private:
     void LoadFields();
-    void LimitComment();
 
     QLineEdit* m_pEditIp;
     QLineEdit* m_pEditMac;
@@ -59,7 +58,6 @@ private:
     QLineEdit* m_pEditWorkgroup;
     QLineEdit* m_pEditUserName;
     QLineEdit* m_pEditLocation;
-    QPlainTextEdit* m_pEditComment;
+    CLimitedTextEdit* m_pEditComment;
     CColorPicker* m_pColorPicker;
-    int m_nCommentLimit = kCommentLimit;
 };
