@@ -10,6 +10,7 @@
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollBar>
 
 namespace
 {
@@ -85,8 +86,7 @@ TEST_F(FrameFind, TheFindCommandOfTheMenuShowsIt)
 
 TEST_F(FrameFind, TheDialogSearchesTheListOfTheCurrentTab)
 {
-    if (!ScanTarget() || !DatabaseTarget())
-        GTEST_SKIP() << "the lists cannot be searched yet (CCommonListView is no FindTarget)";
+    ASSERT_TRUE(ScanTarget() && DatabaseTarget()) << "both lists can be searched";
     EXPECT_EQ(Frame().ActiveFindTarget(), ScanTarget());
     Frame().TabView()->SetCurSel(CLanveyView::kDatabaseTab);
     EXPECT_EQ(Frame().ActiveFindTarget(), DatabaseTarget());
@@ -99,8 +99,7 @@ TEST_F(FrameFind, WithTheDatabaseTabTheDatabaseListIsSearched)
     AddDatabaseHost("198.18.0.3", "7C:BC:84:5C:00:03", "PRINTER-2F");
     AddDatabaseHost("198.18.0.7", "78:13:05:30:00:07", "NAS");
     AddDatabaseHost("198.18.0.8", "70:B3:D5:61:10:08", "SCANNER-3");
-    if (!ScanTarget() || !DatabaseTarget())
-        GTEST_SKIP() << "the lists cannot be searched yet (CCommonListView is no FindTarget)";
+    ASSERT_TRUE(ScanTarget() && DatabaseTarget()) << "both lists can be searched";
     ShowActive();
     Frame().TabView()->SetCurSel(CLanveyView::kDatabaseTab);
     CDBView* list = Frame().TabView()->DatabaseView();
@@ -130,4 +129,28 @@ TEST_F(FrameFind, WithTheDatabaseTabTheDatabaseListIsSearched)
     EXPECT_TRUE(Dialog().isVisible());
     EXPECT_EQ(ScanTarget()->GetLastFindText(), QStringLiteral("er-"));
     EXPECT_EQ(prompt->Texts(), QStringList{QStringLiteral("The specified text was not found.")});
+}
+
+TEST_F(FrameFind, AHitIsBroughtIntoViewWithoutScrollingBackToTheFirstColumn)
+{
+    for (int i = 1; i <= 80; ++i)
+        AddDatabaseHost(qPrintable(QStringLiteral("198.18.1.%1").arg(i)), "02:00:00:00:00:01",
+                        qPrintable(QStringLiteral("HOST-%1").arg(i, 3, 10, QLatin1Char('0'))));
+    ShowActive();
+    Frame().resize(420, 360);
+    Frame().TabView()->SetCurSel(CLanveyView::kDatabaseTab);
+    CDBView* list = Frame().TabView()->DatabaseView();
+    QApplication::processEvents();
+    QScrollBar* across = list->horizontalScrollBar();
+    ASSERT_GT(across->maximum(), 0) << "the columns fit; the window is too wide for the test";
+    across->setValue(across->maximum());
+
+    PressCtrlF();
+    QTest::keyClicks(Dialog().FindEdit(), QStringLiteral("HOST-077"));
+    QTest::mouseClick(Dialog().FindNextButton(), Qt::LeftButton);
+    ASSERT_EQ(list->currentIndex().row(), 76);
+    EXPECT_EQ(across->value(), across->maximum());
+    const int top = list->rowViewportPosition(76);
+    EXPECT_TRUE(top >= 0 && top + list->rowHeight(76) <= list->viewport()->height())
+        << "the row is not in view: " << top;
 }

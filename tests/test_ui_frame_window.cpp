@@ -192,7 +192,6 @@ TEST_F(FrameWindow, AboutBoxShowsNameAndVersionWithBuild)
     ASSERT_NE(shown, nullptr);
     EXPECT_EQ(product, "Norvane Lanvey");
     // The build's own version, in the box's form.
-    EXPECT_STREQ(kProductVersion, LANVEY_VERSION);
     const QStringList parts = QString::fromLatin1(kProductVersion).split(QLatin1Char('.'));
     ASSERT_EQ(parts.size(), 4);
     EXPECT_EQ(version,

@@ -27,6 +27,7 @@
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
+#include <QScrollBar>
 
 namespace
 {
@@ -258,10 +259,14 @@ bool CCommonListView::FindText(const QString& text, bool matchCase, bool continu
             PromptButtons::Ok, PromptIcon::Warning);
         return false;
     }
+    // The found row is brought into view up or down only: the columns the user has
+    // scrolled to stay where they are.
+    const int across = horizontalScrollBar()->value();
     const QModelIndex match = list->index(found, 0);
     selectionModel()->setCurrentIndex(match, QItemSelectionModel::ClearAndSelect |
                                                  QItemSelectionModel::Rows);
     scrollTo(match, QAbstractItemView::EnsureVisible);
+    horizontalScrollBar()->setValue(across);
     return true;
 }
 
