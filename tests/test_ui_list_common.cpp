@@ -228,6 +228,40 @@ TEST_F(ListCommon, SelectedRowsAreTintedWithTheHighlightColour)
     EXPECT_EQ(image.pixelColor(QPoint(inPlain.x(), plain.bottom())), plainColors.grid);
 }
 
+TEST_F(ListCommon, TheSelectionAndTheFocusFollowTheirHostsThroughASort)
+{
+    FillScanList();
+    AddKnownHost("192.168.1.30", "00:11:22:33:44:30", 0, QStringLiteral("zulu"));
+    AddKnownHost("192.168.1.3", "00:11:22:33:44:03", 0, QStringLiteral("yankee"));
+    AddKnownHost("192.168.1.20", "00:11:22:33:44:20", 0, QStringLiteral("xray"));
+    const auto selectedNames = [](CCommonListView& list, int nameColumn) {
+        QStringList names;
+        for (const QModelIndex& index : list.selectionModel()->selectedRows())
+            names << Cell(list, index.row(), nameColumn);
+        names.sort();
+        return names;
+    };
+    // Scan list: "delta" and "omega" selected, "omega" focused; sorted by name, both move.
+    CScanView& scan = ScanView();
+    SelectRows(scan, {2, 5});
+    ClickHeader(scan, ScanColHostName);
+    EXPECT_EQ(Column(scan, ScanColHostName).indexOf(QStringLiteral("omega")), 5);
+    EXPECT_EQ(selectedNames(scan, ScanColHostName), QStringList({"delta", "omega"}));
+    EXPECT_EQ(Cell(scan, scan.FocusedRow(), ScanColHostName), QStringLiteral("omega"));
+    ClickHeader(scan, ScanColHostName);
+    EXPECT_EQ(selectedNames(scan, ScanColHostName), QStringList({"delta", "omega"}));
+    EXPECT_EQ(Cell(scan, scan.FocusedRow(), ScanColHostName), QStringLiteral("omega"));
+
+    // Database list: "zulu" (first row) focused and selected; sorted by address it is last.
+    Frame().TabView()->SetCurSel(CLanveyView::kDatabaseTab);
+    CDBView& db = DbView();
+    FocusRow(db, 0);
+    ClickHeader(db, DbColIp);
+    EXPECT_EQ(Column(db, DbColHostName), QStringList({"yankee", "xray", "zulu"}));
+    EXPECT_EQ(selectedNames(db, DbColHostName), QStringList({"zulu"}));
+    EXPECT_EQ(db.FocusedRow(), 2);
+}
+
 TEST_F(ListCommon, BothModelsKeepTheModelRulesThroughCountsDeletesAndSorts)
 {
     FillScanList();

@@ -28,6 +28,7 @@
 #include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QScrollBar>
+#include <unordered_set>
 
 namespace
 {
@@ -74,7 +75,7 @@ CCommonListView::CCommonListView(CLanveyDoc& doc, ViewHost* host, QWidget* paren
     connect(columns, &QHeaderView::sortIndicatorChanged, this,
             [this](int column, Qt::SortOrder order) {
                 if (column >= 0)
-                    OnSort(column, order == Qt::AscendingOrder);
+                    SortKeepingSelection(column, order == Qt::AscendingOrder);
             });
     // A divider double-click gives the column a fixed width rather than fitting it to
     // its contents, which would read every row.
@@ -268,6 +269,37 @@ bool CCommonListView::FindText(const QString& text, bool matchCase, bool continu
     scrollTo(match, QAbstractItemView::EnsureVisible);
     horizontalScrollBar()->setValue(across);
     return true;
+}
+
+void CCommonListView::SortKeepingSelection(int column, bool ascending)
+{
+    QItemSelectionModel* selection = selectionModel();
+    std::unordered_set<const void*> selected;
+    const void* focused = nullptr;
+    {
+        std::lock_guard guard(g_recordLock);
+        for (const QModelIndex& index : selection->selectedRows())
+            selected.insert(RecordAtRow(index.row()));
+        focused = RecordAtRow(selection->currentIndex().row());
+    }
+    OnSort(column, ascending);
+
+    // A record gone meanwhile (a failed commit puts copies back) is selected no more.
+    QItemSelection kept;
+    QModelIndex focus;
+    {
+        std::lock_guard guard(g_recordLock);
+        const int columns = model()->columnCount();
+        for (int row = 0; row < model()->rowCount(); ++row) {
+            const void* record = RecordAtRow(row);
+            if (record && selected.contains(record))
+                kept.select(model()->index(row, 0), model()->index(row, columns - 1));
+            if (record && record == focused)
+                focus = model()->index(row, 0);
+        }
+    }
+    selection->setCurrentIndex(focus, QItemSelectionModel::NoUpdate);
+    selection->select(kept, QItemSelectionModel::ClearAndSelect);
 }
 
 int CCommonListView::LowestSelectedRow() const

@@ -93,6 +93,9 @@ protected:
 
     // A click on a column title sorts the list by it; a second click the other way.
     virtual void OnSort(int column, bool ascending) = 0;
+    // The record a row shows, as the identity the selection follows through a sort; null
+    // outside the list. Called with g_recordLock held.
+    virtual const void* RecordAtRow(int row) const = 0;
 
     // The context menu's items: command ids, 0 for a separator, kSubmenuNameTable for the
     // "Add to NameTable with" submenu; and the item drawn as the default one (0 for none).
@@ -118,6 +121,9 @@ protected:
     ViewHost* m_pHost;
 
 private:
+    // Sorts by `column` and keeps the selection and the focus on the records they were on,
+    // wherever these go: a user who selected a host and sorted acts on that host.
+    void SortKeepingSelection(int column, bool ascending);
     int LowestSelectedRow() const;
     void AddSelectionToNameTable(bool ipv4, bool mac, quint64 sender,
                                  const std::function<std::optional<NameTableHost>(int)>& hostAt);

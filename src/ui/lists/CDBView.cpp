@@ -295,6 +295,11 @@ void CDBView::OnEditDelete()
     UpdateCommandUI();
 }
 
+const void* CDBView::RecordAtRow(int row) const
+{
+    return m_doc.GetDatabaseRecord(row);
+}
+
 void CDBView::OnSort(int column, bool ascending)
 {
     HideInPlaceEditor();

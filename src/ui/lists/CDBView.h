@@ -37,6 +37,7 @@ public:
 
 protected:
     void OnSort(int column, bool ascending) override;
+    const void* RecordAtRow(int row) const override;
     std::vector<int> ContextMenuItems() const override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;

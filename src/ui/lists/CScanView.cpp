@@ -177,6 +177,11 @@ void CScanView::OnEditDelete()
     UpdateCommandUI();
 }
 
+const void* CScanView::RecordAtRow(int row) const
+{
+    return m_doc.GetScanRecord(row);
+}
+
 void CScanView::OnSort(int column, bool ascending)
 {
     m_doc.SortScanRecords(column, ascending);

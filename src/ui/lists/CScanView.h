@@ -24,6 +24,7 @@ public:
 
 protected:
     void OnSort(int column, bool ascending) override;
+    const void* RecordAtRow(int row) const override;
     std::vector<int> ContextMenuItems() const override;
     int ContextMenuDefaultItem() const override;
     QString ContextMenuText(int id) const override;
