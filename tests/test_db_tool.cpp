@@ -238,12 +238,15 @@ TEST_F(DbTool, ImportKeepsOrReplacesClashesAndCountsErrorRows)
     EXPECT_EQ(Run({"import", plain, "--replace"}), kDbFailed);
     stored = Stored();
     ASSERT_EQ(stored.size(), 2u);
-    // Both rows clash now; each replacement goes to the end, in file order.
-    EXPECT_EQ(stored[0]->ip, IpOf("198.18.0.1"));
-    EXPECT_EQ(stored[0]->mac, MacOf("02:00:00:00:00:11"));
-    EXPECT_TRUE(stored[0]->hostName.isEmpty());
-    EXPECT_EQ(stored[1]->ip, IpOf("198.18.0.2"));
-    EXPECT_TRUE(err.contains(QStringLiteral("Cover Records:\t2"))) << err.toStdString();
+    // Both rows clash now. The one with another MAC replaces its record, which goes to
+    // the end and keeps its name: arp-scan's output carries none. The other equals its
+    // record in all it carries: matched, unchanged, in its place.
+    EXPECT_EQ(stored[0]->ip, IpOf("198.18.0.2"));
+    EXPECT_EQ(stored[1]->ip, IpOf("198.18.0.1"));
+    EXPECT_EQ(stored[1]->mac, MacOf("02:00:00:00:00:11"));
+    EXPECT_EQ(stored[1]->hostName, QStringLiteral("old"));
+    EXPECT_TRUE(err.contains(QStringLiteral("Cover Records:\t1"))) << err.toStdString();
+    EXPECT_TRUE(err.contains(QStringLiteral("Matched Records:\t1"))) << err.toStdString();
 
     // A file of no known kind changes nothing.
     const QString junk = Path("junk.bin");

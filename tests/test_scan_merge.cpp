@@ -5,6 +5,7 @@
 #include "RecordTestUtil.h"
 #include "TestPrinters.h"
 #include "records/LanveyDoc.h"
+#include "records/RecordExchange.h"
 #include "records/RecordLock.h"
 #include "records/ScanMerge.h"
 
@@ -199,6 +200,56 @@ TEST(DifferenceDetail, ListsTheResultThenEveryRecordSharingItsAddressOrMac)
                              "Records not matched with database:\r\n"
                              "1)  IP Address: 10.0.0.5 -- MAC Address: 02:00:00:00:00:0A\r\n"
                              "2)  IP Address: 10.0.0.9 -- MAC Address: 02:00:00:00:00:0B\r\n"));
+}
+
+} // namespace
+
+namespace
+{
+
+TEST(ImportMerge, ARowKeepsWhatItsFileDoesNotCarryAndAnEqualRowIsSettledUnasked)
+{
+    CLanveyDoc doc;
+    for (const char* ip : {"10.0.0.1", "10.0.0.2"}) {
+        auto known = Known(ip, "02:00:00:00:00:01", "PC");
+        known->workgroup = QStringLiteral("WG");
+        known->userName = QStringLiteral("ann");
+        known->location = QStringLiteral("room 1");
+        known->comment = QStringLiteral("keep me");
+        known->color = MakeColorRef(255, 0, 0);
+        ASSERT_TRUE(doc.AppendDatabaseRecord(std::move(known)));
+    }
+    const DatabaseRecord before = *doc.GetDatabaseRecord(0);
+
+    // The scan list's file carries names, no user texts and no colour: .1 renamed, .2 as
+    // it is known, .3 new.
+    const auto renamed = Host("10.0.0.1", "02:00:00:00:00:01", "PC-RENAMED", "WG");
+    const auto same = Host("10.0.0.2", "02:00:00:00:00:01", "PC", "WG");
+    const auto added = Host("10.0.0.3", "02:00:00:00:00:03", "NEW", "WG");
+    const ImportReadResult read = ReadRecords(
+        WriteScanRecords(ExchangeFormat::Csv, {renamed.get(), same.get(), added.get()}, nullptr));
+    ASSERT_EQ(read.records.size(), 3u);
+
+    QStringList asked;
+    const MergeReport report = MergeImportedRecords(
+        doc, read.records, [&](const DatabaseRecord& incoming, const DatabaseRecord&) {
+            // The question shows the record as it would be stored.
+            asked << incoming.hostName + u' ' + incoming.userName;
+            return ReplaceAnswer::Yes;
+        });
+    EXPECT_EQ(asked, QStringList({"PC-RENAMED ann"}));
+    EXPECT_EQ(report.matchedRecords, 1);
+    EXPECT_EQ(report.coverRecords, 1);
+    EXPECT_EQ(report.newRecords, 1);
+
+    DatabaseRecord expected = before;
+    expected.hostName = QStringLiteral("PC-RENAMED");
+    const DatabaseRecord* replaced =
+        doc.GetDatabaseRecord(doc.FindDatabaseRecordByIp(IpOf("10.0.0.1")));
+    ASSERT_NE(replaced, nullptr);
+    EXPECT_EQ(*replaced, expected);
+    EXPECT_EQ(doc.GetDatabaseRecord(doc.FindDatabaseRecordByIp(IpOf("10.0.0.2")))->comment,
+              QStringLiteral("keep me"));
 }
 
 } // namespace

@@ -340,6 +340,8 @@ private:
                                    {report.newRecords, report.coverRecords, report.ignoreRecords, 0,
                                     int(read.errors.size())})
               << '\n';
+        if (report.matchedRecords)
+            m_err << ImportMatchedRowsText(report.matchedRecords) << '\n';
         if (read.cutRows)
             m_err << ImportCutRowsText(read.cutRows) << '\n';
         for (const ImportError& e : read.errors)

@@ -300,7 +300,8 @@ bool CLanveyDoc::EndDatabaseChange()
 
 CLanveyDoc::MergeCounts CLanveyDoc::MergeDatabaseRecords(
     std::vector<std::unique_ptr<DatabaseRecord>> incoming,
-    const std::function<MergeClash(std::size_t position, const DatabaseRecord& holder)>& clash)
+    const std::function<MergeClash(std::size_t position, const DatabaseRecord& holder,
+                                   DatabaseRecord& incoming)>& clash)
 {
     MergeCounts counts;
     // The list the walk makes: the records of the list that stay, in their places, then
@@ -321,7 +322,7 @@ CLanveyDoc::MergeCounts CLanveyDoc::MergeDatabaseRecords(
                                            ? m_databaseRecords[std::size_t(inList)].get()
                                            : nullptr;
         if (holder) {
-            const MergeClash decision = clash(i, *holder);
+            const MergeClash decision = clash(i, *holder, *record);
             if (decision == MergeClash::Stop) {
                 counts.stopped = true;
                 break;

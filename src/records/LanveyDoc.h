@@ -84,14 +84,16 @@ public:
     // before it left it, just as one AppendDatabaseRecord (after a DeleteDatabaseRecord
     // of the holder, for a replacement) per record would: a record with an address no
     // record holds goes to the end; for one whose address a record holds,
-    // `clash(position in incoming, holder)` decides: Replace deletes the holder and puts
-    // the incoming record at the end, Skip leaves it out, Stop ends the walk and keeps
+    // `clash(position in incoming, holder, incoming record)` decides, and may complete the
+    // incoming record from the holder first: Replace deletes the holder and puts the
+    // incoming record at the end, Skip leaves it out, Stop ends the walk and keeps
     // what was done before. One change of the list, made at the end of the walk (so the
     // list stays as it was while `clash` asks) and committed as such unless a batch is
     // open; its cost grows with the list and `incoming`, not with their product.
     MergeCounts MergeDatabaseRecords(
         std::vector<std::unique_ptr<DatabaseRecord>> incoming,
-        const std::function<MergeClash(std::size_t position, const DatabaseRecord& holder)>& clash);
+        const std::function<MergeClash(std::size_t position, const DatabaseRecord& holder,
+                                       DatabaseRecord& incoming)>& clash);
     // Empties the list in memory only (the document's clean-up); the file keeps it.
     void ClearDatabaseRecords();
 

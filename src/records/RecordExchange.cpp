@@ -612,6 +612,9 @@ void ReadCsv(QByteArrayView text, ImportReadResult& result)
         ImportedRecord imported;
         imported.line = row.line;
         imported.cut = row.cut;
+        imported.fields =
+            kImportHostName | kImportWorkgroup | (namesColumn ? kImportOtherNames : 0) |
+            (databaseFile ? kImportUserName | kImportLocation | kImportComment | kImportColor : 0);
         DatabaseRecord& record = imported.record;
         record.ip = *ip;
         record.mac = *mac;
@@ -744,6 +747,15 @@ void ReadJson(QByteArrayView text, ImportReadResult& result)
         }
         ImportedRecord imported;
         imported.line = line;
+        imported.fields = 0;
+        const std::pair<const char*, ImportField> keys[] = {
+            {"host_name", kImportHostName},    {"workgroup", kImportWorkgroup},
+            {"user_name", kImportUserName},    {"location", kImportLocation},
+            {"comment", kImportComment},       {"color", kImportColor},
+            {"other_names", kImportOtherNames}};
+        for (const auto& [key, field] : keys)
+            if (object.contains(QLatin1String(key)))
+                imported.fields |= field;
         DatabaseRecord& record = imported.record;
         record.ip = *ip;
         record.mac = *mac;
@@ -826,6 +838,7 @@ bool ReadNmapXml(QByteArrayView text, ImportReadResult& result)
             imported.record.ip = *ipValue;
             imported.record.mac = *macValue;
             imported.record.hostName = hostName.isNull() ? QString() : hostName;
+            imported.fields = hostName.isNull() ? 0 : kImportHostName;
             result.records.push_back(std::move(imported));
         }
     }
@@ -875,6 +888,7 @@ void ReadArpScan(QByteArrayView text, ImportReadResult& result)
         imported.line = lines.LineNumber();
         imported.record.ip = *ip;
         imported.record.mac = *mac;
+        imported.fields = 0;
         result.records.push_back(std::move(imported));
     }
     errors.Finish();
@@ -916,6 +930,7 @@ void ReadEthers(QByteArrayView text, const std::vector<const DatabaseRecord*>& k
         ImportedRecord imported;
         imported.line = number;
         imported.record.mac = *mac;
+        imported.fields = 0;
         if (const auto ip = ParseIp(words[1])) {
             imported.record.ip = *ip;
         } else {
@@ -936,6 +951,7 @@ void ReadEthers(QByteArrayView text, const std::vector<const DatabaseRecord*>& k
             }
             imported.record.ip = found.value();
             imported.record.hostName = Text(words[1]);
+            imported.fields = kImportHostName;
         }
         result.records.push_back(std::move(imported));
     }
@@ -1171,6 +1187,23 @@ ImportReadResult ReadRecords(const QByteArray& data,
         result.cutRows += imported.cut;
     }
     return result;
+}
+
+DatabaseRecord CompletedImport(const ImportedRecord& imported, const DatabaseRecord& known)
+{
+    DatabaseRecord record = imported.record;
+    const auto keep = [&](ImportField field, auto member) {
+        if (!(imported.fields & field))
+            record.*member = known.*member;
+    };
+    keep(kImportHostName, &DatabaseRecord::hostName);
+    keep(kImportWorkgroup, &DatabaseRecord::workgroup);
+    keep(kImportUserName, &DatabaseRecord::userName);
+    keep(kImportLocation, &DatabaseRecord::location);
+    keep(kImportComment, &DatabaseRecord::comment);
+    keep(kImportColor, &DatabaseRecord::color);
+    keep(kImportOtherNames, &DatabaseRecord::otherNames);
+    return record;
 }
 
 QString ExchangeSuffix(ExchangeFormat format)

@@ -63,12 +63,31 @@ struct ImportError {
     QString reason;
 };
 
+// The fields of a record besides its addresses that a row of a file may carry.
+enum ImportField : unsigned {
+    kImportHostName = 1u << 0,
+    kImportWorkgroup = 1u << 1,
+    kImportUserName = 1u << 2,
+    kImportLocation = 1u << 3,
+    kImportComment = 1u << 4,
+    kImportColor = 1u << 5,
+    kImportOtherNames = 1u << 6,
+    kImportAllFields = (1u << 7) - 1,
+};
+
 // One record a file gives, with the line it starts on.
 struct ImportedRecord {
     int line = 0;
     DatabaseRecord record;
     bool cut = false; // a text was longer than a record holds (LimitRecordTexts)
+    // What the row carries (ImportField bits): the scan list's CSV has no user texts and
+    // no colour, arp-scan's output only the addresses, a JSON object the keys it has.
+    // The rest stays empty in `record`, and a record the row replaces keeps its own.
+    unsigned fields = kImportAllFields;
 };
+
+// `imported` as it replaces `known`: every field the row does not carry is `known`'s.
+DatabaseRecord CompletedImport(const ImportedRecord& imported, const DatabaseRecord& known);
 
 // A file of a known format that is damaged (JSON that does not parse, XML cut short)
 // keeps its format, the records before the damage and one error where it is. Past 1,000

@@ -27,9 +27,11 @@ namespace
 
 // One walk over the incoming records, in order, against the database list as it is at
 // each step; `ask` is only called for a clash while no "all" answer was given.
-template <typename Incoming, typename ToRecord, typename Ask>
+// `complete(item, known, record)` may complete the incoming record from the known one
+// and says whether it then equals it, which settles the clash unasked.
+template <typename Incoming, typename ToRecord, typename Complete, typename Ask>
 void MergeRecords(CLanveyDoc& doc, const std::vector<const Incoming*>& incoming, ToRecord toRecord,
-                  Ask ask, MergeReport& report)
+                  Complete complete, Ask ask, MergeReport& report)
 {
     std::vector<std::unique_ptr<DatabaseRecord>> records;
     records.reserve(incoming.size());
@@ -38,9 +40,15 @@ void MergeRecords(CLanveyDoc& doc, const std::vector<const Incoming*>& incoming,
     ReplaceAnswer remembered = ReplaceAnswer::Yes; // not an "all" answer: the first clash asks
     using Clash = CLanveyDoc::MergeClash;
     const CLanveyDoc::MergeCounts counts = doc.MergeDatabaseRecords(
-        std::move(records), [&](std::size_t position, const DatabaseRecord& known) {
+        std::move(records),
+        [&](std::size_t position, const DatabaseRecord& known, DatabaseRecord& record) {
+            const Incoming& item = *incoming[position];
+            if (complete(item, known, record)) {
+                ++report.matchedRecords;
+                return Clash::Skip;
+            }
             if (remembered != ReplaceAnswer::YesToAll && remembered != ReplaceAnswer::NotToAll)
-                remembered = ask ? ask(*incoming[position], known) : ReplaceAnswer::Cancel;
+                remembered = ask(item, record, known);
             if (remembered == ReplaceAnswer::Cancel)
                 return Clash::Stop;
             if (remembered == ReplaceAnswer::No || remembered == ReplaceAnswer::NotToAll) {
@@ -67,7 +75,14 @@ MergeReport MergeScanRecords(CLanveyDoc& doc, const std::vector<int>& rows, cons
         for (int row : rows)
             if (const HostRecord* scan = doc.GetScanRecord(row))
                 scans.push_back(scan);
-        MergeRecords(doc, scans, DatabaseRecordFromScan, ask, report);
+        // Add To Database replaces a known record with what the scan found, as it is.
+        MergeRecords(
+            doc, scans, DatabaseRecordFromScan,
+            [](const HostRecord&, const DatabaseRecord&, DatabaseRecord&) { return false; },
+            [&ask](const HostRecord& scan, const DatabaseRecord&, const DatabaseRecord& known) {
+                return ask ? ask(scan, known) : ReplaceAnswer::Cancel;
+            },
+            report);
     }
     // The workers go on while the file is written.
     report.committed = doc.EndDatabaseChange();
@@ -78,13 +93,21 @@ MergeReport MergeImportedRecords(CLanveyDoc& doc, const std::vector<ImportedReco
                                  const AskReplaceRecord& ask)
 {
     MergeReport report;
-    std::vector<const DatabaseRecord*> incoming;
+    std::vector<const ImportedRecord*> incoming;
     incoming.reserve(records.size());
     for (const ImportedRecord& imported : records)
-        incoming.push_back(&imported.record);
+        incoming.push_back(&imported);
     doc.BeginDatabaseChange();
     MergeRecords(
-        doc, incoming, [](const DatabaseRecord& record) { return record; }, ask, report);
+        doc, incoming, [](const ImportedRecord& imported) { return imported.record; },
+        [](const ImportedRecord& imported, const DatabaseRecord& known, DatabaseRecord& record) {
+            record = CompletedImport(imported, known);
+            return record == known;
+        },
+        [&ask](const ImportedRecord&, const DatabaseRecord& record, const DatabaseRecord& known) {
+            return ask ? ask(record, known) : ReplaceAnswer::Cancel;
+        },
+        report);
     report.committed = doc.EndDatabaseChange();
     return report;
 }
@@ -92,6 +115,11 @@ MergeReport MergeImportedRecords(CLanveyDoc& doc, const std::vector<ImportedReco
 QString ImportCutRowsText(int count)
 {
     return FormatLangStringA(0xF2A2, "Records cut to fit:\t%d_CUT%", {count});
+}
+
+QString ImportMatchedRowsText(int count)
+{
+    return FormatLangStringA(0xF2A3, "Matched Records:\t%d_MATCHED%", {count});
 }
 
 QString MergeReportText(const MergeReport& report)

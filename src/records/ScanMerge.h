@@ -19,6 +19,7 @@ struct MergeReport {
     int newRecords = 0;
     int coverRecords = 0;
     int ignoreRecords = 0;
+    int matchedRecords = 0; // an import's rows equal to their records: settled unasked
     bool added = false;     // at least one record was appended
     bool cancelled = false; // Cancel ended the walk; what was settled before it stays
     bool committed = true;  // false when the file refused the merge and it was undone
@@ -45,7 +46,10 @@ using AskReplaceRecord =
 
 // The import of a file's records, in file order, settled as the merge of scan results is:
 // a record whose address the database list holds (an earlier row of the same file
-// included) asks `ask`. One commit for the whole file.
+// included) asks `ask`, with the record as it would replace the known one: every field
+// the row does not carry is the known record's (CompletedImport). A row that equals its
+// known record in every field it carries changes nothing, asks nothing and counts as
+// matched. One commit for the whole file.
 MergeReport MergeImportedRecords(CLanveyDoc& doc, const std::vector<ImportedRecord>& records,
                                  const AskReplaceRecord& ask);
 
@@ -55,8 +59,10 @@ struct ImportError;
 // of them, then how many more there were.
 QString ImportErrorsText(const std::vector<ImportError>& errors, size_t limit = 200);
 
-// The line of an import's report that counts the records whose texts were cut to fit.
+// The lines of an import's report that count the records whose texts were cut to fit, and
+// the rows that matched their records.
 QString ImportCutRowsText(int count);
+QString ImportMatchedRowsText(int count);
 
 // The report of a merge that added something: message 194, a blank line, message 207.
 QString MergeReportText(const MergeReport& report);

@@ -261,6 +261,8 @@ void CDBView::OnFileImport()
         "New Records:\t%d_RESULT%\nCover Records:\t%d_COVER%\nSkip Records:\t%d_IGNORE%\n"
         "Skip Empty HostName:\t%d_HOSTNAME%\nError Records:\t%d_ERROR%",
         {report.newRecords, report.coverRecords, report.ignoreRecords, 0, int(read.errors.size())});
+    if (report.matchedRecords)
+        text += u'\n' + ImportMatchedRowsText(report.matchedRecords);
     if (read.cutRows)
         text += u'\n' + ImportCutRowsText(read.cutRows);
     if (report.cancelled)
