@@ -8,6 +8,7 @@
 #include "scan/ScanJob.h"
 #include "scan/ScanJobTesting.h"
 
+#include <atomic>
 #include <future>
 #include <gtest/gtest.h>
 #include <latch>
@@ -235,6 +236,54 @@ TEST_F(ScanJobTest, TheUpcomingAddressesNeverWaitForTheRecordLock)
     ASSERT_TRUE(upcoming);
     EXPECT_EQ(upcoming->next, HostOrder("198.18.0.2"));
     EXPECT_EQ(upcoming->last, HostOrder("198.18.0.20"));
+}
+
+TEST_F(ScanJobTest, ARetiredWorkerEndingLateNeitherWaitsForNorFeedsTheNextScan)
+{
+    Make("198.18.0.1", 20);
+    ProbeGate first, second;
+    const quint32 one = HostOrder("198.18.0.1"), two = HostOrder("198.18.0.2");
+    probe->beforeAnswer = [&](quint32 address) {
+        if (address == one)
+            first.Hold();
+        else if (address == two)
+            second.Hold();
+        else
+            gate.Hold(); // the next scan's workers
+    };
+    ASSERT_EQ(job->Start(QStringLiteral("198.18.0.1-198.18.0.2"), 2), ScanStartResult::Started);
+    ASSERT_TRUE(first.WaitForHeld(1) && second.WaitForHeld(1));
+    // Both workers are given up while they run (the window closes); the end of the first
+    // completes the scan.
+    job->CloseRequest();
+    first.Open();
+    EXPECT_EQ(PumpUntilComplete(*job, sink).completions, 1);
+
+    // The next scan takes both slots while the worker of .2 is still inside the probe.
+    ASSERT_EQ(job->Start(QStringLiteral("198.18.0.11-198.18.0.12"), 2), ScanStartResult::Started);
+    ASSERT_TRUE(gate.WaitForHeld(2));
+    second.Open();
+    QueuedSink::Event event;
+    ASSERT_TRUE(sink.Pop(&event, 5000));
+    ASSERT_TRUE(event.workerDone) << "the old worker stored its host in the new scan";
+    // Its end must not wait for the new worker in the same slot, held until the gate opens
+    // (which a watchdog does after 3 s, so that a failure does not hang).
+    std::atomic<bool> handled{false};
+    std::thread watchdog([&] {
+        for (int i = 0; i < 300 && !handled; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        gate.Open();
+    });
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_FALSE(job->OnWorkerDone(event.slot));
+    handled = true;
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2))
+        << "joined the next scan's worker";
+    watchdog.join();
+
+    EXPECT_EQ(PumpUntilComplete(*job, sink).completions, 1);
+    EXPECT_EQ(StoredAddresses(),
+              (std::set<quint32>{HostOrder("198.18.0.11"), HostOrder("198.18.0.12")}));
 }
 
 TEST_F(ScanJobTest, StopWhilePausedStoresTheHostsInHandThenCompletes)

@@ -13,6 +13,7 @@
 #include <array>
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <system_error>
@@ -33,6 +34,7 @@ std::mutex g_workerEndMutex;
 std::condition_variable g_workerEnded;
 
 struct WorkerState {
+    bool announced = false; // its WorkerDone is on its way to the owner
     bool ended = false;
 };
 
@@ -45,6 +47,11 @@ struct WorkerSlot {
     {
         std::lock_guard lock(g_workerEndMutex);
         return state->ended;
+    }
+    bool Announced() const
+    {
+        std::lock_guard lock(g_workerEndMutex);
+        return state->announced;
     }
 };
 
@@ -136,6 +143,9 @@ namespace
 // wherever the cursor moves; read without it, since the UI thread may hold that lock in
 // a dialog's event loop while it ends the scan and waits for the pacing thread.
 constexpr quint64 kNoUpcoming = ~quint64(0);
+
+// Counts the scans started; each worker knows its own scan's. Under g_recordLock.
+quint64 g_scanSerial = 0;
 std::atomic<quint64> g_upcoming{kNoUpcoming};
 
 void PublishCursor()
@@ -157,7 +167,7 @@ std::optional<UpcomingAddresses> UpcomingScanAddresses()
     return UpcomingAddresses{quint32(upcoming >> 32), quint32(upcoming)};
 }
 
-void ScanWorkerProc(CScanJob* job, int slot)
+void ScanWorkerProc(CScanJob* job, int slot, quint64 scan, const std::function<void()>& announceEnd)
 {
     CLanveyDoc& doc = job->Document();
     HostProbe& hostProbe = job->Probe();
@@ -175,7 +185,9 @@ void ScanWorkerProc(CScanJob* job, int slot)
         quint32 address = 0;
         {
             std::lock_guard guard(g_recordLock);
-            if (g_scanRange.exhausted || g_scanRange.next > g_scanRange.last)
+            // A worker of an earlier scan (retired, still running) takes nothing of this one.
+            if (scan != g_scanSerial || g_scanRange.exhausted ||
+                g_scanRange.next > g_scanRange.last)
                 break;
             address = g_scanRange.next;
             // The cursor never wraps: the range may end at 255.255.255.255.
@@ -203,6 +215,9 @@ void ScanWorkerProc(CScanJob* job, int slot)
         record->conflictMac = g_arpConflicts.OtherMac(address, mac);
         {
             std::lock_guard guard(g_recordLock);
+            // Its scan is over and another one lists its own hosts.
+            if (scan != g_scanSerial)
+                break;
             HostRecord* stored = record.get();
             doc.AppendScanRecord(std::move(record));
             stored->hostName = probe.hostName;
@@ -211,6 +226,8 @@ void ScanWorkerProc(CScanJob* job, int slot)
         }
         sink.HostAdded();
     }
+    if (announceEnd)
+        announceEnd();
     sink.WorkerDone(slot);
 }
 
@@ -246,8 +263,10 @@ ScanStartResult CScanJob::Start(const std::optional<QString>& target, quint32 th
 
     QString targetError;
     quint32 rangeFirst = 0, rangeLast = 0;
+    quint64 scan = 0;
     {
         std::lock_guard guard(g_recordLock);
+        scan = ++g_scanSerial;
         m_bScanning = true;
         m_bPaused = false;
         m_view.SetRowCount(0);
@@ -297,8 +316,11 @@ ScanStartResult CScanJob::Start(const std::optional<QString>& target, quint32 th
                     std::make_error_code(std::errc::resource_unavailable_try_again));
             WorkerSlot& slot = g_hScanThreads.entries[size_t(i)];
             auto state = std::make_shared<WorkerState>();
-            slot.thread = std::thread([this, i, state] {
-                ScanWorkerProc(this, i);
+            slot.thread = std::thread([this, i, state, scan] {
+                ScanWorkerProc(this, i, scan, [&state] {
+                    std::lock_guard lock(g_workerEndMutex);
+                    state->announced = true;
+                });
                 {
                     std::lock_guard lock(g_workerEndMutex);
                     state->ended = true;
@@ -362,8 +384,14 @@ void CScanJob::OnHostAdded()
 
 bool CScanJob::OnWorkerDone(int slot)
 {
-    if (slot >= 0 && slot < kScanThreadSlots)
+    if (slot >= 0 && slot < kScanThreadSlots) {
+        // The end of a retired worker whose slot a later scan's worker holds now: that one
+        // has said nothing yet, and joining it would wait for its whole run.
+        const WorkerSlot& entry = g_hScanThreads.entries[size_t(slot)];
+        if (entry.InUse() && !entry.Announced())
+            return false;
         g_hScanThreads.Close(slot, true);
+    }
     if (AnyScanThreadSlotInUse() || !m_bScanning)
         return false;
     Complete();

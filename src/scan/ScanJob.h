@@ -6,6 +6,7 @@
 #include <QString>
 #include <QtGlobal>
 #include <chrono>
+#include <functional>
 #include <optional>
 
 class CLanveyDoc;
@@ -135,8 +136,10 @@ private:
 // True while any slot of the worker table holds a thread.
 bool AnyScanThreadSlotInUse();
 
-// The worker routine; `job` outlives the worker.
-void ScanWorkerProc(CScanJob* job, int slot);
+// The worker routine of the scan numbered `scan`; `job` outlives the worker. It stops when
+// another scan has started, and calls `announceEnd` right before its WorkerDone.
+void ScanWorkerProc(CScanJob* job, int slot, quint64 scan,
+                    const std::function<void()>& announceEnd = {});
 
 // Addresses the cursor will hand out next, as the resolver may look ahead at them. Never
 // waits for g_recordLock, so a thread that asks can always be joined by one that holds it.
