@@ -613,8 +613,10 @@ void ReadCsv(QByteArrayView text, ImportReadResult& result)
         imported.line = row.line;
         imported.cut = row.cut;
         imported.fields =
-            kImportHostName | kImportWorkgroup | (namesColumn ? kImportOtherNames : 0) |
-            (databaseFile ? kImportUserName | kImportLocation | kImportComment | kImportColor : 0);
+            kImportHostName | kImportWorkgroup | (namesColumn ? unsigned(kImportOtherNames) : 0u) |
+            (databaseFile
+                 ? unsigned(kImportUserName | kImportLocation | kImportComment | kImportColor)
+                 : 0u);
         DatabaseRecord& record = imported.record;
         record.ip = *ip;
         record.mac = *mac;
@@ -838,7 +840,7 @@ bool ReadNmapXml(QByteArrayView text, ImportReadResult& result)
             imported.record.ip = *ipValue;
             imported.record.mac = *macValue;
             imported.record.hostName = hostName.isNull() ? QString() : hostName;
-            imported.fields = hostName.isNull() ? 0 : kImportHostName;
+            imported.fields = hostName.isNull() ? 0u : unsigned(kImportHostName);
             result.records.push_back(std::move(imported));
         }
     }
