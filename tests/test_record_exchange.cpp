@@ -345,6 +345,29 @@ std::vector<DatabaseRecord> GeneratedRecords(int count)
     return records;
 }
 
+TEST(ExchangeWrite, LineFilesNameAHostWithoutNetBiosByItsFirstOtherName)
+{
+    HostRecord named, other, none;
+    named.ip = IpOf("198.18.0.1");
+    named.mac = MacOf("02:00:00:00:00:01");
+    named.hostName = QStringLiteral("FILESERVER");
+    named.otherNames = {{QStringLiteral("files.local"), NameSource::Mdns}};
+    other.ip = IpOf("198.18.0.2");
+    other.mac = MacOf("02:00:00:00:00:02");
+    other.otherNames = {{QStringLiteral("printer.local"), NameSource::Mdns},
+                        {QStringLiteral("printer.lab"), NameSource::Dns}};
+    none.ip = IpOf("198.18.0.3");
+    none.mac = MacOf("02:00:00:00:00:03");
+    EXPECT_EQ(WriteScanRecords(ExchangeFormat::Hosts, {&named, &other, &none}, nullptr),
+              QByteArray("198.18.0.1 FILESERVER\n198.18.0.2 printer.local\n"));
+    DatabaseRecord known;
+    known.ip = other.ip;
+    known.mac = other.mac;
+    known.otherNames = other.otherNames;
+    EXPECT_EQ(WriteDatabaseRecords(ExchangeFormat::Ethers, {&known}, nullptr),
+              QByteArray("02:00:00:00:00:02 printer.local\n"));
+}
+
 TEST(ExchangeHostile, CsvAndJsonGiveBackEveryRecordExactly)
 {
     const std::vector<DatabaseRecord> records = GeneratedRecords(400);

@@ -113,6 +113,29 @@ TEST_F(Exchange, ExportSelectedTakesTheSelectedRowsInListOrder)
     EXPECT_FALSE(json.contains("10.0.0.4\""));
 }
 
+TEST_F(Exchange, TheNameDecidesTheFormatAndTheNextExportOpensInTheLastFolder)
+{
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("exports")));
+    const QString folder = File("exports");
+    // "hosts.json" saved with the CSV filter chosen holds JSON.
+    ChooseFile(folder + QStringLiteral("/hosts.json"), QStringLiteral("CSV"));
+    prompt->answers = {PromptAnswer::Cancel};
+    Frame().Action(ID_FILE_EXPORT_ALL)->trigger();
+    EXPECT_EQ(ReadRecords(Read(folder + QStringLiteral("/hosts.json"))).format,
+              ExchangeFormat::Json);
+
+    QString openedIn;
+    m_chooser.reset();
+    {
+        WhenModal<QFileDialog> look([&](QFileDialog& dialog) {
+            openedIn = dialog.directory().absolutePath();
+            dialog.reject();
+        });
+        Frame().Action(ID_FILE_EXPORT_ALL)->trigger();
+    }
+    EXPECT_EQ(openedIn, QDir(folder).absolutePath());
+}
+
 TEST_F(Exchange, AnExistingFileIsOverwrittenOnlyAfterYes)
 {
     const QString file = File("old.csv");
@@ -193,7 +216,9 @@ TEST_F(Exchange, ImportSettlesClashesReportsAndOffersTheLinesItCouldNotTake)
     const auto stored = Stored();
     ASSERT_EQ(stored.size(), 6u);
     EXPECT_EQ(FormatIpAddress(stored[4]->ip), QStringLiteral("10.0.0.4"));
-    EXPECT_TRUE(stored[4]->hostName.isEmpty()); // the file has no names
+    // The file carries no names: the replaced record keeps its own.
+    EXPECT_EQ(stored[4]->hostName, QStringLiteral("Alpha"));
+    EXPECT_EQ(stored[4]->mac, Mac("02:00:00:00:04:04"));
     EXPECT_EQ(FormatIpAddress(stored[5]->ip), QStringLiteral("10.0.0.80"));
     EXPECT_EQ(DbView().model()->rowCount(), 6);
 }

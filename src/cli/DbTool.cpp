@@ -135,13 +135,7 @@ std::optional<ExchangeFormat> ExportFormat(const Words& words, const QString& pa
             return ExchangeFormat::Hosts;
         return std::nullopt;
     }
-    if (name.endsWith(QLatin1String(".json")))
-        return ExchangeFormat::Json;
-    if (name == QLatin1String("ethers"))
-        return ExchangeFormat::Ethers;
-    if (name == QLatin1String("hosts"))
-        return ExchangeFormat::Hosts;
-    return ExchangeFormat::Csv;
+    return ExchangeFormatOfName(path).value_or(ExchangeFormat::Csv);
 }
 
 class DbTool

@@ -9,6 +9,7 @@
 #include "support/NVOUI.h"
 
 #include <QByteArrayView>
+#include <QFileInfo>
 #include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -208,6 +209,15 @@ QString LineFormatName(const QString& name)
             c = u'_';
     }
     return text;
+}
+
+// The name a line file gives a host: its NetBIOS name, else the first of its other names
+// (multicast DNS, LLMNR, reverse DNS), so that a host without NetBIOS is named too.
+template <typename Record> QString LineFileName(const Record& row)
+{
+    if (!LineFormatName(row.hostName).isEmpty() || row.otherNames.empty())
+        return row.hostName;
+    return row.otherNames.front().name;
 }
 
 void AppendNameLine(QByteArray& out, const QString& address, const QString& name)
@@ -1053,11 +1063,11 @@ QByteArray WriteRows(ExchangeFormat format, const std::vector<const Record*>& ro
     }
     case ExchangeFormat::Ethers:
         for (const Record* row : rows)
-            AppendNameLine(out, FormatMacAddress(row->mac), row->hostName);
+            AppendNameLine(out, FormatMacAddress(row->mac), LineFileName(*row));
         break;
     case ExchangeFormat::Hosts:
         for (const Record* row : rows)
-            AppendNameLine(out, FormatIpAddress(row->ip), row->hostName);
+            AppendNameLine(out, FormatIpAddress(row->ip), LineFileName(*row));
         break;
     case ExchangeFormat::ArpScan:
     case ExchangeFormat::NmapXml:
@@ -1074,8 +1084,10 @@ QByteArray WriteScanRecords(ExchangeFormat format, const std::vector<const HostR
 {
     const auto cells = [&](const HostRecord& row) {
         QStringList cells;
+        // The Compare Result messages end in a space, which is no part of a file's cell.
         for (int column = 0; column < ScanColumnCount; ++column)
             cells << (column == ScanColOtherNames ? OtherNamesFileText(row.otherNames)
+                      : column == ScanColCompare  ? CompareResultText(row, false).trimmed()
                                                   : ScanCellText(row, column, oui, false));
         cells << CompareKeyword(row) << IdentityFlagKeywords(row).join(u' ');
         if (controls == CsvControls::Escape) {
@@ -1092,7 +1104,7 @@ QByteArray WriteScanRecords(ExchangeFormat format, const std::vector<const HostR
             {"workgroup", row.workgroup},
             {"manufacturer", ScanCellText(row, ScanColVendor, oui)},
             {"compare", CompareKeyword(row)},
-            {"compare_text", ScanCellText(row, ScanColCompare, oui, false)},
+            {"compare_text", CompareResultText(row, false).trimmed()},
             {"other_names", JsonValue::Raw(OtherNamesJson(row.otherNames))},
             {"flags", JsonValue::Raw(JsonStringList(IdentityFlagKeywords(row)))},
             {"netbios_mac", row.netBiosMac ? FormatMacAddress(row.netBiosMac) : QString()}};
@@ -1206,6 +1218,20 @@ DatabaseRecord CompletedImport(const ImportedRecord& imported, const DatabaseRec
     keep(kImportColor, &DatabaseRecord::color);
     keep(kImportOtherNames, &DatabaseRecord::otherNames);
     return record;
+}
+
+std::optional<ExchangeFormat> ExchangeFormatOfName(const QString& path)
+{
+    const QString name = QFileInfo(path).fileName().toLower();
+    if (name.endsWith(QLatin1String(".csv")))
+        return ExchangeFormat::Csv;
+    if (name.endsWith(QLatin1String(".json")))
+        return ExchangeFormat::Json;
+    if (name == QLatin1String("ethers"))
+        return ExchangeFormat::Ethers;
+    if (name == QLatin1String("hosts"))
+        return ExchangeFormat::Hosts;
+    return std::nullopt;
 }
 
 QString ExchangeSuffix(ExchangeFormat format)

@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <optional>
 #include <vector>
 
 class CNVOUI;
@@ -30,10 +31,9 @@ class CNVOUI;
 //                    IdentityFlagKeywords), netbios_mac (empty when none)
 //     database list: ip, mac, host_name, workgroup, user_name, location, manufacturer,
 //                    comment, color, other_names (as for the scan list)
-// - Ethers: "MAC name" lines (Wireshark's personal "ethers" file), rows without a host
-//   name left out.
-// - Hosts: "IP name" lines (Wireshark's personal "hosts" file), rows without a host name
-//   left out.
+// - Ethers: "MAC name" lines (Wireshark's personal "ethers" file): the host name, else
+//   the first other name; rows with neither left out.
+// - Hosts: "IP name" lines (Wireshark's personal "hosts" file), named the same way.
 //   Both split a line at whitespace and end it at '#', so a name is trimmed and each
 //   whitespace, control character or '#' left in it is written as '_'; a name that is
 //   blank counts as none.
@@ -117,3 +117,7 @@ ImportReadResult ReadRecords(const QByteArray& data,
 
 // The file name suffix of a written format ("csv", "json", "" for ethers and hosts).
 QString ExchangeSuffix(ExchangeFormat format);
+
+// The format a file's own name asks for: ".csv", ".json" (in any case), or a file named
+// "ethers" or "hosts"; none for any other name.
+std::optional<ExchangeFormat> ExchangeFormatOfName(const QString& path);

@@ -8,6 +8,7 @@
 #include "ui/frame/CMainFrame.h"
 #include "ui/frame/CommandIds.h"
 #include "ui/frame/CommandTable.h"
+#include "ui/frame/ProfileSettings.h"
 #include "ui/lists/CListItemDelegate.h"
 #include "ui/lists/CRecordListModel.h"
 #include "ui/lists/ListPrinter.h"
@@ -406,13 +407,21 @@ void CCommonListView::OnExport(bool selectedOnly)
             if (choice.filter == filter)
                 dialog.setDefaultSuffix(ExchangeSuffix(choice.format));
     });
+    // The folder of the last export, while it is there.
+    const QString lastFolder = QString::fromUtf8(GetProfileBinary(QStringLiteral("ExportFolder")));
+    if (!lastFolder.isEmpty() && QFileInfo(lastFolder).isDir())
+        dialog.setDirectory(lastFolder);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
     QString path = dialog.selectedFiles().constFirst();
+    WriteProfileBinary(QStringLiteral("ExportFolder"), QFileInfo(path).absolutePath().toUtf8());
+    // A name of its own kind ("hosts.json") says what it holds, whatever filter was chosen.
     ExchangeFormat format = ExchangeFormat::Csv;
     for (const Choice& choice : choices)
         if (choice.filter == dialog.selectedNameFilter())
             format = choice.format;
+    if (const std::optional<ExchangeFormat> named = ExchangeFormatOfName(path))
+        format = *named;
 
     if (QFileInfo::exists(path) &&
         CurrentMessagePrompt().Ask(
