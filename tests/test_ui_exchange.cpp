@@ -218,7 +218,7 @@ TEST_F(Exchange, ImportSettlesClashesReportsAndOffersTheLinesItCouldNotTake)
     EXPECT_EQ(FormatIpAddress(stored[4]->ip), QStringLiteral("10.0.0.4"));
     // The file carries no names: the replaced record keeps its own.
     EXPECT_EQ(stored[4]->hostName, QStringLiteral("Alpha"));
-    EXPECT_EQ(stored[4]->mac, Mac("02:00:00:00:04:04"));
+    EXPECT_EQ(stored[4]->mac, Mac("02:00:00:00:04:04") | kMacTopBits);
     EXPECT_EQ(FormatIpAddress(stored[5]->ip), QStringLiteral("10.0.0.80"));
     EXPECT_EQ(DbView().model()->rowCount(), 6);
 }
