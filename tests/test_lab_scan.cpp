@@ -302,9 +302,9 @@ TEST_F(LabScan, TheWholeSubnetFindsExactlyTheManifestComparedWithTheDatabase)
     EXPECT_EQ(
         compare("198.18.0.1"),
         QStringLiteral("Record already exists, IP address and MAC address completely matched"));
-    EXPECT_EQ(compare("198.18.0.2"), QStringLiteral("IP Address Different "));
-    EXPECT_EQ(compare("198.18.0.3"), QStringLiteral("MAC Address Different "));
-    EXPECT_EQ(compare("198.18.0.4"), QStringLiteral("New IP address and MAC address "));
+    EXPECT_EQ(compare("198.18.0.2"), QStringLiteral("IP Address Different"));
+    EXPECT_EQ(compare("198.18.0.3"), QStringLiteral("MAC Address Different"));
+    EXPECT_EQ(compare("198.18.0.4"), QStringLiteral("New IP address and MAC address"));
     auto keyword = [&](const char* ip) { return rows.at(IpToHostOrder(IpOf(ip))).value(7); };
     EXPECT_EQ(keyword("198.18.0.1"), QStringLiteral("matched"));
     EXPECT_EQ(keyword("198.18.0.2"), QStringLiteral("ip-differs"));

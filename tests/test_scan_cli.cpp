@@ -154,9 +154,9 @@ TEST(ScanReport, CsvIsRfc4180WithTheListTitlesAndNoHint)
                                        "\"Record already exists, IP address and MAC address "
                                        "completely matched\",,matched,locally-administered"));
     EXPECT_EQ(lines[2], QStringLiteral("198.18.0.2,00:D0:EF:12:34:02,\"PC, \"\"two\"\"\",OFFICE,,"
-                                       "\"New IP address and MAC address \",,new,"));
-    EXPECT_EQ(lines[3], QStringLiteral("198.18.0.3,02:00:00:00:00:03,,,,\"IP Address Different "
-                                       "\",,ip-differs,locally-administered"));
+                                       "New IP address and MAC address,,new,"));
+    EXPECT_EQ(lines[3], QStringLiteral("198.18.0.3,02:00:00:00:00:03,,,,IP Address Different,,"
+                                       "ip-differs,locally-administered"));
     EXPECT_EQ(lines[4], QString());
     EXPECT_FALSE(csv.contains(QStringLiteral("Double-Click")));
 }
@@ -177,7 +177,7 @@ TEST(ScanReport, JsonCarriesTheCompareKeywordAndText)
     const QJsonObject ipDiffers = array[2].toObject();
     EXPECT_EQ(ipDiffers.value(QStringLiteral("compare")).toString(), QStringLiteral("ip-differs"));
     EXPECT_EQ(ipDiffers.value(QStringLiteral("compare_text")).toString(),
-              QStringLiteral("IP Address Different "));
+              QStringLiteral("IP Address Different"));
     EXPECT_EQ(ipDiffers.keys(),
               (QStringList{QStringLiteral("compare"), QStringLiteral("compare_text"),
                            QStringLiteral("flags"), QStringLiteral("host_name"),
@@ -272,8 +272,8 @@ TEST(ScanReport, CsvKeepsTheDataForFilesAndEscapesControlsForATerminal)
     EXPECT_FALSE(lines[1].contains(u'\r') || lines[1].contains(u'\n'));
     EXPECT_EQ(lines[1], QStringLiteral("198.18.0.9,02:00:00:00:00:09,"
                                        "PC\\u0090\\u009d0;pwned\\x07\\x1b[2J\\x0aX\\x09Y,"
-                                       "\\u009bWG\\x0d\\x7f\\\\,,\"New IP address and MAC "
-                                       "address \",,new,locally-administered"));
+                                       "\\u009bWG\\x0d\\x7f\\\\,,New IP address and MAC "
+                                       "address,,new,locally-administered"));
 }
 
 } // namespace

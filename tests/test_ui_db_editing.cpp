@@ -172,6 +172,8 @@ TEST_F(DbEditing, TabWalksTheEditorFromTopToBottom)
 {
     QStringList walked;
     WhenModal<CEditDlg> editor([&](CEditDlg& dialog) {
+        QApplication::setActiveWindow(&dialog);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
         dialog.IpEdit()->setFocus();
         for (int i = 0; i < 10; ++i) {
             walked << QApplication::focusWidget()->objectName();
