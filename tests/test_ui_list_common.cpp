@@ -376,6 +376,21 @@ TEST_F(ListPrinting, TheDatabaseListAndAnEmptyList)
     CheckPrinted(DbView(), QStringLiteral("Database"), names);
 }
 
+TEST_F(ListPrinting, AListWiderThanAPortraitPageIsPrintedInLandscape)
+{
+    CScanView& list = ScanView();
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setPageSize(QPageSize(QPageSize::A4));
+    for (int column = 0; column < list.model()->columnCount(); ++column)
+        list.setColumnWidth(column, 400);
+    FitPageOrientation(printer, list);
+    EXPECT_EQ(printer.pageLayout().orientation(), QPageLayout::Landscape);
+    for (int column = 0; column < list.model()->columnCount(); ++column)
+        list.setColumnWidth(column, 40);
+    FitPageOrientation(printer, list);
+    EXPECT_EQ(printer.pageLayout().orientation(), QPageLayout::Portrait);
+}
+
 TEST(ListPrinter, IconsKeepTheirSizeOnAHighResolutionDevice)
 {
     // A 16-pixel icon drawn into a 300-dot cell must fill it, not sit in a corner.

@@ -477,8 +477,18 @@ bool CCommonListView::PrintTo(QPrinter& printer) const
     return PrintListView(printer, *this, PrintTitle(), CMainFrame::AppTitle());
 }
 
+namespace
+{
+
+// Set once the user has chosen the paper in Page Setup: from then on that choice holds.
+bool g_pageChosenByUser = false;
+
+} // namespace
+
 void CCommonListView::RunPrintDialog()
 {
+    if (!g_pageChosenByUser)
+        FitPageOrientation(SharedPrinter(), *this);
     QPrintDialog dialog(&SharedPrinter(), this);
     if (dialog.exec() == QDialog::Accepted)
         PrintTo(SharedPrinter());
@@ -486,6 +496,8 @@ void CCommonListView::RunPrintDialog()
 
 void CCommonListView::RunPrintPreview()
 {
+    if (!g_pageChosenByUser)
+        FitPageOrientation(SharedPrinter(), *this);
     QPrintPreviewDialog dialog(&SharedPrinter(), this);
     connect(&dialog, &QPrintPreviewDialog::paintRequested, this,
             [this](QPrinter* printer) { PrintTo(*printer); });
@@ -495,7 +507,8 @@ void CCommonListView::RunPrintPreview()
 void CCommonListView::RunPageSetup()
 {
     QPageSetupDialog dialog(&SharedPrinter(), this);
-    dialog.exec();
+    if (dialog.exec() == QDialog::Accepted)
+        g_pageChosenByUser = true;
 }
 
 QString CCommonListView::ContextMenuText(int id) const

@@ -3,6 +3,7 @@
 #include <QAbstractItemModel>
 #include <QHeaderView>
 #include <QIcon>
+#include <QPageLayout>
 #include <QPainter>
 #include <QPrinter>
 #include <QTableView>
@@ -64,6 +65,22 @@ void PaintCellIcon(QPainter& painter, const QIcon& icon, const QRect& target)
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     painter.drawPixmap(target, icon.pixmap(largest));
     painter.restore();
+}
+
+void FitPageOrientation(QPrinter& printer, const QTableView& view)
+{
+    const QHeaderView* header = view.horizontalHeader();
+    if (!header)
+        return;
+    const double dotsPerScreenPixel =
+        double(printer.resolution()) / std::max(1, view.logicalDpiX());
+    const std::vector<PrintColumn> columns = LayOutColumns(*header, dotsPerScreenPixel);
+    const int tableWidth = columns.empty() ? 0 : columns.back().x + columns.back().width;
+    QPageLayout portrait = printer.pageLayout();
+    portrait.setOrientation(QPageLayout::Portrait);
+    const int portraitWidth = portrait.paintRectPixels(printer.resolution()).width();
+    printer.setPageOrientation(tableWidth > portraitWidth ? QPageLayout::Landscape
+                                                          : QPageLayout::Portrait);
 }
 
 bool PrintListView(QPrinter& printer, const QTableView& view, const QString& title,

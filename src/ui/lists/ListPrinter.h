@@ -22,6 +22,10 @@ struct ListPrintPlan {
 bool PrintListView(QPrinter& printer, const QTableView& view, const QString& title,
                    const QString& appTitle, ListPrintPlan* plan = nullptr);
 
+// Turns the page to landscape when the list's columns are wider than a portrait page,
+// and back to portrait when they fit one, so that a wide list is not drawn tiny.
+void FitPageOrientation(QPrinter& printer, const QTableView& view);
+
 // Draws `icon` filling `target`, from the icon's largest image, so that it keeps its size
 // on a device of many dots per pixel (a printer, a print preview).
 void PaintCellIcon(QPainter& painter, const QIcon& icon, const QRect& target);
