@@ -122,6 +122,24 @@ QString ImportMatchedRowsText(int count)
     return FormatLangStringA(0xF2A3, "Matched Records:\t%d_MATCHED%", {count});
 }
 
+QString ImportReportText(const MergeReport& report, int errorRows, int cutRows)
+{
+    QString text = FormatLangStringA(
+        132,
+        "New Records:\t%d_RESULT%\nCover Records:\t%d_COVER%\nSkip Records:\t%d_IGNORE%\n"
+        "Skip Empty HostName:\t%d_HOSTNAME%\nError Records:\t%d_ERROR%",
+        {report.newRecords, report.coverRecords, report.ignoreRecords, 0, errorRows});
+    if (report.matchedRecords)
+        text += u'\n' + ImportMatchedRowsText(report.matchedRecords);
+    if (cutRows)
+        text += u'\n' + ImportCutRowsText(cutRows);
+    if (report.cancelled)
+        text += QStringLiteral("\n\n") +
+                FormatLangStringA(0xF29D, "The import was cancelled; the records settled before it "
+                                          "were kept.");
+    return FormatLangStringA(200, "Import file successful!") + QStringLiteral("\n\n") + text;
+}
+
 QString MergeReportText(const MergeReport& report)
 {
     const QString counts = FormatLangStringA(

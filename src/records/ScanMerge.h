@@ -64,6 +64,10 @@ QString ImportErrorsText(const std::vector<ImportError>& errors, size_t limit = 
 QString ImportCutRowsText(int count);
 QString ImportMatchedRowsText(int count);
 
+// The window's report of an import: message 200, a blank line, message 132 with its counts,
+// the matched and cut rows when there were any, and the note of a cancel.
+QString ImportReportText(const MergeReport& report, int errorRows, int cutRows);
+
 // The report of a merge that added something: message 194, a blank line, message 207.
 QString MergeReportText(const MergeReport& report);
 

@@ -444,6 +444,21 @@ int main(int argc, char** argv)
             ImportErrorsText({{3, QStringLiteral("\"zz:00:00:00:00:03\" is not a MAC address")},
                               {7, QStringLiteral("\"10.0.0.300\" is not an IPv4 address")}}));
         ok &= GrabModal(importErrors, dir, prefix + QStringLiteral("import_errors.png"));
+        // The import's report, with rows that matched their records and one cut to fit.
+        QTimer::singleShot(0, &frame, [&] {
+            if (QWidget* box = QApplication::activeModalWidget()) {
+                ok &= Grab(*box, dir, prefix + QStringLiteral("import_done.png"));
+                box->close();
+            }
+        });
+        MergeReport imported;
+        imported.newRecords = 12;
+        imported.coverRecords = 3;
+        imported.matchedRecords = 40;
+        MakeMessageBoxPrompt()->Ask(
+            ImportReportText(imported, 2, 1) + QStringLiteral("\n\n") +
+                FormatLangStringA(0xF29E, "Show the lines that could not be imported?"),
+            PromptButtons::YesNo, PromptIcon::Warning);
         QTimer::singleShot(0, &frame, [&] {
             if (QWidget* box = QApplication::activeModalWidget()) {
                 ok &= Grab(*box, dir, prefix + QStringLiteral("export_done.png"));

@@ -256,20 +256,7 @@ void CDBView::OnFileImport()
     if (report.added)
         ShowTotal();
 
-    QString text = FormatLangStringA(
-        132,
-        "New Records:\t%d_RESULT%\nCover Records:\t%d_COVER%\nSkip Records:\t%d_IGNORE%\n"
-        "Skip Empty HostName:\t%d_HOSTNAME%\nError Records:\t%d_ERROR%",
-        {report.newRecords, report.coverRecords, report.ignoreRecords, 0, int(read.errors.size())});
-    if (report.matchedRecords)
-        text += u'\n' + ImportMatchedRowsText(report.matchedRecords);
-    if (read.cutRows)
-        text += u'\n' + ImportCutRowsText(read.cutRows);
-    if (report.cancelled)
-        text += QStringLiteral("\n\n") +
-                FormatLangStringA(0xF29D, "The import was cancelled; the records settled before it "
-                                          "were kept.");
-    text = FormatLangStringA(200, "Import file successful!") + QStringLiteral("\n\n") + text;
+    QString text = ImportReportText(report, int(read.errors.size()), read.cutRows);
     if (read.errors.empty()) {
         CurrentMessagePrompt().Ask(text, PromptButtons::Ok, PromptIcon::Information);
         return;
