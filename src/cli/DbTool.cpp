@@ -122,19 +122,8 @@ std::optional<ColorRef> ParseColor(const QString& text)
 std::optional<ExchangeFormat> ExportFormat(const Words& words, const QString& path)
 {
     const auto it = words.options.find(QStringLiteral("--format"));
-    const QString name =
-        it != words.options.end() ? it->second.toLower() : QFileInfo(path).fileName().toLower();
-    if (it != words.options.end()) {
-        if (name == QLatin1String("csv"))
-            return ExchangeFormat::Csv;
-        if (name == QLatin1String("json"))
-            return ExchangeFormat::Json;
-        if (name == QLatin1String("ethers"))
-            return ExchangeFormat::Ethers;
-        if (name == QLatin1String("hosts"))
-            return ExchangeFormat::Hosts;
-        return std::nullopt;
-    }
+    if (it != words.options.end())
+        return ExchangeFormatNamed(it->second);
     return ExchangeFormatOfName(path).value_or(ExchangeFormat::Csv);
 }
 

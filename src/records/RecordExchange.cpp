@@ -1220,17 +1220,29 @@ DatabaseRecord CompletedImport(const ImportedRecord& imported, const DatabaseRec
     return record;
 }
 
-std::optional<ExchangeFormat> ExchangeFormatOfName(const QString& path)
+std::optional<ExchangeFormat> ExchangeFormatNamed(const QString& word)
 {
-    const QString name = QFileInfo(path).fileName().toLower();
-    if (name.endsWith(QLatin1String(".csv")))
+    const QString name = word.toLower();
+    if (name == QLatin1String("csv"))
         return ExchangeFormat::Csv;
-    if (name.endsWith(QLatin1String(".json")))
+    if (name == QLatin1String("json"))
         return ExchangeFormat::Json;
     if (name == QLatin1String("ethers"))
         return ExchangeFormat::Ethers;
     if (name == QLatin1String("hosts"))
         return ExchangeFormat::Hosts;
+    return std::nullopt;
+}
+
+std::optional<ExchangeFormat> ExchangeFormatOfName(const QString& path)
+{
+    const QFileInfo file(path);
+    const std::optional<ExchangeFormat> whole = ExchangeFormatNamed(file.fileName());
+    if (whole == ExchangeFormat::Ethers || whole == ExchangeFormat::Hosts)
+        return whole;
+    const std::optional<ExchangeFormat> suffix = ExchangeFormatNamed(file.suffix());
+    if (suffix == ExchangeFormat::Csv || suffix == ExchangeFormat::Json)
+        return suffix;
     return std::nullopt;
 }
 

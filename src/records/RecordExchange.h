@@ -118,6 +118,9 @@ ImportReadResult ReadRecords(const QByteArray& data,
 // The file name suffix of a written format ("csv", "json", "" for ethers and hosts).
 QString ExchangeSuffix(ExchangeFormat format);
 
+// The written format a word names ("csv", "json", "ethers", "hosts", in any case).
+std::optional<ExchangeFormat> ExchangeFormatNamed(const QString& word);
+
 // The format a file's own name asks for: ".csv", ".json" (in any case), or a file named
 // "ethers" or "hosts"; none for any other name.
 std::optional<ExchangeFormat> ExchangeFormatOfName(const QString& path);
