@@ -280,8 +280,16 @@ TEST_F(StartupSecondInstance, BringsTheRunningWindowForwardAndEnds)
 
     RecordingMainWindow::Calls second;
     {
+        // Nothing on the terminal of the second start.
+        static QStringList warnings;
+        warnings.clear();
+        const QtMessageHandler previous = qInstallMessageHandler(
+            [](QtMsgType, const QMessageLogContext&, const QString& text) { warnings << text; });
         CLanveyApp app(options);
         EXPECT_FALSE(app.InitInstance(Args({}), Factory(second)));
+        PumpUntil([&] { return running.shown == 1; });
+        qInstallMessageHandler(previous);
+        EXPECT_TRUE(warnings.isEmpty()) << warnings.join(u'\n').toStdString();
         EXPECT_EQ(app.GetMode(), CLanveyApp::Mode::SecondInstance);
         EXPECT_FALSE(app.IsFirstInstance());
         EXPECT_EQ(app.GetDocument(), nullptr);
