@@ -2,8 +2,8 @@
 # the name-table protocol) must build without Qt Widgets, so the command-line scanner
 # and the tests can use it. Run as: cmake -DSOURCE_DIR=<repo> -P CheckLayers.cmake
 set(core_dirs src/lang src/support src/records src/app src/scan src/nametable src/standin src/cli)
-# The windowed start-up is the one part of src/app that may use widgets.
-set(allowed_regex "(src/app/(LanveyApp|WindowedStartup)|src/standin/(StandInWindow|main))[^/]*$")
+# The application object names the widget types of its start-up in its declarations only.
+set(allowed_regex "(src/app/LanveyApp|src/standin/(StandInWindow|main))[^/]*$")
 set(bad_regex "#[ \t]*include[ \t]*[<\"](QtWidgets|QtPrintSupport|QtGui/QWidget|Q(Widget|Application|MainWindow|Dialog|MessageBox|TableView|AbstractItemView|PushButton|Menu|ToolBar|StatusBar|Printer)[>.\"])")
 set(failures "")
 foreach(dir IN LISTS core_dirs)
@@ -37,3 +37,44 @@ if(helper_failures)
     message(FATAL_ERROR "lanvey-arp reaches beyond C++ and POSIX:\n${text}")
 endif()
 message(STATUS "lanvey-arp uses C++ and POSIX only")
+
+cmake_policy(SET CMP0057 NEW) # IN_LIST
+
+# Includes go down the layers, never up: a folder includes its own and lower ones only.
+#   0 lang, helper, mui   1 support   2 records, nametable   3 scan   4 app, cli, standin
+#   5 ui
+set(layer_lang 0)
+set(layer_helper 0)
+set(layer_mui 0)
+set(layer_support 1)
+set(layer_records 2)
+set(layer_nametable 2)
+set(layer_scan 3)
+set(layer_app 4)
+set(layer_cli 4)
+set(layer_standin 4)
+set(layer_ui 5)
+# Includes allowed against the order, each with its reason: "file|included folder".
+set(upward_exceptions "")
+file(GLOB_RECURSE sources "${SOURCE_DIR}/src/*.h" "${SOURCE_DIR}/src/*.cpp")
+foreach(file IN LISTS sources)
+    file(RELATIVE_PATH relative "${SOURCE_DIR}/src" "${file}")
+    string(REGEX MATCH "^[a-z]+" own "${relative}")
+    if(NOT DEFINED layer_${own})
+        list(APPEND direction_failures "${relative}: folder ${own} has no layer")
+        continue()
+    endif()
+    file(STRINGS "${file}" includes REGEX "^[ \t]*#[ \t]*include[ \t]*\"[a-z]+/")
+    foreach(line IN LISTS includes)
+        string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*\"([a-z]+)/.*" "\\1" used "${line}")
+        if(DEFINED layer_${used} AND layer_${used} GREATER layer_${own}
+           AND NOT "src/${relative}|${used}" IN_LIST upward_exceptions)
+            list(APPEND direction_failures "src/${relative} (${own}) includes ${used}/")
+        endif()
+    endforeach()
+endforeach()
+if(direction_failures)
+    list(JOIN direction_failures "\n" text)
+    message(FATAL_ERROR "includes that go up the layers:\n${text}")
+endif()
+message(STATUS "every include goes down the layers")

@@ -3,7 +3,7 @@
 
 #include "StartupTestUtil.h"
 #include "app/LanguageModule.h"
-#include "app/WindowedStartup.h"
+#include "ui/WindowedStartup.h"
 #include "lang/AnsiCodePage.h"
 #include "lang/LangString.h"
 #include "records/DatabaseFile.h"

@@ -1,5 +1,5 @@
 #include "app/LanveyApp.h"
-#include "app/WindowedStartup.h"
+#include "ui/WindowedStartup.h"
 #include "records/LanveyDoc.h"
 #include "scan/HostProbe.h"
 #include "support/NVUpdate.h"

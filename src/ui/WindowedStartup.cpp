@@ -1,4 +1,4 @@
-#include "app/WindowedStartup.h"
+#include "ui/WindowedStartup.h"
 
 #include "ui/CMessageBoxPrompt.h"
 
