@@ -1,7 +1,7 @@
 // ARP packets and the subnet lookup the resolvers rely on, without a network.
 
 #include "TestPrinters.h"
-#include "scan/platform/ArpPacket.h"
+#include "scan/ArpPacket.h"
 #include "scan/platform/LinkInterfaces.h"
 #include "support/AddressText.h"
 

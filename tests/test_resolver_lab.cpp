@@ -7,7 +7,7 @@
 #include "TestPrinters.h"
 #include "scan/HostProbe.h"
 #include "scan/NetBiosNames.h"
-#include "scan/platform/ArpPacket.h"
+#include "scan/ArpPacket.h"
 #include "support/AddressText.h"
 
 #include <QDataStream>

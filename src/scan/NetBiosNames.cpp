@@ -1,7 +1,7 @@
 #include "scan/NetBiosNames.h"
 
 #include "lang/AnsiCodePage.h"
-#include "scan/platform/ArpPacket.h"
+#include "scan/ArpPacket.h"
 
 #include <algorithm>
 #include <cstring>

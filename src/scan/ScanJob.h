@@ -2,6 +2,7 @@
 
 #include "scan/HostProbe.h"
 #include "scan/ManualResetEvent.h"
+#include "scan/ScanRange.h"
 
 #include <QString>
 #include <QtGlobal>
@@ -10,17 +11,6 @@
 #include <optional>
 
 class CLanveyDoc;
-
-// The cursor of the running scan: addresses in host byte order, `last` inclusive.
-// Guarded by g_recordLock. `next` runs one past `last` once every address has been
-// handed out; `exhausted` says so even when that step wrapped past 255.255.255.255.
-struct ScanRange {
-    quint32 first = 0;
-    quint32 next = 1;
-    quint32 last = 0;
-    bool exhausted = true;
-};
-extern ScanRange g_scanRange;
 
 // The run gate ("PauseScan": set means run, reset means paused) and the stop signal
 // ("CancelScan": set means stop) that every worker watches.

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "scan/ScanJob.h"
+#include "scan/ScanRange.h"
 
 #include <QString>
 

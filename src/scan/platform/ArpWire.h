@@ -1,6 +1,6 @@
 #pragma once
 
-#include "scan/platform/ArpPacket.h"
+#include "scan/ArpPacket.h"
 
 #include <chrono>
 #include <vector>

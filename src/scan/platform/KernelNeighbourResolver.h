@@ -1,7 +1,7 @@
 #pragma once
 
 #include "scan/platform/MacResolver.h"
-#include "scan/platform/SendAheadPacer.h"
+#include "scan/SendAheadPacer.h"
 
 #include <atomic>
 #include <chrono>

@@ -2,7 +2,7 @@
 
 // The machine's Ethernet adapters with their IPv4 subnets, as the resolvers need them.
 
-#include "scan/platform/ArpPacket.h"
+#include "scan/ArpPacket.h"
 
 #include <QString>
 #include <QtGlobal>

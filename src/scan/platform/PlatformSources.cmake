@@ -1,14 +1,11 @@
 # Sources of the host probe, by platform. Paths are relative to src/scan/.
-# The NetBIOS request and name parse, the ARP packet format and the subnet lookup are
-# portable; the resolvers and sockets are per platform. A platform without a backend gets
+# The NetBIOS request and name parse and the subnet lookup are portable; the resolvers and sockets are per platform. A platform without a backend gets
 # a probe that finds nothing, so the build never breaks there.
 set(LANVEY_SCAN_PLATFORM_SOURCES
     NetBiosNames.h
     NetBiosNames.cpp
     DnsMessage.h
     DnsMessage.cpp
-    platform/ArpPacket.h
-    platform/ArpPacket.cpp
     platform/LinkInterfaces.h
     platform/LinkInterfaces.cpp
 )
@@ -16,8 +13,8 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
     list(APPEND LANVEY_SCAN_PLATFORM_SOURCES
         platform/LinkInterfacesLinux.cpp
         platform/MacResolver.h
-        platform/SendAheadPacer.h
-        platform/SendAheadPacer.cpp
+        SendAheadPacer.h
+        SendAheadPacer.cpp
         platform/ArpWire.h
         platform/PacketSocketWire.h
         platform/PacketSocketWire.cpp

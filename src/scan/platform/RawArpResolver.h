@@ -3,7 +3,7 @@
 #include "scan/ArpRounds.h"
 #include "scan/platform/ArpWire.h"
 #include "scan/platform/MacResolver.h"
-#include "scan/platform/SendAheadPacer.h"
+#include "scan/SendAheadPacer.h"
 
 #include <atomic>
 #include <chrono>

@@ -1,4 +1,4 @@
-#include "scan/platform/ArpPacket.h"
+#include "scan/ArpPacket.h"
 
 #include "support/AddressText.h"
 

@@ -1,4 +1,4 @@
-#include "scan/platform/SendAheadPacer.h"
+#include "scan/SendAheadPacer.h"
 
 #include <algorithm>
 
