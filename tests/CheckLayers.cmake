@@ -42,7 +42,7 @@ cmake_policy(SET CMP0057 NEW) # IN_LIST
 
 # Includes go down the layers, never up: a folder includes its own and lower ones only.
 #   0 lang, helper, mui   1 support   2 records, nametable   3 scan   4 app, cli, standin
-#   5 ui
+#   5 ui   6 screenshots
 set(layer_lang 0)
 set(layer_helper 0)
 set(layer_mui 0)
@@ -54,6 +54,7 @@ set(layer_app 4)
 set(layer_cli 4)
 set(layer_standin 4)
 set(layer_ui 5)
+set(layer_screenshots 6)
 # Includes allowed against the order, each with its reason: "file|included folder".
 set(upward_exceptions "")
 file(GLOB_RECURSE sources "${SOURCE_DIR}/src/*.h" "${SOURCE_DIR}/src/*.cpp")
