@@ -11,7 +11,7 @@ lanvey_set_warnings(startup_instance_child)
 add_dependencies(test_startup startup_instance_child)
 target_compile_definitions(test_startup PRIVATE
     LANVEY_INSTANCE_CHILD="$<TARGET_FILE:startup_instance_child>")
-lanvey_add_test(test_config_file SOURCES test_config_file.cpp LIBS Lanvey::support)
+lanvey_add_test(test_config_file SOURCES test_config_file.cpp LIBS Lanvey::app)
 
 # Program folders with modules that must be turned down (or, the last one, taken): one
 # that names another language, two of other versions, one without a version, one that

@@ -3,7 +3,7 @@
 
 #include "TestPrinters.h"
 #include "support/ConfigFile.h"
-#include "support/CrashReporter.h"
+#include "app/CrashReporter.h"
 #include "support/NVBase64.h"
 
 #include <QDir>

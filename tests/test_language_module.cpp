@@ -7,7 +7,7 @@
 #include "lang/AnsiCodePage.h"
 #include "lang/LangString.h"
 #include "records/DatabaseFile.h"
-#include "support/LanguageRegistration.h"
+#include "app/LanguageRegistration.h"
 
 #include <QAbstractButton>
 #include <QApplication>

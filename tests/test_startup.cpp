@@ -6,10 +6,10 @@
 #include "scan/ScanJob.h"
 #include "support/AddressText.h"
 #include "support/ConfigFile.h"
-#include "support/LanguageRegistration.h"
+#include "app/LanguageRegistration.h"
 #include "support/NVBase64.h"
-#include "support/NVUpdate.h"
-#include "support/ToolRegistry.h"
+#include "app/NVUpdate.h"
+#include "app/ToolRegistry.h"
 
 #include <QElapsedTimer>
 #include <QLockFile>

@@ -7,16 +7,16 @@
 #include "lang/MessagePrompt.h"
 #include "records/LanveyDoc.h"
 #include "scan/ScanJob.h"
-#include "support/AppPath.h"
+#include "app/AppPath.h"
 #include "support/ConfigFile.h"
-#include "support/CrashReporter.h"
-#include "support/InstallLayout.h"
-#include "support/LanguageRegistration.h"
+#include "app/CrashReporter.h"
+#include "app/InstallLayout.h"
+#include "app/LanguageRegistration.h"
 #include "support/MakeSureFolderPathExists.h"
 #include "support/NVBase64.h"
-#include "support/NVUpdate.h"
+#include "app/NVUpdate.h"
 #include "support/RuntimeFolder.h"
-#include "support/ToolRegistry.h"
+#include "app/ToolRegistry.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

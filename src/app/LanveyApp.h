@@ -36,7 +36,7 @@ inline constexpr const char* kLanveyToolId = "{739B85B1-52FB-4753-B7D7-D30C19847
 struct LanveyAppOptions {
     // The program file; by default the running executable. The program folder is its
     // folder, or <prefix>/lib/lanvey for a copy installed in <prefix>/bin (see
-    // support/InstallLayout.h), unless `appFolder` says otherwise.
+    // app/InstallLayout.h), unless `appFolder` says otherwise.
     QString programFile;
     QString appFolder;
     // The user's application-data folder (default: the generic data location) and the

@@ -2,7 +2,7 @@
 #include "ui/WindowedStartup.h"
 #include "records/LanveyDoc.h"
 #include "scan/HostProbe.h"
-#include "support/NVUpdate.h"
+#include "app/NVUpdate.h"
 #include "ui/frame/CMainFrame.h"
 
 #include <QDesktopServices>

@@ -1,4 +1,4 @@
-#include "support/ToolRegistry.h"
+#include "app/ToolRegistry.h"
 
 #include <QSettings>
 

@@ -1,4 +1,4 @@
-#include "support/InstallLayout.h"
+#include "app/InstallLayout.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,4 +1,4 @@
-#include "support/LanguageRegistration.h"
+#include "app/LanguageRegistration.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

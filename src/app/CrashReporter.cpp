@@ -1,4 +1,4 @@
-#include "support/CrashReporter.h"
+#include "app/CrashReporter.h"
 
 #include <array>
 #include <atomic>

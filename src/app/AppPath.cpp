@@ -1,4 +1,4 @@
-#include "support/AppPath.h"
+#include "app/AppPath.h"
 
 #include "support/MakeSureFolderPathExists.h"
 

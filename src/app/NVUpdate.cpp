@@ -1,4 +1,4 @@
-#include "support/NVUpdate.h"
+#include "app/NVUpdate.h"
 
 #include "support/NVBase64.h"
 
