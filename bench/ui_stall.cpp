@@ -24,8 +24,8 @@
 #include "support/LocalAdapters.h"
 #include "ui/frame/CLanveyView.h"
 #include "ui/frame/CMainFrame.h"
-#include "ui/frame/CommandIds.h"
-#include "ui/frame/ProfileSettings.h"
+#include "ui/commands/CommandIds.h"
+#include "app/ProfileSettings.h"
 #include "ui/lists/CScanSession.h"
 
 #include <QApplication>

@@ -6,7 +6,7 @@
 #include "test_ui_db_util.h"
 #include "ui/dialogs/CAlarmDlg.h"
 #include "ui/dialogs/CShowDetailDlg.h"
-#include "ui/frame/ProfileSettings.h"
+#include "app/ProfileSettings.h"
 
 #include <QGroupBox>
 #include <QMenu>

@@ -2,7 +2,7 @@
 // prompts in the status bar, and the icons that no button may lack.
 
 #include "test_ui_util.h"
-#include "ui/frame/CommandTable.h"
+#include "ui/commands/CommandTable.h"
 
 #include <QMenu>
 #include <QMenuBar>

@@ -6,7 +6,7 @@
 #include "ui/dialogs/CAboutDlg.h"
 #include "ui/dialogs/CSettingGlobalPage.h"
 #include "ui/dialogs/CSettingSheet.h"
-#include "ui/frame/ProfileSettings.h"
+#include "app/ProfileSettings.h"
 #include "ui/frame/WindowPlacement.h"
 
 #include <QDialogButtonBox>

@@ -4,7 +4,7 @@
 
 #include "records/RecordLock.h"
 #include "test_ui_list_util.h"
-#include "ui/frame/ProfileSettings.h"
+#include "app/ProfileSettings.h"
 
 #include <QAbstractItemModelTester>
 #include <QHeaderView>

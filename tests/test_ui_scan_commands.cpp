@@ -2,7 +2,7 @@
 // the target box that follows Start, the keys, and the "Threads" setting a start reads.
 
 #include "test_ui_util.h"
-#include "ui/frame/ProfileSettings.h"
+#include "app/ProfileSettings.h"
 
 namespace
 {

@@ -3,7 +3,7 @@
 #include "test_ui_util.h"
 #include "ui/dialogs/CSettingGlobalPage.h"
 #include "ui/dialogs/CSettingSheet.h"
-#include "ui/frame/ProfileSettings.h"
+#include "app/ProfileSettings.h"
 
 #include <QDialogButtonBox>
 #include <QLabel>

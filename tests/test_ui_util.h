@@ -10,7 +10,7 @@
 #include "records/LanveyDoc.h"
 #include "ui/frame/CLanveyView.h"
 #include "ui/frame/CMainFrame.h"
-#include "ui/frame/CommandIds.h"
+#include "ui/commands/CommandIds.h"
 #include "ui/lists/CScanSession.h"
 #include "ui/lists/CScanView.h"
 

@@ -33,7 +33,7 @@
 #include "ui/dialogs/CShowDetailDlg.h"
 #include "ui/frame/CLanveyView.h"
 #include "ui/frame/CMainFrame.h"
-#include "ui/frame/CommandIds.h"
+#include "ui/commands/CommandIds.h"
 #include "ui/lists/CDBView.h"
 #include "ui/lists/CListViewEdit.h"
 #include "ui/lists/CScanSession.h"

@@ -2,7 +2,7 @@
 
 #include "app/LanveyApp.h"
 #include "lang/LangString.h"
-#include "ui/frame/CommandIcons.h"
+#include "ui/commands/CommandIcons.h"
 
 #include <QDialogButtonBox>
 #include <QHBoxLayout>

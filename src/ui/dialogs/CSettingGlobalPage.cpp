@@ -2,7 +2,7 @@
 
 #include "lang/LangString.h"
 #include "scan/ScanJob.h"
-#include "ui/frame/ProfileSettings.h"
+#include "app/ProfileSettings.h"
 
 #include <QGridLayout>
 #include <QLabel>

@@ -2,7 +2,7 @@
 
 #include "lang/LangString.h"
 #include "ui/dialogs/CSettingGlobalPage.h"
-#include "ui/frame/ProfileSettings.h"
+#include "app/ProfileSettings.h"
 
 #include <QDialogButtonBox>
 #include <QPushButton>

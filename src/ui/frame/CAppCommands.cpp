@@ -1,7 +1,7 @@
 #include "ui/frame/CAppCommands.h"
 
 #include "ui/dialogs/CAboutDlg.h"
-#include "ui/frame/CommandIds.h"
+#include "ui/commands/CommandIds.h"
 
 #include <QMainWindow>
 #include <QPageSetupDialog>

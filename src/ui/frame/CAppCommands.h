@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/frame/CommandTarget.h"
+#include "ui/commands/CommandTarget.h"
 
 #include <functional>
 

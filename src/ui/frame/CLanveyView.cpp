@@ -1,7 +1,7 @@
 #include "ui/frame/CLanveyView.h"
 
 #include "lang/LangString.h"
-#include "ui/frame/CommandIcons.h"
+#include "ui/commands/CommandIcons.h"
 #include "ui/lists/CDBView.h"
 #include "ui/lists/CScanView.h"
 

@@ -13,10 +13,10 @@
 #include "ui/dialogs/FindTarget.h"
 #include "ui/frame/CAppCommands.h"
 #include "ui/frame/CLanveyView.h"
-#include "ui/frame/CommandIcons.h"
-#include "ui/frame/CommandIds.h"
-#include "ui/frame/CommandTable.h"
-#include "ui/frame/ProfileSettings.h"
+#include "ui/commands/CommandIcons.h"
+#include "ui/commands/CommandIds.h"
+#include "ui/commands/CommandTable.h"
+#include "app/ProfileSettings.h"
 #include "ui/frame/WindowPlacement.h"
 #include "ui/lists/CScanSession.h"
 #include "ui/lists/CScanView.h"
@@ -160,7 +160,7 @@ CMainFrame::~CMainFrame()
 
 QString CMainFrame::AppTitle()
 {
-    return FormatLangString(IDS_APP_TITLE, QString::fromUtf8(kProductName));
+    return ::AppTitle();
 }
 
 CScanView* CMainFrame::ScanView() const

@@ -2,7 +2,7 @@
 
 #include "app/LanveyMainWindow.h"
 #include "support/NVOUI.h"
-#include "ui/frame/CommandTarget.h"
+#include "ui/commands/CommandTarget.h"
 #include "ui/frame/FrameEnvironment.h"
 #include "ui/lists/ViewHost.h"
 

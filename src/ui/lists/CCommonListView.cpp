@@ -5,10 +5,9 @@
 #include "records/LanveyDoc.h"
 #include "records/RecordLock.h"
 #include "support/WholeFile.h"
-#include "ui/frame/CMainFrame.h"
-#include "ui/frame/CommandIds.h"
-#include "ui/frame/CommandTable.h"
-#include "ui/frame/ProfileSettings.h"
+#include "ui/commands/CommandIds.h"
+#include "ui/commands/CommandTable.h"
+#include "app/ProfileSettings.h"
 #include "ui/lists/CListItemDelegate.h"
 #include "ui/lists/CRecordListModel.h"
 #include "ui/lists/ListPrinter.h"
@@ -474,7 +473,7 @@ bool CCommonListView::DeleteSelectedRows()
 
 bool CCommonListView::PrintTo(QPrinter& printer) const
 {
-    return PrintListView(printer, *this, PrintTitle(), CMainFrame::AppTitle());
+    return PrintListView(printer, *this, PrintTitle(), AppTitle());
 }
 
 namespace

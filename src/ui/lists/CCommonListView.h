@@ -2,7 +2,7 @@
 
 #include "records/RecordExchange.h"
 #include "ui/dialogs/FindTarget.h"
-#include "ui/frame/CommandTarget.h"
+#include "ui/commands/CommandTarget.h"
 #include "ui/lists/NameTableHandOff.h"
 
 #include <QTableView>

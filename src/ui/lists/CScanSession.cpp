@@ -1,6 +1,6 @@
 #include "ui/lists/CScanSession.h"
 
-#include "ui/frame/ProfileSettings.h"
+#include "app/ProfileSettings.h"
 
 #include <QMetaObject>
 

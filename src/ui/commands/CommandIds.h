@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 // Command ids: the numbers the menus, toolbars and accelerators share. They keep the
 // values of the program's resource ids so that the string table's prompts (which carry
 // the command's own id) line up.
@@ -46,3 +48,6 @@ enum CommandId : int {
 
 // The message that carries the application title (the caption).
 inline constexpr int IDS_APP_TITLE = 57344;
+
+// That title in the language in use: the main window's caption, the head of a printout.
+QString AppTitle();

@@ -1,6 +1,6 @@
-#include "ui/frame/CommandIcons.h"
+#include "ui/commands/CommandIcons.h"
 
-#include "ui/frame/CommandTable.h"
+#include "ui/commands/CommandTable.h"
 
 #include <QPixmap>
 

@@ -1,7 +1,8 @@
-#include "ui/frame/CommandTable.h"
+#include "ui/commands/CommandTable.h"
 
+#include "app/LanveyApp.h"
 #include "lang/LangString.h"
-#include "ui/frame/CommandIds.h"
+#include "ui/commands/CommandIds.h"
 
 #include <QRegularExpression>
 #include <cstring>
@@ -253,4 +254,9 @@ const std::vector<AcceleratorInfo>& AcceleratorTable()
         {QKeySequence(Qt::Key_F1), ID_HELP},
     };
     return table;
+}
+
+QString AppTitle()
+{
+    return FormatLangString(IDS_APP_TITLE, QString::fromUtf8(kProductName));
 }

@@ -1,4 +1,4 @@
-#include "ui/frame/ProfileSettings.h"
+#include "app/ProfileSettings.h"
 
 #include "app/LanveyApp.h"
 
