@@ -7,6 +7,7 @@
 #include <QString>
 #include <QTemporaryDir>
 #include <cstdio>
+#include <fcntl.h>
 #include <functional>
 #include <grp.h>
 #include <sched.h>
@@ -14,20 +15,27 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-// What `body` returned in the child, or a text that says how the child ended otherwise.
-inline QString InChild(const std::function<QString()>& body)
+// What a forked child wrote back, and how it ended (waitpid's status; -1 without a pipe).
+struct ChildOutput {
+    QByteArray bytes;
+    int status = -1;
+};
+
+// Runs `body` in a forked child and hands back the bytes it returned.
+inline ChildOutput InChildBytes(const std::function<QByteArray()>& body)
 {
+    ChildOutput output;
     int pipeFds[2];
-    if (pipe(pipeFds) != 0)
-        return QStringLiteral("(no pipe)");
+    if (pipe2(pipeFds, O_CLOEXEC) != 0)
+        return output;
     fflush(nullptr);
     const pid_t child = fork();
     if (child == 0) {
         close(pipeFds[0]);
-        const QByteArray text = body().toUtf8();
-        for (qsizetype done = 0; done < text.size();) {
+        const QByteArray bytes = body();
+        for (qsizetype done = 0; done < bytes.size();) {
             const ssize_t n =
-                write(pipeFds[1], text.constData() + done, size_t(text.size() - done));
+                write(pipeFds[1], bytes.constData() + done, size_t(bytes.size() - done));
             if (n <= 0)
                 break;
             done += n;
@@ -35,16 +43,21 @@ inline QString InChild(const std::function<QString()>& body)
         _exit(0);
     }
     close(pipeFds[1]);
-    QByteArray text;
     char buffer[4096];
     for (ssize_t n; (n = read(pipeFds[0], buffer, sizeof buffer)) > 0;)
-        text.append(buffer, n);
+        output.bytes.append(buffer, n);
     close(pipeFds[0]);
-    int status = 0;
-    waitpid(child, &status, 0);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return QStringLiteral("(the child ended with status %1)").arg(status);
-    return QString::fromUtf8(text);
+    waitpid(child, &output.status, 0);
+    return output;
+}
+
+// What `body` returned in the child, or a text that says how the child ended otherwise.
+inline QString InChild(const std::function<QString()>& body)
+{
+    const ChildOutput output = InChildBytes([&body] { return body().toUtf8(); });
+    if (!WIFEXITED(output.status) || WEXITSTATUS(output.status) != 0)
+        return QStringLiteral("(the child ended with status %1)").arg(output.status);
+    return QString::fromUtf8(output.bytes);
 }
 
 // In the child: the ordinary user "nobody" (65534), with no groups and no capability.

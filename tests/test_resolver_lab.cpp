@@ -3,11 +3,12 @@
 // 198.19.200.0/24, and runs the probe in the scanner. Nothing leaves the namespaces, and
 // they vanish with their processes. Needs root; with CI=true a missing root fails.
 
+#include "ChildProcessTestUtil.h"
 #include "TestDataFile.h"
 #include "TestPrinters.h"
+#include "scan/ArpPacket.h"
 #include "scan/HostProbe.h"
 #include "scan/NetBiosNames.h"
-#include "scan/ArpPacket.h"
 #include "support/AddressText.h"
 
 #include <QDataStream>
@@ -261,38 +262,14 @@ struct LabRun {
 LabRun RunInLab(const LabBody& body)
 {
     LabRun run;
-    int result[2];
-    if (pipe2(result, O_CLOEXEC) != 0) {
-        run.error = QStringLiteral("pipe failed");
-        return run;
-    }
-    const pid_t scanner = fork();
-    if (scanner == 0) {
-        close(result[0]);
-        const QByteArray bytes = ScannerMain(body);
-        for (qsizetype done = 0; done < bytes.size();) {
-            const ssize_t n = write(result[1], bytes.constData() + done, bytes.size() - done);
-            if (n <= 0)
-                break;
-            done += n;
-        }
-        _exit(0);
-    }
-    close(result[1]);
-    QByteArray bytes;
-    char buffer[4096];
-    for (ssize_t n; (n = read(result[0], buffer, sizeof buffer)) > 0;)
-        bytes.append(buffer, n);
-    close(result[0]);
-    int status = 0;
-    waitpid(scanner, &status, 0);
-    QDataStream in(bytes);
+    const ChildOutput scanner = InChildBytes([&body] { return ScannerMain(body); });
+    QDataStream in(scanner.bytes);
     QList<Outcome> outcomes;
     in >> run.error >> outcomes;
     run.outcomes.assign(outcomes.begin(), outcomes.end());
-    if (bytes.isEmpty())
-        run.error =
-            QStringLiteral("scanner process ended without a result (status %1)").arg(status);
+    if (scanner.bytes.isEmpty())
+        run.error = QStringLiteral("scanner process ended without a result (status %1)")
+                        .arg(scanner.status);
     return run;
 }
 
