@@ -240,7 +240,7 @@ TEST(ScanReport, TheTableShowsControlCharactersOfHostileNamesAsEscapes)
         << table.toStdString();
     EXPECT_TRUE(table.contains(QStringLiteral("\\u009bWG\\x0d\\x7f\\\\")));
     // The stored names stay as received.
-    EXPECT_EQ(HostileRows()[0].hostName, kHostileName);
+    EXPECT_EQ(HostileRows()[0][ScanColHostName], kHostileName);
 }
 
 TEST(ScanReport, JsonEscapesEveryControlAndKeepsTheNames)

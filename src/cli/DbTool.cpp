@@ -241,13 +241,11 @@ private:
             m_out << QString::fromUtf8(bytes);
         } else if (name == QLatin1String("table")) {
             std::vector<QStringList> cells;
-            for (const DatabaseRecord* r : rows)
-                cells.push_back({FormatIpAddress(r->ip), FormatMacAddress(r->mac),
-                                 EscapeControlChars(r->hostName), EscapeControlChars(r->workgroup),
-                                 EscapeControlChars(r->userName), EscapeControlChars(r->location),
-                                 m_oui.GetManufacturer(FormatMacAddress(r->mac)),
-                                 EscapeControlChars(r->comment),
-                                 EscapeControlChars(OtherNamesText(r->otherNames))});
+            for (const DatabaseRecord* r : rows) {
+                cells.push_back(RowCells(DatabaseColumns(), *r, {&m_oui, CellUse::Table}));
+                for (QString& cell : cells.back())
+                    cell = EscapeControlChars(cell);
+            }
             m_out << FormatTextTable(DatabaseColumnTitles(), cells);
         } else {
             return Usage(QStringLiteral("unknown format \"%1\"").arg(name));

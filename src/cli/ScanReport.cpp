@@ -1,23 +1,15 @@
 #include "cli/ScanReport.h"
 
 #include "lang/DisplayText.h"
-#include "records/CompareResult.h"
 #include "records/IdentityFlags.h"
 #include "records/RecordColumns.h"
 
 ScanReportRow MakeScanReportRow(const HostRecord& record, const CNVOUI* oui)
 {
-    ScanReportRow row;
-    row.ip = ScanCellText(record, ScanColIp, oui);
-    row.mac = ScanCellText(record, ScanColMac, oui);
-    row.hostName = ScanCellText(record, ScanColHostName, oui);
-    row.workgroup = ScanCellText(record, ScanColWorkgroup, oui);
-    row.manufacturer = ScanCellText(record, ScanColVendor, oui);
-    row.compare = ScanCellText(record, ScanColCompare, oui, false);
-    row.otherNames = ScanCellText(record, ScanColOtherNames, oui);
+    ScanReportRow row = RowCells(ScanColumns(), record, {oui, CellUse::Table});
     const QStringList flags = IdentityFlagKeywords(record);
     if (!flags.isEmpty())
-        row.mac += QStringLiteral(" [%1]").arg(flags.join(QStringLiteral(", ")));
+        row[ScanColMac] += QStringLiteral(" [%1]").arg(flags.join(QStringLiteral(", ")));
     return row;
 }
 
@@ -29,16 +21,10 @@ QStringList ScanReportTitles()
 namespace
 {
 
-QStringList Cells(const ScanReportRow& row)
-{
-    return {row.ip,           row.mac,     row.hostName,  row.workgroup,
-            row.manufacturer, row.compare, row.otherNames};
-}
-
 // The cells as a terminal may show them: names from the network can hold controls.
 QStringList ShownCells(const ScanReportRow& row)
 {
-    QStringList cells = Cells(row);
+    QStringList cells = row;
     for (QString& cell : cells)
         cell = EscapeControlChars(cell);
     return cells;

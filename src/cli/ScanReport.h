@@ -8,13 +8,11 @@
 
 class CNVOUI;
 
-// One host as lanvey-scan's table shows it: the cells of the scan list (the Compare
-// Result without the double-click hint, the MAC address followed by its identity flags
-// in brackets when it has any). CSV and JSON come from the list's own writer
-// (records/RecordExchange.h).
-struct ScanReportRow {
-    QString ip, mac, hostName, workgroup, manufacturer, compare, otherNames;
-};
+// One host as lanvey-scan's table shows it: the cells of the scan list's columns (the
+// Compare Result without the double-click hint, the MAC address followed by its identity
+// flags in brackets when it has any), in column order. CSV and JSON come from the list's
+// own writer (records/RecordExchange.h).
+using ScanReportRow = QStringList;
 
 // A record whose compare states have been worked out.
 ScanReportRow MakeScanReportRow(const HostRecord& record, const CNVOUI* oui);

@@ -3,8 +3,6 @@
 #include "lang/LangString.h"
 #include "records/HostRecord.h"
 #include "records/RecordColumns.h"
-#include "support/AddressText.h"
-#include "support/NVOUI.h"
 
 QString CompareResultText(const HostRecord& record, bool withHint)
 {
@@ -54,24 +52,24 @@ ColorRef CompareCellColor(const HostRecord& record, int column)
     }
 }
 
+QString CompareKeyword(const HostRecord& record)
+{
+    const bool ipDiffers = record.ipState == CompareState::Different;
+    const bool macDiffers = record.macState == CompareState::Different;
+    if (ipDiffers && macDiffers)
+        return QStringLiteral("both-differ");
+    if (ipDiffers)
+        return QStringLiteral("ip-differs");
+    if (macDiffers)
+        return QStringLiteral("mac-differs");
+    return record.overallState == CompareState::Matched ? QStringLiteral("matched")
+                                                        : QStringLiteral("new");
+}
+
 QString ScanCellText(const HostRecord& record, int column, const CNVOUI* oui, bool withHint)
 {
-    switch (column) {
-    case ScanColIp:
-        return FormatIpAddress(record.ip);
-    case ScanColMac:
-        return FormatMacAddress(record.mac);
-    case ScanColHostName:
-        return record.hostName;
-    case ScanColWorkgroup:
-        return record.workgroup;
-    case ScanColVendor:
-        return oui ? oui->GetManufacturer(FormatMacAddress(record.mac)) : QString();
-    case ScanColCompare:
-        return CompareResultText(record, withHint);
-    case ScanColOtherNames:
-        return OtherNamesText(record.otherNames);
-    default:
+    if (column < 0 || column >= ScanColumnCount)
         return QString();
-    }
+    return ScanColumns()[size_t(column)].text(record,
+                                              {oui, withHint ? CellUse::List : CellUse::Table});
 }

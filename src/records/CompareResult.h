@@ -23,9 +23,13 @@ ColorRef CompareStateColor(CompareState state);
 // every other cell is black.
 ColorRef CompareCellColor(const HostRecord& record, int column);
 
+// The compare outcome of a scan result as a stable word: "matched", "new", "ip-differs",
+// "mac-differs" or "both-differ".
+QString CompareKeyword(const HostRecord& record);
+
 class CNVOUI;
 
-// The text of one scan-list cell (ScanColumn): address texts, the names, the vendor
-// from `oui` (empty without a table) and the Compare Result (with or without the hint).
-// Any other column is empty.
+// The text of one scan-list cell (ScanColumn), as its column's entry gives it: with the
+// hint, as the list shows it, or without, as lanvey-scan's table does. Any other column
+// is empty.
 QString ScanCellText(const HostRecord& record, int column, const CNVOUI* oui, bool withHint = true);

@@ -24,3 +24,15 @@ bool LimitRecordTexts(DatabaseRecord& record)
     cut |= Limit(record.comment, kMaxRecordCommentLength);
     return cut;
 }
+
+QString ColorText(ColorRef color)
+{
+    static const char kHex[] = "0123456789ABCDEF";
+    QString text(7, u'#');
+    const quint8 parts[3] = {ColorRefRed(color), ColorRefGreen(color), ColorRefBlue(color)};
+    for (int i = 0; i < 3; ++i) {
+        text[1 + 2 * i] = QLatin1Char(kHex[parts[i] >> 4]);
+        text[2 + 2 * i] = QLatin1Char(kHex[parts[i] & 15]);
+    }
+    return text;
+}

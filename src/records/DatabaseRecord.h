@@ -31,3 +31,6 @@ constexpr qsizetype kMaxRecordCommentLength = 200;
 // Cuts each text of `record` longer than its limit (never inside a surrogate pair);
 // true when one had to be cut.
 bool LimitRecordTexts(DatabaseRecord& record);
+
+// A colour as the files write it: "#RRGGBB".
+QString ColorText(ColorRef color);

@@ -22,24 +22,6 @@ template <typename List> auto* RecordAt(const List& list, int index)
     return index >= 0 && size_t(index) < list.size() ? list[size_t(index)].get() : nullptr;
 }
 
-// The address column orders by the address as a number, the first octet weighing most,
-// so that a scan over several /24 networks lists them in order too.
-quint32 IpSortKey(quint32 ip)
-{
-    return IpToHostOrder(ip);
-}
-
-// The MAC column orders by the text, "00:1A:..." lowercased. Its fixed-width hex digits
-// sort as the octets do, first octet first, so the octets as a big-endian number give
-// the same order without making the texts.
-quint64 MacSortKey(quint64 mac)
-{
-    quint64 key = 0;
-    for (int i = 0; i < 6; ++i)
-        key = (key << 8) | MacOctet(mac, i);
-    return key;
-}
-
 // Text order: lowercased texts compare unit by unit; an empty text comes after every
 // other text.
 bool TextBefore(const QString& a, const QString& b)
@@ -141,17 +123,24 @@ void SortByVendor(std::vector<std::unique_ptr<Record>>& list, bool ascending, co
     ApplyOrder(list, ExchangeSortOrder(ranks));
 }
 
-template <typename Record> void SortByIp(std::vector<std::unique_ptr<Record>>& list, bool ascending)
-{
-    SortBy(
-        list, ascending, [](const Record& r) { return IpSortKey(r.ip); }, std::less<quint32>());
-}
-
+// The list in the order of one column, as its entry says.
 template <typename Record>
-void SortByMac(std::vector<std::unique_ptr<Record>>& list, bool ascending)
+void SortByColumn(std::vector<std::unique_ptr<Record>>& list, const ListColumn<Record>& column,
+                  bool ascending, const CNVOUI* oui)
 {
-    SortBy(
-        list, ascending, [](const Record& r) { return MacSortKey(r.mac); }, std::less<quint64>());
+    switch (column.order) {
+    case ColumnOrder::Number:
+        SortBy(list, ascending, column.number, std::less<quint64>());
+        break;
+    case ColumnOrder::Text: {
+        const CellContext context{oui, CellUse::List};
+        SortByText(list, ascending, [&](const Record& r) { return column.text(r, context); });
+        break;
+    }
+    case ColumnOrder::Vendor:
+        SortByVendor(list, ascending, oui);
+        break;
+    }
 }
 
 } // namespace
@@ -392,41 +381,16 @@ bool CLanveyDoc::CommitDatabaseChange()
 void CLanveyDoc::SortScanRecords(int column, bool ascending)
 {
     std::lock_guard guard(g_recordLock);
-    if (m_scanRecords.empty())
+    if (m_scanRecords.empty() || column < 0 || column >= ScanColumnCount)
         return;
-    auto& list = m_scanRecords;
-    switch (column) {
-    case ScanColIp:
-        SortByIp(list, ascending);
-        break;
-    case ScanColMac:
-        SortByMac(list, ascending);
-        break;
-    case ScanColHostName:
-        SortByText(list, ascending, &HostRecord::hostName);
-        break;
-    case ScanColWorkgroup:
-        SortByText(list, ascending, &HostRecord::workgroup);
-        break;
-    case ScanColVendor:
-        SortByVendor(list, ascending, m_oui);
-        break;
-    case ScanColCompare:
-        // The states are otherwise worked out when a cell is drawn: a row never shown
-        // would rank by a state from before the last change of the database list.
-        for (const auto& record : list)
+    const ListColumn<HostRecord>& entry = ScanColumns()[size_t(column)];
+    // The states are otherwise worked out when a cell is drawn: a row never shown would
+    // rank by a state from before the last change of the database list.
+    if (entry.fromComparison) {
+        for (const auto& record : m_scanRecords)
             CompareWithDatabase(record.get(), 0);
-        SortBy(
-            list, ascending, [](const HostRecord& r) { return qint32(r.overallState); },
-            std::less<qint32>());
-        break;
-    case ScanColOtherNames:
-        SortByText(list, ascending,
-                   [](const HostRecord& r) { return OtherNamesText(r.otherNames); });
-        break;
-    default:
-        break;
     }
+    SortByColumn(m_scanRecords, entry, ascending, m_oui);
 }
 
 bool CLanveyDoc::SortDatabaseRecords(int column, bool ascending)
@@ -435,39 +399,7 @@ bool CLanveyDoc::SortDatabaseRecords(int column, bool ascending)
         return false;
     NoteDatabaseChange();
     DatabaseRecordsMoved();
-    auto& list = m_databaseRecords;
-    using R = DatabaseRecord;
-    switch (column) {
-    case DbColIp:
-        SortByIp(list, ascending);
-        break;
-    case DbColMac:
-        SortByMac(list, ascending);
-        break;
-    case DbColHostName:
-        SortByText(list, ascending, &R::hostName);
-        break;
-    case DbColWorkgroup:
-        SortByText(list, ascending, &R::workgroup);
-        break;
-    case DbColUserName:
-        SortByText(list, ascending, &R::userName);
-        break;
-    case DbColLocation:
-        SortByText(list, ascending, &R::location);
-        break;
-    case DbColVendor:
-        SortByVendor(list, ascending, m_oui);
-        break;
-    case DbColComment:
-        SortByText(list, ascending, &R::comment);
-        break;
-    case DbColOtherNames:
-        SortByText(list, ascending, [](const R& r) { return OtherNamesText(r.otherNames); });
-        break;
-    default:
-        break;
-    }
+    SortByColumn(m_databaseRecords, DatabaseColumns()[size_t(column)], ascending, m_oui);
     return CommitDatabaseChange();
 }
 

@@ -1,7 +1,9 @@
 #pragma once
 
+#include "records/CompareResult.h"
 #include "records/DatabaseRecord.h"
 #include "records/HostRecord.h"
+#include "records/RecordColumns.h"
 
 #include <QByteArray>
 #include <QString>
@@ -13,7 +15,8 @@ class CNVOUI;
 
 // Hosts in and out of Lanvey: the files both lists export (and lanvey-scan and lanvey-db
 // print), and the files the database list imports. Everything here is pure: bytes in,
-// bytes out; the callers read and write the files.
+// bytes out; the callers read and write the files. The lists' columns and the fields
+// their files add come from records/RecordColumns.h; each format lives in exchange/.
 //
 // Written formats:
 // - Csv: RFC 4180, UTF-8 with a byte-order mark, CRLF line ends, a header row with the
@@ -39,10 +42,6 @@ class CNVOUI;
 //   blank counts as none.
 enum class ExchangeFormat { Csv, Json, Ethers, Hosts, ArpScan, NmapXml, Unknown };
 
-// The compare outcome of a scan result as a stable word: "matched", "new", "ip-differs",
-// "mac-differs" or "both-differ".
-QString CompareKeyword(const HostRecord& record);
-
 // What the CSV does with control characters in the cells: keep them (a file, a pipe) or
 // show them as escapes (a terminal).
 enum class CsvControls { Keep, Escape };
@@ -61,18 +60,6 @@ QByteArray WriteDatabaseRecords(ExchangeFormat format,
 struct ImportError {
     int line = 0;
     QString reason;
-};
-
-// The fields of a record besides its addresses that a row of a file may carry.
-enum ImportField : unsigned {
-    kImportHostName = 1u << 0,
-    kImportWorkgroup = 1u << 1,
-    kImportUserName = 1u << 2,
-    kImportLocation = 1u << 3,
-    kImportComment = 1u << 4,
-    kImportColor = 1u << 5,
-    kImportOtherNames = 1u << 6,
-    kImportAllFields = (1u << 7) - 1,
 };
 
 // One record a file gives, with the line it starts on.
