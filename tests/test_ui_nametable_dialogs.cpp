@@ -10,12 +10,12 @@
 #include "records/LanveyDoc.h"
 #include "support/AddressText.h"
 #include "test_ui_util.h"
-#include "ui/dialogs/CADDNMTMULDlg.h"
-#include "ui/dialogs/CAddNMTIPMACDlg.h"
-#include "ui/dialogs/CAddNMTListCtrl.h"
-#include "ui/dialogs/CAddToNMTDlg.h"
 #include "ui/dialogs/CColorPicker.h"
 #include "ui/lists/CListViewEdit.h"
+#include "ui/nametable/CADDNMTMULDlg.h"
+#include "ui/nametable/CAddNMTIPMACDlg.h"
+#include "ui/nametable/CAddNMTListCtrl.h"
+#include "ui/nametable/CAddToNMTDlg.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>

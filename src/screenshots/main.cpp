@@ -21,11 +21,8 @@
 #include "scan/HostProbe.h"
 #include "support/AddressText.h"
 #include "ui/CMessageBoxPrompt.h"
-#include "ui/dialogs/CADDNMTMULDlg.h"
+#include "ui/commands/CommandIds.h"
 #include "ui/dialogs/CAboutDlg.h"
-#include "ui/dialogs/CAddNMTIPMACDlg.h"
-#include "ui/dialogs/CAddNMTListCtrl.h"
-#include "ui/dialogs/CAddToNMTDlg.h"
 #include "ui/dialogs/CAlarmDlg.h"
 #include "ui/dialogs/CEditDlg.h"
 #include "ui/dialogs/CFindDlg.h"
@@ -33,11 +30,14 @@
 #include "ui/dialogs/CShowDetailDlg.h"
 #include "ui/frame/CLanveyView.h"
 #include "ui/frame/CMainFrame.h"
-#include "ui/commands/CommandIds.h"
 #include "ui/lists/CDBView.h"
 #include "ui/lists/CListViewEdit.h"
 #include "ui/lists/CScanSession.h"
 #include "ui/lists/CScanView.h"
+#include "ui/nametable/CADDNMTMULDlg.h"
+#include "ui/nametable/CAddNMTIPMACDlg.h"
+#include "ui/nametable/CAddNMTListCtrl.h"
+#include "ui/nametable/CAddToNMTDlg.h"
 
 #include <QApplication>
 #include <QComboBox>

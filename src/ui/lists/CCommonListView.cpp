@@ -1,5 +1,6 @@
 #include "ui/lists/CCommonListView.h"
 
+#include "app/ProfileSettings.h"
 #include "lang/LangString.h"
 #include "lang/MessagePrompt.h"
 #include "records/LanveyDoc.h"
@@ -7,8 +8,8 @@
 #include "support/WholeFile.h"
 #include "ui/commands/CommandIds.h"
 #include "ui/commands/CommandTable.h"
-#include "app/ProfileSettings.h"
 #include "ui/lists/CListItemDelegate.h"
+#include "ui/lists/CListViewEdit.h"
 #include "ui/lists/CRecordListModel.h"
 #include "ui/lists/ListPrinter.h"
 #include "ui/lists/ViewHost.h"
@@ -47,29 +48,16 @@ QPrinter& SharedPrinter()
 CCommonListView::CCommonListView(CLanveyDoc& doc, ViewHost* host, QWidget* parent)
     : QTableView(parent), m_doc(doc), m_pHost(host)
 {
-    setSelectionBehavior(QAbstractItemView::SelectRows);
-    setSelectionMode(QAbstractItemView::ExtendedSelection);
-    setEditTriggers(QAbstractItemView::NoEditTriggers);
-    setTabKeyNavigation(false);
-    setWordWrap(false);
+    SetUpHostList(*this);
     setTextElideMode(Qt::ElideRight);
     setIconSize(QSize(16, 16));
-    setCornerButtonEnabled(false);
     // The delegate draws the grid, so that selected rows tint it like their cells.
     setShowGrid(false);
     setItemDelegate(new CListItemDelegate(this));
 
-    QHeaderView* rows = verticalHeader();
-    rows->hide();
-    rows->setSectionResizeMode(QHeaderView::Fixed);
-    rows->setDefaultSectionSize(std::max(20, fontMetrics().height() + 6));
-
     QHeaderView* columns = horizontalHeader();
     columns->setSectionsMovable(true);
     columns->setSectionsClickable(true);
-    columns->setHighlightSections(false);
-    columns->setStretchLastSection(false);
-    columns->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     columns->setSortIndicatorShown(true);
     columns->setSortIndicator(-1, Qt::AscendingOrder);
     connect(columns, &QHeaderView::sortIndicatorChanged, this,
@@ -589,9 +577,8 @@ std::optional<std::pair<bool, bool>> CCommonListView::NameTableFlags(int id)
     }
 }
 
-void CCommonListView::AddSelectionToNameTable(
-    bool ipv4, bool mac, quint64 sender,
-    const std::function<std::optional<NameTableHost>(int)>& hostAt)
+void CCommonListView::AddSelectionToNameTable(bool ipv4, bool mac, quint64 sender,
+                                              const NameTableHandOff::HostAt& hostAt)
 {
     if (!HasSelectedRow())
         return;
@@ -603,29 +590,4 @@ void CCommonListView::AddSelectionToNameTable(
         },
         sender);
     handOff.Run(SelectedRowsInOrder(), ipv4, mac, hostAt);
-}
-
-void CCommonListView::AddScanSelectionToNameTable(bool ipv4, bool mac)
-{
-    AddSelectionToNameTable(
-        ipv4, mac, kScanListSender, [this](int row) -> std::optional<NameTableHost> {
-            const std::lock_guard guard(g_recordLock);
-            const HostRecord* record = m_doc.GetScanRecord(row);
-            if (!record)
-                return std::nullopt;
-            return NameTableHost{record->ip, record->mac,
-                                 record->resolved ? record->hostName : QString()};
-        });
-}
-
-void CCommonListView::AddDatabaseSelectionToNameTable(bool ipv4, bool mac)
-{
-    AddSelectionToNameTable(
-        ipv4, mac, kDatabaseListSender, [this](int row) -> std::optional<NameTableHost> {
-            const DatabaseRecord* record = m_doc.GetDatabaseRecord(row);
-            if (!record)
-                return std::nullopt;
-            return NameTableHost{record->ip, record->mac,
-                                 record->hostName.isEmpty() ? record->userName : record->hostName};
-        });
 }

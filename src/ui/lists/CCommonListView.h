@@ -1,9 +1,9 @@
 #pragma once
 
 #include "records/RecordExchange.h"
-#include "ui/dialogs/FindTarget.h"
 #include "ui/commands/CommandTarget.h"
-#include "ui/lists/NameTableHandOff.h"
+#include "ui/dialogs/FindTarget.h"
+#include "ui/nametable/NameTableHandOff.h"
 
 #include <QTableView>
 #include <functional>
@@ -73,15 +73,6 @@ public:
     // The file an export of `rows` writes in `format`.
     virtual QByteArray ExportRows(ExchangeFormat format, const std::vector<int>& rows) const = 0;
 
-    // Which list sent a message to the analyzer.
-    static constexpr quint64 kScanListSender = 1;
-    static constexpr quint64 kDatabaseListSender = 2;
-
-    // Hands the selected rows to the analyzer's name table, with their IPv4 addresses,
-    // their MAC addresses or both. The scan list proposes the host name once the host has
-    // answered; the database list the host name, else the user name.
-    void AddScanSelectionToNameTable(bool ipv4, bool mac);
-    void AddDatabaseSelectionToNameTable(bool ipv4, bool mac);
     // The two flags of "IP Address", "MAC Address" and "IP and MAC Address"; null for
     // every other command.
     static std::optional<std::pair<bool, bool>> NameTableFlags(int id);
@@ -90,6 +81,12 @@ protected:
     // Gives the list its own model; the list owns it.
     void InstallListModel(CRecordListModel* model, const std::vector<int>& columnWidths);
     CRecordListModel* ListModel() const { return m_pListModel; }
+
+    // Hands the selected rows to the analyzer's name table, with their IPv4 addresses,
+    // their MAC addresses or both; `sender` tells the analyzer which list sent them, and
+    // `hostAt` gives a row's addresses and the alias the list proposes.
+    void AddSelectionToNameTable(bool ipv4, bool mac, quint64 sender,
+                                 const NameTableHandOff::HostAt& hostAt);
 
     // A click on a column title sorts the list by it; a second click the other way.
     virtual void OnSort(int column, bool ascending) = 0;
@@ -125,8 +122,6 @@ private:
     // wherever these go: a user who selected a host and sorted acts on that host.
     void SortKeepingSelection(int column, bool ascending);
     int LowestSelectedRow() const;
-    void AddSelectionToNameTable(bool ipv4, bool mac, quint64 sender,
-                                 const std::function<std::optional<NameTableHost>(int)>& hostAt);
     void OnEditCopy();
     // Export All or Export Selected: the file dialog, the overwrite question, the file
     // written beside its name and renamed, and the offer to open it.

@@ -4,14 +4,12 @@
 #include "lang/LangString.h"
 #include "records/LanveyDoc.h"
 #include "records/RecordColumns.h"
-#include "support/AddressText.h"
-#include "support/NVOUI.h"
 #include "ui/lists/ListIcons.h"
 
 #include <QColor>
 
 CDBListModel::CDBListModel(CLanveyDoc& doc, QObject* parent)
-    : CRecordListModel(ColumnTitles(), parent), m_doc(doc)
+    : CRecordListModel(ColumnTitles(), PrintedColumns(DatabaseColumns()), parent), m_doc(doc)
 {
 }
 
@@ -29,32 +27,10 @@ QVariant CDBListModel::data(const QModelIndex& index, int role) const
         return QVariant();
     switch (role) {
     case Qt::DisplayRole:
-        switch (index.column()) {
-        case DbColIp:
-            return FormatIpAddress(record->ip);
-        case DbColMac:
-            return FormatMacAddress(record->mac);
         // Texts typed, taken from a scan or read from a file are shown without their
         // control characters.
-        case DbColHostName:
-            return ReplaceControlChars(record->hostName);
-        case DbColWorkgroup:
-            return ReplaceControlChars(record->workgroup);
-        case DbColUserName:
-            return ReplaceControlChars(record->userName);
-        case DbColLocation:
-            return ReplaceControlChars(record->location);
-        case DbColVendor: {
-            const CNVOUI* oui = m_doc.GetVendorTable();
-            return oui ? oui->GetManufacturer(FormatMacAddress(record->mac)) : QString();
-        }
-        case DbColComment:
-            return ReplaceControlChars(record->comment);
-        case DbColOtherNames:
-            return ReplaceControlChars(OtherNamesText(record->otherNames));
-        default:
-            return QString();
-        }
+        return ReplaceControlChars(DatabaseColumns()[size_t(index.column())].text(
+            *record, {m_doc.GetVendorTable(), CellUse::List}));
     case Qt::DecorationRole:
         if (index.column() == DbColIp)
             return GetListIcon(ListIcon::IpAddress);

@@ -5,11 +5,11 @@
 #include "records/LanveyDoc.h"
 #include "records/ScanMerge.h"
 #include "support/AddressText.h"
+#include "ui/commands/CommandIds.h"
+#include "ui/commands/CommandTable.h"
 #include "ui/dialogs/CAlarmDlg.h"
 #include "ui/dialogs/CEditDlg.h"
 #include "ui/dialogs/CShowDetailDlg.h"
-#include "ui/commands/CommandIds.h"
-#include "ui/commands/CommandTable.h"
 #include "ui/lists/CDBListModel.h"
 #include "ui/lists/CListViewEdit.h"
 #include "ui/lists/ViewHost.h"
@@ -44,9 +44,22 @@ DatabaseRecord FieldsOf(const CEditDlg& dialog, DatabaseRecord record = {})
 } // namespace
 
 CDBView::CDBView(CLanveyDoc& doc, ViewHost* host, QWidget* parent)
-    : CCommonListView(doc, host, parent), m_pModel(new CDBListModel(doc))
+    : CCommonListView(doc, host, parent), m_pModel(new CDBListModel(doc)),
+      // The editor leaves a cell's icon uncovered.
+      m_editing(
+          *this,
+          [](const QModelIndex& index) {
+              return DatabaseColumns()[size_t(index.column())].edit != ColumnEdit::None;
+          },
+          [](const QModelIndex& index, QRect rect) {
+              const bool hasIcon = !index.data(Qt::DecorationRole).isNull();
+              rect.setLeft(rect.left() + (hasIcon ? kIconIndent : kTextIndent));
+              rect.setRight(rect.right() - kTextIndent);
+              return rect;
+          },
+          [this](int row, int column, const QString& text) { OnEndLabelEdit(row, column, text); })
 {
-    InstallListModel(m_pModel, {130, 150, 150, 150, 150, 150, 150, 500, 300});
+    InstallListModel(m_pModel, ColumnWidths(DatabaseColumns()));
     SetItemCount(m_doc.GetDatabaseRecordCount());
     // Whoever changed the database list (this list, a merge from the scan list, an undo
     // after a failed commit), the rows follow it.
@@ -56,9 +69,9 @@ CDBView::CDBView(CLanveyDoc& doc, ViewHost* host, QWidget* parent)
     });
     // A selection change ends the edit, as a click elsewhere does.
     connect(selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            &CDBView::HideInPlaceEditor);
+            [this] { m_editing.Hide(); });
     connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
-            &CDBView::HideInPlaceEditor);
+            [this] { m_editing.Hide(); });
 }
 
 CDBView::~CDBView()
@@ -81,9 +94,19 @@ bool CDBView::OnCommand(int id)
 {
     // A command from a menu or a toolbar button (which take no focus) acts on the edited
     // cell's new value, as a click elsewhere would have applied it.
-    HideInPlaceEditor();
+    m_editing.Hide();
     if (const auto flags = NameTableFlags(id)) {
-        AddDatabaseSelectionToNameTable(flags->first, flags->second);
+        // The database list proposes the host name, else the user name.
+        AddSelectionToNameTable(flags->first, flags->second, kNameTableSender,
+                                [this](int row) -> std::optional<NameTableHost> {
+                                    const DatabaseRecord* record = m_doc.GetDatabaseRecord(row);
+                                    if (!record)
+                                        return std::nullopt;
+                                    return NameTableHost{record->ip, record->mac,
+                                                         record->hostName.isEmpty()
+                                                             ? record->userName
+                                                             : record->hostName};
+                                });
         return true;
     }
     switch (id) {
@@ -291,55 +314,14 @@ const void* CDBView::RecordAtRow(int row) const
 
 void CDBView::OnSort(int column, bool ascending)
 {
-    HideInPlaceEditor();
+    m_editing.Hide();
     m_doc.SortDatabaseRecords(column, ascending);
 }
 
 void CDBView::mouseDoubleClickEvent(QMouseEvent* event)
 {
     CCommonListView::mouseDoubleClickEvent(event);
-    if (event->button() == Qt::LeftButton)
-        StartInPlaceEdit(event->position().toPoint());
-}
-
-void CDBView::StartInPlaceEdit(const QPoint& pos)
-{
-    const QModelIndex index = indexAt(pos);
-    // The vendor comes from the MAC, the other names from the scan that added the host.
-    if (!index.isValid() || index.column() == DbColVendor || index.column() == DbColOtherNames)
-        return;
-    const int row = index.row();
-    const int column = index.column();
-    scrollTo(index, QAbstractItemView::EnsureVisible);
-    if (column >= horizontalHeader()->count() || columnWidth(column) < 5)
-        return;
-
-    QRect rect = visualRect(index);
-    if (column == DbColIp || column == DbColMac)
-        rect.setLeft(rect.left() + kIconIndent);
-    else
-        rect.setLeft(rect.left() + kTextIndent);
-    rect.setRight(rect.right() - kTextIndent);
-
-    if (!m_pEdit) {
-        m_pEdit = new CListViewEdit(viewport());
-        m_pEdit->setFont(font());
-        connect(m_pEdit, &CListViewEdit::editEnded, this, &CDBView::OnEndLabelEdit);
-    }
-    m_pEdit->StartEdit(row, column, index.data(Qt::DisplayRole).toString(), rect);
-}
-
-void CDBView::HideInPlaceEditor()
-{
-    if (m_pEdit && m_pEdit->isVisible())
-        m_pEdit->EndAndHide();
-}
-
-void CDBView::scrollContentsBy(int dx, int dy)
-{
-    // The edit is applied before the rows move under it.
-    HideInPlaceEditor();
-    CCommonListView::scrollContentsBy(dx, dy);
+    m_editing.DoubleClicked(*event);
 }
 
 void CDBView::OnEndLabelEdit(int row, int column, const QString& text)
@@ -352,8 +334,9 @@ void CDBView::OnEndLabelEdit(int row, int column, const QString& text)
     if (text == m_pModel->index(row, column).data(Qt::DisplayRole).toString())
         return;
     DatabaseRecord values = *record;
-    switch (column) {
-    case DbColIp: {
+    const ListColumn<DatabaseRecord>& entry = DatabaseColumns()[size_t(column)];
+    switch (entry.edit) {
+    case ColumnEdit::Address: {
         const quint32 ip = GetIpAddress(text);
         if (ip == kNoIpAddress)
             break;
@@ -372,28 +355,16 @@ void CDBView::OnEndLabelEdit(int row, int column, const QString& text)
         values.ip = ip;
         break;
     }
-    case DbColMac: {
+    case ColumnEdit::Mac: {
         const quint64 mac = GetMacAddress(text, QLatin1Char(':'));
         if (mac != kNoMacAddress)
             values.mac = mac | kMacTopBits;
         break;
     }
-    case DbColHostName:
-        values.hostName = text;
+    case ColumnEdit::Text:
+        values.*entry.member = text;
         break;
-    case DbColWorkgroup:
-        values.workgroup = text;
-        break;
-    case DbColUserName:
-        values.userName = text;
-        break;
-    case DbColLocation:
-        values.location = text;
-        break;
-    case DbColComment:
-        values.comment = text;
-        break;
-    default:
+    case ColumnEdit::None:
         break;
     }
     if (values != *record)

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "ui/lists/CCommonListView.h"
+#include "ui/lists/CListViewEdit.h"
 
 class CDBListModel;
-class CListViewEdit;
 struct DatabaseRecord;
 
 // The "Database" list of known hosts, with its record editor (Add, Properties) and the
@@ -30,28 +30,28 @@ public:
     void UpdateRowCount();
 
     // The in-place editor, null before the first edit.
-    CListViewEdit* InPlaceEditor() const { return m_pEdit; }
-    // Starts an in-place edit of the cell at `pos` (viewport coordinates), as a double
-    // click there does.
-    void StartInPlaceEdit(const QPoint& pos);
+    CListViewEdit* InPlaceEditor() const { return m_editing.Editor(); }
+    // Edits the cell at `pos` (viewport coordinates) as a double click there does.
+    void StartInPlaceEdit(const QPoint& pos) { m_editing.StartAt(pos); }
 
 protected:
     void OnSort(int column, bool ascending) override;
     const void* RecordAtRow(int row) const override;
     std::vector<int> ContextMenuItems() const override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
-    void scrollContentsBy(int dx, int dy) override;
 
 private:
+    // Tells the analyzer that the database list sent a name.
+    static constexpr quint64 kNameTableSender = 2;
+
     void OnEditAdd();
     void OnViewProperties();
     void OnEditDelete();
     // Import...: a file of hosts into the database list, clashes settled by the user.
     void OnFileImport();
     void OnEndLabelEdit(int row, int column, const QString& text);
-    void HideInPlaceEditor();
     void ShowTotal();
 
     CDBListModel* m_pModel;
-    CListViewEdit* m_pEdit = nullptr;
+    CInPlaceEditing m_editing;
 };

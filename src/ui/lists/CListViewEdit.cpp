@@ -1,9 +1,18 @@
 #include "ui/lists/CListViewEdit.h"
 
+#include <QAbstractItemView>
+#include <QHeaderView>
 #include <QKeyEvent>
+#include <QMouseEvent>
+#include <QScrollBar>
+#include <QTableView>
+#include <algorithm>
 
 namespace
 {
+
+// A column narrower than this has no room to type in.
+constexpr int kMinEditableWidth = 5;
 
 bool StaysInEditor(const QKeyEvent* key)
 {
@@ -118,4 +127,70 @@ void CListViewEdit::focusOutEvent(QFocusEvent* event)
 {
     QLineEdit::focusOutEvent(event);
     EndAndHide();
+}
+
+CInPlaceEditing::CInPlaceEditing(QAbstractItemView& view, Editable editable, Placement placement,
+                                 Ended ended)
+    : m_view(view), m_editable(std::move(editable)), m_placement(std::move(placement)),
+      m_ended(std::move(ended))
+{
+    for (QScrollBar* bar : {view.horizontalScrollBar(), view.verticalScrollBar()})
+        QObject::connect(bar, &QScrollBar::valueChanged, &view, [this] { Hide(); });
+}
+
+void CInPlaceEditing::StartAt(const QPoint& pos)
+{
+    const QModelIndex index = m_view.indexAt(pos);
+    if (!index.isValid() || !m_editable(index))
+        return;
+    m_view.scrollTo(index, QAbstractItemView::EnsureVisible);
+    const QRect cell = m_view.visualRect(index);
+    if (cell.width() < kMinEditableWidth)
+        return;
+    if (!m_pEdit) {
+        m_pEdit = new CListViewEdit(m_view.viewport());
+        m_pEdit->setFont(m_view.font());
+        QObject::connect(
+            m_pEdit, &CListViewEdit::editEnded, &m_view,
+            [this](int row, int column, const QString& text) { m_ended(row, column, text); });
+    }
+    const QVariant alignment =
+        m_view.model()->headerData(index.column(), Qt::Horizontal, Qt::TextAlignmentRole);
+    const Qt::Alignment horizontal =
+        alignment.isValid() ? Qt::Alignment(alignment.toInt()) & Qt::AlignHorizontal_Mask
+                            : Qt::Alignment(Qt::AlignLeft);
+    m_pEdit->setAlignment(horizontal | Qt::AlignVCenter);
+    m_pEdit->StartEdit(index.row(), index.column(), index.data(Qt::DisplayRole).toString(),
+                       m_placement(index, cell));
+}
+
+void CInPlaceEditing::DoubleClicked(const QMouseEvent& event)
+{
+    if (event.button() == Qt::LeftButton)
+        StartAt(event.position().toPoint());
+}
+
+void CInPlaceEditing::Hide()
+{
+    if (m_pEdit && m_pEdit->isVisible())
+        m_pEdit->EndAndHide();
+}
+
+void SetUpHostList(QTableView& view)
+{
+    view.setSelectionBehavior(QAbstractItemView::SelectRows);
+    view.setSelectionMode(QAbstractItemView::ExtendedSelection);
+    // Cells are edited with the list's own editor, on a double click only.
+    view.setEditTriggers(QAbstractItemView::NoEditTriggers);
+    view.setTabKeyNavigation(false);
+    view.setWordWrap(false);
+    view.setCornerButtonEnabled(false);
+    QHeaderView* rows = view.verticalHeader();
+    rows->hide();
+    rows->setSectionResizeMode(QHeaderView::Fixed);
+    rows->setDefaultSectionSize(std::max(20, view.fontMetrics().height() + 6));
+    QHeaderView* columns = view.horizontalHeader();
+    columns->setHighlightSections(false);
+    columns->setStretchLastSection(false);
+    columns->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
 }

@@ -1,7 +1,7 @@
 #include "ui/lists/CRecordListModel.h"
 
-CRecordListModel::CRecordListModel(QStringList titles, QObject* parent)
-    : QAbstractTableModel(parent), m_titles(std::move(titles))
+CRecordListModel::CRecordListModel(QStringList titles, std::vector<bool> printed, QObject* parent)
+    : QAbstractTableModel(parent), m_titles(std::move(titles)), m_printed(std::move(printed))
 {
 }
 
@@ -27,6 +27,8 @@ QVariant CRecordListModel::headerData(int section, Qt::Orientation orientation, 
         return static_cast<int>(Qt::AscendingOrder);
     case Qt::TextAlignmentRole:
         return static_cast<int>(Qt::AlignLeft | Qt::AlignVCenter);
+    case kColumnPrintedRole:
+        return size_t(section) < m_printed.size() && m_printed[size_t(section)];
     default:
         return QVariant();
     }

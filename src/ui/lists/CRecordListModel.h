@@ -2,6 +2,7 @@
 
 #include <QAbstractTableModel>
 #include <QStringList>
+#include <vector>
 
 // The table behind a record list. It holds no record: every cell is asked of the
 // document when the view draws it. Its row count is the count the view last set, not the
@@ -12,8 +13,11 @@ class CRecordListModel : public QAbstractTableModel
     Q_OBJECT
 
 public:
-    // `titles` are the column titles, in column order.
-    CRecordListModel(QStringList titles, QObject* parent = nullptr);
+    // A column title's role that tells whether the column is printed with the list.
+    static constexpr int kColumnPrintedRole = Qt::UserRole + 1;
+
+    // The titles of the columns and whether each is printed, in column order.
+    CRecordListModel(QStringList titles, std::vector<bool> printed, QObject* parent = nullptr);
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -41,5 +45,6 @@ protected:
 
 private:
     QStringList m_titles;
+    std::vector<bool> m_printed;
     int m_nCount = 0;
 };

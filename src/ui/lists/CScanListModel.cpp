@@ -54,7 +54,7 @@ bool NeedsComparison(int role)
 } // namespace
 
 CScanListModel::CScanListModel(CLanveyDoc& doc, QObject* parent)
-    : CRecordListModel(ColumnTitles(), parent), m_doc(doc)
+    : CRecordListModel(ColumnTitles(), PrintedColumns(ScanColumns()), parent), m_doc(doc)
 {
 }
 

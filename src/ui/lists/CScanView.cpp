@@ -7,10 +7,10 @@
 #include "records/RecordLock.h"
 #include "records/ScanMerge.h"
 #include "support/AddressText.h"
-#include "ui/dialogs/CAlarmDlg.h"
-#include "ui/dialogs/CShowDetailDlg.h"
 #include "ui/commands/CommandIds.h"
 #include "ui/commands/CommandTable.h"
+#include "ui/dialogs/CAlarmDlg.h"
+#include "ui/dialogs/CShowDetailDlg.h"
 #include "ui/lists/CScanListModel.h"
 #include "ui/lists/CScanSession.h"
 #include "ui/lists/ViewHost.h"
@@ -22,7 +22,7 @@
 CScanView::CScanView(CLanveyDoc& doc, CScanSession& session, ViewHost* host, QWidget* parent)
     : CCommonListView(doc, host, parent), m_session(session)
 {
-    InstallListModel(&m_session.Model(), {130, 150, 150, 150, 200, 350, 300});
+    InstallListModel(&m_session.Model(), ColumnWidths(ScanColumns()));
     connect(&m_session, &CScanSession::rowCountChanged, this, &CScanView::OnRowCountChanged);
     // A new scan lists hosts in the order they are found, not in the last sort's.
     connect(&m_session, &CScanSession::scanStarted, this,
@@ -39,7 +39,17 @@ QString CScanView::PrintTitle() const
 bool CScanView::OnCommand(int id)
 {
     if (const auto flags = NameTableFlags(id)) {
-        AddScanSelectionToNameTable(flags->first, flags->second);
+        // The scan list proposes the host name once the host has answered.
+        AddSelectionToNameTable(flags->first, flags->second, kNameTableSender,
+                                [this](int row) -> std::optional<NameTableHost> {
+                                    const std::lock_guard guard(g_recordLock);
+                                    const HostRecord* record = m_doc.GetScanRecord(row);
+                                    if (!record)
+                                        return std::nullopt;
+                                    return NameTableHost{record->ip, record->mac,
+                                                         record->resolved ? record->hostName
+                                                                          : QString()};
+                                });
         return true;
     }
     switch (id) {

@@ -31,6 +31,9 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
+    // Tells the analyzer that the scan list sent a name.
+    static constexpr quint64 kNameTableSender = 1;
+
     void OnEditDelete();
     bool FocusedRowDiffers() const;
     void OnShowDifferentDetails();

@@ -1,5 +1,7 @@
 #include "ui/lists/ListPrinter.h"
 
+#include "ui/lists/CRecordListModel.h"
+
 #include <QAbstractItemModel>
 #include <QHeaderView>
 #include <QIcon>
@@ -26,7 +28,11 @@ std::vector<PrintColumn> LayOutColumns(const QHeaderView& header, double dotsPer
     int x = 0;
     for (int visual = 0; visual < header.count(); ++visual) {
         const int logical = header.logicalIndex(visual);
-        if (header.isSectionHidden(logical))
+        const QVariant printed =
+            header.model() ? header.model()->headerData(logical, Qt::Horizontal,
+                                                        CRecordListModel::kColumnPrintedRole)
+                           : QVariant();
+        if (header.isSectionHidden(logical) || (printed.isValid() && !printed.toBool()))
             continue;
         const int width = static_cast<int>(header.sectionSize(logical) * dotsPerScreenPixel);
         columns.push_back({logical, x, width});

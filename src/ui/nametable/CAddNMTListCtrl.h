@@ -1,11 +1,12 @@
 #pragma once
 
+#include "ui/lists/CListViewEdit.h"
+
 #include <QStringList>
 #include <QTableWidget>
 #include <vector>
 
 class CLanveyDoc;
-class CListViewEdit;
 
 // The hosts of a name-table transfer, one checkable row per entry of the document's
 // name-table list (row i is entry i), the alias in the last column. A double click on an
@@ -29,12 +30,12 @@ public:
     void SetAllChecked(bool checked);
     bool AllChecked() const { return m_nUnchecked == 0; }
 
-    // Opens the in-place editor over the alias cell at `pos` (viewport coordinates);
-    // any other cell is left alone.
-    void StartInPlaceEdit(const QPoint& pos);
-    void HideInPlaceEditor();
     // Null until the first edit.
-    CListViewEdit* InPlaceEditor() const { return m_pEdit; }
+    CListViewEdit* InPlaceEditor() const { return m_editing.Editor(); }
+    // Edits the cell at `pos` (viewport coordinates) as a double click there does.
+    void StartInPlaceEdit(const QPoint& pos) { m_editing.StartAt(pos); }
+    // Ends a running edit of an alias with the typed text.
+    void HideInPlaceEditor() { m_editing.Hide(); }
 
 signals:
     // A row was checked or unchecked, by a click, a key or SetRowChecked.
@@ -42,14 +43,13 @@ signals:
 
 protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
-    void scrollContentsBy(int dx, int dy) override;
 
 private:
     void OnItemChanged(QTableWidgetItem* item);
     void OnEndLabelEdit(int row, int column, const QString& text);
 
     CLanveyDoc& m_doc;
-    CListViewEdit* m_pEdit = nullptr;
+    CInPlaceEditing m_editing;
     // The check state each row had at its last change, to tell check changes from others.
     std::vector<bool> m_rowChecked;
     int m_nUnchecked = 0;

@@ -1,12 +1,12 @@
-#include "ui/dialogs/CADDNMTMULDlg.h"
+#include "ui/nametable/CADDNMTMULDlg.h"
 
 #include "lang/LangString.h"
 #include "lang/MessagePrompt.h"
 #include "records/LanveyDoc.h"
 #include "records/RecordLock.h"
 #include "support/AddressText.h"
-#include "ui/dialogs/CAddNMTListCtrl.h"
-#include "ui/dialogs/NameTableDialogParts.h"
+#include "ui/nametable/CAddNMTListCtrl.h"
+#include "ui/nametable/NameTableDialogParts.h"
 
 #include <QCheckBox>
 #include <QGroupBox>

@@ -1,13 +1,13 @@
-#include "ui/lists/NameTableHandOff.h"
+#include "ui/nametable/NameTableHandOff.h"
 
 #include "lang/LangString.h"
 #include "lang/MessagePrompt.h"
 #include "records/LanveyDoc.h"
 #include "records/RecordLock.h"
 #include "support/AddressText.h"
-#include "ui/dialogs/CADDNMTMULDlg.h"
-#include "ui/dialogs/CAddNMTIPMACDlg.h"
-#include "ui/dialogs/CAddToNMTDlg.h"
+#include "ui/nametable/CADDNMTMULDlg.h"
+#include "ui/nametable/CAddNMTIPMACDlg.h"
+#include "ui/nametable/CAddToNMTDlg.h"
 
 #include <QEventLoop>
 #include <QGuiApplication>

@@ -1,8 +1,8 @@
-#include "ui/dialogs/CAddNMTIPMACDlg.h"
+#include "ui/nametable/CAddNMTIPMACDlg.h"
 
 #include "lang/LangString.h"
 #include "ui/dialogs/CColorPicker.h"
-#include "ui/dialogs/NameTableDialogParts.h"
+#include "ui/nametable/NameTableDialogParts.h"
 
 #include <QGroupBox>
 #include <QLabel>

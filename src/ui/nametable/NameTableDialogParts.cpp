@@ -1,4 +1,4 @@
-#include "ui/dialogs/NameTableDialogParts.h"
+#include "ui/nametable/NameTableDialogParts.h"
 
 #include "lang/DisplayText.h"
 #include "lang/LangString.h"

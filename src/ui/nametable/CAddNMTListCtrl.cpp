@@ -1,4 +1,4 @@
-#include "ui/dialogs/CAddNMTListCtrl.h"
+#include "ui/nametable/CAddNMTListCtrl.h"
 
 #include "lang/DisplayText.h"
 #include "records/LanveyDoc.h"
@@ -11,34 +11,30 @@
 namespace
 {
 
-// The editor stands a little inside the cell, clear of the grid line on its left.
 constexpr int kEditIndent = 4;
 constexpr int kEditNarrower = 3;
-constexpr int kMinEditableWidth = 5;
 
 } // namespace
 
 CAddNMTListCtrl::CAddNMTListCtrl(CLanveyDoc& doc, QWidget* parent)
-    : QTableWidget(parent), m_doc(doc)
+    : QTableWidget(parent), m_doc(doc),
+      // Only the alias, the last column, is edited; the editor stands a little inside
+      // the cell, clear of the grid line on its left, and within the list.
+      m_editing(
+          *this, [this](const QModelIndex& index) { return index.column() == columnCount() - 1; },
+          [this](const QModelIndex& index, QRect rect) {
+              const int width = columnWidth(index.column());
+              rect.setLeft(rect.left() + kEditIndent);
+              rect.setWidth(width - kEditNarrower);
+              rect.setRight(std::min(rect.right(), viewport()->rect().right()));
+              return rect;
+          },
+          [this](int row, int column, const QString& text) { OnEndLabelEdit(row, column, text); })
 {
     setObjectName(QStringLiteral("AddNMTList"));
+    SetUpHostList(*this);
     setShowGrid(true);
-    setSelectionBehavior(QAbstractItemView::SelectRows);
-    setSelectionMode(QAbstractItemView::ExtendedSelection);
-    // The alias is edited with the list's own editor, on a double click only.
-    setEditTriggers(QAbstractItemView::NoEditTriggers);
     setSortingEnabled(false);
-    setTabKeyNavigation(false);
-    setWordWrap(false);
-    setCornerButtonEnabled(false);
-    QHeaderView* rows = verticalHeader();
-    rows->hide();
-    rows->setSectionResizeMode(QHeaderView::Fixed);
-    rows->setDefaultSectionSize(std::max(20, fontMetrics().height() + 6));
-    QHeaderView* columns = horizontalHeader();
-    columns->setHighlightSections(false);
-    columns->setStretchLastSection(false);
-    columns->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     connect(this, &QTableWidget::itemChanged, this, &CAddNMTListCtrl::OnItemChanged);
 }
 
@@ -86,7 +82,7 @@ void CAddNMTListCtrl::SetRowChecked(int row, bool checked)
 
 void CAddNMTListCtrl::SetAllChecked(bool checked)
 {
-    HideInPlaceEditor();
+    m_editing.Hide();
     {
         // One pass without a notice per row; the caller knows the outcome.
         const QSignalBlocker blocker(this);
@@ -99,7 +95,7 @@ void CAddNMTListCtrl::SetAllChecked(bool checked)
 
 void CAddNMTListCtrl::OnItemChanged(QTableWidgetItem* changed)
 {
-    HideInPlaceEditor();
+    m_editing.Hide();
     const int row = changed->row();
     if (changed->column() != 0 || row < 0 || size_t(row) >= m_rowChecked.size())
         return;
@@ -114,50 +110,7 @@ void CAddNMTListCtrl::OnItemChanged(QTableWidgetItem* changed)
 void CAddNMTListCtrl::mouseDoubleClickEvent(QMouseEvent* event)
 {
     QTableWidget::mouseDoubleClickEvent(event);
-    if (event->button() == Qt::LeftButton)
-        StartInPlaceEdit(event->position().toPoint());
-}
-
-void CAddNMTListCtrl::StartInPlaceEdit(const QPoint& pos)
-{
-    const QModelIndex index = indexAt(pos);
-    const int aliasColumn = columnCount() - 1;
-    if (!index.isValid() || index.column() != aliasColumn)
-        return;
-    scrollTo(index, QAbstractItemView::EnsureVisible);
-    const int width = columnWidth(aliasColumn);
-    if (width < kMinEditableWidth)
-        return;
-
-    QRect rect = visualRect(index);
-    rect.setLeft(rect.left() + kEditIndent);
-    rect.setWidth(width - kEditNarrower);
-    if (rect.right() > viewport()->rect().right())
-        rect.setRight(viewport()->rect().right());
-
-    if (!m_pEdit) {
-        m_pEdit = new CListViewEdit(viewport());
-        m_pEdit->setFont(font());
-        connect(m_pEdit, &CListViewEdit::editEnded, this, &CAddNMTListCtrl::OnEndLabelEdit);
-    }
-    const QTableWidgetItem* header = horizontalHeaderItem(aliasColumn);
-    const Qt::Alignment alignment =
-        header ? Qt::Alignment(header->textAlignment()) : Qt::Alignment(Qt::AlignLeft);
-    m_pEdit->setAlignment((alignment & Qt::AlignHorizontal_Mask) | Qt::AlignVCenter);
-    m_pEdit->StartEdit(index.row(), aliasColumn, index.data(Qt::DisplayRole).toString(), rect);
-}
-
-void CAddNMTListCtrl::HideInPlaceEditor()
-{
-    if (m_pEdit && m_pEdit->isVisible())
-        m_pEdit->EndAndHide();
-}
-
-void CAddNMTListCtrl::scrollContentsBy(int dx, int dy)
-{
-    // The edit is applied before the rows move under it.
-    HideInPlaceEditor();
-    QTableWidget::scrollContentsBy(dx, dy);
+    m_editing.DoubleClicked(*event);
 }
 
 void CAddNMTListCtrl::OnEndLabelEdit(int row, int column, const QString& text)
