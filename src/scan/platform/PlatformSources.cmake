@@ -18,6 +18,8 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
         platform/ArpWire.h
         platform/PacketSocketWire.h
         platform/PacketSocketWire.cpp
+        platform/ArpListener.h
+        platform/ArpListener.cpp
         platform/HelperWire.h
         platform/HelperWire.cpp
         platform/RawArpResolver.h
