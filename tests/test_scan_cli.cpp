@@ -2,6 +2,7 @@
 #include "TestPrinters.h"
 #include "cli/ScanOptions.h"
 #include "cli/ScanReport.h"
+#include "cli/WatchReport.h"
 #include "records/CompareResult.h"
 #include "records/LanveyDoc.h"
 #include "records/RecordExchange.h"
@@ -277,3 +278,32 @@ TEST(ScanReport, CsvKeepsTheDataForFilesAndEscapesControlsForATerminal)
 }
 
 } // namespace
+
+TEST(WatchReport, AnEventLineIsOneLineOfJsonWithTheHostileNameEscaped)
+{
+    const HostRecord host = HostileHosts()[0];
+    const WatchHostInfo info{QStringLiteral("IGT"),
+                             host.hostName,
+                             host.otherNames,
+                             {QStringLiteral("locally-administered")}};
+    WatchEvent event{86400000, WatchEventKind::MacChanged,
+                     host.ip,  host.mac,
+                     0,        0x0000FFFFFFFFFFFFull | 0xFFFF000000000000ull,
+                     0};
+    const QByteArray line = WatchEventLine(event, info);
+    ASSERT_TRUE(line.endsWith('\n'));
+    EXPECT_EQ(line.count('\n'), 1);
+    EXPECT_FALSE(HoldsControls(QString::fromUtf8(line), QStringLiteral("\n")));
+    const QJsonObject object = QJsonDocument::fromJson(line).object();
+    EXPECT_EQ(object.value(QStringLiteral("time")).toString(),
+              QStringLiteral("1970-01-02T00:00:00.000Z"));
+    EXPECT_EQ(object.value(QStringLiteral("event")).toString(), QStringLiteral("mac-changed"));
+    EXPECT_EQ(object.value(QStringLiteral("host_name")).toString(), kHostileName);
+    EXPECT_EQ(object.value(QStringLiteral("previous")).toObject().value(QStringLiteral("mac")),
+              QStringLiteral("FF:FF:FF:FF:FF:FF"));
+    const QJsonObject baseline =
+        QJsonDocument::fromJson(WatchEventLine({0, WatchEventKind::Baseline, 0, 0, 0, 0, 24}, {}))
+            .object();
+    EXPECT_EQ(baseline.value(QStringLiteral("hosts")).toInt(), 24);
+    EXPECT_FALSE(baseline.contains(QStringLiteral("ip")));
+}

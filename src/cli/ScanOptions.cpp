@@ -21,7 +21,8 @@ bool ReadCount(const QString& text, quint64 max, quint64* value)
 QString ScanUsageLine()
 {
     return QStringLiteral("usage: lanvey-scan [--threads N] [--rate N] [--format table|csv|json] "
-                          "[--db FILE] [--progress] [--verbose] [--kernel-arp] TARGET");
+                          "[--db FILE] [--progress] [--verbose] [--kernel-arp] "
+                          "[--watch[=SECONDS] [--gone-after N]] TARGET");
 }
 
 QString ScanHelpText()
@@ -45,6 +46,11 @@ Options:
   --progress      print the scan's status on standard error every 500 ms
   --verbose       say how addresses are resolved and how long the scan took
   --kernel-arp    let the kernel resolve addresses even when raw sockets are allowed
+  --watch[=S]     watch the target until Ctrl+C or SIGTERM: sweep it now and every S
+                  seconds (default 300, at least 2; --rate defaults to 50 then), listen to
+                  the ARP of the link in between, and print each event as one line of
+                  JSON: baseline, new, ip-changed, mac-changed, gone, back
+  --gone-after N  with --watch: a host missed by N sweeps in a row is gone (default 3)
   --help          this text
   --version       the program's version
 
@@ -52,7 +58,8 @@ Control characters in the names hosts send are shown as escapes (\x1b, \u009d), 
 in CSV written to a file or a pipe, which keeps the names as received. Names are read
 in the ANSI code page of the locale: GBK for zh_CN, Big5 for zh_TW, else Windows-1252.
 
-Ctrl+C stops the scan, prints the hosts found so far and exits with status 130.
+Ctrl+C stops the scan, prints the hosts found so far and exits with status 130; it ends
+a watch with status 0.
 Exit status: 0 done, 1 the scan could not run, 2 bad options or target.
 )");
 }
@@ -161,6 +168,27 @@ ScanCommand ParseScanOptions(const QStringList& arguments, ScanOptions* options,
         } else if (name == QLatin1String("--kernel-arp")) {
             if (!flag(&options->kernelPath))
                 return ScanCommand::Error;
+        } else if (name == QLatin1String("--watch")) {
+            // The interval is optional, so it only comes after '='.
+            options->watchSeconds = kDefaultWatchSeconds;
+            if (inlineValue) {
+                if (!ReadCount(*inlineValue, 86400, &number) || number < 2) {
+                    *error = QStringLiteral("--watch wants an interval of 2 to 86400 seconds, "
+                                            "not \"%1\"")
+                                 .arg(*inlineValue);
+                    return ScanCommand::Error;
+                }
+                options->watchSeconds = int(number);
+            }
+        } else if (name == QLatin1String("--gone-after")) {
+            if (!value(&text))
+                return ScanCommand::Error;
+            if (!ReadCount(text, 1000, &number) || number == 0) {
+                *error =
+                    QStringLiteral("--gone-after wants 1 to 1000 sweeps, not \"%1\"").arg(text);
+                return ScanCommand::Error;
+            }
+            options->goneAfter = int(number);
         } else {
             *error = QStringLiteral("unknown option %1").arg(name);
             return ScanCommand::Error;

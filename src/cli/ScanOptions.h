@@ -16,7 +16,14 @@ struct ScanOptions {
     bool progress = false;               // --progress
     bool verbose = false;                // --verbose
     bool kernelPath = false;             // --kernel-arp
+    std::optional<int> watchSeconds;     // --watch[=SECONDS]: sweep again every so often
+    int goneAfter = 3;                   // --gone-after: sweeps missed before a host is gone
 };
+
+// What a watch sweeps at when no --rate is given, in requests a second: gentle on the
+// link, a /24 in seconds.
+inline constexpr int kDefaultWatchRate = 50;
+inline constexpr int kDefaultWatchSeconds = 300;
 
 enum class ScanCommand { Scan, Help, Version, Error };
 

@@ -3,6 +3,7 @@
 #include "cli/DatabasePath.h"
 #include "cli/ScanOptions.h"
 #include "cli/ScanReport.h"
+#include "cli/WatchReport.h"
 #include "lang/AnsiCodePage.h"
 #include "lang/LangString.h"
 #include "lang/MessagePrompt.h"
@@ -13,10 +14,15 @@
 #include "records/RecordLock.h"
 #include "scan/ScanJob.h"
 #include "scan/ScanProgress.h"
+#include "scan/ScanTarget.h"
+#include "scan/platform/ArpListener.h"
+#include "support/AddressText.h"
 #include "support/NVOUI.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <QHash>
 #include <QSettings>
 #include <QStandardPaths>
 #include <algorithm>
@@ -58,8 +64,10 @@ public:
 
 // Everything the main thread waits for: the workers' notifications and the signals.
 struct Event {
-    enum Kind { HostAdded, WorkerDone, Interrupt } kind;
+    enum Kind { HostAdded, WorkerDone, Interrupt, Sighting } kind;
     int value = 0;
+    quint32 ip = 0;  // Sighting: network byte order
+    quint64 mac = 0; // Sighting
 };
 
 class EventQueue final : public ScanEventSink
@@ -72,6 +80,10 @@ public:
     {
         {
             std::lock_guard lock(m_mutex);
+            // A flood of frames heard on the link cannot grow the queue without bound;
+            // the scan's own notifications and the signals always get in.
+            if (event.kind == Event::Sighting && m_events.size() >= kMaxQueued)
+                return;
             m_events.push_back(event);
         }
         m_arrived.notify_one();
@@ -89,6 +101,7 @@ public:
     }
 
 private:
+    static constexpr size_t kMaxQueued = 100000;
     std::mutex m_mutex;
     std::condition_variable m_arrived;
     std::deque<Event> m_events;
@@ -239,6 +252,169 @@ int CountIpConflicts(CLanveyDoc& doc)
     return count;
 }
 
+// What the sweeps have learnt of each address, with the MAC that answered for it.
+using HostInfos = QHash<quint32, std::pair<quint64, WatchHostInfo>>;
+
+void PrintEvents(const std::vector<WatchEvent>& events, const HostInfos& hosts, const CNVOUI& oui)
+{
+    for (const WatchEvent& event : events) {
+        // The names the last sweep found belong to the pair it found; another MAC at the
+        // address has only its vendor.
+        const auto known = hosts.constFind(event.ip);
+        const WatchHostInfo info =
+            known != hosts.constEnd() && known->first == event.mac
+                ? known->second
+                : WatchHostInfo{oui.GetManufacturerOf(event.mac), {}, {}, {}};
+        const QByteArray line = WatchEventLine(event, info);
+        std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
+    }
+    std::fflush(stdout);
+}
+
+qint64 NowMs()
+{
+    return QDateTime::currentMSecsSinceEpoch();
+}
+
+// --watch: a sweep now and every interval, what the link says in between, each event a
+// line on standard output, until a stop signal (status 0).
+int Watch(const ScanOptions& options, CLanveyDoc& doc, const CNVOUI& oui, HostProbe& probe,
+          EventQueue& events)
+{
+    const ParsedScanTarget target = ParseScanTarget(NormalizeScanTarget(options.target));
+    if (!target.Ok()) {
+        PrintError(target.error);
+        return kExitUsage;
+    }
+    const quint32 first = IpToHostOrder(target.range.first);
+    const auto covered = [first, count = target.range.count](quint32 ip) {
+        return IpToHostOrder(ip) - first <= count;
+    };
+
+    WatchHistory history(options.goneAfter);
+    // The database's MAC of each address is its index; its address of each MAC is the
+    // first record that holds the MAC.
+    QHash<quint64, quint32> knownIpOfMac;
+    for (int i = 0; i < doc.GetDatabaseRecordCount(); ++i)
+        if (const DatabaseRecord* record = doc.GetDatabaseRecord(i);
+            record && !knownIpOfMac.contains(record->mac | kMacTopBits))
+            knownIpOfMac.insert(record->mac | kMacTopBits, record->ip);
+    history.SetKnownHosts(
+        {[&doc](quint32 ip) -> std::optional<quint64> {
+             const DatabaseRecord* record = doc.GetDatabaseRecord(doc.FindDatabaseRecordByIp(ip));
+             return record ? std::optional<quint64>(record->mac | kMacTopBits) : std::nullopt;
+         },
+         [&knownIpOfMac](quint64 mac) -> std::optional<quint32> {
+             const auto found = knownIpOfMac.constFind(mac);
+             return found == knownIpOfMac.constEnd() ? std::nullopt
+                                                     : std::optional<quint32>(found.value());
+         }});
+
+    QString listenError;
+    const std::unique_ptr<ArpListener> listener = ArpListener::Start(
+        first,
+        [&events](quint32 ip, quint64 mac) {
+            events.Push({Event::Sighting, 0, ip, mac});
+        },
+        &listenError);
+    if (!listener)
+        PrintError(
+            QStringLiteral("no passive listening (%1): the watch sweeps only").arg(listenError));
+    else if (options.verbose)
+        PrintError(listener->Description());
+
+    TerminalView view(options.progress);
+    CScanJob job(doc, probe, events, view);
+    const quint32 threads = options.threads.value_or(StoredThreads());
+    HostInfos hosts;
+    using Clock = std::chrono::steady_clock;
+    const auto interval = std::chrono::seconds(*options.watchSeconds);
+    const auto tickPeriod = std::chrono::milliseconds(500);
+    auto nextTick = Clock::now() + tickPeriod;
+    auto nextSweep = Clock::now();
+    bool sweeping = false;
+    qint64 sweepStarted = 0;
+    bool stopping = false;
+    std::optional<Clock::time_point> stopDeadline;
+
+    const auto endSweep = [&] {
+        sweeping = false;
+        std::vector<HostRecord> found;
+        {
+            std::lock_guard guard(g_recordLock);
+            const int count = std::min(view.RowCount(), doc.GetScanRecordCount());
+            for (int i = 0; i < count; ++i) {
+                HostRecord* record = doc.GetScanRecord(i);
+                doc.CompareWithDatabase(record, i);
+                found.push_back(*record);
+            }
+        }
+        // The sweep saw each host some time since it began: a frame heard meanwhile that
+        // says otherwise is the newer news.
+        const qint64 now = NowMs();
+        for (const HostRecord& record : found) {
+            hosts.insert(record.ip, {record.mac,
+                                     {oui.GetManufacturerOf(record.mac), record.hostName,
+                                      record.otherNames, IdentityFlagKeywords(record)}});
+            PrintEvents(history.Sight(record.ip, record.mac, sweepStarted), hosts, oui);
+        }
+        PrintEvents(history.EndSweep(now, covered), hosts, oui);
+        if (options.verbose)
+            PrintError(QStringLiteral("sweep: %1 hosts").arg(found.size()));
+    };
+
+    for (;;) {
+        if (!sweeping && !stopping && Clock::now() >= nextSweep) {
+            nextSweep = Clock::now() + interval;
+            sweepStarted = NowMs();
+            history.BeginSweep();
+            const ScanStartResult start = job.Start(options.target, threads);
+            if (start == ScanStartResult::Abandoned)
+                return kExitUsage;
+            sweeping = job.IsScanning();
+            if (!sweeping)
+                PrintEvents(history.EndSweep(NowMs(), covered), hosts, oui);
+        }
+        auto wake = std::min(nextTick, sweeping ? nextTick : nextSweep);
+        if (stopDeadline)
+            wake = std::min(wake, *stopDeadline);
+        Event event{};
+        if (!events.Pop(&event, wake)) {
+            if (stopDeadline && Clock::now() >= *stopDeadline)
+                std::_Exit(kExitDone); // workers that would not end; every event is out
+            if (Clock::now() >= nextTick) {
+                if (view.timerRunning)
+                    job.OnTimer();
+                nextTick = Clock::now() + tickPeriod;
+            }
+            continue;
+        }
+        switch (event.kind) {
+        case Event::HostAdded:
+            job.OnHostAdded();
+            break;
+        case Event::WorkerDone:
+            if (job.OnWorkerDone(event.value)) {
+                if (stopping)
+                    return kExitDone;
+                endSweep();
+            }
+            break;
+        case Event::Sighting:
+            if (!stopping && covered(event.ip))
+                PrintEvents(history.Sight(event.ip, event.mac, NowMs()), hosts, oui);
+            break;
+        case Event::Interrupt:
+            if (!sweeping || stopping)
+                return kExitDone;
+            stopping = true;
+            stopDeadline = Clock::now() + kStopGrace;
+            job.Stop();
+            break;
+        }
+    }
+}
+
 int Run(const ScanOptions& options)
 {
     const auto started = std::chrono::steady_clock::now();
@@ -277,7 +453,7 @@ int Run(const ScanOptions& options)
     }
 
     HostProbeOptions probeOptions;
-    probeOptions.aheadRate = options.rate.value_or(0);
+    probeOptions.aheadRate = options.rate.value_or(options.watchSeconds ? kDefaultWatchRate : 0);
     probeOptions.forceKernelPath = options.kernelPath;
     const std::unique_ptr<HostProbe> probe = CreateSystemHostProbe(probeOptions);
     if (options.verbose) {
@@ -285,6 +461,12 @@ int Run(const ScanOptions& options)
         if (const QString notice = probe->ResolutionNotice(); !notice.isEmpty())
             PrintError(notice);
         PrintError(QStringLiteral("NetBIOS names read in code page %1").arg(CurrentAnsiCodePage()));
+    }
+
+    if (options.watchSeconds) {
+        if (signalWatcher.First())
+            return kExitDone;
+        return Watch(options, doc, oui, *probe, events);
     }
 
     // Stopped before it began: an empty report, no scan.
