@@ -19,12 +19,13 @@ JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 # for the install and purge in a clean chroot.
 # Print tests: poppler-utils (pdftotext reads the printed PDF back). Qt's own texts in the
 # language in use (standard buttons, print dialogs): qt6-translations-l10n. The second
-# compiler, and the fuzzers' libFuzzer: clang.
+# compiler, and the fuzzers' libFuzzer: clang. The lab's joining hosts announce
+# themselves as a DHCP client does: iputils-arping.
 DEB_PACKAGES := g++ gcc clang cmake ninja-build pkg-config qt6-base-dev libsqlite3-dev \
 	libgtest-dev ieee-data iproute2 samba samba-common-bin clang-format poppler-utils \
 	qt6-translations-l10n libc-ares-dev dnsmasq-base \
 	desktop-file-utils appstream lintian mmdebstrap bash-completion libcap2-bin man-db \
-	dpkg-dev file
+	dpkg-dev file iputils-arping
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 

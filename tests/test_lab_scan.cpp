@@ -1120,3 +1120,85 @@ int main(int argc, char** argv)
     ::testing::AddGlobalTestEnvironment(new LabEnvironment);
     return RUN_ALL_TESTS();
 }
+
+// lanvey-scan --watch: a host that joins is heard between sweeps, its MAC change too, it
+// is gone after the sweeps that miss it, and SIGTERM ends the watch with status 0.
+TEST_F(LabScan, AWatchHearsAJoinAndAMacChangeAtOnceAndCountsALeaveBySweeps)
+{
+    QTemporaryDir dir;
+    const QString db = dir.filePath(QStringLiteral("empty.lvdat"));
+    ASSERT_TRUE(DatabaseFile::Save(db, std::vector<std::unique_ptr<DatabaseRecord>>()));
+    const QString ns = QStringLiteral("lv-watch1");
+    const QString ip = QStringLiteral("198.18.0.222");
+    RunCommand(kLab, {QStringLiteral("leave"), ns}); // from an earlier run that failed
+    QProcess watch;
+    watch.start(kLab, {QStringLiteral("exec"), kScanner, QStringLiteral("--watch=3"),
+                       QStringLiteral("--gone-after"), QStringLiteral("2"), QStringLiteral("--db"),
+                       db, QStringLiteral("198.18.0.0/24")});
+    ASSERT_TRUE(watch.waitForStarted());
+    QStringList lines;
+    // The next event line of `kind` for `ip` (any address for the baseline), within `ms`.
+    const auto next = [&](const QString& kind, int ms) -> QJsonObject {
+        QElapsedTimer clock;
+        clock.start();
+        for (;;) {
+            while (watch.canReadLine()) {
+                const QByteArray line = watch.readLine();
+                lines << QString::fromUtf8(line);
+                const QJsonObject event = QJsonDocument::fromJson(line).object();
+                if (event.value(QStringLiteral("event")).toString() == kind &&
+                    (kind == QLatin1String("baseline") ||
+                     event.value(QStringLiteral("ip")).toString() == ip))
+                    return event;
+            }
+            if (clock.elapsed() > ms)
+                return {};
+            watch.waitForReadyRead(100);
+        }
+    };
+    const QJsonObject baseline = next(QStringLiteral("baseline"), 30000);
+    ASSERT_FALSE(baseline.isEmpty())
+        << lines.join(QString()).toStdString()
+        << QString::fromUtf8(watch.readAllStandardError()).toStdString();
+    // Every host of the manifest (a second machine an earlier test left answering for an
+    // address may add one).
+    EXPECT_GE(baseline.value(QStringLiteral("hosts")).toInt(),
+              int(Expected("198.18.0.1", "198.18.0.254").size()));
+
+    const Command join =
+        RunCommand(kLab, {QStringLiteral("join"), ns, ip, QStringLiteral("02:4C:56:77:00:01")});
+    ASSERT_EQ(join.exitCode, 0) << join.err.toStdString();
+    const QJsonObject joined = next(QStringLiteral("new"), 2000);
+    EXPECT_EQ(joined.value(QStringLiteral("mac")).toString(), QStringLiteral("02:4C:56:77:00:01"))
+        << lines.join(QString()).toStdString();
+
+    const Command change =
+        RunCommand(kLab, {QStringLiteral("set-mac"), ns, QStringLiteral("02:4C:56:77:00:02")});
+    ASSERT_EQ(change.exitCode, 0) << change.err.toStdString();
+    const QJsonObject changed = next(QStringLiteral("mac-changed"), 2000);
+    EXPECT_EQ(changed.value(QStringLiteral("previous"))
+                  .toObject()
+                  .value(QStringLiteral("mac"))
+                  .toString(),
+              QStringLiteral("02:4C:56:77:00:01"))
+        << lines.join(QString()).toStdString();
+
+    ASSERT_EQ(RunCommand(kLab, {QStringLiteral("leave"), ns}).exitCode, 0);
+    // Two sweeps 3 s apart miss it (each a few seconds at the watch's gentle rate).
+    const QJsonObject gone = next(QStringLiteral("gone"), 40000);
+    EXPECT_EQ(gone.value(QStringLiteral("mac")).toString(), QStringLiteral("02:4C:56:77:00:02"))
+        << lines.join(QString()).toStdString();
+
+    QElapsedTimer stop;
+    stop.start();
+    // The watching program itself, not the lab script that started it.
+    Command pids = RunCommand(QStringLiteral("pgrep"),
+                              {QStringLiteral("-f"), QStringLiteral("lanvey-scan --watch=3")});
+    for (const QString& pid : pids.out.split(u'\n', Qt::SkipEmptyParts))
+        if (RunsScanner(pid.toLongLong()))
+            kill(pid_t(pid.toLongLong()), SIGTERM);
+    ASSERT_TRUE(watch.waitForFinished(5000));
+    EXPECT_LT(stop.elapsed(), 2000);
+    EXPECT_EQ(watch.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(watch.exitCode(), 0) << QString::fromUtf8(watch.readAllStandardError()).toStdString();
+}
