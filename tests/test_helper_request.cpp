@@ -52,6 +52,11 @@ TEST(HelperRequest, TheThreeRequestsParseAsTheProgramWritesThem)
     EXPECT_EQ(range.request->first, Ip(10, 0, 0, 0));
     EXPECT_EQ(range.request->last, Ip(10, 0, 255, 255));
     EXPECT_TRUE(ParseHelperRequest("ask 0.0.0.0 255.255.255.255").request);
+
+    const std::string listen = ListenRequestLine();
+    EXPECT_EQ(ParseHelperRequest(listen.substr(0, listen.size() - 1)).request->kind,
+              HelperRequest::Kind::Listen);
+    EXPECT_FALSE(ParseHelperRequest("listen eth0").request);
 }
 
 TEST(HelperRequest, EveryOtherLineIsRefusedWithAReason)
@@ -151,6 +156,16 @@ TEST(HelperReply, RepliesReadBackAsWrittenAndNothingElseIsTaken)
     EXPECT_EQ(reply->targetIp, Ip(198, 18, 0, 254));
     EXPECT_EQ(reply->receivedNs, 18446744073709551615u);
 
+    // A frame heard while listening: never one from the zero address of a probe.
+    const std::string seen = SeenReplyLine(Ip(198, 18, 0, 9), mac, 42);
+    EXPECT_EQ(seen, "seen 198.18.0.9 02:4c:56:ab:00:fe 42\n");
+    const auto heard = ParseHelperReply(std::string_view(seen).substr(0, seen.size() - 1));
+    ASSERT_TRUE(heard);
+    EXPECT_EQ(heard->kind, HelperReply::Kind::Seen);
+    EXPECT_EQ(heard->senderIp, Ip(198, 18, 0, 9));
+    EXPECT_FALSE(ParseHelperReply("seen 0.0.0.0 02:4c:56:ab:00:fe 42"));
+    EXPECT_FALSE(ParseHelperReply("seen 198.18.0.9 02:4c:56:ab:00:fe 198.18.0.254 42 1"));
+
     const auto ready = ParseHelperReply("ready 02:4c:56:ab:00:fe");
     ASSERT_TRUE(ready);
     EXPECT_EQ(ready->kind, HelperReply::Kind::Ready);
@@ -210,7 +225,8 @@ TEST(HelperProgram, RefusesWhatComesBeforeAnInterfaceIsOpen)
     } cases[] = {
         {"ask 198.18.0.1 198.18.0.254\n", {}, 2, "the first request must be link"},
         {"rate 100\nlink eth0\n", {}, 2, "the first request must be link"},
-        {"hello\n", {}, 2, "unknown request (link, rate or ask)"},
+        {"listen\n", {}, 2, "the first request must be link"},
+        {"hello\n", {}, 2, "unknown request (link, rate, ask or listen)"},
         {"link eth0\n",
          {QStringLiteral("eth0")},
          2,

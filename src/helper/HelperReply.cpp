@@ -68,18 +68,21 @@ std::optional<HelperReply> ParseHelperReply(std::string_view line)
         reply.mac = *mac;
         return reply;
     }
-    if (words[0] != "reply" || words.size() != 5)
+    // "reply IP MAC TARGET NS" and "seen IP MAC NS".
+    const bool seen = words[0] == "seen" && words.size() == 4;
+    if (!seen && (words[0] != "reply" || words.size() != 5))
         return std::nullopt;
     const std::optional<std::uint32_t> sender = ParseDottedAddress(words[1]);
     const std::optional<HelperMac> mac = ParseMacText(words[2]);
-    const std::optional<std::uint32_t> target = ParseDottedAddress(words[3]);
-    const std::string_view ns = words[4];
+    const std::optional<std::uint32_t> target =
+        seen ? std::optional<std::uint32_t>(0) : ParseDottedAddress(words[3]);
+    const std::string_view ns = words.back();
     std::uint64_t received = 0;
     const auto [end, status] = std::from_chars(ns.data(), ns.data() + ns.size(), received);
     if (!sender || !mac || !target || ns.empty() || status != std::errc() ||
-        end != ns.data() + ns.size())
+        end != ns.data() + ns.size() || (seen && *sender == 0))
         return std::nullopt;
-    reply.kind = HelperReply::Kind::Reply;
+    reply.kind = seen ? HelperReply::Kind::Seen : HelperReply::Kind::Reply;
     reply.senderIp = *sender;
     reply.mac = *mac;
     reply.targetIp = *target;
@@ -97,6 +100,13 @@ std::string ArpReplyLine(std::uint32_t senderIp, const HelperMac& senderMac, std
 {
     return "reply " + DottedAddress(senderIp) + ' ' + MacText(senderMac) + ' ' +
            DottedAddress(targetIp) + ' ' + std::to_string(receivedNs) + '\n';
+}
+
+std::string SeenReplyLine(std::uint32_t senderIp, const HelperMac& senderMac,
+                          std::uint64_t receivedNs)
+{
+    return "seen " + DottedAddress(senderIp) + ' ' + MacText(senderMac) + ' ' +
+           std::to_string(receivedNs) + '\n';
 }
 
 std::string ErrorReplyLine(std::string_view text)

@@ -6,6 +6,9 @@
 //   reply IP MAC TARGET NS         an ARP reply to the interface's MAC: from IP at MAC, to
 //                                  our address TARGET, received at NS nanoseconds of
 //                                  CLOCK_MONOTONIC; every one, also a second for an address
+//   seen IP MAC NS                 after listen: an ARP frame on the interface from IP at
+//                                  MAC (a request, a reply or an announcement, to anyone;
+//                                  never one with sender 0.0.0.0), received at NS
 //   error TEXT                     a refusal; the helper ends after it
 //
 // Lines of one write never break across writes.
@@ -21,12 +24,12 @@ using HelperMac = std::array<std::uint8_t, 6>;
 inline constexpr std::size_t kMaxReplyLine = 200;
 
 struct HelperReply {
-    enum class Kind { Ready, Reply, Error };
+    enum class Kind { Ready, Reply, Seen, Error };
     Kind kind = Kind::Reply;
-    HelperMac mac{};              // Ready: ours; Reply: the sender's
-    std::uint32_t senderIp = 0;   // Reply, host byte order
+    HelperMac mac{};              // Ready: ours; Reply, Seen: the sender's
+    std::uint32_t senderIp = 0;   // Reply, Seen: host byte order
     std::uint32_t targetIp = 0;   // Reply
-    std::uint64_t receivedNs = 0; // Reply
+    std::uint64_t receivedNs = 0; // Reply, Seen
     std::string text;             // Error
 };
 
@@ -39,5 +42,7 @@ std::optional<HelperMac> ParseMacText(std::string_view text);
 std::string ReadyReplyLine(const HelperMac& mac);
 std::string ArpReplyLine(std::uint32_t senderIp, const HelperMac& senderMac, std::uint32_t targetIp,
                          std::uint64_t receivedNs);
+std::string SeenReplyLine(std::uint32_t senderIp, const HelperMac& senderMac,
+                          std::uint64_t receivedNs);
 // Control bytes of `text` become '?', so the line stays one line.
 std::string ErrorReplyLine(std::string_view text);

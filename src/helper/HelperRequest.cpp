@@ -122,8 +122,12 @@ HelperRequestParse ParseHelperRequest(std::string_view line)
         request.first = *first;
         request.last = *last;
         request.from = *from;
+    } else if (verb == "listen") {
+        if (words.size() != 1)
+            return Refuse("listen takes nothing more");
+        request.kind = HelperRequest::Kind::Listen;
     } else {
-        return Refuse("unknown request (link, rate or ask)");
+        return Refuse("unknown request (link, rate, ask or listen)");
     }
     return {std::move(request), {}};
 }
@@ -156,4 +160,9 @@ std::string RateRequestLine(unsigned rate)
 std::string AskRequestLine(std::uint32_t address, std::uint32_t from)
 {
     return "ask " + DottedAddress(address) + ' ' + DottedAddress(from) + '\n';
+}
+
+std::string ListenRequestLine()
+{
+    return "listen\n";
 }

@@ -9,6 +9,8 @@
 //                          both this and its own ceiling
 //   ask A FROM             one ARP request for A, sent from our address FROM
 //   ask A-B FROM           one for each address from A to B
+//   listen                 from now on, also pass on the sender of every ARP frame on
+//                          the interface (passive listening; nothing more is sent)
 //
 // Anyone may start the helper, so a line is taken only as it stands here, and an ask is
 // kept only where the interface's own addresses allow it (RefusalOf).
@@ -23,7 +25,7 @@ inline constexpr std::size_t kMaxRequestLine = 80;
 inline constexpr unsigned kMaxRequestRate = 1000000;
 
 struct HelperRequest {
-    enum class Kind { Link, Rate, Ask };
+    enum class Kind { Link, Rate, Ask, Listen };
     Kind kind = Kind::Ask;
     std::string link;        // Link
     unsigned rate = 0;       // Rate
@@ -62,3 +64,4 @@ std::optional<std::uint32_t> ParseDottedAddress(std::string_view text);
 std::string LinkRequestLine(std::string_view link);
 std::string RateRequestLine(unsigned rate);
 std::string AskRequestLine(std::uint32_t address, std::uint32_t from);
+std::string ListenRequestLine();

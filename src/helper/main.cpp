@@ -8,8 +8,9 @@
 // user can take the socket out of it (pidfd_getfd, ptrace, /proc/PID/fd) or read its
 // memory: only root may inspect it. It sends only ARP requests, only from the
 // interface's own MAC and one of its own addresses, only for addresses of that
-// address's subnet, and never more than kCeilingRate a second. Every line it cannot take
-// ends the session with an error. It ends with its parent, and at the end of its input.
+// address's subnet, and never more than kCeilingRate a second. Asked to listen, it also
+// passes on who sent each ARP frame on the interface, and sends nothing more for it. Every line it
+// cannot take ends the session with an error. It ends with its parent, and at the end of its input.
 // What to send when, and how often to ask again, is the program's business.
 
 #include "helper/HelperReply.h"
@@ -230,8 +231,9 @@ std::uint32_t GetU32(const std::uint8_t* at)
            at[3];
 }
 
-// Every ARP reply to our MAC that has arrived, as reply lines.
-void ReadReplies(int fd, const Interface& link, std::string* out)
+// Every ARP reply to our MAC that has arrived, as reply lines; when `listening`, the
+// sender of every ARP frame with a sender address too, as seen lines.
+void ReadReplies(int fd, const Interface& link, bool listening, std::string* out)
 {
     for (;;) {
         std::uint8_t buffer[256];
@@ -244,13 +246,17 @@ void ReadReplies(int fd, const Interface& link, std::string* out)
         const std::uint64_t received = MonotonicNs();
         if (sender.sll_pkttype == PACKET_OUTGOING || size < 28)
             continue;
-        static const std::uint8_t kReplyHeader[8] = {0x00, 0x01, 0x08, 0x00, 6, 4, 0x00, 0x02};
-        if (!std::equal(kReplyHeader, kReplyHeader + 8, buffer) ||
-            !std::equal(link.mac.begin(), link.mac.end(), buffer + 18))
+        static const std::uint8_t kArpHeader[6] = {0x00, 0x01, 0x08, 0x00, 6, 4};
+        if (!std::equal(kArpHeader, kArpHeader + 6, buffer) || buffer[6] != 0 ||
+            (buffer[7] != 1 && buffer[7] != 2))
             continue;
         HelperMac mac{};
         std::copy(buffer + 8, buffer + 14, mac.begin());
-        *out += ArpReplyLine(GetU32(buffer + 14), mac, GetU32(buffer + 24), received);
+        const std::uint32_t senderIp = GetU32(buffer + 14);
+        if (listening && senderIp != 0)
+            *out += SeenReplyLine(senderIp, mac, received);
+        if (buffer[7] == 2 && std::equal(link.mac.begin(), link.mac.end(), buffer + 18))
+            *out += ArpReplyLine(senderIp, mac, GetU32(buffer + 24), received);
     }
 }
 
@@ -326,6 +332,7 @@ int main(int argc, char**)
     WriteAll(ReadyReplyLine(link.mac));
 
     std::deque<HelperRequest> queue;
+    bool listening = false;
     std::uint64_t interval = 1000000000u / kCeilingRate;
     std::uint64_t nextSend = 0;
     auto takeRequests = [&] {
@@ -336,6 +343,10 @@ int main(int argc, char**)
             const HelperRequest& request = *parsed.request;
             if (request.kind == HelperRequest::Kind::Link)
                 Fail(kExitRefused, "link may be given only once");
+            if (request.kind == HelperRequest::Kind::Listen) {
+                listening = true;
+                continue;
+            }
             if (request.kind == HelperRequest::Kind::Rate) {
                 interval = 1000000000u / std::min(request.rate, kCeilingRate);
                 continue;
@@ -377,7 +388,7 @@ int main(int argc, char**)
         }
         if (fds[0].revents & (POLLIN | POLLERR)) {
             std::string out;
-            ReadReplies(fd, link, &out);
+            ReadReplies(fd, link, listening, &out);
             if (!out.empty())
                 WriteAll(out);
         }

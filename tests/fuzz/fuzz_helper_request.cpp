@@ -58,6 +58,9 @@ void CheckRequest(std::string_view line)
                           ' ' + DottedAddress(request.from) + '\n';
         break;
     }
+    case HelperRequest::Kind::Listen:
+        again = ListenRequestLine();
+        break;
     }
     // The strict grammar has one spelling for each request.
     if (again != std::string(line) + '\n')
@@ -70,20 +73,28 @@ void CheckReply(std::string_view line)
     if (!reply)
         return;
     std::string again;
+    const bool numbered =
+        reply->kind == HelperReply::Kind::Reply || reply->kind == HelperReply::Kind::Seen;
     if (reply->kind == HelperReply::Kind::Reply)
         again = ArpReplyLine(reply->senderIp, reply->mac, reply->targetIp, reply->receivedNs);
+    else if (reply->kind == HelperReply::Kind::Seen)
+        again = SeenReplyLine(reply->senderIp, reply->mac, reply->receivedNs);
     else if (reply->kind == HelperReply::Kind::Ready)
         again = ReadyReplyLine(reply->mac);
     else
         again = ErrorReplyLine(reply->text);
-    if (reply->kind != HelperReply::Kind::Reply && again != std::string(line) + '\n')
+    if (!numbered && again != std::string(line) + '\n')
+        std::abort();
+    // A seen line never names the zero sender of an address probe.
+    if (reply->kind == HelperReply::Kind::Seen && reply->senderIp == 0)
         std::abort();
     // A reply's number may have been written with leading zeros; its value must hold.
-    if (reply->kind == HelperReply::Kind::Reply) {
+    if (numbered) {
         const std::optional<HelperReply> back =
             ParseHelperReply(std::string_view(again).substr(0, again.size() - 1));
-        if (!back || back->senderIp != reply->senderIp || back->mac != reply->mac ||
-            back->targetIp != reply->targetIp || back->receivedNs != reply->receivedNs)
+        if (!back || back->kind != reply->kind || back->senderIp != reply->senderIp ||
+            back->mac != reply->mac || back->targetIp != reply->targetIp ||
+            back->receivedNs != reply->receivedNs)
             std::abort();
     }
 }

@@ -1,5 +1,6 @@
 #include "scan/platform/ArpListener.h"
 
+#include "scan/platform/HelperWire.h"
 #include "scan/platform/LinkInterfaces.h"
 #include "scan/platform/PacketSocketWire.h"
 #include "support/AddressText.h"
@@ -19,15 +20,25 @@ std::unique_ptr<ArpListener> ArpListener::Start(quint32 subnetIp, Sighting sight
         return nullptr;
     }
     int errorNumber = 0;
-    std::unique_ptr<ArpWire> wire = PacketSocketWire::Open(*route.link, &errorNumber);
+    if (std::unique_ptr<ArpWire> wire = PacketSocketWire::Open(*route.link, &errorNumber))
+        return std::unique_ptr<ArpListener>(
+            new ArpListener(std::move(wire), std::move(sighting),
+                            QStringLiteral("listening to ARP on %1").arg(route.link->name)));
+    // Without a socket of our own, the helper listens for us, as it asks for the scans.
+    const QString helper = HelperWire::FindHelper();
+    QString helperError;
+    std::unique_ptr<HelperWire> wire =
+        helper.isEmpty() ? nullptr : HelperWire::Start(helper, *route.link, &helperError);
     if (!wire) {
-        *error = QStringLiteral("no packet socket on %1 (%2)")
-                     .arg(route.link->name, QString::fromLocal8Bit(std::strerror(errorNumber)));
+        *error = QStringLiteral("no packet socket on %1 (%2), and %3")
+                     .arg(route.link->name, QString::fromLocal8Bit(std::strerror(errorNumber)),
+                          helper.isEmpty() ? QStringLiteral("no lanvey-arp helper") : helperError);
         return nullptr;
     }
-    return std::unique_ptr<ArpListener>(
-        new ArpListener(std::move(wire), std::move(sighting),
-                        QStringLiteral("listening to ARP on %1").arg(route.link->name)));
+    wire->Listen();
+    return std::unique_ptr<ArpListener>(new ArpListener(
+        std::move(wire), std::move(sighting),
+        QStringLiteral("listening to ARP on %1 through %2").arg(route.link->name, helper)));
 }
 
 ArpListener::ArpListener(std::unique_ptr<ArpWire> wire, Sighting sighting, QString description)

@@ -21,8 +21,8 @@ public:
     using Sighting = std::function<void(quint32 ip, quint64 mac)>;
 
     // Listens on the adapter whose subnet holds `subnetIp` (host byte order), on a packet
-    // socket of the process's own. nullptr and why in `error` when the process may not
-    // open one (neither root nor CAP_NET_RAW) or no adapter holds the subnet.
+    // socket of the process's own, else through the lanvey-arp helper. nullptr and why in
+    // `error` when neither can, or no adapter holds the subnet.
     static std::unique_ptr<ArpListener> Start(quint32 subnetIp, Sighting sighting, QString* error);
     ~ArpListener();
     ArpListener(const ArpListener&) = delete;

@@ -188,6 +188,11 @@ bool HelperWire::Receive()
     }
 }
 
+void HelperWire::Listen()
+{
+    SendLine(ListenRequestLine());
+}
+
 void HelperWire::Read(std::vector<Received>* received)
 {
     if (m_ended)
@@ -198,15 +203,18 @@ void HelperWire::Read(std::vector<Received>* received)
     for (std::size_t end; (end = m_input.find('\n', start)) != std::string::npos; start = end + 1) {
         const std::optional<HelperReply> reply =
             ParseHelperReply(std::string_view(m_input).substr(start, end - start));
-        if (!reply || reply->kind != HelperReply::Kind::Reply)
+        if (!reply ||
+            (reply->kind != HelperReply::Kind::Reply && reply->kind != HelperReply::Kind::Seen))
             continue; // an error line: the helper has said it on standard error and ends
         Received arrived;
-        arrived.packet.operation = kArpReply;
         std::copy(reply->mac.begin(), reply->mac.end(), arrived.packet.senderMac.begin());
         arrived.packet.senderIp = reply->senderIp;
-        // The helper passes on only replies to our adapter's MAC.
-        arrived.packet.targetMac = m_link.mac;
-        arrived.packet.targetIp = reply->targetIp;
+        if (reply->kind == HelperReply::Kind::Reply) {
+            // The helper passes on only replies to our adapter's MAC.
+            arrived.packet.operation = kArpReply;
+            arrived.packet.targetMac = m_link.mac;
+            arrived.packet.targetIp = reply->targetIp;
+        }
         arrived.at = std::min(now, Clock::time_point(std::chrono::duration_cast<Clock::duration>(
                                        std::chrono::nanoseconds(reply->receivedNs))));
         received->push_back(arrived);

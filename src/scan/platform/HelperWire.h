@@ -37,6 +37,9 @@ public:
     int PollFd() const override { return m_ended ? -1 : m_fd; }
     void Read(std::vector<Received>* received) override;
     void SetRate(int requestsPerSecond) override;
+    // From now on Read also gives the sender of every ARP frame on the adapter, as a
+    // packet with operation 0 (no resolver takes it for an answer).
+    void Listen();
 
 private:
     HelperWire(const LinkInterface& link, pid_t pid, int fd) : m_link(link), m_pid(pid), m_fd(fd) {}
