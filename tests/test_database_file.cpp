@@ -229,6 +229,58 @@ TEST_F(DatabaseFileTest, AFirstVersionFileIsReadAsItIsAndUpgradedByTheFirstSave)
     EXPECT_TRUE(BadFiles(m_dir).isEmpty());
 }
 
+TEST_F(DatabaseFileTest, TheFirstHistorySaveUpgradesASecondVersionFileAndMergesPairs)
+{
+    // A version 2 file: the list with other names, no history.
+    MakeOurs(Path(), 2,
+             "CREATE TABLE hosts(position INTEGER PRIMARY KEY, ip INTEGER NOT NULL UNIQUE, "
+             "mac INTEGER NOT NULL, host_name TEXT NOT NULL, workgroup TEXT NOT NULL, "
+             "user_name TEXT NOT NULL, location TEXT NOT NULL, comment TEXT NOT NULL, "
+             "color INTEGER NOT NULL, other_names TEXT NOT NULL DEFAULT '');",
+             "INSERT INTO hosts VALUES (0, 16777226, -1, 'OLD', 'LAB', '', '', '', 0, '');");
+    std::vector<DatabaseFile::HistoryPair> pairs;
+    std::vector<WatchEvent> events;
+    QString error;
+    ASSERT_TRUE(DatabaseFile::ReadHistory(Path(), &pairs, &events, 0, &error))
+        << error.toStdString();
+    EXPECT_TRUE(pairs.empty() && events.empty());
+    EXPECT_EQ(UserVersion(Path()), 2);
+
+    const quint32 ip = IpOf("10.0.0.1");
+    const quint64 mac = MacOf("02:00:00:00:00:01");
+    DatabaseFile::HistoryPair seen{{ip, mac, 1000, 2000, 1, 0, false, 0, false},
+                                   QStringLiteral("PC"),
+                                   {{QStringLiteral("pc.local"), NameSource::Mdns}}};
+    ASSERT_TRUE(DatabaseFile::SaveHistory(
+        Path(), {seen}, {{1000, WatchEventKind::Baseline, 0, 0, 0, 0, 1}}, &error))
+        << error.toStdString();
+    EXPECT_EQ(UserVersion(Path()), DatabaseFile::kSchemaVersion);
+    // Seen again without names: the earlier first sighting and the names stay.
+    seen.pair = {ip, mac, 5000, 9000, 2, 0, false, 0, false};
+    seen.hostName.clear();
+    seen.otherNames.clear();
+    ASSERT_TRUE(DatabaseFile::SaveHistory(
+        Path(), {seen},
+        {{9000, WatchEventKind::MacChanged, ip, mac, 0, MacOf("02:00:00:00:00:09"), 0}}, &error));
+    ASSERT_TRUE(DatabaseFile::ReadHistory(Path(), &pairs, &events, 0, &error));
+    ASSERT_EQ(pairs.size(), 1u);
+    EXPECT_EQ(pairs[0].pair.firstSeen, 1000);
+    EXPECT_EQ(pairs[0].pair.lastSeen, 9000);
+    EXPECT_EQ(pairs[0].pair.sweepsSeen, 2);
+    EXPECT_EQ(pairs[0].hostName, QStringLiteral("PC"));
+    EXPECT_EQ(pairs[0].otherNames.size(), 1u);
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events[1].kind, WatchEventKind::MacChanged);
+    EXPECT_EQ(events[1].previousMac, MacOf("02:00:00:00:00:09"));
+    ASSERT_TRUE(DatabaseFile::ReadHistory(Path(), &pairs, &events, 5000, &error));
+    EXPECT_EQ(events.size(), 1u);
+    // The list itself is as it was.
+    Records read;
+    ASSERT_TRUE(DatabaseFile::Read(Path(), read, &error));
+    ASSERT_EQ(read.size(), 1u);
+    EXPECT_EQ(read[0]->hostName, QStringLiteral("OLD"));
+}
+
 TEST_F(DatabaseFileTest, StoredNamesAreCheckedAsTheyAreRead)
 {
     const QByteArray many = [] {

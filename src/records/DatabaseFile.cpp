@@ -1,6 +1,7 @@
 #include "records/DatabaseFile.h"
 
 #include "lang/LangString.h"
+#include "records/DatabaseSchema.h"
 #include "support/AddressText.h"
 
 #include <QDateTime>
@@ -12,267 +13,10 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+using namespace database_schema;
+
 namespace
 {
-
-constexpr const char* kSchema = R"sql(
-CREATE TABLE IF NOT EXISTS hosts (
-    position    INTEGER PRIMARY KEY,
-    ip          INTEGER NOT NULL UNIQUE,
-    mac         INTEGER NOT NULL,
-    host_name   TEXT NOT NULL,
-    workgroup   TEXT NOT NULL,
-    user_name   TEXT NOT NULL,
-    location    TEXT NOT NULL,
-    comment     TEXT NOT NULL,
-    color       INTEGER NOT NULL,
-    other_names TEXT NOT NULL DEFAULT ''
-);
-)sql";
-
-// The columns of each schema version, in table order. Version 1 had no other_names.
-constexpr const char* kColumns[] = {"position",  "ip",       "mac",     "host_name", "workgroup",
-                                    "user_name", "location", "comment", "color",     "other_names"};
-constexpr int kFirstVersion = 1;
-constexpr size_t ColumnsOfVersion(int version)
-{
-    return version == 1 ? std::size(kColumns) - 1 : std::size(kColumns);
-}
-
-// What a version 1 file needs to become the current schema. It runs inside the save
-// that first writes the file, so a program that only reads it leaves it as it was for
-// the version that wrote it.
-constexpr const char* kUpgradeFrom1 = "ALTER TABLE hosts ADD COLUMN other_names TEXT NOT "
-                                      "NULL DEFAULT ''";
-
-// Owns one connection; every statement helper reports failures through `error`.
-class Connection
-{
-public:
-    ~Connection() { Close(); }
-
-    int Open(const QString& path, int flags)
-    {
-        const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &m_db, flags, nullptr);
-        if (rc == SQLITE_OK) {
-            sqlite3_busy_timeout(m_db, 5000);
-            sqlite3_extended_result_codes(m_db, 0);
-        }
-        return rc;
-    }
-    void Close()
-    {
-        if (m_db)
-            sqlite3_close_v2(m_db);
-        m_db = nullptr;
-    }
-    sqlite3* db() const { return m_db; }
-    QString Message() const { return m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QString(); }
-
-    int Exec(const char* sql) { return sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr); }
-
-    // The integer a one-row query yields.
-    int QueryInt(const char* sql, qint64& value)
-    {
-        sqlite3_stmt* stmt = nullptr;
-        int rc = sqlite3_prepare_v2(m_db, sql, -1, &stmt, nullptr);
-        if (rc == SQLITE_OK) {
-            rc = sqlite3_step(stmt);
-            if (rc == SQLITE_ROW) {
-                value = sqlite3_column_int64(stmt, 0);
-                rc = SQLITE_OK;
-            } else if (rc == SQLITE_DONE) {
-                value = 0;
-                rc = SQLITE_OK;
-            }
-        }
-        sqlite3_finalize(stmt);
-        return rc;
-    }
-
-private:
-    sqlite3* m_db = nullptr;
-};
-
-// Result codes that say the file itself is not a database we can read.
-bool IsForeignOrDamaged(int rc)
-{
-    return rc == SQLITE_NOTADB || rc == SQLITE_CORRUPT || rc == SQLITE_FORMAT ||
-           rc == SQLITE_SCHEMA || rc == SQLITE_MISMATCH;
-}
-
-// Why SQLite failed, in the user's language for the failures a user can do something
-// about; SQLite's own (English) text otherwise.
-QString Reason(const Connection& db, int rc)
-{
-    switch (rc & 0xFF) {
-    case SQLITE_CANTOPEN:
-        return FormatLangStringA(61970, "the file cannot be opened");
-    case SQLITE_PERM:
-    case SQLITE_AUTH:
-        return FormatLangStringA(61971, "access is denied");
-    case SQLITE_READONLY:
-        return FormatLangStringA(61972, "the file is read-only");
-    case SQLITE_BUSY:
-    case SQLITE_LOCKED:
-        return FormatLangStringA(61973, "the file is in use by another program");
-    case SQLITE_FULL:
-        return FormatLangStringA(61974, "the disk is full");
-    case SQLITE_IOERR:
-        return FormatLangStringA(61975, "the disk could not be read or written");
-    default:
-        break;
-    }
-    const QString message = db.Message();
-    return message.isEmpty() ? QString::fromUtf8(sqlite3_errstr(rc)) : message;
-}
-
-enum class Failure { Open, Read, Create, Write };
-
-// A write that could not make its journal (or the file) beside the file fails as if the
-// file were read-only; when the folder is what may not be written, that is the reason.
-bool FolderIsReadOnly(const QString& path)
-{
-    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
-    return access(folder.constData(), W_OK) != 0 && (errno == EACCES || errno == EROFS);
-}
-
-QString Describe(Failure what, const QString& path, const Connection& db, int rc)
-{
-    const int primary = rc & 0xFF;
-    const bool writing = what == Failure::Write || what == Failure::Create;
-    const QString reason =
-        writing && (primary == SQLITE_READONLY || primary == SQLITE_CANTOPEN) &&
-                FolderIsReadOnly(path)
-            ? FormatLangStringA(61976, "the folder \"%s_FOLDER%\" is read-only",
-                                {QDir::toNativeSeparators(QFileInfo(path).absolutePath())})
-            : Reason(db, rc);
-    switch (what) {
-    case Failure::Open:
-        return FormatLangStringA(61957, "cannot open the database \"%s_FILE%\": %s_REASON%",
-                                 {path, reason});
-    case Failure::Read:
-        return FormatLangStringA(61958, "cannot read the database \"%s_FILE%\": %s_REASON%",
-                                 {path, reason});
-    case Failure::Create:
-        return FormatLangStringA(61959, "cannot create the database \"%s_FILE%\": %s_REASON%",
-                                 {path, reason});
-    case Failure::Write:
-        break;
-    }
-    return FormatLangStringA(61960, "cannot write the database \"%s_FILE%\": %s_REASON%",
-                             {path, reason});
-}
-
-QString NotOursText(const QString& path)
-{
-    return FormatLangStringA(61962, "\"%s_FILE%\" is not a Lanvey database", {path});
-}
-
-QString DamagedText(const QString& path)
-{
-    return FormatLangStringA(61963, "the Lanvey database \"%s_FILE%\" is damaged", {path});
-}
-
-QString NewerText(const QString& path)
-{
-    return FormatLangStringA(61964, "\"%s_FILE%\" was written by a newer version of Lanvey",
-                             {path});
-}
-
-enum class FileKind { Ours, Blank, Foreign, Damaged, Newer, Error };
-
-// Whose a file is that SQLite cannot make sense of. An SQLite file starts with its
-// magic text and carries the application id big-endian at byte 68; one that has our
-// id, or is cut off before it, is a damaged database of ours.
-FileKind KindOfUnreadable(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return FileKind::Error;
-    const QByteArray header = file.read(100);
-    if (!header.startsWith(QByteArray("SQLite format 3\0", 16)))
-        return FileKind::Foreign;
-    if (header.size() < 72)
-        return FileKind::Damaged;
-    const quint32 applicationId = qFromBigEndian<quint32>(header.constData() + 68);
-    return applicationId == quint32(DatabaseFile::kApplicationId) ? FileKind::Damaged
-                                                                  : FileKind::Foreign;
-}
-
-FileKind KindOfFailure(const Connection& db, int rc)
-{
-    if (!IsForeignOrDamaged(rc))
-        return FileKind::Error;
-    const char* file = sqlite3_db_filename(db.db(), "main");
-    return file && *file ? KindOfUnreadable(QFile::decodeName(file)) : FileKind::Foreign;
-}
-
-// What the open file holds: our schema (of the `version` it has), nothing at all, a newer
-// schema of ours, our file damaged, or something else.
-FileKind Inspect(Connection& db, int& rc, int* version = nullptr)
-{
-    qint64 applicationId = 0, userVersion = 0, tables = 0;
-    if ((rc = db.QueryInt("PRAGMA application_id", applicationId)) != SQLITE_OK ||
-        (rc = db.QueryInt("PRAGMA user_version", userVersion)) != SQLITE_OK ||
-        (rc = db.QueryInt("SELECT count(*) FROM sqlite_master", tables)) != SQLITE_OK)
-        return KindOfFailure(db, rc);
-    if (applicationId == 0 && userVersion == 0 && tables == 0)
-        return FileKind::Blank;
-    if (applicationId != DatabaseFile::kApplicationId)
-        return FileKind::Foreign;
-    if (userVersion > DatabaseFile::kSchemaVersion)
-        return FileKind::Newer;
-    if (userVersion < kFirstVersion)
-        return FileKind::Damaged;
-
-    // The table must have exactly our columns.
-    sqlite3_stmt* stmt = nullptr;
-    rc = sqlite3_prepare_v2(db.db(), "SELECT name FROM pragma_table_info('hosts') ORDER BY cid", -1,
-                            &stmt, nullptr);
-    QStringList columns;
-    while (rc == SQLITE_OK && sqlite3_step(stmt) == SQLITE_ROW)
-        columns << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
-    sqlite3_finalize(stmt);
-    if (rc != SQLITE_OK) {
-        const FileKind kind = KindOfFailure(db, rc);
-        return kind == FileKind::Foreign ? FileKind::Damaged : kind;
-    }
-    // Our id and version over other columns: the file was ours and is broken.
-    QStringList expected;
-    for (size_t i = 0; i < ColumnsOfVersion(int(userVersion)); ++i)
-        expected << QString::fromLatin1(kColumns[i]);
-    if (columns != expected)
-        return FileKind::Damaged;
-    if (version)
-        *version = int(userVersion);
-    return FileKind::Ours;
-}
-
-// The message for a file of `kind` that is not read; empty for the kinds that are.
-QString KindText(FileKind kind, const QString& path)
-{
-    switch (kind) {
-    case FileKind::Foreign:
-        return NotOursText(path);
-    case FileKind::Damaged:
-        return DamagedText(path);
-    case FileKind::Newer:
-        return NewerText(path);
-    case FileKind::Ours:
-    case FileKind::Blank:
-    case FileKind::Error:
-        break;
-    }
-    return {};
-}
-
-QString Text16(sqlite3_stmt* stmt, int column)
-{
-    const void* text = sqlite3_column_text16(stmt, column);
-    const int bytes = sqlite3_column_bytes16(stmt, column);
-    return text ? QString(reinterpret_cast<const QChar*>(text), bytes / 2) : QString();
-}
 
 // SQLITE_INTERRUPT when `stop` said yes.
 int ReadRecords(Connection& db, int version, std::vector<std::unique_ptr<DatabaseRecord>>& records,
@@ -312,25 +56,6 @@ int ReadRecords(Connection& db, int version, std::vector<std::unique_ptr<Databas
     }
     sqlite3_finalize(stmt);
     return rc == SQLITE_DONE ? SQLITE_OK : rc;
-}
-
-// The table and the marks that make the file ours, all at once (a savepoint is a
-// transaction of its own outside one), so no file has our table without our id.
-int CreateSchema(Connection& db)
-{
-    const QByteArray pragmas =
-        QByteArray("PRAGMA application_id = ") + QByteArray::number(DatabaseFile::kApplicationId) +
-        "; PRAGMA user_version = " + QByteArray::number(DatabaseFile::kSchemaVersion) + ";";
-    int rc = db.Exec("SAVEPOINT create_schema");
-    if (rc != SQLITE_OK)
-        return rc;
-    rc = db.Exec(kSchema);
-    if (rc == SQLITE_OK)
-        rc = db.Exec(pragmas.constData());
-    if (rc != SQLITE_OK)
-        db.Exec("ROLLBACK TO create_schema");
-    const int released = db.Exec("RELEASE create_schema");
-    return rc == SQLITE_OK ? released : rc;
 }
 
 // Moves a file we cannot read out of the way, with whatever journal SQLite left
@@ -525,10 +250,8 @@ bool DatabaseFile::Save(const QString& path,
         return failed();
     if (kind == FileKind::Blank && (rc = CreateSchema(db)) != SQLITE_OK)
         return failed();
-    if (kind == FileKind::Ours && version == 1 &&
-        ((rc = db.Exec(kUpgradeFrom1)) != SQLITE_OK ||
-         (rc = db.Exec(("PRAGMA user_version = " + QByteArray::number(DatabaseFile::kSchemaVersion))
-                           .constData())) != SQLITE_OK))
+    if (kind == FileKind::Ours && version < DatabaseFile::kSchemaVersion &&
+        (rc = BringUpToDate(db, version)) != SQLITE_OK)
         return failed();
     if ((rc = db.Exec("DELETE FROM hosts")) != SQLITE_OK)
         return failed();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "records/DatabaseRecord.h"
+#include "records/WatchHistory.h"
 
 #include <QString>
 #include <functional>
@@ -39,16 +40,26 @@ struct DatabaseLoadResult {
 // set, so negative as an SQLite integer), `color` the 0x00BBGGRR value, `other_names`
 // the names as OtherNamesJsonText (empty for none).
 //
-// Version 1 had no `other_names`. Such a file is read as it is (its records have no
-// other names) and is brought to the current version by the first save, in the same
-// transaction; only reading it changes nothing.
+// Version 3 adds the watch's history: `sightings`, one row per address pair (IP and MAC
+// as in `hosts`, first and last seen in milliseconds since the epoch, UTC, the sweeps
+// that found it, its names as last found), and `events`, oldest first (time, the kind as
+// WatchEventKeyword, the addresses and the previous one, the baseline's host count).
+//
+// Version 1 had no `other_names`, versions 1 and 2 no history. Such a file is read as it
+// is (its records have no other names, it has no history) and is brought to the current
+// version by the first save of either kind, in the same transaction; only reading it
+// changes nothing.
 //
 // A save is one transaction, so a process killed in the middle of one leaves the list
 // of the last finished save.
 class DatabaseFile
 {
 public:
-    static constexpr int kSchemaVersion = 2;
+    static constexpr int kSchemaVersion = 3;
+    // What the history keeps at most; past it the pairs seen longest ago and the oldest
+    // events go.
+    static constexpr int kMaxHistoryPairs = 100000;
+    static constexpr int kMaxHistoryEvents = 100000;
     static constexpr int kApplicationId = 0x4C4E5659; // "LNVY"
 
     // Reads the list at `path` into `records` (emptied first). A missing or empty file
@@ -77,4 +88,24 @@ public:
                      const std::vector<std::unique_ptr<DatabaseRecord>>& records,
                      QString* error = nullptr,
                      const std::function<void(int written)>& progress = {});
+
+    // One address pair of the history, with the names it was last found with.
+    struct HistoryPair {
+        WatchPair pair;
+        QString hostName;
+        OtherNames otherNames;
+    };
+
+    // Adds to the history at `path` in one transaction: each pair is added or merged into
+    // the stored one (first seen the earlier, last seen the later, names when it has any)
+    // and the events are appended. The database list is left as it is. Refuses a file
+    // that is not ours, and on failure nothing changes on disk.
+    static bool SaveHistory(const QString& path, const std::vector<HistoryPair>& pairs,
+                            const std::vector<WatchEvent>& events, QString* error = nullptr);
+
+    // The history at `path`, read only: the pairs (latest first) and the events at or after
+    // `since` (oldest first). A file of version 1 or 2 has none.
+    static bool ReadHistory(const QString& path, std::vector<HistoryPair>* pairs,
+                            std::vector<WatchEvent>* events, qint64 since = 0,
+                            QString* error = nullptr);
 };

@@ -106,6 +106,11 @@ QByteArray WriteScanRecords(ExchangeFormat format, const std::vector<const HostR
     }
 }
 
+QByteArray WriteCsvTable(const QStringList& titles, const std::vector<QStringList>& rows)
+{
+    return exchange::WriteCsvTable(titles, rows);
+}
+
 QByteArray WriteDatabaseRecords(ExchangeFormat format,
                                 const std::vector<const DatabaseRecord*>& rows, const CNVOUI* oui)
 {

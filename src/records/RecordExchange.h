@@ -52,6 +52,10 @@ enum class CsvControls { Keep, Escape };
 QByteArray WriteScanRecords(ExchangeFormat format, const std::vector<const HostRecord*>& rows,
                             const CNVOUI* oui, CsvControls controls = CsvControls::Keep);
 
+// Any table as our CSV writes one (byte-order mark, CRLF, formula guard): the history's
+// and the events' of lanvey-db.
+QByteArray WriteCsvTable(const QStringList& titles, const std::vector<QStringList>& rows);
+
 // The database records given, in order; the same formats as the scan list.
 QByteArray WriteDatabaseRecords(ExchangeFormat format,
                                 const std::vector<const DatabaseRecord*>& rows, const CNVOUI* oui);

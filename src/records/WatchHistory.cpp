@@ -21,6 +21,16 @@ QString WatchEventKeyword(WatchEventKind kind)
     return QString();
 }
 
+std::optional<WatchEventKind> WatchEventKindOf(const QString& keyword)
+{
+    for (const WatchEventKind kind :
+         {WatchEventKind::Baseline, WatchEventKind::New, WatchEventKind::IpChanged,
+          WatchEventKind::MacChanged, WatchEventKind::Gone, WatchEventKind::Back})
+        if (WatchEventKeyword(kind) == keyword)
+            return kind;
+    return std::nullopt;
+}
+
 WatchHistory::WatchHistory(int goneAfter, size_t maxPairs, size_t maxEvents)
     : m_goneAfter(std::max(1, goneAfter)), m_maxPairs(std::max<size_t>(1, maxPairs)),
       m_maxEvents(std::max<size_t>(1, maxEvents))

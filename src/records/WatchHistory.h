@@ -29,6 +29,7 @@ enum class WatchEventKind { Baseline, New, IpChanged, MacChanged, Gone, Back };
 
 // "baseline", "new", "ip-changed", "mac-changed", "gone", "back".
 QString WatchEventKeyword(WatchEventKind kind);
+std::optional<WatchEventKind> WatchEventKindOf(const QString& keyword);
 
 struct WatchEvent {
     qint64 time = 0; // milliseconds since the epoch, UTC

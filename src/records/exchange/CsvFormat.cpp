@@ -256,6 +256,15 @@ template QByteArray WriteCsv(ScanColumnTable, std::span<const FileField<HostReco
 template QByteArray WriteCsv(DatabaseColumnTable, std::span<const FileField<DatabaseRecord>>,
                              const std::vector<const DatabaseRecord*>&, const CNVOUI*, CsvControls);
 
+QByteArray WriteCsvTable(const QStringList& titles, const std::vector<QStringList>& rows)
+{
+    QByteArray out = kUtf8Bom;
+    AppendCsvRow(out, titles);
+    for (const QStringList& row : rows)
+        AppendCsvRow(out, row);
+    return out;
+}
+
 bool LooksLikeOurCsv(QByteArrayView text)
 {
     CsvReader reader(text);

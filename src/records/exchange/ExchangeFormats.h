@@ -18,6 +18,7 @@ template <typename Record>
 QByteArray
 WriteCsv(std::span<const ListColumn<Record>> columns, std::span<const FileField<Record>> fields,
          const std::vector<const Record*>& rows, const CNVOUI* oui, CsvControls controls);
+QByteArray WriteCsvTable(const QStringList& titles, const std::vector<QStringList>& rows);
 // A first row as wide as one of our files, whatever language its header is in.
 bool LooksLikeOurCsv(QByteArrayView text);
 void ReadCsv(QByteArrayView text, ImportReadResult& result);
