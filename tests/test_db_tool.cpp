@@ -12,6 +12,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <gtest/gtest.h>
@@ -282,3 +285,42 @@ TEST_F(DbTool, ADatabaseAWindowHoldsIsNeverWritten)
 }
 
 } // namespace
+
+TEST_F(DbTool, HistoryAndEventsPrintWhatTheWatchStoredInEachFormat)
+{
+    const quint32 ip = IpOf("198.18.0.7");
+    const quint64 mac = MacOf("02:00:00:00:00:07");
+    ASSERT_TRUE(DatabaseFile::SaveHistory(
+        m_db,
+        {{{ip, mac, 86400000, 90000000, 3, 0, false, 0, false}, QStringLiteral("NAS"), {}},
+         {{IpOf("198.18.0.8"), MacOf("02:00:00:00:00:08"), 0, 1000, 1, 0, false, 0, false},
+          {},
+          {}}},
+        {{1000, WatchEventKind::Baseline, 0, 0, 0, 0, 2},
+         {90000000, WatchEventKind::IpChanged, ip, mac, IpOf("198.18.0.9"), 0, 0}}));
+
+    ASSERT_EQ(Run({QStringLiteral("history"), QStringLiteral("02:00:00:00:00:07"),
+                   QStringLiteral("--format"), QStringLiteral("json")}),
+              kDbDone)
+        << err.toStdString();
+    const QJsonArray pairs = QJsonDocument::fromJson(out.toUtf8()).array();
+    ASSERT_EQ(pairs.size(), 1);
+    EXPECT_EQ(pairs[0].toObject().value(QStringLiteral("first_seen")).toString(),
+              QStringLiteral("1970-01-02T00:00:00Z"));
+    EXPECT_EQ(pairs[0].toObject().value(QStringLiteral("host_name")).toString(),
+              QStringLiteral("NAS"));
+
+    ASSERT_EQ(Run({QStringLiteral("events"), QStringLiteral("--since"),
+                   QStringLiteral("1970-01-01T00:00:02Z"), QStringLiteral("--format"),
+                   QStringLiteral("csv")}),
+              kDbDone);
+    EXPECT_EQ(out.section(u'\n', 1, 1).trimmed(),
+              QStringLiteral("1970-01-02T01:00:00Z,ip-changed,198.18.0.7,02:00:00:00:00:07,"
+                             "198.18.0.9,"));
+    ASSERT_EQ(Run({QStringLiteral("events")}), kDbDone);
+    EXPECT_TRUE(out.contains(QStringLiteral("baseline"))) << out.toStdString();
+    EXPECT_EQ(
+        Run({QStringLiteral("events"), QStringLiteral("--since"), QStringLiteral("yesterday")}),
+        kDbUsage);
+    EXPECT_EQ(Run({QStringLiteral("history"), QStringLiteral("nas")}), kDbUsage);
+}

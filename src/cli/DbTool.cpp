@@ -1,6 +1,7 @@
 #include "cli/DbTool.h"
 
 #include "cli/DatabasePath.h"
+#include "cli/HistoryReport.h"
 #include "cli/ScanReport.h"
 #include "lang/DisplayText.h"
 #include "lang/LangString.h"
@@ -30,6 +31,8 @@ constexpr char kUsage[] =
     "       lanvey-db [--db FILE] add IP MAC [--name N] [--workgroup W] [--user U]\n"
     "                 [--location L] [--comment C] [--color #RRGGBB]\n"
     "       lanvey-db [--db FILE] delete IP...\n"
+    "       lanvey-db [--db FILE] history [IP|MAC] [--format table|csv|json]\n"
+    "       lanvey-db [--db FILE] events [--since TIME] [--format table|csv|json]\n"
     "       lanvey-db --help\n";
 
 // What --help adds to the usage.
@@ -45,6 +48,10 @@ constexpr char kHelp[] =
     "                  default) or replaced (--replace)\n"
     "  add IP MAC      add one record\n"
     "  delete IP...    delete the records of these addresses\n"
+    "  history [IP|MAC]  the address pairs the window's scans and watches have seen (of\n"
+    "                  one address or MAC): first and last seen, sweeps, names\n"
+    "  events          what watching reported (since TIME: 2026-12-09 or\n"
+    "                  2026-12-09T20:00:00Z; times are UTC)\n"
     "  --db FILE       the database to work on (default: the window's, Database.lvdat in\n"
     "                  the data folder)\n"
     "\n"
@@ -60,8 +67,9 @@ struct Words {
 // Options that take a value; every other "--word" is a flag.
 bool TakesValue(const QString& option)
 {
-    static const QStringList valued = {"--db",   "--format",   "--name",    "--workgroup",
-                                       "--user", "--location", "--comment", "--color"};
+    static const QStringList valued = {"--db",        "--format", "--name",
+                                       "--workgroup", "--user",   "--location",
+                                       "--comment",   "--color",  "--since"};
     return valued.contains(option);
 }
 
@@ -164,6 +172,8 @@ public:
             return Add(*words, operands);
         if (command == QLatin1String("delete"))
             return Delete(*words, operands);
+        if (command == QLatin1String("history") || command == QLatin1String("events"))
+            return History(*words, operands, command == QLatin1String("events"));
         return Usage(QStringLiteral("unknown command \"%1\"").arg(command));
     }
 
@@ -216,6 +226,61 @@ private:
                   << " was not a readable Lanvey database; it was kept as "
                   << QDir::toNativeSeparators(loaded.setAsidePath) << '\n';
         doc.SetVendorTable(&m_oui);
+        return kDbDone;
+    }
+
+    // history [IP|MAC] and events [--since TIME]: read only, like list.
+    int History(const Words& words, const QStringList& operands, bool events)
+    {
+        QString error;
+        if (!OnlyOptions(words,
+                         events ? QStringList{"--format", "--since"} : QStringList{"--format"},
+                         &error))
+            return Usage(error);
+        const auto formatOption = words.options.find(QStringLiteral("--format"));
+        const std::optional<HistoryFormat> format = HistoryFormatNamed(
+            formatOption != words.options.end() ? formatOption->second : QStringLiteral("table"));
+        if (!format)
+            return Usage(QStringLiteral("unknown format \"%1\"").arg(formatOption->second));
+        qint64 since = 0;
+        if (const auto option = words.options.find(QStringLiteral("--since"));
+            option != words.options.end()) {
+            const std::optional<qint64> time = ParseHistoryTime(option->second);
+            if (!time)
+                return Usage(QStringLiteral("--since wants a time such as 2026-12-09 or "
+                                            "2026-12-09T20:00:00Z, not \"%1\"")
+                                 .arg(option->second));
+            since = *time;
+        }
+        // One address or one MAC, or every pair.
+        std::optional<quint32> ip;
+        std::optional<quint64> mac;
+        if (operands.size() > (events ? 0 : 1))
+            return Usage(
+                QStringLiteral("%1 takes %2")
+                    .arg(words.positional[0], events ? QStringLiteral("no operand")
+                                                     : QStringLiteral("one address at most")));
+        if (!operands.isEmpty()) {
+            if (IsValidIpAddress(operands[0]))
+                ip = GetIpAddress(operands[0]);
+            else if (const quint64 value = GetMacAddress(operands[0], u':'); value != kNoMacAddress)
+                mac = value | kMacTopBits;
+            else
+                return Usage(
+                    QStringLiteral("\"%1\" is neither an IP nor a MAC address").arg(operands[0]));
+        }
+        std::vector<DatabaseFile::HistoryPair> pairs;
+        std::vector<WatchEvent> kept;
+        if (QFileInfo::exists(m_path) &&
+            !DatabaseFile::ReadHistory(m_path, &pairs, &kept, since, &error))
+            return Fail(error);
+        std::erase_if(pairs, [&](const DatabaseFile::HistoryPair& entry) {
+            return (ip && entry.pair.ip != *ip) || (mac && (entry.pair.mac | kMacTopBits) != *mac);
+        });
+        const QByteArray bytes =
+            events ? WriteEvents(*format, kept) : WriteHistory(*format, pairs, &m_oui);
+        m_out << QString::fromUtf8(bytes);
+        m_out.flush();
         return kDbDone;
     }
 

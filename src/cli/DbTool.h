@@ -13,6 +13,8 @@ class QTextStream;
 //   lanvey-db [--db FILE] add IP MAC [--name N] [--workgroup W] [--user U]
 //                                    [--location L] [--comment C] [--color #RRGGBB]
 //   lanvey-db [--db FILE] delete IP...
+//   lanvey-db [--db FILE] history [IP|MAC] [--format table|csv|json]
+//   lanvey-db [--db FILE] events [--since TIME] [--format table|csv|json]
 //   lanvey-db --help                     the usage and what each command does
 //
 // Without --db it works on the database of the windowed program. It never writes a file
