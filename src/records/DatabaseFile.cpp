@@ -239,21 +239,7 @@ bool DatabaseFile::Save(const QString& path,
 
     // Only our own file (or none yet) is written; anything else is kept as it is.
     what = Failure::Write;
-    FileKind kind = FileKind::Error;
-    int version = 0;
-    if ((rc = db.Exec("BEGIN IMMEDIATE")) != SQLITE_OK)
-        kind = KindOfFailure(db, rc);
-    else
-        kind = Inspect(db, rc, &version);
-    refusal = KindText(kind, path);
-    if (kind != FileKind::Ours && kind != FileKind::Blank)
-        return failed();
-    if (kind == FileKind::Blank && (rc = CreateSchema(db)) != SQLITE_OK)
-        return failed();
-    if (kind == FileKind::Ours && version < DatabaseFile::kSchemaVersion &&
-        (rc = BringUpToDate(db, version)) != SQLITE_OK)
-        return failed();
-    if ((rc = db.Exec("DELETE FROM hosts")) != SQLITE_OK)
+    if (!BeginWrite(db, path, rc, refusal) || (rc = db.Exec("DELETE FROM hosts")) != SQLITE_OK)
         return failed();
     rc = sqlite3_prepare_v2(db.db(),
                             "INSERT INTO hosts (position, ip, mac, host_name, workgroup, "

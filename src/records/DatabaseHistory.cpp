@@ -112,19 +112,7 @@ bool DatabaseFile::SaveHistory(const QString& path, const std::vector<HistoryPai
     };
     if (rc != SQLITE_OK)
         return failed(Failure::Open);
-    FileKind kind = FileKind::Error;
-    int version = 0;
-    if ((rc = db.Exec("BEGIN IMMEDIATE")) != SQLITE_OK)
-        kind = KindOfFailure(db, rc);
-    else
-        kind = Inspect(db, rc, &version);
-    refusal = KindText(kind, path);
-    if (kind != FileKind::Ours && kind != FileKind::Blank)
-        return failed(Failure::Write);
-    if ((kind == FileKind::Blank && (rc = CreateSchema(db)) != SQLITE_OK) ||
-        (kind == FileKind::Ours && version < kSchemaVersion &&
-         (rc = BringUpToDate(db, version)) != SQLITE_OK) ||
-        (rc = InsertPairs(db, pairs)) != SQLITE_OK ||
+    if (!BeginWrite(db, path, rc, refusal) || (rc = InsertPairs(db, pairs)) != SQLITE_OK ||
         (rc = InsertEvents(db, events)) != SQLITE_OK || (rc = Trim(db)) != SQLITE_OK ||
         (rc = db.Exec("COMMIT")) != SQLITE_OK)
         return failed(Failure::Write);

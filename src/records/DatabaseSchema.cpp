@@ -283,4 +283,21 @@ int BringUpToDate(Connection& db, int version)
     return rc;
 }
 
+bool BeginWrite(Connection& db, const QString& path, int& rc, QString& refusal)
+{
+    FileKind kind = FileKind::Error;
+    int version = 0;
+    if ((rc = db.Exec("BEGIN IMMEDIATE")) != SQLITE_OK)
+        kind = KindOfFailure(db, rc);
+    else
+        kind = Inspect(db, rc, &version);
+    refusal = KindText(kind, path);
+    if (kind != FileKind::Ours && kind != FileKind::Blank)
+        return false;
+    if (kind == FileKind::Blank)
+        return (rc = CreateSchema(db)) == SQLITE_OK;
+    return version >= DatabaseFile::kSchemaVersion ||
+           (rc = BringUpToDate(db, version)) == SQLITE_OK;
+}
+
 } // namespace database_schema

@@ -93,4 +93,9 @@ int CreateSchema(Connection& db);
 // wrote it.
 int BringUpToDate(Connection& db, int version);
 
+// Begins the write transaction of a save: only on our own file (brought up to date) or a
+// blank one (given the schema); anything else is kept as it is. False with the SQLite
+// code in `rc`, or with the message in `refusal` for a file that is not ours to write.
+bool BeginWrite(Connection& db, const QString& path, int& rc, QString& refusal);
+
 } // namespace database_schema
