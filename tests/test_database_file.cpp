@@ -266,7 +266,7 @@ TEST_F(DatabaseFileTest, TheFirstHistorySaveUpgradesASecondVersionFileAndMergesP
     ASSERT_EQ(pairs.size(), 1u);
     EXPECT_EQ(pairs[0].pair.firstSeen, 1000);
     EXPECT_EQ(pairs[0].pair.lastSeen, 9000);
-    EXPECT_EQ(pairs[0].pair.sweepsSeen, 2);
+    EXPECT_EQ(pairs[0].pair.sweepsSeen, 3);
     EXPECT_EQ(pairs[0].hostName, QStringLiteral("PC"));
     EXPECT_EQ(pairs[0].otherNames.size(), 1u);
     ASSERT_EQ(events.size(), 2u);
@@ -279,6 +279,41 @@ TEST_F(DatabaseFileTest, TheFirstHistorySaveUpgradesASecondVersionFileAndMergesP
     ASSERT_TRUE(DatabaseFile::Read(Path(), read, &error));
     ASSERT_EQ(read.size(), 1u);
     EXPECT_EQ(read[0]->hostName, QStringLiteral("OLD"));
+}
+
+TEST_F(DatabaseFileTest, AScanSightingsFillFirstAndLastSeenAndMarkWhatAFullScanMissed)
+{
+    CLanveyDoc doc;
+    ASSERT_EQ(doc.OpenDatabase(Path()).status, DatabaseLoadResult::Created);
+    doc.AppendDatabaseRecord(Known("10.0.0.1", "02:00:00:00:00:01"));
+    doc.AppendDatabaseRecord(Known("10.0.0.2", "02:00:00:00:00:02"));
+    doc.AppendDatabaseRecord(Known("10.0.1.9", "02:00:00:00:00:09")); // another subnet
+    HostRecord first;
+    first.ip = IpOf("10.0.0.1");
+    first.mac = MacOf("02:00:00:00:00:01");
+    const std::pair range{IpToHostOrder(IpOf("10.0.0.0")), IpToHostOrder(IpOf("10.0.0.255"))};
+    QString error;
+    ASSERT_TRUE(doc.RecordScanSightings({first}, 60000, range, &error)) << error.toStdString();
+    ASSERT_TRUE(doc.RecordScanSightings({first}, 120000, std::nullopt, &error));
+    const DatabaseColumnTable columns = DatabaseColumns();
+    const CellContext context{nullptr, CellUse::List, &doc.Sightings()};
+    const DatabaseRecord& known = *doc.GetDatabaseRecord(0);
+    EXPECT_EQ(columns[DbColFirstSeen].text(known, context), SeenTimeText(60000));
+    EXPECT_EQ(columns[DbColLastSeen].text(known, context), SeenTimeText(120000));
+    EXPECT_TRUE(columns[DbColLastSeen].text(*doc.GetDatabaseRecord(1), context).isEmpty());
+    // The full scan of 10.0.0.0/24 missed 10.0.0.2; 10.0.1.9 was not in it.
+    EXPECT_FALSE(doc.IsNotSeen(known));
+    EXPECT_TRUE(doc.IsNotSeen(*doc.GetDatabaseRecord(1)));
+    EXPECT_FALSE(doc.IsNotSeen(*doc.GetDatabaseRecord(2)));
+    // The history is in the file: a document that opens it shows the same times.
+    CLanveyDoc again;
+    ASSERT_TRUE(QFile::copy(Path(), Path() + QStringLiteral(".copy")));
+    ASSERT_EQ(again.OpenDatabase(Path() + QStringLiteral(".copy")).status,
+              DatabaseLoadResult::Loaded);
+    const SeenTimes* times = again.Sightings().Find(first.ip, first.mac);
+    ASSERT_TRUE(times);
+    EXPECT_EQ(times->first, 60000);
+    EXPECT_EQ(times->last, 120000);
 }
 
 TEST_F(DatabaseFileTest, StoredNamesAreCheckedAsTheyAreRead)

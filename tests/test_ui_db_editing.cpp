@@ -320,7 +320,8 @@ TEST_F(DbEditing, ADoubleClickOpensTheEditorOverEveryCellButManufactureAndOtherN
 {
     CDBView& list = DbView();
     for (int column = 0; column < DbColumnCount; ++column) {
-        if (column == DbColVendor || column == DbColOtherNames)
+        if (column == DbColVendor || column == DbColOtherNames || column == DbColFirstSeen ||
+            column == DbColLastSeen)
             continue;
         list.horizontalScrollBar()->setValue(0);
         list.scrollTo(list.model()->index(2, column));

@@ -10,6 +10,7 @@
 #include "records/RecordColumns.h"
 #include "records/RecordExchange.h"
 #include "records/ScanMerge.h"
+#include "records/SightingIndex.h"
 #include "support/AddressText.h"
 #include "support/NVOUI.h"
 #include "support/WholeFile.h"
@@ -305,9 +306,18 @@ private:
                 &m_oui);
             m_out << QString::fromUtf8(bytes);
         } else if (name == QLatin1String("table")) {
+            // The window's First Seen and Last Seen come from the history.
+            SightingIndex seen;
+            std::vector<DatabaseFile::HistoryPair> pairs;
+            std::vector<WatchEvent> none;
+            if (DatabaseFile::ReadHistory(m_path, &pairs, &none,
+                                          std::numeric_limits<qint64>::max()))
+                for (const DatabaseFile::HistoryPair& entry : pairs)
+                    seen.Note(entry.pair.ip, entry.pair.mac, entry.pair.firstSeen,
+                              entry.pair.lastSeen);
             std::vector<QStringList> cells;
             for (const DatabaseRecord* r : rows) {
-                cells.push_back(RowCells(DatabaseColumns(), *r, {&m_oui, CellUse::Table}));
+                cells.push_back(RowCells(DatabaseColumns(), *r, {&m_oui, CellUse::Table, &seen}));
                 for (QString& cell : cells.back())
                     cell = EscapeControlChars(cell);
             }

@@ -35,7 +35,7 @@ int InsertPairs(Connection& db, const std::vector<DatabaseFile::HistoryPair>& pa
         "INSERT INTO sightings (ip, mac, first_seen, last_seen, sweeps, host_name, other_names) "
         "VALUES (?,?,?,?,?,?,?) ON CONFLICT (ip, mac) DO UPDATE SET "
         "first_seen = min(first_seen, excluded.first_seen), "
-        "last_seen = max(last_seen, excluded.last_seen), sweeps = excluded.sweeps, "
+        "last_seen = max(last_seen, excluded.last_seen), sweeps = sweeps + excluded.sweeps, "
         "host_name = CASE excluded.host_name WHEN '' THEN host_name ELSE excluded.host_name END, "
         "other_names = CASE excluded.other_names WHEN '' THEN other_names "
         "ELSE excluded.other_names END",

@@ -126,17 +126,18 @@ void SortByVendor(std::vector<std::unique_ptr<Record>>& list, bool ascending, co
 // The list in the order of one column, as its entry says.
 template <typename Record>
 void SortByColumn(std::vector<std::unique_ptr<Record>>& list, const ListColumn<Record>& column,
-                  bool ascending, const CNVOUI* oui)
+                  bool ascending, const CNVOUI* oui, const SightingIndex* seen)
 {
+    const CellContext context{oui, CellUse::List, seen};
     switch (column.order) {
     case ColumnOrder::Number:
-        SortBy(list, ascending, column.number, std::less<quint64>());
+        SortBy(
+            list, ascending, [&](const Record& r) { return column.number(r, context); },
+            std::less<quint64>());
         break;
-    case ColumnOrder::Text: {
-        const CellContext context{oui, CellUse::List};
+    case ColumnOrder::Text:
         SortByText(list, ascending, [&](const Record& r) { return column.text(r, context); });
         break;
-    }
     case ColumnOrder::Vendor:
         SortByVendor(list, ascending, oui);
         break;
@@ -390,7 +391,7 @@ void CLanveyDoc::SortScanRecords(int column, bool ascending)
         for (const auto& record : m_scanRecords)
             CompareWithDatabase(record.get(), 0);
     }
-    SortByColumn(m_scanRecords, entry, ascending, m_oui);
+    SortByColumn(m_scanRecords, entry, ascending, m_oui, &m_sightings);
 }
 
 bool CLanveyDoc::SortDatabaseRecords(int column, bool ascending)
@@ -399,7 +400,8 @@ bool CLanveyDoc::SortDatabaseRecords(int column, bool ascending)
         return false;
     NoteDatabaseChange();
     DatabaseRecordsMoved();
-    SortByColumn(m_databaseRecords, DatabaseColumns()[size_t(column)], ascending, m_oui);
+    SortByColumn(m_databaseRecords, DatabaseColumns()[size_t(column)], ascending, m_oui,
+                 &m_sightings);
     return CommitDatabaseChange();
 }
 
@@ -503,6 +505,7 @@ DatabaseLoadResult CLanveyDoc::OpenDatabase(const QString& path, int lockWaitMs)
     m_databaseRecords = std::move(loaded);
     DatabaseRecordsMoved();
     m_committedDatabase.reset();
+    LoadSightings();
     return result;
 }
 

@@ -6,7 +6,9 @@
 #include "records/HostRecord.h"
 #include "records/NameTableEntry.h"
 #include "records/RecordColumns.h"
+#include "records/SightingIndex.h"
 
+#include <QSet>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -141,7 +143,26 @@ public:
 
     const QString& GetDatabasePath() const { return m_databasePath; }
 
+    // The history of sightings (DatabaseFile's, read at OpenDatabase): when each address
+    // pair was first and last seen, as the database list shows it.
+    const SightingIndex& Sightings() const { return m_sightings; }
+
+    // The hosts a scan found are sightings: the index takes them, and so does the file's
+    // history, in one transaction (false, with why in `error`, when the file refused it;
+    // the index keeps them all the same). When the scan went through `covered` (first
+    // and last address, host byte order) to its end, the known hosts in it that it did
+    // not find are "not seen" until a scan finds them.
+    bool RecordScanSightings(const std::vector<HostRecord>& found, qint64 now,
+                             std::optional<std::pair<quint32, quint32>> covered,
+                             QString* error = nullptr);
+    // A database record the latest complete scan of its subnet did not find.
+    bool IsNotSeen(const DatabaseRecord& record) const;
+
 private:
+    // Reads the history of the opened file into the index; a file without one (or one
+    // that cannot be read) leaves it empty.
+    void LoadSightings();
+
     // Every change of the database list starts here: the first one after a commit keeps
     // the committed list, to go back to should the next commit fail.
     void NoteDatabaseChange();
@@ -159,6 +180,9 @@ private:
     std::optional<std::vector<DatabaseRecord>> m_committedDatabase;
     int m_databaseBatchDepth = 0;
     std::function<void()> m_databaseChanged;
+    SightingIndex m_sightings;
+    // The records (address, MAC) that the latest complete scan of their subnet missed.
+    QSet<std::pair<quint32, quint64>> m_notSeen;
 
     // The database list's addresses, for CompareWithDatabase: each IP with the MACs
     // recorded for it, and every MAC. Made when first needed after a change.

@@ -3,6 +3,7 @@
 #include "lang/LangString.h"
 #include "records/CompareResult.h"
 #include "records/IdentityFlags.h"
+#include "records/SightingIndex.h"
 #include "support/AddressText.h"
 #include "support/NVOUI.h"
 
@@ -11,7 +12,7 @@ namespace
 
 // The address column orders by the address as a number, the first octet weighing most,
 // so that a scan over several /24 networks lists them in order too.
-template <typename Record> quint64 IpKey(const Record& record)
+template <typename Record> quint64 IpKey(const Record& record, const CellContext&)
 {
     return IpToHostOrder(record.ip);
 }
@@ -19,7 +20,7 @@ template <typename Record> quint64 IpKey(const Record& record)
 // The MAC column orders by the text, "00:1A:..." lowercased. Its fixed-width hex digits
 // sort as the octets do, first octet first, so the octets as a big-endian number give
 // the same order without making the texts.
-template <typename Record> quint64 MacKey(const Record& record)
+template <typename Record> quint64 MacKey(const Record& record, const CellContext&)
 {
     quint64 key = 0;
     for (int i = 0; i < 6; ++i)
@@ -27,7 +28,7 @@ template <typename Record> quint64 MacKey(const Record& record)
     return key;
 }
 
-quint64 CompareKey(const HostRecord& record)
+quint64 CompareKey(const HostRecord& record, const CellContext&)
 {
     return quint64(record.overallState);
 }
@@ -59,6 +60,20 @@ QString CompareCell(const HostRecord& record, const CellContext& context)
     if (context.use == CellUse::File)
         return CompareResultText(record, false).trimmed();
     return CompareResultText(record, context.use == CellUse::List);
+}
+
+// When the record's address pair was first or last seen (milliseconds since the epoch),
+// 0 when never; a never-seen record sorts first.
+template <bool Last> quint64 SeenKey(const DatabaseRecord& record, const CellContext& context)
+{
+    const SeenTimes* times = context.seen ? context.seen->Find(record.ip, record.mac) : nullptr;
+    return times ? quint64(Last ? times->last : times->first) : 0;
+}
+
+template <bool Last> QString SeenCell(const DatabaseRecord& record, const CellContext& context)
+{
+    const quint64 time = SeenKey<Last>(record, context);
+    return time ? SeenTimeText(qint64(time)) : QString();
 }
 
 template <typename Record, QString Record::*Member>
@@ -110,6 +125,11 @@ const ListColumn<DatabaseRecord> kDatabaseColumns[] = {
      "comment", false, kImportComment, &D::comment, ColumnEdit::Text, true},
     {DbColOtherNames, 0xF150, "Other Names", 300, OtherNamesCell<D>, kText, nullptr, false,
      "other_names", true, kImportOtherNames, nullptr, ColumnEdit::None, true},
+    // From the history of sightings, not the record: not in the files.
+    {DbColFirstSeen, 0xF300, "First Seen", 140, SeenCell<false>, kNumber, SeenKey<false>, false,
+     "first_seen", false, 0, nullptr, ColumnEdit::None, true, false},
+    {DbColLastSeen, 0xF301, "Last Seen", 140, SeenCell<true>, kNumber, SeenKey<true>, false,
+     "last_seen", false, 0, nullptr, ColumnEdit::None, true, false},
 };
 // clang-format on
 

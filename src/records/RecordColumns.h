@@ -37,6 +37,8 @@ enum DatabaseColumn {
     DbColVendor,
     DbColComment,
     DbColOtherNames,
+    DbColFirstSeen,
+    DbColLastSeen,
     DbColumnCount
 };
 
@@ -60,9 +62,13 @@ enum class CellUse {
            // other names escaped (OtherNamesFileText) so that they read back
 };
 
+class SightingIndex;
+
 struct CellContext {
     const CNVOUI* oui = nullptr; // the vendor table; no vendor without one
     CellUse use = CellUse::List;
+    // When each address pair was first and last seen; no times without one.
+    const SightingIndex* seen = nullptr;
 };
 
 // How a column orders its rows (always the exchange sort, so equal keys end up as the
@@ -88,7 +94,7 @@ template <typename Record> struct ListColumn {
     int width;         // default width, in pixels
     QString (*text)(const Record&, const CellContext&); // the cell, control characters kept
     ColumnOrder order;
-    quint64 (*number)(const Record&); // the sort key of a Number column, else null
+    quint64 (*number)(const Record&, const CellContext&); // a Number column's sort key
     // The cell depends on the comparison with the database: the states are worked out
     // afresh before the list is sorted by it.
     bool fromComparison;
@@ -102,6 +108,9 @@ template <typename Record> struct ListColumn {
     QString DatabaseRecord::*member;
     ColumnEdit edit;
     bool prints; // printed with the list
+    // Written to and read from the files. The columns that are not (what the history
+    // knows of a record) come after every one that is, so that files keep their layout.
+    bool inFiles = true;
 };
 
 using ScanColumnTable = std::span<const ListColumn<HostRecord>>;
@@ -125,6 +134,16 @@ template <typename Record> struct FileField {
 };
 std::span<const FileField<HostRecord>> ScanFileFields();
 std::span<const FileField<DatabaseRecord>> DatabaseFileFields();
+
+// The columns a file holds: the first ones of the table.
+template <typename Record>
+std::span<const ListColumn<Record>> FileColumns(std::span<const ListColumn<Record>> columns)
+{
+    size_t count = 0;
+    while (count < columns.size() && columns[count].inFiles)
+        ++count;
+    return columns.first(count);
+}
 
 // A table's titles (from the string table) and default widths, in column order.
 template <typename Record> QStringList ColumnTitles(std::span<const ListColumn<Record>> columns);

@@ -182,7 +182,7 @@ constexpr size_t kScanCsvColumns = ScanColumnCount + 2;
 constexpr size_t kOldScanCsvColumns = ScanColOtherNames + 1;
 // The database list's columns and its colour; files written before its Other Names
 // column lack that one.
-constexpr size_t kDatabaseCsvColumns = DbColumnCount + 1;
+constexpr size_t kDatabaseCsvColumns = DbColFirstSeen + 1;
 constexpr size_t kOldDatabaseCsvColumns = DbColOtherNames + 1;
 // Both lists start with the same four columns: a file that is neither list's is read
 // as far as they go.
@@ -231,14 +231,14 @@ QByteArray WriteCsv(std::span<const ListColumn<Record>> columns,
     QByteArray out;
     out.reserve(qsizetype(rows.size()) * 96 + 256);
     out += kUtf8Bom;
-    QStringList titles = ColumnTitles(columns);
+    QStringList titles = ColumnTitles(FileColumns(columns));
     for (const FileField<Record>& field : fields)
         if (field.csvName)
             titles << QLatin1String(field.csvName);
     AppendCsvRow(out, titles);
     const CellContext context{oui, CellUse::File};
     for (const Record* row : rows) {
-        QStringList cells = RowCells(columns, *row, context);
+        QStringList cells = RowCells(FileColumns(columns), *row, context);
         for (const FileField<Record>& field : fields)
             if (field.csvName)
                 cells << (field.words ? field.words(*row).join(u' ') : field.text(*row));

@@ -215,7 +215,7 @@ QByteArray WriteJson(std::span<const ListColumn<Record>> columns,
         out += first ? "\n" : ",\n";
         first = false;
         JsonMembers members;
-        for (const ListColumn<Record>& column : columns) {
+        for (const ListColumn<Record>& column : FileColumns(columns)) {
             members.emplace_back(column.jsonKey,
                                  column.jsonNameList
                                      ? JsonValue::Raw(OtherNamesJson(row->otherNames))
@@ -288,7 +288,7 @@ void ReadJson(QByteArrayView text, ImportReadResult& result)
             record.color = *parsed;
         }
         // The database list's keys; the scan list's files use the same names.
-        for (const ListColumn<DatabaseRecord>& column : DatabaseColumns()) {
+        for (const ListColumn<DatabaseRecord>& column : FileColumns(DatabaseColumns())) {
             if (!column.importField)
                 continue;
             const QLatin1String key(column.jsonKey);

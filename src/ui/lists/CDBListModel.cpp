@@ -30,12 +30,16 @@ QVariant CDBListModel::data(const QModelIndex& index, int role) const
         // Texts typed, taken from a scan or read from a file are shown without their
         // control characters.
         return ReplaceControlChars(DatabaseColumns()[size_t(index.column())].text(
-            *record, {m_doc.GetVendorTable(), CellUse::List}));
+            *record, {m_doc.GetVendorTable(), CellUse::List, &m_doc.Sightings()}));
     case Qt::DecorationRole:
         if (index.column() == DbColIp)
-            return GetListIcon(ListIcon::IpAddress);
+            return GetListIcon(m_doc.IsNotSeen(*record) ? ListIcon::NotSeen : ListIcon::IpAddress);
         if (index.column() == DbColMac)
             return GetListIcon(ListIcon::MacAddress);
+        return QVariant();
+    case Qt::ToolTipRole:
+        if (index.column() == DbColIp && m_doc.IsNotSeen(*record))
+            return FormatLangStringA(0xF302, "Not seen by the latest scan of its subnet");
         return QVariant();
     case Qt::ForegroundRole:
         return QColor(ColorRefRed(record->color), ColorRefGreen(record->color),

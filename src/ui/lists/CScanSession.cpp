@@ -1,7 +1,14 @@
 #include "ui/lists/CScanSession.h"
 
 #include "app/ProfileSettings.h"
+#include "lang/LangString.h"
+#include "lang/MessagePrompt.h"
+#include "records/LanveyDoc.h"
+#include "records/RecordLock.h"
+#include "scan/ScanTarget.h"
+#include "support/AddressText.h"
 
+#include <QDateTime>
 #include <QMetaObject>
 
 CScanSession::CScanSession(CLanveyDoc& doc, HostProbe& probe, QObject* parent)
@@ -18,8 +25,17 @@ ScanStartResult CScanSession::Start(const std::optional<QString>& target)
     const int threads = GetProfileInt(QStringLiteral("Threads"), kDefaultScanThreads);
     const ScanStartResult result = m_job.Start(target, static_cast<quint32>(threads));
     // Workers of a new scan run (a thread failure may still leave some).
-    if (result != ScanStartResult::Resumed && m_job.IsScanning())
+    if (result != ScanStartResult::Resumed && m_job.IsScanning()) {
+        m_bStopped = false;
+        m_range.reset();
+        if (const ParsedScanTarget parsed =
+                ParseScanTarget(NormalizeScanTarget(target.value_or(QString())));
+            parsed.Ok()) {
+            const quint32 first = IpToHostOrder(parsed.range.first);
+            m_range = std::pair(first, first + parsed.range.count);
+        }
         emit scanStarted();
+    }
     emit scanStateChanged();
     return result;
 }
@@ -32,6 +48,7 @@ void CScanSession::Pause()
 
 void CScanSession::Stop()
 {
+    m_bStopped = m_bStopped || m_job.IsScanning();
     m_job.Stop();
     emit scanStateChanged();
 }
@@ -96,6 +113,32 @@ void CScanSession::Drain()
         completed = m_job.OnWorkerDone(slot) || completed;
     if (!done.empty())
         emit scanStateChanged();
-    if (completed)
+    if (completed) {
+        RecordSightings();
         emit scanCompleted();
+    }
+}
+
+void CScanSession::RecordSightings()
+{
+    std::vector<HostRecord> found;
+    {
+        std::lock_guard guard(g_recordLock);
+        const int count = std::min(m_model.ItemCount(), m_job.Document().GetScanRecordCount());
+        for (int i = 0; i < count; ++i)
+            if (const HostRecord* record = m_job.Document().GetScanRecord(i))
+                found.push_back(*record);
+    }
+    QString error;
+    const bool complete = !m_bStopped && m_range;
+    if (!m_job.Document().RecordScanSightings(found, QDateTime::currentMSecsSinceEpoch(),
+                                              complete ? m_range : std::nullopt, &error) &&
+        !std::exchange(m_bHistoryFailureShown, true))
+        // Once a session: the history goes on in memory.
+        CurrentMessagePrompt().Ask(
+            FormatLangStringA(0xF303,
+                              "The history of sightings could not be saved (%s_ERROR%). "
+                              "It is kept until the program ends.",
+                              {error}),
+            PromptButtons::Ok, PromptIcon::Warning);
 }

@@ -62,6 +62,9 @@ signals:
 
 private:
     void Drain();
+    // The hosts of the scan that has just ended are sightings; a scan that ran to its
+    // end also tells which known hosts of its range are missing.
+    void RecordSightings();
 
     CScanListModel m_model;
     QTimer m_timer;
@@ -69,6 +72,10 @@ private:
     bool m_bDrainQueued = false;
     bool m_bHostsPending = false;
     std::vector<int> m_doneSlots;
+    // The range the scan started on (host byte order), and whether Stop cut it short.
+    std::optional<std::pair<quint32, quint32>> m_range;
+    bool m_bStopped = false;
+    bool m_bHistoryFailureShown = false;
     // Last, so that it goes first: its destruction waits for the workers, which may still
     // hand notifications to this session.
     CScanJob m_job;

@@ -90,11 +90,32 @@ QIcon DrawFlaggedCard()
     return QIcon(pixmap);
 }
 
+QIcon DrawNotSeen()
+{
+    const QPixmap computer = DrawComputer().pixmap(kIconSize, kIconSize);
+    QPixmap pixmap = Canvas();
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setOpacity(0.35);
+    p.drawPixmap(0, 0, computer);
+    p.setOpacity(1);
+    p.setPen(QPen(QColor(70, 70, 70), 1));
+    p.setBrush(QColor(235, 235, 235));
+    p.drawEllipse(QRectF(7.5, 6.5, 8, 8));
+    QFont font = p.font();
+    font.setPixelSize(7);
+    font.setBold(true);
+    p.setFont(font);
+    p.setPen(QColor(60, 60, 60));
+    p.drawText(QRectF(7.5, 6.5, 8, 8), Qt::AlignCenter, QStringLiteral("?"));
+    return QIcon(pixmap);
+}
+
 } // namespace
 
 QIcon GetListIcon(ListIcon icon)
 {
-    static const std::array<QIcon, 4> icons = {DrawComputer(), DrawNetworkCard(), DrawWarning(),
-                                               DrawFlaggedCard()};
+    static const std::array<QIcon, 5> icons = {DrawComputer(), DrawNetworkCard(), DrawWarning(),
+                                               DrawFlaggedCard(), DrawNotSeen()};
     return icons[static_cast<size_t>(icon)];
 }

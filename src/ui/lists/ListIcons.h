@@ -9,6 +9,8 @@ enum class ListIcon {
     Different,  // the Compare Result of a host that differs from the database
     FlaggedMac, // a MAC address that is locally administered or contradicted: a card
                 // with an orange mark
+    NotSeen,    // a known host the latest scan of its subnet missed: a computer, faded,
+                // with a grey question mark
 };
 
 QIcon GetListIcon(ListIcon icon);
