@@ -25,7 +25,7 @@ DEB_PACKAGES := g++ gcc clang cmake ninja-build pkg-config qt6-base-dev libsqlit
 	libgtest-dev ieee-data iproute2 samba samba-common-bin clang-format poppler-utils \
 	qt6-translations-l10n libc-ares-dev dnsmasq-base \
 	desktop-file-utils appstream lintian mmdebstrap bash-completion libcap2-bin man-db \
-	dpkg-dev file iputils-arping
+	dpkg-dev file iputils-arping dbus-daemon
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
