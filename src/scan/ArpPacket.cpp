@@ -68,6 +68,12 @@ bool IsArpAnswer(const ArpFields& packet, quint32 askedIp, quint32 ourIp, const 
            packet.targetIp == ourIp && packet.targetMac == ourMac;
 }
 
+bool IsSighting(const ArpFields& packet)
+{
+    return (packet.operation == kArpRequest || packet.operation == kArpReply) &&
+           packet.senderIp != 0 && IsHostMacAddress(MacValueFromBytes(packet.senderMac));
+}
+
 quint64 MacValueFromBytes(const MacBytes& mac)
 {
     quint64 value = kMacTopBits;

@@ -40,6 +40,11 @@ std::optional<ArpFields> ReadArpPacket(const quint8* data, std::size_t size);
 // gratuitous announcements, replies to other machines) says nothing about the question.
 bool IsArpAnswer(const ArpFields& packet, quint32 askedIp, quint32 ourIp, const MacBytes& ourMac);
 
+// Whether a frame heard on the link tells that its sender holds its address: any request
+// or reply, except an address probe's (sender 0.0.0.0) and one from a MAC no adapter has
+// (zero, broadcast, multicast).
+bool IsSighting(const ArpFields& packet);
+
 // The MAC value of the address-text helpers: first octet least significant, top 16 bits
 // all ones.
 quint64 MacValueFromBytes(const MacBytes& mac);

@@ -67,10 +67,12 @@ void ArpListener::Run()
         received.clear();
         m_wire->Read(&received);
         for (const ArpWire::Received& frame : received) {
-            const quint64 mac = MacValueFromBytes(frame.packet.senderMac);
-            if (frame.packet.senderIp == 0 || !IsHostMacAddress(mac))
-                continue;
-            m_sighting(qToBigEndian(frame.packet.senderIp), mac);
+            // The helper's "seen" lines carry no operation: the helper has checked it.
+            ArpFields packet = frame.packet;
+            if (packet.operation == 0)
+                packet.operation = kArpRequest;
+            if (IsSighting(packet))
+                m_sighting(qToBigEndian(packet.senderIp), MacValueFromBytes(packet.senderMac));
         }
     }
 }
