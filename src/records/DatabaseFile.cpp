@@ -171,40 +171,15 @@ bool DatabaseFile::Read(const QString& path, std::vector<std::unique_ptr<Databas
             *error = message;
         return false;
     };
-    if (!QFileInfo(path).isFile())
-        return fail(FormatLangStringA(61965, "no database file \"%s_FILE%\"", {path}));
-
     Connection db;
-    int rc = db.Open(path, SQLITE_OPEN_READONLY);
-    if (rc != SQLITE_OK)
-        return fail(Describe(Failure::Open, path, db, rc));
     int version = 0;
-    FileKind kind = Inspect(db, rc, &version);
-    if (kind == FileKind::Error && sqlite3_extended_errcode(db.db()) == SQLITE_READONLY_ROLLBACK) {
-        // A save was cut short (the program killed, the power gone) and left its journal:
-        // the last save's list is whole again only once a writer has played the journal
-        // back, which a read-only connection may not. A reader that may write the file
-        // does that, changing nothing that was saved; one that may not says so.
-        db.Close();
-        const QByteArray file = QFile::encodeName(path);
-        if (access(file.constData(), W_OK) != 0 || FolderIsReadOnly(path))
-            return fail(FormatLangStringA(
-                61977,
-                "the database \"%s_FILE%\" must be recovered from a save that was cut short, "
-                "and this program may not write it; nothing is lost: opening the Lanvey window, "
-                "or any lanvey-db command that changes the database, recovers it",
-                {path}));
-        rc = db.Open(path, SQLITE_OPEN_READWRITE);
-        if (rc != SQLITE_OK)
-            return fail(Describe(Failure::Open, path, db, rc));
-        kind = Inspect(db, rc, &version);
-    }
+    QString why;
+    const FileKind kind = OpenToRead(db, path, &version, &why);
     if (kind == FileKind::Blank)
         return true;
-    if (kind == FileKind::Error)
-        return fail(Describe(Failure::Read, path, db, rc));
     if (kind != FileKind::Ours)
-        return fail(KindText(kind, path));
+        return fail(why);
+    int rc = SQLITE_OK;
     rc = ReadRecords(db, version, records, stop);
     if (rc == SQLITE_INTERRUPT)
         return fail(QString());

@@ -98,8 +98,8 @@ public:
 
     // Adds to the history at `path` in one transaction: each pair is added or merged into
     // the stored one (first seen the earlier, last seen the later, its sweeps added, names
-    // when it has any) and the events are appended. The database list is left as it is. Refuses a file
-    // that is not ours, and on failure nothing changes on disk.
+    // when it has any) and the events are appended. The database list is left as it is. Refuses a
+    // file that is not ours, and on failure nothing changes on disk.
     static bool SaveHistory(const QString& path, const std::vector<HistoryPair>& pairs,
                             const std::vector<WatchEvent>& events, QString* error = nullptr);
 

@@ -133,17 +133,13 @@ bool DatabaseFile::ReadHistory(const QString& path, std::vector<HistoryPair>* pa
             *error = message;
         return false;
     };
-    if (!QFileInfo(path).isFile())
-        return fail(FormatLangStringA(61965, "no database file \"%s_FILE%\"", {path}));
-    if ((rc = db.Open(path, SQLITE_OPEN_READONLY)) != SQLITE_OK)
-        return fail(Describe(Failure::Open, path, db, rc));
-    const FileKind kind = Inspect(db, rc);
+    int version = 0;
+    QString why;
+    const FileKind kind = OpenToRead(db, path, &version, &why);
     if (kind == FileKind::Blank)
         return true;
-    if (kind == FileKind::Error)
-        return fail(Describe(Failure::Read, path, db, rc));
     if (kind != FileKind::Ours)
-        return fail(KindText(kind, path));
+        return fail(why);
     qint64 tables = 0;
     if ((rc = db.QueryInt("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name IN "
                           "('sightings', 'events')",

@@ -283,6 +283,56 @@ int BringUpToDate(Connection& db, int version)
     return rc;
 }
 
+namespace
+{
+
+FileKind Failed(QString* error, const QString& message)
+{
+    *error = message;
+    return FileKind::Error;
+}
+
+} // namespace
+
+FileKind OpenToRead(Connection& db, const QString& path, int* version, QString* error)
+{
+    if (!QFileInfo(path).isFile())
+        return Failed(error, FormatLangStringA(61965, "no database file \"%s_FILE%\"", {path}));
+    int rc = db.Open(path, SQLITE_OPEN_READONLY);
+    if (rc != SQLITE_OK)
+        return Failed(error, Describe(Failure::Open, path, db, rc));
+    FileKind kind = Inspect(db, rc, version);
+    if (kind == FileKind::Error && sqlite3_extended_errcode(db.db()) == SQLITE_READONLY_ROLLBACK) {
+        // A save was cut short (the program killed, the power gone) and left its journal:
+        // the last save's list is whole again only once a writer has played the journal
+        // back, which a read-only connection may not. A reader that may write the file
+        // does that, changing nothing that was saved; one that may not says so.
+        db.Close();
+        const QByteArray file = QFile::encodeName(path);
+        if (access(file.constData(), W_OK) != 0 || FolderIsReadOnly(path))
+            return Failed(
+                error,
+                FormatLangStringA(
+                    61977,
+                    "the database \"%s_FILE%\" must be recovered from a save that was cut short, "
+                    "and this program may not write it; nothing is lost: opening the Lanvey "
+                    "window, "
+                    "or any lanvey-db command that changes the database, recovers it",
+                    {path}));
+        rc = db.Open(path, SQLITE_OPEN_READWRITE);
+        if (rc != SQLITE_OK)
+            return Failed(error, Describe(Failure::Open, path, db, rc));
+        kind = Inspect(db, rc, version);
+    }
+    if (kind == FileKind::Blank)
+        return kind;
+    if (kind == FileKind::Error)
+        return Failed(error, Describe(Failure::Read, path, db, rc));
+    if (kind != FileKind::Ours)
+        return Failed(error, KindText(kind, path));
+    return kind;
+}
+
 bool BeginWrite(Connection& db, const QString& path, int& rc, QString& refusal)
 {
     FileKind kind = FileKind::Error;

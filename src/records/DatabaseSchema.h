@@ -93,6 +93,13 @@ int CreateSchema(Connection& db);
 // wrote it.
 int BringUpToDate(Connection& db, int version);
 
+// Opens the file at `path` for a read that changes nothing: Ours (with its `version`) or
+// Blank, else Error with why in `error` (no file, not ours, damaged, newer, unreadable).
+// The one write it may make is the roll-back of a save that was cut short (a hot
+// journal), which brings back the last finished save; where the caller may not write
+// the file, `error` says that a writer will recover it.
+FileKind OpenToRead(Connection& db, const QString& path, int* version, QString* error);
+
 // Begins the write transaction of a save: only on our own file (brought up to date) or a
 // blank one (given the schema); anything else is kept as it is. False with the SQLite
 // code in `rc`, or with the message in `refusal` for a file that is not ours to write.
