@@ -136,11 +136,6 @@ const ListColumn<DatabaseRecord> kDatabaseColumns[] = {
 static_assert(std::size(kScanColumns) == ScanColumnCount);
 static_assert(std::size(kDatabaseColumns) == DbColumnCount);
 
-QString CompareWord(const HostRecord& record)
-{
-    return CompareKeyword(record);
-}
-
 QString NetBiosMacText(const HostRecord& record)
 {
     return record.netBiosMac ? FormatMacAddress(record.netBiosMac) : QString();
@@ -152,7 +147,7 @@ QString ColorField(const DatabaseRecord& record)
 }
 
 const FileField<HostRecord> kScanFileFields[] = {
-    {"compare", "compare", ScanColVendor, CompareWord, nullptr},
+    {"compare", "compare", ScanColVendor, CompareKeyword, nullptr},
     {"flags", "flags", -1, nullptr, IdentityFlagKeywords},
     {nullptr, "netbios_mac", -1, NetBiosMacText, nullptr},
 };
