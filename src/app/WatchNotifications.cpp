@@ -6,7 +6,6 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QVariantMap>
-#include <algorithm>
 
 namespace
 {
@@ -56,16 +55,17 @@ void WatchNotifications::Add(const std::vector<WatchEvent>& events)
             continue;
         if (m_choice == Choice::NewHostsOnly && event.kind != WatchEventKind::New)
             continue;
-        m_waiting.push_back(event);
         // A flood keeps what the notification can name and a count of the rest.
-        if (m_waiting.size() > 100000)
-            m_waiting.erase(m_waiting.begin() + kNamedHosts);
+        if (qsizetype(m_named.size()) < kNamedHosts)
+            m_named.push_back(event);
+        ++m_waiting;
+        m_allNew = m_allNew && event.kind == WatchEventKind::New;
     }
 }
 
 std::optional<WatchNotification> WatchNotifications::Take(qint64 now, qint64* dueAt)
 {
-    if (m_waiting.empty())
+    if (m_waiting == 0)
         return std::nullopt;
     if (m_lastShown && now - *m_lastShown < kMinGapMs) {
         if (dueAt)
@@ -74,23 +74,22 @@ std::optional<WatchNotification> WatchNotifications::Take(qint64 now, qint64* du
     }
     m_lastShown = now;
     WatchNotification shown;
-    const auto count = qsizetype(m_waiting.size());
-    const bool allNew = std::all_of(m_waiting.begin(), m_waiting.end(), [](const WatchEvent& e) {
-        return e.kind == WatchEventKind::New;
-    });
+    const qsizetype count = m_waiting;
     if (count == 1)
-        shown.summary = SummaryOf(m_waiting.front().kind);
-    else if (allNew)
+        shown.summary = SummaryOf(m_named.front().kind);
+    else if (m_allNew)
         shown.summary = FormatLangStringA(0xF30D, "%d_COUNT% new hosts", {int(count)});
     else
         shown.summary = FormatLangStringA(0xF30E, "%d_COUNT% changes on the network", {int(count)});
     QStringList lines;
-    for (qsizetype i = 0; i < count && i < kNamedHosts; ++i)
-        lines << EventLine(m_waiting[size_t(i)]);
+    for (const WatchEvent& event : m_named)
+        lines << EventLine(event);
     if (count > kNamedHosts)
         lines << FormatLangStringA(0xF30F, "and %d_MORE% more", {int(count - kNamedHosts)});
     shown.body = lines.join(u'\n');
-    m_waiting.clear();
+    m_named.clear();
+    m_waiting = 0;
+    m_allNew = true;
     return shown;
 }
 

@@ -35,7 +35,11 @@ public:
 
 private:
     Choice m_choice;
-    std::vector<WatchEvent> m_waiting;
+    // What waits: the events a notification names, how many there are in all, and
+    // whether all of them are new hosts.
+    std::vector<WatchEvent> m_named;
+    qsizetype m_waiting = 0;
+    bool m_allNew = true;
     std::optional<qint64> m_lastShown;
 };
 

@@ -66,13 +66,9 @@ void ArpListener::Run()
             continue;
         received.clear();
         m_wire->Read(&received);
-        for (const ArpWire::Received& frame : received) {
-            // The helper's "seen" lines carry no operation: the helper has checked it.
-            ArpFields packet = frame.packet;
-            if (packet.operation == 0)
-                packet.operation = kArpRequest;
-            if (IsSighting(packet))
-                m_sighting(qToBigEndian(packet.senderIp), MacValueFromBytes(packet.senderMac));
-        }
+        for (const ArpWire::Received& frame : received)
+            if (IsSighting(frame.packet))
+                m_sighting(qToBigEndian(frame.packet.senderIp),
+                           MacValueFromBytes(frame.packet.senderMac));
     }
 }

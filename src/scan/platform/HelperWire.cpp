@@ -209,6 +209,9 @@ void HelperWire::Read(std::vector<Received>* received)
         Received arrived;
         std::copy(reply->mac.begin(), reply->mac.end(), arrived.packet.senderMac.begin());
         arrived.packet.senderIp = reply->senderIp;
+        // A frame heard while listening is told as a request: nothing takes it for an
+        // answer, and a listener takes it for a sighting.
+        arrived.packet.operation = kArpRequest;
         if (reply->kind == HelperReply::Kind::Reply) {
             // The helper passes on only replies to our adapter's MAC.
             arrived.packet.operation = kArpReply;

@@ -38,7 +38,7 @@ public:
     void Read(std::vector<Received>* received) override;
     void SetRate(int requestsPerSecond) override;
     // From now on Read also gives the sender of every ARP frame on the adapter, as a
-    // packet with operation 0 (no resolver takes it for an answer).
+    // request from it (no resolver takes it for an answer).
     void Listen();
 
 private:
