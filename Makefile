@@ -147,7 +147,7 @@ screenshots: build
 		$(SUDO) apt-get update -qq && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq --no-install-recommends fonts-wqy-microhei; }
 	QT_QPA_PLATFORM=offscreen ./$(BUILD_DIR)/lanvey_screenshots $(BUILD_DIR)/screenshots
 	@if [ "$$(id -u)" != 0 ]; then \
-		echo "screenshots: skipping scan_lab.png, database_lab*.png and find.png: they scan the test LAN, which needs root (sudo make screenshots)"; \
+		echo "screenshots: skipping scan_lab.png, database_lab*.png, find.png and watch_lab*.png: they scan the test LAN, which needs root (sudo make screenshots)"; \
 		exit 0; \
 	fi; \
 	was_up=; lab/lab status >/dev/null 2>&1 && was_up=1; \

@@ -1068,16 +1068,31 @@ TEST_F(LabScan, ASecondMachineAnsweringForAnAddressIsAnIpConflict)
     EXPECT_TRUE(manifest[IpToHostOrder(IpOf("198.18.0.9"))].conflictMac.isEmpty());
 }
 
+const QString kScanWindowTest = QStringLiteral("--gtest_filter=LabWindow.AScan*");
+
 TEST_F(LabScan, TheMainWindowShowsTheLanWithItsColours)
 {
-    const Command window = RunCommand(kLab, {QStringLiteral("exec"), QStringLiteral("env"),
-                                             QStringLiteral("QT_QPA_PLATFORM=offscreen"),
-                                             QStringLiteral(LANVEY_UI_LAB_BINARY)});
+    const Command window =
+        RunCommand(kLab, {QStringLiteral("exec"), QStringLiteral("env"),
+                          QStringLiteral("QT_QPA_PLATFORM=offscreen"),
+                          QStringLiteral(LANVEY_UI_LAB_BINARY), kScanWindowTest});
     EXPECT_EQ(window.exitCode, 0) << window.out.toStdString() << window.err.toStdString();
     EXPECT_TRUE(window.out.contains(QStringLiteral("[  PASSED  ] 1 test")))
         << window.out.toStdString();
     EXPECT_TRUE(
         window.out.contains(QStringLiteral("target box tip: Address resolution: raw ARP on eth0")))
+        << window.out.toStdString();
+}
+
+TEST_F(LabScan, TheMainWindowWatchesTheLanAndNotifiesTheDesktop)
+{
+    const Command window = RunCommand(
+        kLab,
+        {QStringLiteral("exec"), QStringLiteral("env"), QStringLiteral("QT_QPA_PLATFORM=offscreen"),
+         QStringLiteral(LANVEY_UI_LAB_BINARY), QStringLiteral("--gtest_filter=LabWindow.AWatch*")},
+        120000);
+    EXPECT_EQ(window.exitCode, 0) << window.out.toStdString() << window.err.toStdString();
+    EXPECT_TRUE(window.out.contains(QStringLiteral("[  PASSED  ] 1 test")))
         << window.out.toStdString();
 }
 
@@ -1087,8 +1102,8 @@ TEST_F(LabScan, TheMainWindowOfAnOrdinaryUserScansThroughTheHelperOrElseTheKerne
     const QString name = QFileInfo(program).fileName();
     const UserFolder installed({program, kHelper}, true);
     const QString helper = installed.Path(QStringLiteral("lanvey-arp"));
-    const Command window =
-        RunAsUser({installed.Path(name)}, {QStringLiteral("QT_QPA_PLATFORM=offscreen")});
+    const Command window = RunAsUser({installed.Path(name), kScanWindowTest},
+                                     {QStringLiteral("QT_QPA_PLATFORM=offscreen")});
     EXPECT_EQ(window.exitCode, 0) << window.out.toStdString() << window.err.toStdString();
     EXPECT_TRUE(window.out.contains(QStringLiteral("[  PASSED  ] 1 test")))
         << window.out.toStdString();
@@ -1101,9 +1116,9 @@ TEST_F(LabScan, TheMainWindowOfAnOrdinaryUserScansThroughTheHelperOrElseTheKerne
     // The tests may point elsewhere: at a helper without its capability, the kernel.
     const UserFolder bare({kHelper});
     const QString bareHelper = bare.Path(QStringLiteral("lanvey-arp"));
-    const Command kernel =
-        RunAsUser({installed.Path(name)}, {QStringLiteral("QT_QPA_PLATFORM=offscreen"),
-                                           QStringLiteral("LANVEY_ARP_HELPER=") + bareHelper});
+    const Command kernel = RunAsUser({installed.Path(name), kScanWindowTest},
+                                     {QStringLiteral("QT_QPA_PLATFORM=offscreen"),
+                                      QStringLiteral("LANVEY_ARP_HELPER=") + bareHelper});
     EXPECT_EQ(kernel.exitCode, 0) << kernel.out.toStdString() << kernel.err.toStdString();
     EXPECT_TRUE(kernel.out.contains(QStringLiteral("[  PASSED  ] 1 test")))
         << kernel.out.toStdString();

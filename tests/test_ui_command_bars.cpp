@@ -36,7 +36,7 @@ TEST_F(UiCommandBars, MenusCarryTheirItemsTextsAndAccessKeys)
           {0, ""},
           {57642, "Select All"}}},
         {"View", {{59393, "Status Bar"}, {0, ""}, {32776, "Properties"}}},
-        {"Scan", {{32783, "Start"}, {32784, "Pause"}, {32785, "Stop"}}},
+        {"Scan", {{32783, "Start"}, {32784, "Pause"}, {32785, "Stop"}, {0, ""}, {62225, "Watch"}}},
         {"Setting", {{32786, "Setting..."}}},
         {"Help",
          {{57671, "&Contents..."},
@@ -87,8 +87,8 @@ TEST_F(UiCommandBars, ToolbarsHoldTheirButtonSetsWithTextUnderEveryIcon)
 {
     EXPECT_EQ(Frame().StandardToolBar()->windowTitle(), "Standard");
     EXPECT_EQ(BarIds(Frame().StandardToolBar()),
-              (std::vector<int>{32786, 0, 32782, 32783, 32784, 32785, 0, 32787, 32789, 0, 32775,
-                                215, 57634, 32781, 0, 57636}));
+              (std::vector<int>{32786, 0, 32782, 32783, 32784, 32785, 62225, 0, 32787, 32789, 0,
+                                32775, 215, 57634, 32781, 0, 57636}));
     EXPECT_EQ(Frame().ExtraToolBar()->windowTitle(), "Extra");
     EXPECT_EQ(BarIds(Frame().ExtraToolBar()),
               (std::vector<int>{57664, 57671, 57609, 57607, 32792, 57635, 57637, 32830}));
@@ -156,9 +156,10 @@ TEST_F(UiCommandBars, AcceleratorTableBindsItsKeys)
         {QKeySequence("Ctrl+C"), 57634}, {QKeySequence("Del"), 32781},
         {QKeySequence("Ctrl+F"), 57636}, {QKeySequence("F3"), 32793},
         {QKeySequence("Ctrl+A"), 57642}, {QKeySequence("Ctrl+P"), 57607},
-        {QKeySequence("F5"), 32783},     {QKeySequence("F7"), 32784},
-        {QKeySequence("F8"), 32785},     {QKeySequence("Ctrl+X"), 57635},
-        {QKeySequence("Ctrl+V"), 57637}, {QKeySequence("F1"), 57670},
+        {QKeySequence("F5"), 32783},     {QKeySequence("F6"), 62225},
+        {QKeySequence("F7"), 32784},     {QKeySequence("F8"), 32785},
+        {QKeySequence("Ctrl+X"), 57635}, {QKeySequence("Ctrl+V"), 57637},
+        {QKeySequence("F1"), 57670},
     };
     int bound = 0;
     for (const CommandInfo& info : CommandTable()) {

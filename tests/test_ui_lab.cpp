@@ -1,19 +1,25 @@
-// The main window's scan list after a real scan of the test LAN. This program scans, so
-// it runs only inside the LAN's scanner namespace: the LabScan suite starts it there with
+// The main window's scan list after a real scan of the test LAN, and a watch of it. This program
+// scans, so it runs only inside the LAN's scanner namespace: the LabScan suite starts it there with
 // `lab/lab exec`, and run anywhere else it refuses.
 
 #include "RecordTestUtil.h"
 #include "ScriptedPrompt.h"
+#include "SessionBusTestUtil.h"
 #include "TestPrinters.h"
+#include "app/WatchSession.h"
 #include "records/DatabaseFile.h"
 #include "records/LanveyDoc.h"
 #include "support/AddressText.h"
 #include "support/LocalAdapters.h"
-#include "ui/frame/CMainFrame.h"
 #include "ui/commands/CommandIds.h"
+#include "ui/frame/CLanveyView.h"
+#include "ui/frame/CMainFrame.h"
+#include "ui/frame/CWatchControl.h"
 #include "ui/lists/CScanSession.h"
 #include "ui/lists/CScanView.h"
+#include "ui/lists/CWatchView.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QEventLoop>
@@ -21,8 +27,12 @@
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QSettings>
+#include <QTabWidget>
+#include <QTableView>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
+#include <QWindow>
 #include <cstdio>
 #include <gtest/gtest.h>
 #include <map>
@@ -180,8 +190,8 @@ TEST(LabWindow, AScanOfTheLanFillsTheListWithItsHostsAndColours)
             const QString ip = FormatIpAddress(record->ip);
             if (ip == QLatin1String("198.18.0.1") || ip == QLatin1String("198.18.0.3"))
                 continue;
-            QStringList names = OtherNamesText(record->otherNames)
-                                    .split(QStringLiteral(", "), Qt::SkipEmptyParts);
+            QStringList names =
+                OtherNamesText(record->otherNames).split(QStringLiteral(", "), Qt::SkipEmptyParts);
             QStringList expectedNames = hosts.at(ip).otherNames;
             names.sort();
             expectedNames.sort();
@@ -189,6 +199,103 @@ TEST(LabWindow, AScanOfTheLanFillsTheListWithItsHostsAndColours)
             named += !names.isEmpty();
         }
         EXPECT_GT(named, 0);
+        frame.close();
+    }
+    doc.DeleteContents();
+}
+
+// F6 on the Watch tab watches the LAN: its first sweep (lanvey-scan, in a process of its
+// own) lists every host with the scan list's columns and the watch's own, and the host the
+// database knows with another MAC is a mac-changed event that reaches the desktop's
+// notification service.
+TEST(LabWindow, AWatchListsTheLanAndNotifiesAHostThatChangedItsMac)
+{
+    ASSERT_TRUE(InsideTheLab()) << "run this only inside the test LAN (lab/lab exec)";
+    const std::map<QString, LabHost> hosts = LanHosts();
+    ASSERT_GE(hosts.size(), 21u);
+    TestSessionBus bus;
+    const QString why = bus.Start();
+    ASSERT_TRUE(why.isEmpty()) << why.toStdString();
+    ScopedScriptedPrompt prompt;
+    QTemporaryDir profile;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, profile.path());
+    QTemporaryDir data;
+    const QString path = data.filePath(QStringLiteral("Database.lvdat"));
+    std::vector<std::unique_ptr<DatabaseRecord>> known;
+    known.push_back(Known("198.18.0.3", "02:99:99:99:99:03"));
+    ASSERT_TRUE(DatabaseFile::Save(path, known));
+    CLanveyDoc doc;
+    ASSERT_EQ(doc.OpenDatabase(path).status, DatabaseLoadResult::Loaded);
+    {
+        FrameEnvironment env;
+        env.probe = std::shared_ptr<HostProbe>(CreateSystemHostProbe());
+        env.openUrl = [](const QUrl&) { return true; };
+        env.scanProgram = QStringLiteral(LANVEY_SCAN_BINARY);
+        CMainFrame frame(doc, env);
+        frame.show();
+        QApplication::setActiveWindow(&frame);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&frame));
+        frame.TabView()->SetCurSel(CLanveyView::kWatchTab);
+        EXPECT_EQ(frame.TabView()->TabControl()->tabText(CLanveyView::kWatchTab),
+                  QStringLiteral("Watch"));
+        frame.TargetCombo()->setEditText(QStringLiteral("198.18.0.0/24"));
+        WatchSession& watch = frame.Watch().Session();
+        QEventLoop loop;
+        QObject::connect(&watch, &WatchSession::changed, &loop, [&] {
+            if (!watch.IsSweeping() && !watch.Hosts().empty() && !bus.service.calls.isEmpty())
+                loop.quit();
+        });
+        QTimer::singleShot(60000, &loop, [&loop] { loop.exit(1); });
+        QTest::keyClick(&frame, Qt::Key_F6);
+        ASSERT_TRUE(watch.IsWatching());
+        EXPECT_TRUE(frame.Action(ID_SCAN_WATCH)->isChecked());
+        ASSERT_EQ(loop.exec(), 0) << "no first sweep and notification";
+
+        const QAbstractItemModel* model = frame.TabView()->WatchView()->HostList()->model();
+        QStringList titles;
+        for (int column = 0; column < model->columnCount(); ++column)
+            titles << model->headerData(column, Qt::Horizontal).toString();
+        EXPECT_EQ(titles, ScanColumnTitles()
+                              << QStringLiteral("State") << QStringLiteral("First Seen")
+                              << QStringLiteral("Last Seen"));
+        ASSERT_EQ(size_t(model->rowCount()), hosts.size());
+        for (int row = 0; row < model->rowCount(); ++row) {
+            const auto cell = [&](int column, int role = Qt::DisplayRole) {
+                return model->data(model->index(row, column), role);
+            };
+            const QString ip = cell(ScanColIp).toString();
+            ASSERT_TRUE(hosts.count(ip)) << ip.toStdString();
+            EXPECT_EQ(cell(ScanColMac).toString(), hosts.at(ip).mac);
+            EXPECT_EQ(cell(ScanColHostName).toString(), hosts.at(ip).hostName);
+            EXPECT_EQ(cell(WatchColState).toString(), QStringLiteral("Online"));
+            EXPECT_FALSE(cell(WatchColFirstSeen).toString().isEmpty());
+            EXPECT_EQ(cell(ScanColIp, Qt::ForegroundRole).value<QColor>(),
+                      ip == QLatin1String("198.18.0.3") ? QColor(Qt::red) : QColor(Qt::blue));
+        }
+        // The events, newest first: the baseline that ended the sweep, the change.
+        const QAbstractItemModel* events = frame.TabView()->WatchView()->EventList()->model();
+        ASSERT_EQ(events->rowCount(), 2);
+        EXPECT_EQ(events->data(events->index(0, 1)).toString(),
+                  QStringLiteral("Baseline: %1 hosts").arg(hosts.size()));
+        EXPECT_EQ(events->data(events->index(1, 1)).toString(),
+                  QStringLiteral("MAC address changed"));
+        ASSERT_EQ(bus.service.calls.size(), 1);
+        EXPECT_EQ(bus.service.calls[0][1], QStringLiteral("A host's MAC address changed"));
+        EXPECT_EQ(bus.service.calls[0][2],
+                  QStringLiteral("198.18.0.3: MAC address 02:99:99:99:99:03 is now %1")
+                      .arg(hosts.at(QStringLiteral("198.18.0.3")).mac));
+
+        QTest::keyClick(&frame, Qt::Key_F6);
+        EXPECT_FALSE(watch.IsWatching());
+        // The file's history has the sweep's pairs and the events, those heard between
+        // sweeps too: the end of the watch commits them.
+        std::vector<DatabaseFile::HistoryPair> pairs;
+        std::vector<WatchEvent> stored;
+        ASSERT_TRUE(DatabaseFile::ReadHistory(path, &pairs, &stored));
+        EXPECT_EQ(pairs.size(), hosts.size());
+        EXPECT_EQ(stored.size(), 2u);
+
+        EXPECT_TRUE(prompt->shown.empty()) << prompt->Texts().join(u'|').toStdString();
         frame.close();
     }
     doc.DeleteContents();

@@ -1,14 +1,18 @@
 // The settings sheet: the thread count slider, what OK stores and Cancel does not.
 
+#include "app/ProfileSettings.h"
+#include "app/WatchSession.h"
 #include "test_ui_util.h"
 #include "ui/dialogs/CSettingGlobalPage.h"
 #include "ui/dialogs/CSettingSheet.h"
-#include "app/ProfileSettings.h"
+#include "ui/dialogs/CSettingWatchPage.h"
 
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSlider>
+#include <QSpinBox>
 #include <QTabWidget>
 
 class SettingSheet : public ::testing::Test
@@ -34,8 +38,9 @@ TEST_F(SettingSheet, FirstUseShowsTwentyAndOkStoresTwentyAndAliasZero)
     EXPECT_EQ(sheet.windowTitle(), "Setting");
     auto* tabs = sheet.findChild<QTabWidget*>();
     ASSERT_NE(tabs, nullptr);
-    ASSERT_EQ(tabs->count(), 1);
+    ASSERT_EQ(tabs->count(), 2);
     EXPECT_EQ(tabs->tabText(0), "General");
+    EXPECT_EQ(tabs->tabText(1), "Watch");
     EXPECT_EQ(sheet.Buttons()->button(QDialogButtonBox::Ok)->text(), "OK");
     EXPECT_EQ(sheet.Buttons()->button(QDialogButtonBox::Cancel)->text(), "Cancel");
     EXPECT_EQ(sheet.Buttons()->button(QDialogButtonBox::Apply), nullptr);
@@ -49,6 +54,26 @@ TEST_F(SettingSheet, FirstUseShowsTwentyAndOkStoresTwentyAndAliasZero)
     EXPECT_EQ(sheet.result(), QDialog::Accepted);
     EXPECT_EQ(GetProfileInt(QStringLiteral("Threads"), -1), 20);
     EXPECT_EQ(GetProfileInt(QStringLiteral("Alias"), -1), 0);
+}
+
+TEST_F(SettingSheet, TheWatchPageShowsItsDefaultsAndOkStoresItsValuesWithinTheirRanges)
+{
+    CSettingSheet sheet(QStringLiteral("Setting"), 0);
+    sheet.show();
+    CSettingWatchPage& page = *sheet.WatchPage();
+    EXPECT_EQ(page.IntervalBox()->value(), 5);
+    EXPECT_EQ(page.RateBox()->value(), 50);
+    EXPECT_EQ(page.GoneAfterBox()->value(), 3);
+    EXPECT_FALSE(page.NewOnlyButton()->isChecked());
+    page.IntervalBox()->setValue(90); // held to 60
+    page.RateBox()->setValue(20);
+    page.NewOnlyButton()->setChecked(true);
+    Click(sheet, QDialogButtonBox::Ok);
+    const WatchSettings stored = WatchSettings::Stored();
+    EXPECT_EQ(stored.intervalMinutes, 60);
+    EXPECT_EQ(stored.rate, 20);
+    EXPECT_EQ(stored.goneAfter, 3);
+    EXPECT_EQ(stored.notify, WatchNotifications::Choice::NewHostsOnly);
 }
 
 TEST_F(SettingSheet, SliderAtItsRightEndShowsAndStoresOneHundred)

@@ -4,6 +4,7 @@
 
 #include "test_ui_util.h"
 #include "ui/lists/CDBView.h"
+#include "ui/lists/CWatchView.h"
 
 #include <QLineEdit>
 #include <QStandardItemModel>
@@ -36,8 +37,8 @@ void AddDatabaseRecords(CLanveyDoc& doc, int count)
     }
 }
 
-const std::vector<int> kScanBar = {32786, 0, 32782, 32783, 32784, 32785, 0, 32787,
-                                   32789, 0, 32775, 215,   57634, 32781, 0, 57636};
+const std::vector<int> kScanBar = {32786, 0, 32782, 32783, 32784, 32785, 62225, 0,    32787,
+                                   32789, 0, 32775, 215,   57634, 32781, 0,     57636};
 const std::vector<int> kDatabaseBar = {32773, 32787, 32789, 0,     32774, 215,
                                        57634, 32781, 0,     57636, 0,     32776};
 
@@ -51,11 +52,12 @@ TEST_F(TabView, TabsSwapTheToolbarTheActiveListAndTheCountInPaneOne)
     AddDatabaseRecords(doc, 2);
     CLanveyView* tabs = Frame().TabView();
     QTabWidget* control = tabs->TabControl();
-    ASSERT_EQ(control->count(), 2);
+    ASSERT_EQ(control->count(), 3);
     EXPECT_EQ(control->tabText(0), "Scan Network");
     EXPECT_EQ(control->tabText(1), "Database");
-    EXPECT_FALSE(control->tabIcon(0).isNull());
-    EXPECT_FALSE(control->tabIcon(1).isNull());
+    EXPECT_EQ(control->tabText(2), "Watch");
+    for (int tab = 0; tab < 3; ++tab)
+        EXPECT_FALSE(control->tabIcon(tab).isNull());
     EXPECT_EQ(tabs->GetCurSel(), 0);
     EXPECT_EQ(tabs->ActiveView(), Frame().ScanView());
 
@@ -78,6 +80,17 @@ TEST_F(TabView, TabsSwapTheToolbarTheActiveListAndTheCountInPaneOne)
     EXPECT_EQ(Pane1(), "Found 3 hosts.");
     EXPECT_FALSE(Frame().Action(ID_FILE_IMPORT)->isEnabled());
     EXPECT_TRUE(Frame().Action(ID_SCAN_START)->isEnabled());
+
+    // The Watch tab keeps the target box for what to watch, and its hosts list takes the
+    // list commands.
+    tabs->SetCurSel(CLanveyView::kWatchTab);
+    EXPECT_EQ(StandardIds(Frame()), (std::vector<int>{32786, 0, 32782, 62225, 0, 32787, 32789, 0,
+                                                      32775, 57634, 0, 57636}));
+    ASSERT_NE(Frame().TargetCombo(), nullptr);
+    EXPECT_EQ(tabs->ActiveView(), tabs->WatchView()->HostList());
+    EXPECT_TRUE(Frame().Action(ID_SCAN_WATCH)->isEnabled());
+    EXPECT_FALSE(Frame().Action(ID_SCAN_START)->isEnabled());
+    EXPECT_FALSE(Frame().Action(ID_EDIT_ADD_TO_DATABASE)->isEnabled()); // nothing selected
 
     // Hint 100 brings the scan list to the front from any tab; other hints do nothing.
     tabs->SetCurSel(CLanveyView::kDatabaseTab);

@@ -2,6 +2,7 @@
 // reaches a notification service on a real session bus.
 
 #include "RecordTestUtil.h"
+#include "SessionBusTestUtil.h"
 #include "app/WatchNotifications.h"
 
 #include <QCoreApplication>
@@ -59,61 +60,20 @@ TEST(WatchNotifications, AFloodIsCombinedIntoOneNotificationEveryTenSeconds)
     EXPECT_FALSE(notifications.Take(40000));
 }
 
-// The freedesktop notification service, as the test plays it.
-class NotificationService : public QObject
-{
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
-
-public slots:
-    Q_SCRIPTABLE uint Notify(const QString& appName, uint, const QString&, const QString& summary,
-                             const QString& body, const QStringList&, const QVariantMap&, int)
-    {
-        calls << QStringList{appName, summary, body};
-        return uint(calls.size());
-    }
-
-public:
-    QList<QStringList> calls;
-};
-
 TEST(DesktopNotifier, TheServiceOnTheSessionBusGetsTheSummaryAndTheBody)
 {
     int argc = 0;
     QCoreApplication app(argc, nullptr);
-    // A session bus of the test's own.
-    QProcess daemon;
-    daemon.start(QStringLiteral("dbus-daemon"),
-                 {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                  QStringLiteral("--print-address")});
-    ASSERT_TRUE(daemon.waitForStarted()) << "dbus-daemon (package dbus-daemon) is needed";
-    ASSERT_TRUE(daemon.waitForReadyRead(5000));
-    const QByteArray address = daemon.readLine().trimmed();
-    ASSERT_FALSE(address.isEmpty());
-    qputenv("DBUS_SESSION_BUS_ADDRESS", address);
-
-    {
-        QDBusConnection service =
-            QDBusConnection::connectToBus(QString::fromLatin1(address), QStringLiteral("service"));
-        ASSERT_TRUE(service.isConnected());
-        NotificationService notifications;
-        ASSERT_TRUE(service.registerObject(QStringLiteral("/org/freedesktop/Notifications"),
-                                           &notifications, QDBusConnection::ExportScriptableSlots));
-        ASSERT_TRUE(service.registerService(QStringLiteral("org.freedesktop.Notifications")));
-
-        ASSERT_TRUE(DesktopNotifier::Show({QStringLiteral("3 new hosts"), QStringLiteral("a\nb")}));
-        QElapsedTimer clock;
-        clock.start();
-        while (notifications.calls.isEmpty() && clock.elapsed() < 5000)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-        ASSERT_EQ(notifications.calls.size(), 1);
-        EXPECT_EQ(notifications.calls[0],
-                  (QStringList{QStringLiteral("Lanvey"), QStringLiteral("3 new hosts"),
-                               QStringLiteral("a\nb")}));
-        QDBusConnection::disconnectFromBus(QStringLiteral("service"));
-    }
-    daemon.terminate();
-    daemon.waitForFinished(5000);
+    TestSessionBus bus;
+    const QString why = bus.Start();
+    ASSERT_TRUE(why.isEmpty()) << why.toStdString();
+    ASSERT_TRUE(DesktopNotifier::Show({QStringLiteral("3 new hosts"), QStringLiteral("a\nb")}));
+    QElapsedTimer clock;
+    clock.start();
+    while (bus.service.calls.isEmpty() && clock.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    ASSERT_EQ(bus.service.calls.size(), 1);
+    EXPECT_EQ(bus.service.calls[0],
+              (QStringList{QStringLiteral("Lanvey"), QStringLiteral("3 new hosts"),
+                           QStringLiteral("a\nb")}));
 }
-
-#include "test_watch_notifications.moc"

@@ -152,9 +152,12 @@ public:
     // the index keeps them all the same). When the scan went through `covered` (first
     // and last address, host byte order) to its end, the known hosts in it that it did
     // not find are "not seen" until a scan finds them.
+    // A watch's sweep counts once for each pair it found (`sweeps` 1) and its `events`
+    // go with the pairs; a frame heard between sweeps counts no sweep (`sweeps` 0).
     bool RecordScanSightings(const std::vector<HostRecord>& found, qint64 now,
                              std::optional<std::pair<quint32, quint32>> covered,
-                             QString* error = nullptr);
+                             QString* error = nullptr, const std::vector<WatchEvent>& events = {},
+                             int sweeps = 1);
     // A database record the latest complete scan of its subnet did not find.
     bool IsNotSeen(const DatabaseRecord& record) const;
 

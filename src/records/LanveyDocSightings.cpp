@@ -23,17 +23,18 @@ void CLanveyDoc::LoadSightings()
 
 bool CLanveyDoc::RecordScanSightings(const std::vector<HostRecord>& found, qint64 now,
                                      std::optional<std::pair<quint32, quint32>> covered,
-                                     QString* error)
+                                     QString* error, const std::vector<WatchEvent>& events,
+                                     int sweeps)
 {
     std::vector<DatabaseFile::HistoryPair> pairs;
     QSet<std::pair<quint32, quint64>> seen;
     for (const HostRecord& host : found) {
         m_sightings.Note(host.ip, host.mac, now, now);
         const SeenTimes* times = m_sightings.Find(host.ip, host.mac);
-        pairs.push_back(
-            {{host.ip, host.mac | kMacTopBits, times->first, times->last, 1, 0, false, 0, false},
-             host.hostName,
-             host.otherNames});
+        pairs.push_back({{host.ip, host.mac | kMacTopBits, times->first, times->last, sweeps, 0,
+                          false, 0, false},
+                         host.hostName,
+                         host.otherNames});
         seen.insert({host.ip, host.mac | kMacTopBits});
     }
     if (covered) {
@@ -53,9 +54,9 @@ bool CLanveyDoc::RecordScanSightings(const std::vector<HostRecord>& found, qint6
     }
     if (m_databaseChanged)
         m_databaseChanged();
-    if (!m_databaseWritable || pairs.empty())
+    if (!m_databaseWritable || (pairs.empty() && events.empty()))
         return true;
-    return DatabaseFile::SaveHistory(m_databasePath, pairs, {}, error);
+    return DatabaseFile::SaveHistory(m_databasePath, pairs, events, error);
 }
 
 bool CLanveyDoc::IsNotSeen(const DatabaseRecord& record) const

@@ -65,6 +65,24 @@ void MergeRecords(CLanveyDoc& doc, const std::vector<const Incoming*>& incoming,
 
 } // namespace
 
+namespace
+{
+
+// Add To Database replaces a known record with what the scan found, as it is.
+void MergeFound(CLanveyDoc& doc, const std::vector<const HostRecord*>& scans, const AskReplace& ask,
+                MergeReport& report)
+{
+    MergeRecords(
+        doc, scans, DatabaseRecordFromScan,
+        [](const HostRecord&, const DatabaseRecord&, DatabaseRecord&) { return false; },
+        [&ask](const HostRecord& scan, const DatabaseRecord&, const DatabaseRecord& known) {
+            return ask ? ask(scan, known) : ReplaceAnswer::Cancel;
+        },
+        report);
+}
+
+} // namespace
+
 MergeReport MergeScanRecords(CLanveyDoc& doc, const std::vector<int>& rows, const AskReplace& ask)
 {
     MergeReport report;
@@ -75,16 +93,19 @@ MergeReport MergeScanRecords(CLanveyDoc& doc, const std::vector<int>& rows, cons
         for (int row : rows)
             if (const HostRecord* scan = doc.GetScanRecord(row))
                 scans.push_back(scan);
-        // Add To Database replaces a known record with what the scan found, as it is.
-        MergeRecords(
-            doc, scans, DatabaseRecordFromScan,
-            [](const HostRecord&, const DatabaseRecord&, DatabaseRecord&) { return false; },
-            [&ask](const HostRecord& scan, const DatabaseRecord&, const DatabaseRecord& known) {
-                return ask ? ask(scan, known) : ReplaceAnswer::Cancel;
-            },
-            report);
+        MergeFound(doc, scans, ask, report);
     }
     // The workers go on while the file is written.
+    report.committed = doc.EndDatabaseChange();
+    return report;
+}
+
+MergeReport MergeHostRecords(CLanveyDoc& doc, const std::vector<const HostRecord*>& hosts,
+                             const AskReplace& ask)
+{
+    MergeReport report;
+    doc.BeginDatabaseChange();
+    MergeFound(doc, hosts, ask, report);
     report.committed = doc.EndDatabaseChange();
     return report;
 }

@@ -38,6 +38,9 @@ using AskReplace =
 // done before it. g_recordLock is held for the whole walk, questions included, so scan
 // workers wait; the whole merge is one commit of the database file.
 MergeReport MergeScanRecords(CLanveyDoc& doc, const std::vector<int>& rows, const AskReplace& ask);
+// The same for hosts held outside the scan list (a watch's).
+MergeReport MergeHostRecords(CLanveyDoc& doc, const std::vector<const HostRecord*>& hosts,
+                             const AskReplace& ask);
 
 struct ImportedRecord;
 

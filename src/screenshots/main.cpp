@@ -5,12 +5,14 @@
 // so nothing goes on the network.
 //
 // lanvey_screenshots --lab DIR draws the window after a real scan of the test LAN's
-// 198.18.0.0/24, with a database that knows some of its hosts, and the Find dialog. It
+// 198.18.0.0/24, with a database that knows some of its hosts, the Find dialog, and the
+// Watch tab after a watch's first sweep. It
 // scans, so it runs only inside the lab's scanner namespace (make screenshots does that
 // as root).
 
 #include "app/LanguageModule.h"
 #include "app/LanveyApp.h"
+#include "app/WatchSession.h"
 #include "lang/LangString.h"
 #include "lang/LangStringSource.h"
 #include "lang/MessagePrompt.h"
@@ -27,13 +29,16 @@
 #include "ui/dialogs/CEditDlg.h"
 #include "ui/dialogs/CFindDlg.h"
 #include "ui/dialogs/CSettingSheet.h"
+#include "ui/dialogs/CSettingWatchPage.h"
 #include "ui/dialogs/CShowDetailDlg.h"
 #include "ui/frame/CLanveyView.h"
 #include "ui/frame/CMainFrame.h"
+#include "ui/frame/CWatchControl.h"
 #include "ui/lists/CDBView.h"
 #include "ui/lists/CListViewEdit.h"
 #include "ui/lists/CScanSession.h"
 #include "ui/lists/CScanView.h"
+#include "ui/lists/CWatchView.h"
 #include "ui/nametable/CADDNMTMULDlg.h"
 #include "ui/nametable/CAddNMTIPMACDlg.h"
 #include "ui/nametable/CAddNMTListCtrl.h"
@@ -148,6 +153,52 @@ std::unique_ptr<DatabaseRecord> KnownHost(const QString& ip, const QString& mac,
     return record;
 }
 
+// The Watch tab after the first sweep of a watch of the lab's /24, in both languages.
+bool GrabLabWatch(CLanveyDoc& doc, const QString& target, const QDir& dir)
+{
+    bool ok = true;
+    for (const QString& language : {QStringLiteral("en_us"), QStringLiteral("zh_cn")}) {
+        CLanguageModule module;
+        QString prefix;
+        if (language != QLatin1String("en_us")) {
+            if (module.Load(QCoreApplication::applicationDirPath() + u'/', language,
+                            QString::fromLatin1(kProductVersion)) !=
+                CLanguageModule::Status::Loaded)
+                return false;
+            SetLangStringSource(module.Strings());
+            prefix = language + u'_';
+        }
+        FrameEnvironment env;
+        env.probe = std::shared_ptr<HostProbe>(CreateSystemHostProbe());
+        env.openUrl = [](const QUrl&) { return true; };
+        CMainFrame frame(doc, env);
+        frame.resize(1280, 760);
+        frame.show();
+        frame.TargetCombo()->setEditText(target);
+        frame.TabView()->SetCurSel(CLanveyView::kWatchTab);
+        QEventLoop loop;
+        WatchSession& watch = frame.Watch().Session();
+        QObject::connect(&watch, &WatchSession::changed, &loop, [&] {
+            if (!watch.IsSweeping() && !watch.Hosts().empty())
+                loop.quit();
+        });
+        QTimer::singleShot(60000, &loop, [&loop] { loop.exit(1); });
+        if (!frame.RouteCommand(ID_SCAN_WATCH) || loop.exec() != 0) {
+            std::fprintf(stderr, "lanvey_screenshots: the watch's first sweep did not end\n");
+            ok = false;
+        } else {
+            ok &= Grab(frame, dir, prefix + QStringLiteral("watch_lab.png"));
+            // Scrolled to the watch's own columns: the state and when each was seen.
+            QScrollBar* across = frame.TabView()->WatchView()->HostList()->horizontalScrollBar();
+            across->setValue(across->maximum());
+            ok &= Grab(frame, dir, prefix + QStringLiteral("watch_lab_seen.png"));
+        }
+        frame.RouteCommand(ID_SCAN_WATCH);
+        SetLangStringSource(nullptr);
+    }
+    return ok;
+}
+
 // The window after a scan of the lab's /24, the database list and the Find dialog.
 int GrabLab(const QDir& dir)
 {
@@ -255,6 +306,7 @@ int GrabLab(const QDir& dir)
         find.hide();
         frame.close();
     }
+    ok &= GrabLabWatch(doc, target, dir);
     doc.DeleteContents();
     return ok ? 0 : 1;
 }
@@ -524,6 +576,18 @@ int main(int argc, char** argv)
 
         CSettingSheet sheet(FormatLangString(140, QStringLiteral("Setting")), 0, &frame);
         ok &= Grab(sheet, dir, prefix + QStringLiteral("settings.png"));
+        sheet.Tabs()->setCurrentIndex(1);
+        ok &= Grab(sheet, dir, prefix + QStringLiteral("settings_watch.png"));
+        sheet.hide();
+
+        // The tray's menu, as it opens while a watch runs.
+        QMenu& trayMenu = *frame.Watch().TrayMenu();
+        trayMenu.ensurePolished();
+        trayMenu.adjustSize();
+        if (!trayMenu.grab().save(dir.filePath(prefix + QStringLiteral("tray_menu.png")))) {
+            std::fprintf(stderr, "lanvey_screenshots: cannot write the tray menu\n");
+            ok = false;
+        }
         SetLangStringSource(nullptr);
     }
     return ok ? 0 : 1;

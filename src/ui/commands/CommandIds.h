@@ -44,6 +44,8 @@ enum CommandId : int {
     ID_HELP = 57670,
     ID_HELP_FINDER = 57671,
     ID_VIEW_STATUS_BAR = 59393,
+    // Commands of our own take ids of our own strings, so that the prompt has one too.
+    ID_SCAN_WATCH = 0xF311,
 };
 
 // The message that carries the application title (the caption).

@@ -52,6 +52,7 @@ const std::pair<const char*, quint16> kMenuTextIds[] = {
     {"Norvane H&omepage...", 61475},
     {"Official Norvane Support &Forum", 61476},
     {"&About Norvane Lanvey...", 61477},
+    {"Watch", 0xF312},
 };
 
 QString PromptText(int id)
@@ -112,6 +113,10 @@ const std::vector<CommandInfo>& CommandTable()
         {ID_SCAN_START, "Start", "Start scan\nStart", "media-playback-start", "start.png"},
         {ID_SCAN_PAUSE, "Pause", "Pause scan\nPause", "media-playback-pause", "pause.png"},
         {ID_SCAN_STOP, "Stop", "Stop scan\nStop", "media-playback-stop", "stop.png"},
+        {ID_SCAN_WATCH, "Watch",
+         "Watch the target: sweep it now and every few minutes, and listen to the network in "
+         "between\nWatch",
+         "", "watch.png"},
         {ID_SETTING, "Setting...", "Setting", "preferences-system", "setting.png"},
         {ID_HELP_FINDER, "&Contents...", "Help Content\nHelp", "help-contents", "help.png"},
         {ID_HELP_SEARCH, "&Search...", "Help Search\nSearch", "system-search", "search.png"},
@@ -174,7 +179,7 @@ const std::vector<MenuInfo>& MainMenu()
          {ID_EDIT_ADD, ID_EDIT_ADD_TO_DATABASE, kSubmenuNameTable, ID_EDIT_COPY, ID_EDIT_DELETE, 0,
           ID_EDIT_FIND, 0, ID_EDIT_SELECT_ALL}},
         {"View", {ID_VIEW_STATUS_BAR, 0, ID_VIEW_PROPERTIES}},
-        {"Scan", {ID_SCAN_START, ID_SCAN_PAUSE, ID_SCAN_STOP}},
+        {"Scan", {ID_SCAN_START, ID_SCAN_PAUSE, ID_SCAN_STOP, 0, ID_SCAN_WATCH}},
         {"Setting", {ID_SETTING}},
         {"Help",
          {ID_HELP_FINDER, ID_HELP_SEARCH, 0, ID_HELP_CHECK_VERSION, ID_HELP_HOMEPAGE, ID_HELP_FORUM,
@@ -197,6 +202,7 @@ const std::vector<int>& ScanToolbarButtons()
                                              ID_SCAN_START,
                                              ID_SCAN_PAUSE,
                                              ID_SCAN_STOP,
+                                             ID_SCAN_WATCH,
                                              0,
                                              ID_FILE_EXPORT_ALL,
                                              ID_FILE_EXPORT_SELECTED,
@@ -227,6 +233,23 @@ const std::vector<int>& DatabaseToolbarButtons()
     return buttons;
 }
 
+const std::vector<int>& WatchToolbarButtons()
+{
+    static const std::vector<int> buttons = {ID_SETTING,
+                                             0,
+                                             ID_SCAN_TARGET,
+                                             ID_SCAN_WATCH,
+                                             0,
+                                             ID_FILE_EXPORT_ALL,
+                                             ID_FILE_EXPORT_SELECTED,
+                                             0,
+                                             ID_EDIT_ADD_TO_DATABASE,
+                                             ID_EDIT_COPY,
+                                             0,
+                                             ID_EDIT_FIND};
+    return buttons;
+}
+
 const std::vector<int>& ExtraToolbarButtons()
 {
     static const std::vector<int> buttons = {ID_APP_ABOUT,  ID_HELP_FINDER,   ID_FILE_PRINT_PREVIEW,
@@ -247,6 +270,7 @@ const std::vector<AcceleratorInfo>& AcceleratorTable()
         {QKeySequence(Qt::CTRL | Qt::Key_A), ID_EDIT_SELECT_ALL},
         {QKeySequence(Qt::CTRL | Qt::Key_P), ID_FILE_PRINT},
         {QKeySequence(Qt::Key_F5), ID_SCAN_START},
+        {QKeySequence(Qt::Key_F6), ID_SCAN_WATCH},
         {QKeySequence(Qt::Key_F7), ID_SCAN_PAUSE},
         {QKeySequence(Qt::Key_F8), ID_SCAN_STOP},
         {QKeySequence(Qt::CTRL | Qt::Key_X), ID_EDIT_CUT},

@@ -45,6 +45,7 @@ const std::vector<int>& NameTableMenu();
 // Toolbar button sets; 0 is a separator, ID_SCAN_TARGET the scan-target box.
 const std::vector<int>& ScanToolbarButtons();     // toolbar 130, scan tab
 const std::vector<int>& DatabaseToolbarButtons(); // toolbar 210, database tab
+const std::vector<int>& WatchToolbarButtons();    // the watch tab
 const std::vector<int>& ExtraToolbarButtons();    // toolbar 166
 
 // Accelerator table 128.

@@ -1,8 +1,11 @@
 #include "ui/dialogs/CSettingSheet.h"
 
-#include "lang/LangString.h"
-#include "ui/dialogs/CSettingGlobalPage.h"
 #include "app/ProfileSettings.h"
+#include "app/WatchSession.h"
+#include "lang/LangString.h"
+#include "ui/commands/CommandTable.h"
+#include "ui/dialogs/CSettingGlobalPage.h"
+#include "ui/dialogs/CSettingWatchPage.h"
 
 #include <QDialogButtonBox>
 #include <QPushButton>
@@ -12,10 +15,12 @@
 
 CSettingSheet::CSettingSheet(const QString& caption, int alias, QWidget* parent)
     : QDialog(parent), m_nAlias(alias), m_pTabs(new QTabWidget(this)),
-      m_pPage(new CSettingGlobalPage), m_pButtons(new QDialogButtonBox(this))
+      m_pPage(new CSettingGlobalPage), m_pWatchPage(new CSettingWatchPage),
+      m_pButtons(new QDialogButtonBox(this))
 {
     setWindowTitle(caption);
     m_pTabs->addTab(m_pPage, FormatLangStringA(0xF100, "General"));
+    m_pTabs->addTab(m_pWatchPage, MenuText("Watch"));
 
     m_pButtons->addButton(QDialogButtonBox::Ok)
         ->setText(FormatLangString(182, QStringLiteral("OK")));
@@ -34,6 +39,7 @@ void CSettingSheet::done(int result)
     if (result == QDialog::Accepted) {
         WriteProfileInt(QStringLiteral("Threads"), m_pPage->Slider()->value());
         WriteProfileInt(QStringLiteral("Alias"), m_nAlias);
+        m_pWatchPage->Settings().Store();
     }
     QDialog::done(result);
 }

@@ -7,8 +7,10 @@ class CDBView;
 class CLanveyDoc;
 class CScanView;
 class CScanSession;
+class CWatchView;
 class QTabWidget;
 class ViewHost;
+class WatchSession;
 
 // The client area: a tab for each list. The list of the selected tab is the active
 // view, the first stop of every command.
@@ -19,10 +21,12 @@ class CLanveyView final : public QWidget
 public:
     static constexpr int kScanTab = 0;
     static constexpr int kDatabaseTab = 1;
+    static constexpr int kWatchTab = 2;
     // The document's update hint that brings the scan list to the front.
     static constexpr int kHintShowScanTab = 100;
 
-    CLanveyView(CLanveyDoc& doc, CScanSession& session, ViewHost* host, QWidget* parent = nullptr);
+    CLanveyView(CLanveyDoc& doc, CScanSession& session, WatchSession& watch, ViewHost* host,
+                QWidget* parent = nullptr);
 
     int GetCurSel() const;
     void SetCurSel(int tab);
@@ -31,6 +35,7 @@ public:
     CCommonListView* ActiveView() const { return m_pActiveView; }
     CScanView* ScanView() const { return m_pScanView; }
     CDBView* DatabaseView() const { return m_pDBView; }
+    CWatchView* WatchView() const { return m_pWatchView; }
     QTabWidget* TabControl() const { return m_pTabs; }
 
 signals:
@@ -43,5 +48,6 @@ private:
     QTabWidget* m_pTabs;
     CScanView* m_pScanView;
     CDBView* m_pDBView;
+    CWatchView* m_pWatchView;
     CCommonListView* m_pActiveView = nullptr;
 };

@@ -1,6 +1,8 @@
 #include "ui/frame/CMainFrame.h"
 
 #include "app/LanveyApp.h"
+#include "app/ProfileSettings.h"
+#include "app/WatchSession.h"
 #include "lang/LangString.h"
 #include "lang/MessagePrompt.h"
 #include "records/LanveyDoc.h"
@@ -8,15 +10,15 @@
 #include "scan/ScanJob.h"
 #include "support/AddressText.h"
 #include "support/NVBase64.h"
+#include "ui/commands/CommandIcons.h"
+#include "ui/commands/CommandIds.h"
+#include "ui/commands/CommandTable.h"
 #include "ui/dialogs/CFindDlg.h"
 #include "ui/dialogs/CSettingSheet.h"
 #include "ui/dialogs/FindTarget.h"
 #include "ui/frame/CAppCommands.h"
 #include "ui/frame/CLanveyView.h"
-#include "ui/commands/CommandIcons.h"
-#include "ui/commands/CommandIds.h"
-#include "ui/commands/CommandTable.h"
-#include "app/ProfileSettings.h"
+#include "ui/frame/CWatchControl.h"
 #include "ui/frame/WindowPlacement.h"
 #include "ui/lists/CScanSession.h"
 #include "ui/lists/CScanView.h"
@@ -40,14 +42,6 @@
 namespace
 {
 
-// Item data of the "Refresh" entry; every other entry has 0.
-constexpr int kRefreshItemData = 1;
-
-QString RefreshText()
-{
-    return FormatLangString(139, QStringLiteral("Refresh"));
-}
-
 // The pages the help, homepage and forum commands open, kept encoded with the program's
 // alphabet. Chinese interfaces get the pages of the Chinese site.
 constexpr const char* kHelpPage = "Pxb_AxgOTjleoeA6u3ljo3268Nn5uS_QuZ26o3HnTSXiuxVQ";
@@ -61,32 +55,6 @@ QUrl StoredAddress(const char* encoded)
     return QUrl(QString::fromLatin1(
         NVBase64_Decode(QByteArray(encoded), kLanveyBase64Table).value_or(QByteArray())));
 }
-
-// The scan-target box. QComboBox reports an entry as activated also when the wheel or
-// the arrow keys move the selection of the closed box; only an entry picked from the
-// opened list may start a scan. The popup's flag is cleared a turn of the event loop
-// after it closes, since the box reports the pick after it has hidden the list.
-class CTargetComboBox final : public QComboBox
-{
-public:
-    using QComboBox::QComboBox;
-
-    bool PickedFromList() const { return m_bListOpen; }
-
-    void showPopup() override
-    {
-        m_bListOpen = true;
-        QComboBox::showPopup();
-    }
-    void hidePopup() override
-    {
-        QComboBox::hidePopup();
-        QTimer::singleShot(0, this, [this] { m_bListOpen = view()->isVisible(); });
-    }
-
-private:
-    bool m_bListOpen = false;
-};
 
 void ApplyBarSettings(QToolBar* bar)
 {
@@ -119,7 +87,14 @@ CMainFrame::CMainFrame(CLanveyDoc& doc, FrameEnvironment env, QWidget* parent)
     // A scan may change how addresses are resolved (adapters come and go between scans).
     connect(m_pScanSession.get(), &CScanSession::scanStateChanged, this,
             &CMainFrame::UpdateResolutionTip);
-    m_pTabView = new CLanveyView(m_doc, *m_pScanSession, this, this);
+    m_pWatch =
+        std::make_unique<CWatchControl>(m_doc, *m_pScanSession, *this, m_env.scanProgram, [this] {
+            m_bQuitting = true;
+            close();
+        });
+    connect(&m_pWatch->Session(), &WatchSession::watchingChanged, this,
+            &CMainFrame::UpdateCommandUI);
+    m_pTabView = new CLanveyView(m_doc, *m_pScanSession, m_pWatch->Session(), this, this);
     setCentralWidget(m_pTabView);
     connect(m_pTabView, &CLanveyView::tabSwitched, this, &CMainFrame::SwitchToolbar);
 
@@ -154,6 +129,7 @@ CMainFrame::~CMainFrame()
     // waits for the workers of a scan that still runs.
     delete takeCentralWidget();
     m_pTabView = nullptr;
+    m_pWatch.reset();
     m_pScanSession.reset();
     m_doc.SetVendorTable(nullptr);
 }
@@ -205,6 +181,7 @@ void CMainFrame::CreateActions()
             action->setShortcut(accelerator.keys);
     Action(ID_VIEW_STATUS_BAR)->setCheckable(true);
     Action(ID_VIEW_STATUS_BAR)->setChecked(true);
+    Action(ID_SCAN_WATCH)->setCheckable(true);
 
     m_pNameTableMenu = new QMenu(MenuText(kNameTableMenuTitle), this);
     for (int id : NameTableMenu())
@@ -289,58 +266,6 @@ void CMainFrame::LoadStandardToolbar(const std::vector<int>& buttons)
     AddButtons(m_pToolBarStandard, buttons);
 }
 
-void CMainFrame::CreateTargetBox(QToolBar* bar)
-{
-    m_pTargetBox = new QWidget;
-    m_pTargetBox->setObjectName(QStringLiteral("TargetBox"));
-    auto* label = new QLabel(FormatLangString(136, QStringLiteral("Local Subnet")), m_pTargetBox);
-    auto* combo = new CTargetComboBox(m_pTargetBox);
-    m_pComboTarget = combo;
-    m_pComboTarget->setObjectName(QStringLiteral("ComboTarget"));
-    m_pComboTarget->setEditable(true);
-    m_pComboTarget->setInsertPolicy(QComboBox::NoInsert);
-    m_pComboTarget->setCompleter(nullptr);
-    m_pComboTarget->setFixedWidth(kTargetBoxWidth);
-    m_pComboTarget->view()->setMinimumWidth(kTargetBoxWidth);
-    label->setBuddy(m_pComboTarget);
-    UpdateResolutionTip();
-
-    auto* layout = new QHBoxLayout(m_pTargetBox);
-    layout->setContentsMargins(4, 0, 4, 0);
-    layout->addWidget(label);
-    layout->addWidget(m_pComboTarget);
-
-    // An entry picked from the opened list executes; Enter executes the edit text. Enter is
-    // taken before the edit field sees it: the field would pass it on to the box, which
-    // hands it back to the field, and the box's own matching of a typed text against
-    // the entries would report it as picked, so it would execute more than once.
-    disconnect(m_pComboTarget->lineEdit(), SIGNAL(editingFinished()), m_pComboTarget, nullptr);
-    m_pComboTarget->lineEdit()->installEventFilter(this);
-    connect(combo, &QComboBox::activated, this, [this, combo](int index) {
-        if (combo->PickedFromList())
-            OnTargetExecute(combo->itemText(index));
-    });
-
-    m_pTargetAction = bar->addWidget(m_pTargetBox);
-}
-
-void CMainFrame::UpdateResolutionTip()
-{
-    if (m_pComboTarget)
-        m_pComboTarget->setToolTip(m_env.probe->ResolutionNotice());
-}
-
-void CMainFrame::DestroyTargetBox()
-{
-    if (!m_pComboTarget)
-        return;
-    m_pComboTarget = nullptr;
-    m_pTargetBox = nullptr;
-    // The action owns the box.
-    delete m_pTargetAction;
-    m_pTargetAction = nullptr;
-}
-
 void CMainFrame::SwitchToolbar(int tab)
 {
     if (m_pComboTarget)
@@ -350,6 +275,9 @@ void CMainFrame::SwitchToolbar(int tab)
         FillTargetList(m_strTargetText, true);
         SetStatusPane1(FormatLangString(144, QStringLiteral("Found %d_HOSTS% hosts."),
                                         {m_doc.GetScanRecordCount()}));
+    } else if (tab == CLanveyView::kWatchTab) {
+        LoadStandardToolbar(WatchToolbarButtons());
+        FillTargetList(m_strTargetText, true);
     } else {
         LoadStandardToolbar(DatabaseToolbarButtons());
         SetStatusPane1(FormatLangString(147, QStringLiteral("Total %d_HOSTS% hosts."),
@@ -358,79 +286,9 @@ void CMainFrame::SwitchToolbar(int tab)
     UpdateCommandUI();
 }
 
-void CMainFrame::FillTargetList(const QString& text, bool keep)
-{
-    if (!m_pComboTarget)
-        return;
-    const std::optional<std::vector<AdapterAddress>> adapters =
-        m_env.adapters ? m_env.adapters() : std::nullopt;
-    if (!adapters) {
-        ShowErrorMessage(FormatLangString(
-            133, QStringLiteral("Trying to query local IP, but an error is found!")));
-        return;
-    }
-    {
-        // Not in the middle of a locked scan step.
-        std::lock_guard guard(g_recordLock);
-        m_pComboTarget->clear();
-    }
-    const quint32 loopback = IpFromHostOrder(0x7F000001u);
-    for (const AdapterAddress& address : *adapters) {
-        if (address.ip == 0 || address.ip == loopback)
-            continue;
-        const QString entry = SubnetEntryText(address);
-        if (m_pComboTarget->findText(entry, Qt::MatchExactly | Qt::MatchCaseSensitive) >= 0)
-            continue;
-        m_pComboTarget->addItem(entry, 0);
-    }
-    if (m_pComboTarget->count() == 0) {
-        ShowErrorMessage(FormatLangString(
-            137, QStringLiteral("Can't find any valid IP address, ensure you have install "
-                                "TCP/IP protocol and setup a IP for network adapter.\r\n")));
-        m_pComboTarget->addItem(FormatLangStringA(138, "No Valid Adapter"), 0);
-    }
-    int selected = 0;
-    if (keep && !text.isEmpty()) {
-        selected = m_pComboTarget->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
-        if (selected < 0) {
-            m_pComboTarget->addItem(text, 0);
-            selected = m_pComboTarget->count() - 1;
-        }
-    }
-    m_pComboTarget->setCurrentIndex(selected);
-    m_pComboTarget->addItem(RefreshText(), kRefreshItemData);
-}
-
-bool CMainFrame::OnTargetExecute(const QString& text)
-{
-    if (text.isEmpty())
-        return false;
-    if (text == RefreshText()) {
-        FillTargetList(QString(), false);
-        return true;
-    }
-    m_pScanSession->Start(ScanTargetText());
-    return true;
-}
-
-std::optional<QString> CMainFrame::ScanTargetText() const
-{
-    // Without a box, or with no entries in it, a start has nothing to go on. Any text
-    // otherwise, an empty one too, is the parser's to judge.
-    if (!m_pComboTarget || m_pComboTarget->count() == 0)
-        return std::nullopt;
-    return m_pComboTarget->currentText();
-}
-
 bool CMainFrame::ScanTabShown() const
 {
     return m_pTabView && m_pTabView->GetCurSel() == CLanveyView::kScanTab;
-}
-
-void CMainFrame::EnableScanTargetBox(bool enable)
-{
-    if (m_pTargetBox)
-        m_pTargetBox->setEnabled(enable);
 }
 
 void CMainFrame::SetStatusPane1(const QString& text)
@@ -477,6 +335,7 @@ void CMainFrame::UpdateCommandUI()
     for (const auto& [id, action] : m_actions)
         action->setEnabled(IsRouteEnabled(id));
     Action(ID_VIEW_STATUS_BAR)->setChecked(statusBar()->isVisibleTo(this));
+    Action(ID_SCAN_WATCH)->setChecked(m_pWatch && m_pWatch->Session().IsWatching());
 }
 
 bool CMainFrame::OnCommand(int id)
@@ -491,6 +350,13 @@ bool CMainFrame::OnCommand(int id)
     case ID_SCAN_STOP:
         m_pScanSession->Stop();
         return true;
+    case ID_SCAN_WATCH:
+        m_pWatch->Toggle(HasScanTargetBox() ? ScanTargetText() : m_strTargetText);
+        return true;
+    case ID_APP_EXIT:
+        // The application's close follows.
+        m_bQuitting = true;
+        return false;
     case ID_EDIT_FIND:
         m_pFindDlg->show();
         m_pFindDlg->raise();
@@ -549,6 +415,13 @@ std::optional<bool> CMainFrame::IsCommandEnabled(int id)
         return ScanTabShown() && job.CanPause();
     case ID_SCAN_STOP:
         return ScanTabShown() && job.CanStop();
+    case ID_SCAN_WATCH: {
+        // On the watch's tab the box picks what to watch: not while a watch runs.
+        const bool watching = m_pWatch->Session().IsWatching();
+        if (m_pTabView && m_pTabView->GetCurSel() == CLanveyView::kWatchTab)
+            EnableScanTargetBox(!watching);
+        return watching || HasScanTargetBox() || !m_strTargetText.isEmpty();
+    }
     case ID_EDIT_FIND:
     case ID_EDIT_FIND_NEXT:
     case ID_SETTING:
@@ -572,7 +445,8 @@ void CMainFrame::OnSetting()
 {
     m_nAlias = GetProfileInt(QStringLiteral("Alias"), 0);
     CSettingSheet sheet(FormatLangString(140, QStringLiteral("Setting")), m_nAlias, this);
-    sheet.exec();
+    if (sheet.exec() == QDialog::Accepted)
+        m_pWatch->ApplySettings();
 }
 
 void CMainFrame::OnUpdateTimer()
@@ -651,29 +525,23 @@ void CMainFrame::ShowNormalAndActivate()
 
 void CMainFrame::CloseFromUninstaller()
 {
+    m_bQuitting = true;
     close();
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event)
 {
+    if (!m_bQuitting && m_pWatch->KeepsRunningHidden()) {
+        // The watch goes on in the tray; its menu shows the window again.
+        hide();
+        event->ignore();
+        return;
+    }
     WriteProfileBinary(QStringLiteral("CommandBars_ver10"), saveState(), QString());
     // A running scan stops; its workers see this at their next check.
     g_hCancelScanEvent.Set();
     WriteProfileBinary(QStringLiteral("WindowsPos"), EncodeWindowPlacement(*this));
     event->accept();
-}
-
-bool CMainFrame::eventFilter(QObject* watched, QEvent* event)
-{
-    if (m_pComboTarget && watched == m_pComboTarget->lineEdit() &&
-        event->type() == QEvent::KeyPress) {
-        const int key = static_cast<QKeyEvent*>(event)->key();
-        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-            OnTargetExecute(m_pComboTarget->currentText());
-            return true;
-        }
-    }
-    return QMainWindow::eventFilter(watched, event);
 }
 
 bool CMainFrame::event(QEvent* event)

@@ -18,6 +18,7 @@ class CLanveyDoc;
 class CLanveyView;
 class CScanSession;
 class CScanView;
+class CWatchControl;
 class QAction;
 class QComboBox;
 class QLabel;
@@ -45,7 +46,7 @@ public:
     // Applies the stored placement when there is a usable one, then shows the window.
     void RestorePlacementAndShow();
 
-    // The tabbed view tells the frame which tab is now selected (0 scan, else database).
+    // The tabbed view tells the frame which tab is now selected (CLanveyView::kScanTab, ...).
     void SwitchToolbar(int tab);
     // Refills the target box from the local adapters; `keep` re-selects `text`.
     void FillTargetList(const QString& text, bool keep);
@@ -88,6 +89,7 @@ public:
     CLanveyView* TabView() const { return m_pTabView; }
     CScanView* ScanView() const;
     CScanSession& ScanSession() const { return *m_pScanSession; }
+    CWatchControl& Watch() const { return *m_pWatch; }
     CFindDlg* FindDialog() const { return m_pFindDlg; }
     // The list of the current tab as the find dialog searches it; null when there is none.
     FindTarget* ActiveFindTarget() const;
@@ -140,6 +142,10 @@ private:
     QString m_strTargetText;
     // Before the views, which show its model; the destructor ends the views first.
     std::unique_ptr<CScanSession> m_pScanSession;
+    std::unique_ptr<CWatchControl> m_pWatch;
+    // Exit, the tray's Quit or the uninstaller: the close ends the program even while a
+    // watch would keep it in the tray.
+    bool m_bQuitting = false;
     CLanveyView* m_pTabView = nullptr;
     CFindDlg* m_pFindDlg = nullptr; // a window of its own, owned by the frame
     std::unique_ptr<CAppCommands> m_pAppCommands;

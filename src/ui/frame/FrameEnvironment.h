@@ -29,4 +29,6 @@ struct FrameEnvironment {
     QString helpFile;
     // The analyzer's registration (its language is the one above).
     AnalyzerAccess analyzer;
+    // The lanvey-scan a watch's sweeps run; empty: the one beside this program.
+    QString scanProgram;
 };

@@ -19,7 +19,9 @@ QColor ToQColor(ColorRef color)
     return QColor(ColorRefRed(color), ColorRefGreen(color), ColorRefBlue(color));
 }
 
-QVariant CellData(const HostRecord& record, int column, int role, const CNVOUI* oui)
+} // namespace
+
+QVariant ScanCellData(const HostRecord& record, int column, int role, const CNVOUI* oui)
 {
     switch (role) {
     case Qt::DisplayRole:
@@ -44,6 +46,9 @@ QVariant CellData(const HostRecord& record, int column, int role, const CNVOUI* 
         return QVariant();
     }
 }
+
+namespace
+{
 
 bool NeedsComparison(int role)
 {
@@ -72,7 +77,7 @@ QVariant CScanListModel::data(const QModelIndex& index, int role) const
     if (!record) // a row whose record is gone shows empty and black
         return role == Qt::ForegroundRole ? QVariant(QColor(Qt::black)) : QVariant();
     m_doc.CompareWithDatabase(record, index.row());
-    return CellData(*record, index.column(), role, m_doc.GetVendorTable());
+    return ScanCellData(*record, index.column(), role, m_doc.GetVendorTable());
 }
 
 void CScanListModel::multiData(const QModelIndex& index, QModelRoleDataSpan roleDataSpan) const
@@ -91,7 +96,7 @@ void CScanListModel::multiData(const QModelIndex& index, QModelRoleDataSpan role
             continue;
         if (record)
             roleData.setData(
-                CellData(*record, index.column(), roleData.role(), m_doc.GetVendorTable()));
+                ScanCellData(*record, index.column(), roleData.role(), m_doc.GetVendorTable()));
         else if (roleData.role() == Qt::ForegroundRole)
             roleData.setData(QColor(Qt::black));
     }

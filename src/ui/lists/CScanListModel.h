@@ -3,6 +3,12 @@
 #include "ui/lists/CRecordListModel.h"
 
 class CLanveyDoc;
+class CNVOUI;
+struct HostRecord;
+
+// A scan list cell of `record` (its compare states worked out) in `role`: the text
+// without control characters, the icons, the compare colour, the MAC's tooltip.
+QVariant ScanCellData(const HostRecord& record, int column, int role, const CNVOUI* oui);
 
 // The rows of the scan list: one per HostRecord of the document's scan list. Texts,
 // icons and colours come from the record when a cell is drawn, and the comparison with

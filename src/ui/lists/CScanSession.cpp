@@ -141,4 +141,5 @@ void CScanSession::RecordSightings()
                               "It is kept until the program ends.",
                               {error}),
             PromptButtons::Ok, PromptIcon::Warning);
+    emit scanFound(found, complete ? m_range : std::nullopt);
 }

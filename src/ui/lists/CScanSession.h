@@ -1,11 +1,13 @@
 #pragma once
 
+#include "records/HostRecord.h"
 #include "scan/ScanJob.h"
 #include "ui/lists/CScanListModel.h"
 
 #include <QObject>
 #include <QTimer>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 class CLanveyDoc;
@@ -59,6 +61,10 @@ signals:
     void scanStarted();
     // A scan ended: the completion step has run.
     void scanCompleted();
+    // The hosts a scan found, when it ended; `range` (first and last address, host byte
+    // order) when it went through its range to the end.
+    void scanFound(const std::vector<HostRecord>& found,
+                   std::optional<std::pair<quint32, quint32>> range);
 
 private:
     void Drain();
