@@ -2,6 +2,7 @@
 
 #include "app/ProfileSettings.h"
 #include "lang/LangString.h"
+#include "lang/MessagePrompt.h"
 #include "records/LanveyDoc.h"
 #include "records/RecordExchange.h"
 #include "scan/ScanTarget.h"
@@ -57,7 +58,7 @@ WatchSession::WatchSession(CLanveyDoc& doc, QString scanProgram, QObject* parent
     : QObject(parent), m_doc(doc), m_scanProgram(std::move(scanProgram))
 {
     m_sweepTimer.setSingleShot(true);
-    connect(&m_sweepTimer, &QTimer::timeout, this, &WatchSession::SweepDue);
+    connect(&m_sweepTimer, &QTimer::timeout, this, &WatchSession::SweepNow);
     m_notifyTimer.setSingleShot(true);
     connect(&m_notifyTimer, &QTimer::timeout, this, &WatchSession::Notify);
     m_commitTimer.setSingleShot(true);
@@ -91,6 +92,7 @@ bool WatchSession::Start(const QString& target, const WatchSettings& settings, Q
     m_history = std::make_unique<WatchHistory>(settings.goneAfter);
     m_found.clear();
     m_hosts.clear();
+    m_commitFailureShown = false;
     m_knownCount = -1;
     m_history->SetKnownHosts({[this](quint32 ip) -> std::optional<quint64> {
                                   const DatabaseRecord* record =
@@ -127,7 +129,7 @@ bool WatchSession::Start(const QString& target, const WatchSettings& settings, Q
                                                   {why});
     m_watching = true;
     emit watchingChanged(true);
-    SweepDue();
+    SweepNow();
     Refresh();
     return true;
 }
@@ -189,7 +191,7 @@ void WatchSession::RebuildKnownMacs()
             m_knownIpOfMac.insert(record->mac | kMacTopBits, record->ip);
 }
 
-void WatchSession::SweepDue()
+void WatchSession::SweepNow()
 {
     m_sweepTimer.start(m_settings.intervalMinutes * 60 * 1000);
     if (m_process)
@@ -312,7 +314,7 @@ void WatchSession::TakeSweep(const std::vector<HostRecord>& found, quint32 first
                                              events, 1)
                  : m_doc.RecordScanSightings({}, m_sweepStarted, std::nullopt, &error, events, 0);
     if (!saved)
-        emit statusText(error);
+        CommitFailed(error);
     Refresh();
     int hosts = 0;
     for (const WatchHost& host : m_hosts)
@@ -379,12 +381,21 @@ void WatchSession::CommitPassive()
     std::vector<WatchEvent> events;
     events.swap(m_passiveEvents);
     QString error;
-    if (!m_doc.RecordScanSightings(found, NowMs(), std::nullopt, &error, events, 0) &&
-        !m_commitFailureShown) {
-        // Watching goes on in memory; the failure is told once.
-        m_commitFailureShown = true;
-        emit statusText(error);
-    }
+    if (!m_doc.RecordScanSightings(found, NowMs(), std::nullopt, &error, events, 0))
+        CommitFailed(error);
+}
+
+void WatchSession::CommitFailed(const QString& error)
+{
+    // Watching goes on in memory; the failure is told once a watch.
+    if (std::exchange(m_commitFailureShown, true))
+        return;
+    CurrentMessagePrompt().Ask(
+        FormatLangStringA(0xF303,
+                          "The history of sightings could not be saved (%s_ERROR%). "
+                          "It is kept until the program ends.",
+                          {error}),
+        PromptButtons::Ok, PromptIcon::Warning);
 }
 
 void WatchSession::Notify()

@@ -73,6 +73,9 @@ public:
     void Stop();
     bool IsWatching() const { return m_watching; }
     const QString& Target() const { return m_target; }
+    // The next sweep now rather than at its time (after the window's scan, if one runs);
+    // the interval counts from here.
+    void SweepNow();
     // New settings apply from the next sweep on (the interval at once).
     void ApplySettings(const WatchSettings& settings);
 
@@ -101,7 +104,6 @@ signals:
     void notified(const WatchNotification& notification);
 
 private:
-    void SweepDue();
     void RunSweep();
     void OnSweepFinished();
     // The hosts of a sweep (or of the scan that stood in for one) into the history.
@@ -112,6 +114,7 @@ private:
     void Took(const std::vector<WatchEvent>& events);
     void Commit(const std::vector<HostRecord>& found, bool sweep);
     void CommitPassive();
+    void CommitFailed(const QString& error);
     void Notify();
     void ScheduleRefresh();
     void Refresh();
