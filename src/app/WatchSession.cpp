@@ -390,12 +390,7 @@ void WatchSession::CommitFailed(const QString& error)
     // Watching goes on in memory; the failure is told once a watch.
     if (std::exchange(m_commitFailureShown, true))
         return;
-    CurrentMessagePrompt().Ask(
-        FormatLangStringA(0xF303,
-                          "The history of sightings could not be saved (%s_ERROR%). "
-                          "It is kept until the program ends.",
-                          {error}),
-        PromptButtons::Ok, PromptIcon::Warning);
+    CurrentMessagePrompt().Ask(HistoryNotSavedText(error), PromptButtons::Ok, PromptIcon::Warning);
 }
 
 void WatchSession::Notify()

@@ -1,5 +1,6 @@
 #include "records/SightingIndex.h"
 
+#include "lang/LangString.h"
 #include "support/AddressText.h"
 
 #include <QDateTime>
@@ -22,4 +23,12 @@ const SeenTimes* SightingIndex::Find(quint32 ip, quint64 mac) const
 QString SeenTimeText(qint64 ms)
 {
     return QDateTime::fromMSecsSinceEpoch(ms).toString(QStringLiteral("yyyy-MM-dd HH:mm"));
+}
+
+QString HistoryNotSavedText(const QString& error)
+{
+    return FormatLangStringA(0xF303,
+                             "The history of sightings could not be saved (%s_ERROR%). It is "
+                             "kept until the program ends.",
+                             {error});
 }

@@ -27,3 +27,6 @@ private:
 
 // A time of the history as the lists show it: local date and time to the minute.
 QString SeenTimeText(qint64 ms);
+
+// What is said when the history of sightings could not be saved (it is kept in memory).
+QString HistoryNotSavedText(const QString& error);

@@ -153,6 +153,23 @@ std::unique_ptr<DatabaseRecord> KnownHost(const QString& ip, const QString& mac,
     return record;
 }
 
+// The texts of `language` from here on: the Chinese module the build puts beside us, or
+// the built-in English; `prefix` starts the names of the pictures in it.
+bool UseLanguage(CLanguageModule& module, const QString& language, QString* prefix)
+{
+    prefix->clear();
+    if (language == QLatin1String("en_us"))
+        return true;
+    if (module.Load(QCoreApplication::applicationDirPath() + u'/', language,
+                    QString::fromLatin1(kProductVersion)) != CLanguageModule::Status::Loaded) {
+        std::fprintf(stderr, "lanvey_screenshots: no usable %s module\n", qPrintable(language));
+        return false;
+    }
+    SetLangStringSource(module.Strings());
+    *prefix = language + u'_';
+    return true;
+}
+
 // The Watch tab after the first sweep of a watch of the lab's /24, in both languages.
 bool GrabLabWatch(CLanveyDoc& doc, const QString& target, const QDir& dir)
 {
@@ -160,14 +177,8 @@ bool GrabLabWatch(CLanveyDoc& doc, const QString& target, const QDir& dir)
     for (const QString& language : {QStringLiteral("en_us"), QStringLiteral("zh_cn")}) {
         CLanguageModule module;
         QString prefix;
-        if (language != QLatin1String("en_us")) {
-            if (module.Load(QCoreApplication::applicationDirPath() + u'/', language,
-                            QString::fromLatin1(kProductVersion)) !=
-                CLanguageModule::Status::Loaded)
-                return false;
-            SetLangStringSource(module.Strings());
-            prefix = language + u'_';
-        }
+        if (!UseLanguage(module, language, &prefix))
+            return false;
         FrameEnvironment env;
         env.probe = std::shared_ptr<HostProbe>(CreateSystemHostProbe());
         env.openUrl = [](const QUrl&) { return true; };
@@ -375,17 +386,9 @@ int main(int argc, char** argv)
     for (const QString& language : {QStringLiteral("en_us"), QStringLiteral("zh_cn")}) {
         CLanguageModule module;
         QString prefix;
-        if (language != QLatin1String("en_us")) {
-            if (module.Load(QCoreApplication::applicationDirPath() + u'/', language,
-                            QString::fromLatin1(kProductVersion)) !=
-                CLanguageModule::Status::Loaded) {
-                std::fprintf(stderr, "lanvey_screenshots: no usable %s module\n",
-                             qPrintable(language));
-                ok = false;
-                continue;
-            }
-            SetLangStringSource(module.Strings());
-            prefix = language + u'_';
+        if (!UseLanguage(module, language, &prefix)) {
+            ok = false;
+            continue;
         }
         CMainFrame frame(doc, env);
         frame.resize(1280, 760);

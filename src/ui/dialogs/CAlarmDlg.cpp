@@ -2,6 +2,7 @@
 
 #include "lang/DisplayText.h"
 #include "lang/LangString.h"
+#include "lang/MessagePrompt.h"
 #include "support/AddressText.h"
 #include "support/NVOUI.h"
 
@@ -135,4 +136,21 @@ QStringList CAlarmDlg::DatabaseValues() const
     for (const QLabel* label : m_databaseValues)
         texts << label->text();
     return texts;
+}
+
+AskReplace AskReplaceWith(CAlarmDlg& dialog)
+{
+    return [&dialog](const HostRecord& scan, const DatabaseRecord& known) {
+        dialog.m_scanRecord = scan;
+        dialog.m_dbRecord = known;
+        dialog.exec();
+        return ReplaceAnswer(dialog.m_nResult);
+    };
+}
+
+void ShowMergeReport(const MergeReport& report)
+{
+    if (report.added && report.committed)
+        CurrentMessagePrompt().Ask(MergeReportText(report), PromptButtons::Ok,
+                                   PromptIcon::Information);
 }

@@ -2,6 +2,7 @@
 
 #include "records/DatabaseRecord.h"
 #include "records/HostRecord.h"
+#include "records/ScanMerge.h"
 
 #include <QDialog>
 #include <array>
@@ -58,3 +59,9 @@ private:
     std::array<QLabel*, 5> m_databaseValues{};
     std::array<QPushButton*, 5> m_buttons{};
 };
+
+// Add To Database's question: `dialog` with both records, its answer.
+AskReplace AskReplaceWith(CAlarmDlg& dialog);
+// Add To Database's report, shown when the merge added a record and the file took it (a
+// refused merge was undone and its failure shown).
+void ShowMergeReport(const MergeReport& report);

@@ -135,11 +135,7 @@ void CScanSession::RecordSightings()
                                               complete ? m_range : std::nullopt, &error) &&
         !std::exchange(m_bHistoryFailureShown, true))
         // Once a session: the history goes on in memory.
-        CurrentMessagePrompt().Ask(
-            FormatLangStringA(0xF303,
-                              "The history of sightings could not be saved (%s_ERROR%). "
-                              "It is kept until the program ends.",
-                              {error}),
-            PromptButtons::Ok, PromptIcon::Warning);
+        CurrentMessagePrompt().Ask(HistoryNotSavedText(error), PromptButtons::Ok,
+                                   PromptIcon::Warning);
     emit scanFound(found, complete ? m_range : std::nullopt);
 }

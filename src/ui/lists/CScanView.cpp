@@ -153,17 +153,7 @@ void CScanView::OnEditAddToDatabase()
     std::sort(rows.begin(), rows.end());
 
     CAlarmDlg dialog(m_doc.GetVendorTable(), window());
-    const MergeReport report = MergeScanRecords(
-        m_doc, rows, [&dialog](const HostRecord& scan, const DatabaseRecord& known) {
-            dialog.m_scanRecord = scan;
-            dialog.m_dbRecord = known;
-            dialog.exec();
-            return ReplaceAnswer(dialog.m_nResult);
-        });
-    // A merge the file refused was undone and its failure shown; no report claims it.
-    if (report.added && report.committed)
-        CurrentMessagePrompt().Ask(MergeReportText(report), PromptButtons::Ok,
-                                   PromptIcon::Information);
+    ShowMergeReport(MergeScanRecords(m_doc, rows, AskReplaceWith(dialog)));
     m_session.SetRowCount(m_doc.GetScanRecordCount());
     // The Compare Result column reads the database list afresh.
     m_session.Model().RefreshAll();

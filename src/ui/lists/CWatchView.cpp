@@ -3,7 +3,6 @@
 #include "app/WatchSession.h"
 #include "lang/DisplayText.h"
 #include "lang/LangString.h"
-#include "lang/MessagePrompt.h"
 #include "records/CompareResult.h"
 #include "records/LanveyDoc.h"
 #include "records/RecordLock.h"
@@ -395,16 +394,7 @@ void CWatchHostList::OnEditAddToDatabase()
     for (const HostRecord& record : hosts)
         pointers.push_back(&record);
     CAlarmDlg dialog(m_doc.GetVendorTable(), window());
-    const MergeReport report = MergeHostRecords(
-        m_doc, pointers, [&dialog](const HostRecord& scan, const DatabaseRecord& known) {
-            dialog.m_scanRecord = scan;
-            dialog.m_dbRecord = known;
-            dialog.exec();
-            return ReplaceAnswer(dialog.m_nResult);
-        });
-    if (report.added && report.committed)
-        CurrentMessagePrompt().Ask(MergeReportText(report), PromptButtons::Ok,
-                                   PromptIcon::Information);
+    ShowMergeReport(MergeHostRecords(m_doc, pointers, AskReplaceWith(dialog)));
     Reload();
     UpdateCommandUI();
 }
