@@ -15,6 +15,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -1216,4 +1217,68 @@ TEST_F(LabScan, AWatchHearsAJoinAndAMacChangeAtOnceAndCountsALeaveBySweeps)
     EXPECT_LT(stop.elapsed(), 2000);
     EXPECT_EQ(watch.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(watch.exitCode(), 0) << QString::fromUtf8(watch.readAllStandardError()).toStdString();
+}
+
+// Every ARP request the scanner sends, as the switch sees it: a packet socket on the
+// scanner's bridge port (a port's frames reach only ETH_P_ALL taps), one monotonic
+// time a line for each request from the scanner's address, "ready" once it listens.
+const char kBridgePortTap[] = R"(
+import socket, struct, sys, time
+s = socket.socket(socket.AF_PACKET, socket.SOCK_RAW, socket.ntohs(3))
+s.bind(("scan", 0))
+print("ready", flush=True)
+scanner = socket.inet_aton("198.18.0.254")
+while True:
+    data, addr = s.recvfrom(2048)
+    if addr[2] != socket.PACKET_OUTGOING and data[12:14] == b"\x08\x06" \
+            and data[20:22] == b"\x00\x01" and data[28:32] == scanner:
+        print("%.6f" % time.monotonic(), flush=True)
+)";
+
+// The most requests the tap saw in any one second while `scan` ran, and how many in all.
+std::pair<int, int> RequestsPerSecond(const QStringList& scan)
+{
+    QProcess tap;
+    tap.start(QStringLiteral("ip"), {QStringLiteral("netns"), QStringLiteral("exec"),
+                                     QStringLiteral("lv-br"), QStringLiteral("python3"),
+                                     QStringLiteral("-c"), QString::fromLatin1(kBridgePortTap)});
+    if (!tap.waitForReadyRead(10000) || !tap.readLine().startsWith("ready"))
+        return {-1, -1};
+    const Command run = RunCommand(kLab, QStringList{QStringLiteral("exec"), kScanner} + scan);
+    QThread::msleep(300); // the last frames reach the tap
+    tap.kill();
+    tap.waitForFinished(5000);
+    if (run.exitCode != 0)
+        return {-2, -2};
+    std::vector<double> times;
+    for (const QByteArray& line : tap.readAllStandardOutput().split('\n'))
+        if (!line.isEmpty())
+            times.push_back(line.toDouble());
+    int most = 0;
+    for (size_t first = 0; first < times.size(); ++first) {
+        size_t last = first;
+        while (last < times.size() && times[last] - times[first] < 1.0)
+            ++last;
+        most = std::max(most, int(last - first));
+    }
+    return {most, int(times.size())};
+}
+
+TEST_F(LabScan, GentleAndCustomRatesHoldInEverySecondOnTheBridgePort)
+{
+    // A /26 at the gentle rate: its 62 addresses, with their repeats, take about ten
+    // seconds; whatever the workers, no second may hold more than ten.
+    const auto [gentleMost, gentleAll] =
+        RequestsPerSecond({QStringLiteral("--gentle"), QStringLiteral("--threads"),
+                           QStringLiteral("20"), QStringLiteral("198.18.0.0/26")});
+    ASSERT_GE(gentleAll, 62) << "every address asked at least once";
+    constexpr int kGentle = 10; // lanvey-scan --gentle
+    EXPECT_LE(gentleMost, kGentle);
+    EXPECT_GE(gentleMost, kGentle - 1) << "and the rate is used";
+
+    const auto [customMost, customAll] = RequestsPerSecond(
+        {QStringLiteral("--rate"), QStringLiteral("37"), QStringLiteral("--threads"),
+         QStringLiteral("100"), QStringLiteral("198.18.0.0/24")});
+    ASSERT_GE(customAll, 254);
+    EXPECT_LE(customMost, 37);
 }

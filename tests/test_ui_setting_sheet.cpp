@@ -7,6 +7,7 @@
 #include "ui/dialogs/CSettingSheet.h"
 #include "ui/dialogs/CSettingWatchPage.h"
 
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QPushButton>
@@ -54,6 +55,26 @@ TEST_F(SettingSheet, FirstUseShowsTwentyAndOkStoresTwentyAndAliasZero)
     EXPECT_EQ(sheet.result(), QDialog::Accepted);
     EXPECT_EQ(GetProfileInt(QStringLiteral("Threads"), -1), 20);
     EXPECT_EQ(GetProfileInt(QStringLiteral("Alias"), -1), 0);
+}
+
+TEST_F(SettingSheet, TheSendRateIsNormalAtFirstAndOkStoresGentleOrACustomRate)
+{
+    {
+        CSettingSheet sheet(QStringLiteral("Setting"), 0);
+        QComboBox* choice = sheet.Page()->RateChoice();
+        EXPECT_EQ(choice->currentIndex(), int(SendRateMode::Normal));
+        EXPECT_FALSE(sheet.Page()->CustomRate()->isEnabled());
+        choice->setCurrentIndex(int(SendRateMode::Gentle));
+        Click(sheet, QDialogButtonBox::Ok);
+    }
+    EXPECT_EQ(StoredSendRate(), 10);
+    CSettingSheet sheet(QStringLiteral("Setting"), 0);
+    EXPECT_EQ(sheet.Page()->RateChoice()->currentIndex(), int(SendRateMode::Gentle));
+    sheet.Page()->RateChoice()->setCurrentIndex(int(SendRateMode::Custom));
+    EXPECT_TRUE(sheet.Page()->CustomRate()->isEnabled());
+    sheet.Page()->CustomRate()->setValue(250);
+    Click(sheet, QDialogButtonBox::Ok);
+    EXPECT_EQ(StoredSendRate(), 250);
 }
 
 TEST_F(SettingSheet, TheWatchPageShowsItsDefaultsAndOkStoresItsValuesWithinTheirRanges)

@@ -1,8 +1,10 @@
 #include "app/ProfileSettings.h"
 
 #include "app/LanveyApp.h"
+#include "scan/HostProbe.h"
 
 #include <QSettings>
+#include <algorithm>
 
 namespace
 {
@@ -39,4 +41,31 @@ QByteArray GetProfileBinary(const QString& entry, const QString& section)
 void WriteProfileBinary(const QString& entry, const QByteArray& value, const QString& section)
 {
     Profile().setValue(Key(entry, section), value);
+}
+
+SendRateMode StoredSendRateMode()
+{
+    const int mode = GetProfileInt(QStringLiteral("SendRateMode"), 0);
+    return mode == int(SendRateMode::Gentle)   ? SendRateMode::Gentle
+           : mode == int(SendRateMode::Custom) ? SendRateMode::Custom
+                                               : SendRateMode::Normal;
+}
+
+int StoredCustomSendRate()
+{
+    return std::clamp(GetProfileInt(QStringLiteral("SendRate"), kDefaultCustomRate), kMinCustomRate,
+                      kMaxCustomRate);
+}
+
+int StoredSendRate()
+{
+    switch (StoredSendRateMode()) {
+    case SendRateMode::Gentle:
+        return kGentleRate;
+    case SendRateMode::Custom:
+        return StoredCustomSendRate();
+    case SendRateMode::Normal:
+        break;
+    }
+    return 0;
 }

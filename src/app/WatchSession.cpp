@@ -221,8 +221,11 @@ void WatchSession::RunSweep()
     });
     m_sweepStarted = NowMs();
     m_history->BeginSweep();
+    // Never faster than the window's own scans: a gentle or custom send rate caps it.
+    const int scanRate = StoredSendRate();
+    const int rate = scanRate > 0 ? std::min(m_settings.rate, scanRate) : m_settings.rate;
     QStringList arguments = {QStringLiteral("--format"), QStringLiteral("json"),
-                             QStringLiteral("--rate"), QString::number(m_settings.rate)};
+                             QStringLiteral("--rate"), QString::number(rate)};
     if (!m_doc.GetDatabasePath().isEmpty())
         arguments << QStringLiteral("--db") << m_doc.GetDatabasePath();
     arguments << m_target;

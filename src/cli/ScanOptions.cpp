@@ -20,9 +20,10 @@ bool ReadCount(const QString& text, quint64 max, quint64* value)
 
 QString ScanUsageLine()
 {
-    return QStringLiteral("usage: lanvey-scan [--threads N] [--rate N] [--format table|csv|json] "
-                          "[--db FILE] [--progress] [--verbose] [--kernel-arp] "
-                          "[--watch[=SECONDS] [--gone-after N]] TARGET");
+    return QStringLiteral(
+        "usage: lanvey-scan [--threads N] [--rate N | --gentle] [--format table|csv|json] "
+        "[--db FILE] [--progress] [--verbose] [--kernel-arp] "
+        "[--watch[=SECONDS] [--gone-after N]] TARGET");
 }
 
 QString ScanHelpText()
@@ -38,8 +39,11 @@ with a prefix length or a mask (192.168.1.0/24, 10.0.0.0/255.255.0.0).
 
 Options:
   --threads N     worker threads, 1 to 100 (default: the Threads setting, else 20)
-  --rate N        ARP requests per second sent ahead of the workers (default 500, and
-                  2000 for targets of more than 1024 addresses)
+  --rate N        ARP requests per second, every one counted (first requests, repeats,
+                  further rounds): no second holds more (default 1000, and 4000 for
+                  targets of more than 1024 addresses)
+  --gentle        10 ARP requests per second, under the limit switches with dynamic ARP
+                  inspection put on a port (a /24 takes under a minute)
   --format F      table (default), csv or json
   --db FILE       the database to compare with (default: Database.lvdat in the data
                   folder, when there is one); it is only read
@@ -138,6 +142,9 @@ ScanCommand ParseScanOptions(const QStringList& arguments, ScanOptions* options,
                 return ScanCommand::Error;
             }
             options->rate = int(number);
+        } else if (name == QLatin1String("--gentle")) {
+            if (!flag(&options->gentle))
+                return ScanCommand::Error;
         } else if (name == QLatin1String("--format")) {
             if (!value(&text))
                 return ScanCommand::Error;
@@ -195,6 +202,10 @@ ScanCommand ParseScanOptions(const QStringList& arguments, ScanOptions* options,
         }
     }
 
+    if (options->gentle && options->rate) {
+        *error = QStringLiteral("--gentle and --rate both set the rate; give one of them");
+        return ScanCommand::Error;
+    }
     // A range typed with spaces around the '-' arrives as three words.
     options->target = positional.join(u' ');
     if (options->target.trimmed().isEmpty()) {

@@ -11,6 +11,7 @@ struct ScanOptions {
     QString target;                      // positional arguments joined by spaces
     std::optional<quint32> threads;      // --threads; unset: the stored setting, else 20
     std::optional<int> rate;             // --rate; unset: by the target's size
+    bool gentle = false;                 // --gentle: kGentleRate
     Format format = Format::Table;       // --format
     std::optional<QString> databasePath; // --db
     bool progress = false;               // --progress

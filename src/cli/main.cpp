@@ -453,7 +453,9 @@ int Run(const ScanOptions& options)
     }
 
     HostProbeOptions probeOptions;
-    probeOptions.aheadRate = options.rate.value_or(options.watchSeconds ? kDefaultWatchRate : 0);
+    probeOptions.aheadRate = options.gentle ? kGentleRate
+                             : options.rate ? *options.rate
+                                            : (options.watchSeconds ? kDefaultWatchRate : 0);
     probeOptions.forceKernelPath = options.kernelPath;
     const std::unique_ptr<HostProbe> probe = CreateSystemHostProbe(probeOptions);
     if (options.verbose) {

@@ -62,6 +62,10 @@ public:
     // and nothing more is asked ahead. ScanEnded and the next ScanStarting lift it.
     virtual void ScanStopping() {}
 
+    // ARP requests a second from the next scan on, every request counted (first requests,
+    // repeats, further ones); 0: the resolver's own choice by the size of the range.
+    virtual void SetSendRate(int requestsPerSecond) { (void)requestsPerSecond; }
+
     // One line that says how addresses are resolved ("raw ARP socket on ...").
     virtual QString Description() const { return {}; }
     // For the user, in the language in use: which way of resolving is in use, and when
@@ -72,9 +76,13 @@ public:
     virtual QString ScanSummary() const { return {}; }
 };
 
+// The gentle send rate: under the 15 ARP packets a second that switches with dynamic ARP
+// inspection commonly allow on an untrusted port before they shut it down.
+inline constexpr int kGentleRate = 10;
+
 struct HostProbeOptions {
-    // Requests per second that a resolver may send ahead of the workers; 0 lets the
-    // resolver choose by the size of each scan's range.
+    // ARP requests per second, every request counted; 0 lets the resolver choose by the
+    // size of each scan's range.
     int aheadRate = 0;
     // Use the kernel's neighbour resolution even when a raw socket could be opened.
     bool forceKernelPath = false;

@@ -14,6 +14,16 @@ constexpr auto kAdmitDeadline = 30s;
 constexpr auto kSlotRecheck = 50ms;
 // The pacing thread, far enough ahead, looks at the cursor again at least this often.
 constexpr auto kWindowRecheck = 100ms;
+// Requests are spaced by this over the rate rather than by a second, so that a request
+// that goes out a little after its time (the sending thread woken late) cannot bring
+// one more than the rate into a second on the wire.
+constexpr auto kPaceSecond = 1s + 5ms;
+
+SendAheadPacer::Clock::duration PaceInterval(int rate)
+{
+    return std::chrono::duration_cast<SendAheadPacer::Clock::duration>(kPaceSecond) /
+           std::max(1, rate);
+}
 
 } // namespace
 
@@ -75,10 +85,8 @@ bool SendAheadPacer::Admit(std::unique_lock<std::mutex>& lock, bool ahead)
     }
     // Reserve the next start time, then wait for it. After a stall the pace restarts from
     // now rather than catching up in a burst.
-    const auto interval = std::chrono::duration_cast<Clock::duration>(std::chrono::seconds(1)) /
-                          std::max(1, m_rules.startsPerSecond);
     const auto slot = std::max(Clock::now(), m_nextStart);
-    m_nextStart = slot + interval;
+    m_nextStart = slot + PaceInterval(m_rules.startsPerSecond);
     ++m_outstanding;
     m_changed.wait_until(lock, slot, [&] { return Halted(ahead); });
     if (Halted(ahead)) {
@@ -248,10 +256,8 @@ bool SendAheadPacer::Extend(quint32 address, quint64 serial, Clock::time_point d
 SendAheadPacer::Clock::time_point SendAheadPacer::TakeSlot()
 {
     std::lock_guard lock(m_mutex);
-    const auto interval = std::chrono::duration_cast<Clock::duration>(std::chrono::seconds(1)) /
-                          std::max(1, m_rules.startsPerSecond);
     const auto slot = std::max(Clock::now(), m_nextStart);
-    m_nextStart = slot + interval;
+    m_nextStart = slot + PaceInterval(m_rules.startsPerSecond);
     return slot;
 }
 

@@ -30,7 +30,9 @@ public:
     using Clock = std::chrono::steady_clock;
 
     struct Rules {
-        // New resolutions per second; 0 starts nothing ahead.
+        // Requests per second: new resolutions, and the further requests that take a slot
+        // (TakeSlot). They are spaced so that no second holds more. 0 starts nothing
+        // ahead.
         int startsPerSecond = 0;
         // Resolutions started and neither settled nor given up; the pacing thread, and
         // workers when `pacesWorkers`, wait below this.

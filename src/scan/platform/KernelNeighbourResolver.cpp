@@ -178,6 +178,7 @@ std::unique_ptr<KernelNeighbourResolver> KernelNeighbourResolver::Open(const Lin
             std::max<Clock::duration>(kSafetyDeadline, retrans * (mcast + app) + 500ms);
         const Clock::duration recheck = delay + retrans * (ucast + app + reprobes) + 500ms;
         resolver->m_timing.push_back({link.index, recheck, fresh});
+        resolver->m_solicits = std::max(resolver->m_solicits, std::max(1, mcast + app));
     }
 
     resolver->m_receiver = std::thread(&KernelNeighbourResolver::ReceiveLoop, resolver.get());
@@ -274,9 +275,19 @@ bool KernelNeighbourResolver::Resolve(quint32 address, const LinkRoute& route, q
     return m_pacer.Resolve(request, mac);
 }
 
+void KernelNeighbourResolver::SetRate(int requestsPerSecond)
+{
+    m_rate = std::max(0, requestsPerSecond);
+}
+
 void KernelNeighbourResolver::ScanStarting(UpcomingAddressesFn upcoming)
 {
     m_impossibleMacs = 0;
+    // The kernel sends up to m_solicits requests for each address it is asked: a rate of
+    // requests is that share of starts.
+    const int rate = m_rate;
+    m_pacer.SetRules({rate > 0 ? std::max(1, rate / m_solicits) : kStartsPerSecond, kMaxWaiting,
+                      quint32(kMaxWaiting), true});
     m_pacer.ScanStarting(std::move(upcoming));
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "scan/platform/MacResolver.h"
 #include "scan/SendAheadPacer.h"
+#include "scan/platform/MacResolver.h"
 
 #include <atomic>
 #include <chrono>
@@ -46,6 +46,7 @@ public:
     ~KernelNeighbourResolver() override;
 
     bool Resolve(quint32 address, const LinkRoute& route, quint64* mac) override;
+    void SetRate(int requestsPerSecond) override;
     void ScanStarting(UpcomingAddressesFn upcoming) override;
     void ScanStopping() override;
     void ScanEnded() override;
@@ -77,6 +78,10 @@ private:
 
     // Entries of this scan whose MAC no adapter has (a reply the kernel took as it came).
     std::atomic<quint64> m_impossibleMacs{0};
+    // Requests a second (0: kStartsPerSecond starts), and the most requests the kernel
+    // sends for one address on any link (mcast_solicit + app_solicit).
+    std::atomic<int> m_rate{0};
+    int m_solicits = 1;
     std::atomic<bool> m_stopping{false};
     std::thread m_receiver;
 };

@@ -74,6 +74,13 @@ public:
             m_resolver->ScanStarting(std::move(upcoming));
     }
 
+    void SetSendRate(int requestsPerSecond) override
+    {
+        m_options.aheadRate = std::max(0, requestsPerSecond);
+        if (m_resolver)
+            m_resolver->SetRate(m_options.aheadRate);
+    }
+
     void ScanStopping() override
     {
         if (m_resolver)
@@ -152,6 +159,8 @@ private:
         }
         int kernelError = 0;
         m_resolver = KernelNeighbourResolver::Open(m_links, &kernelError);
+        if (m_resolver)
+            m_resolver->SetRate(m_options.aheadRate);
         if (m_resolver) {
             m_description = QStringLiteral("%1 (%2)").arg(m_resolver->Description(), why);
             return;

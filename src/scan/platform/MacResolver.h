@@ -24,6 +24,10 @@ public:
     virtual void ScanStopping() {}
     virtual void ScanEnded() {}
 
+    // Requests a second from the next scan on, every request counted; 0: the resolver's own
+    // choice.
+    virtual void SetRate(int requestsPerSecond) { (void)requestsPerSecond; }
+
     // False once the resolver can no longer reach the wire (its helper has ended); the
     // probe then opens a new one before the next scan.
     virtual bool Working() const { return true; }

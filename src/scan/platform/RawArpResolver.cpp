@@ -82,7 +82,8 @@ SendAheadPacer::Rules RawArpResolver::RulesFor(int rate)
     rules.startsPerSecond = rate;
     rules.aheadWindow = std::max<quint32>(kAheadWindow, quint32(std::min(rate, 1 << 20)) * 2);
     rules.maxOutstanding = std::max(kMaxOutstanding, std::min(rate, 1 << 20) * 4);
-    rules.pacesWorkers = false;
+    // Every request takes its turn, a worker's own too: the rate is a cap on the wire.
+    rules.pacesWorkers = true;
     return rules;
 }
 
@@ -235,10 +236,16 @@ void RawArpResolver::RunTimer(const Timer& timer, Clock::time_point now)
     case Kind::Done:
         return;
     case Kind::Repeat:
-        SendRequest(*request);
-        break;
     case Kind::Further: {
+        // Repeats and further requests take their turn in the pace like first requests.
         const auto slot = m_pacer.TakeSlot();
+        if (step.kind == Kind::Repeat) {
+            if (slot <= now)
+                SendRequest(*request);
+            else
+                PushTimer({slot, timer.address, timer.serial, Timer::Kind::Send});
+            break;
+        }
         {
             std::lock_guard lock(m_timerMutex);
             step = m_rounds.Sent(timer.address, timer.serial, slot);
@@ -361,6 +368,11 @@ QString RawArpResolver::ScanSummary() const
     if (const quint64 ignored = m_impossibleMacs.load())
         summary += QStringLiteral("; %1").arg(ImpossibleMacsText(ignored));
     return summary;
+}
+
+void RawArpResolver::SetRate(int requestsPerSecond)
+{
+    m_fixedRate = std::max(0, requestsPerSecond);
 }
 
 void RawArpResolver::ScanStopping()

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "scan/ArpRounds.h"
+#include "scan/SendAheadPacer.h"
 #include "scan/platform/ArpWire.h"
 #include "scan/platform/MacResolver.h"
-#include "scan/SendAheadPacer.h"
 
 #include <atomic>
 #include <chrono>
@@ -21,10 +21,11 @@
 // Each address gets a request, one repeat after kRepeatAfter and is "not found"
 // kGiveUpAfter after its first request, as long as the link answers the first request.
 // On a link that loses requests or answers slowly, further requests and a later give-up
-// follow what the scan has seen so far (ArpRounds); further requests take their turn in
-// the pace of the first ones. During a scan the pacer sends requests for the addresses
-// the cursor hands out next, at the --rate, so a worker usually finds its answer waiting;
-// a worker whose address was not sent ahead sends its request at once.
+// follow what the scan has seen so far (ArpRounds). During a scan the pacer sends requests
+// for the addresses the cursor hands out next, so a worker usually finds its answer
+// waiting. The rate holds every request on the wire: first requests (the pacer's and a
+// worker's own), repeats and further requests all take their turn in one pace, so no
+// second holds more than the rate, whatever the number of workers.
 class RawArpResolver final : public MacResolver
 {
 public:
@@ -36,10 +37,11 @@ public:
     static constexpr quint32 kAheadWindow = 1024;
     static constexpr int kMaxOutstanding = 4096;
     // The rate when none is given: kRate, and kWideRate for a range of more than
-    // kWideFrom addresses. A wide range takes minutes at kRate; kWideRate requests of 42
-    // bytes, with their repeats, are about 1.3 Mbit/s of broadcasts.
-    static constexpr int kRate = 500;
-    static constexpr int kWideRate = 2000;
+    // kWideFrom addresses. They count repeats and further requests too, so they are twice
+    // the rates of first requests they stand for: a wide range takes minutes at kRate;
+    // kWideRate requests of 42 bytes are about 1.3 Mbit/s of broadcasts.
+    static constexpr int kRate = 1000;
+    static constexpr int kWideRate = 4000;
     static constexpr quint64 kWideFrom = 1024;
     // The pace rules for `rate`: the window covers two seconds of starts, so the workers
     // never wait for the pacing thread while the first addresses are given up.
@@ -60,6 +62,8 @@ public:
     // are not paced, so that requests seldom wait in the helper.
     static int WireRateFor(int rate);
     ~RawArpResolver() override;
+    // From the next scan on: `requestsPerSecond`, or 0 for the rate by the range.
+    void SetRate(int requestsPerSecond) override;
 
     bool Resolve(quint32 address, const LinkRoute& route, quint64* mac) override;
     void ScanStarting(UpcomingAddressesFn upcoming) override;
@@ -100,8 +104,8 @@ private:
     void RunTimer(const Timer& timer, Clock::time_point now);
     void PushTimer(const Timer& timer);
 
-    const int m_fixedRate; // 0: by the range
-    int m_rate = kRate;    // of the last scan
+    std::atomic<int> m_fixedRate; // 0: by the range
+    int m_rate = kRate;           // of the last scan
     std::vector<Link> m_links;
     LinkInterfaces m_linkTable;
     QString m_helper; // empty: packet sockets of our own

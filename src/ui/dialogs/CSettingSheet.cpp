@@ -37,7 +37,7 @@ CSettingSheet::CSettingSheet(const QString& caption, int alias, QWidget* parent)
 void CSettingSheet::done(int result)
 {
     if (result == QDialog::Accepted) {
-        WriteProfileInt(QStringLiteral("Threads"), m_pPage->Slider()->value());
+        m_pPage->Store();
         WriteProfileInt(QStringLiteral("Alias"), m_nAlias);
         m_pWatchPage->Settings().Store();
     }

@@ -12,7 +12,7 @@
 #include <QMetaObject>
 
 CScanSession::CScanSession(CLanveyDoc& doc, HostProbe& probe, QObject* parent)
-    : QObject(parent), m_model(doc, this), m_job(doc, probe, *this, *this)
+    : QObject(parent), m_model(doc, this), m_probe(probe), m_job(doc, probe, *this, *this)
 {
     m_timer.setInterval(kScanTimerMs);
     connect(&m_timer, &QTimer::timeout, this, [this] { m_job.OnTimer(); });
@@ -23,6 +23,9 @@ CScanSession::~CScanSession() = default;
 ScanStartResult CScanSession::Start(const std::optional<QString>& target)
 {
     const int threads = GetProfileInt(QStringLiteral("Threads"), kDefaultScanThreads);
+    const int rate = StoredSendRate();
+    if (!m_job.IsScanning()) // a resume keeps the rate it started with
+        m_probe.SetSendRate(rate);
     const ScanStartResult result = m_job.Start(target, static_cast<quint32>(threads));
     // Workers of a new scan run (a thread failure may still leave some).
     if (result != ScanStartResult::Resumed && m_job.IsScanning()) {
@@ -34,6 +37,13 @@ ScanStartResult CScanSession::Start(const std::optional<QString>& target)
             const quint32 first = IpToHostOrder(parsed.range.first);
             m_range = std::pair(first, first + parsed.range.count);
         }
+        // A gentle scan is slow on purpose: the status says so, and how long it takes
+        // (every address asked twice unless it answers).
+        m_strRateNote.clear();
+        if (m_range && StoredSendRateMode() == SendRateMode::Gentle)
+            m_strRateNote = FormatLangStringA(
+                0xF330, "Gentle: %d_RATE% ARP requests a second, about %d_SECONDS% s in all.",
+                {rate, int((quint64(m_range->second - m_range->first) + 1) * 2 / quint64(rate))});
         emit scanStarted();
     }
     emit scanStateChanged();
@@ -55,7 +65,9 @@ void CScanSession::Stop()
 
 void CScanSession::SetStatusText(const QString& text)
 {
-    emit statusTextChanged(text);
+    emit statusTextChanged(m_job.IsScanning() && !m_strRateNote.isEmpty()
+                               ? text + QStringLiteral("  ") + m_strRateNote
+                               : text);
 }
 
 void CScanSession::StartProgressTimer()

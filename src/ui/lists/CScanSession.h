@@ -73,6 +73,9 @@ private:
     void RecordSightings();
 
     CScanListModel m_model;
+    HostProbe& m_probe;
+    // What the status adds while a gentle scan runs; empty otherwise.
+    QString m_strRateNote;
     QTimer m_timer;
     std::mutex m_pendingMutex;
     bool m_bDrainQueued = false;
