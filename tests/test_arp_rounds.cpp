@@ -340,4 +340,18 @@ TEST(ArpRounds, ALaterStartOrAnotherTagChangesNothingOfAnEarlierOne)
     EXPECT_FALSE(rounds.Answered(8, 3, t0 + 750ms));
 }
 
+TEST(ArpRounds, ARepeatThatWaitsForItsTurnInThePaceMovesTheGiveUpWithIt)
+{
+    ArpRounds rounds;
+    const TimePoint t0 = TimePoint{} + 1h;
+    rounds.Asked(7, 1, t0);
+    ASSERT_EQ(rounds.Due(7, 1, t0 + 250ms).kind, Kind::Repeat);
+    // At a gentle rate the repeat's turn comes two seconds on.
+    const ArpRounds::Step delayed = rounds.Delayed(7, 1, t0 + 2s);
+    EXPECT_EQ(delayed.deadline, t0 + 2500ms);
+    EXPECT_EQ(delayed.next, t0 + 2250ms);
+    EXPECT_EQ(rounds.Due(7, 1, t0 + 1s).kind, Kind::Wait) << "not given up before it goes";
+    EXPECT_TRUE(rounds.Answered(7, 1, t0 + 2100ms));
+}
+
 } // namespace

@@ -131,6 +131,21 @@ ArpRounds::Step ArpRounds::Sent(quint32 address, quint64 tag, TimePoint at)
     return step;
 }
 
+ArpRounds::Step ArpRounds::Delayed(quint32 address, quint64 tag, TimePoint at)
+{
+    Step step;
+    const auto it = m_addresses.find(address);
+    if (it == m_addresses.end() || it->second.tag != tag)
+        return step;
+    Address& entry = it->second;
+    TimePoint& last = entry.sent[std::size_t(entry.count - 1)];
+    last = std::max(last, at);
+    step.kind = Step::Kind::Repeat;
+    step.deadline = DeadlineOf(entry);
+    step.next = std::min(last + kRepeatAfter, step.deadline);
+    return step;
+}
+
 void ArpRounds::Forget(quint32 address, quint64 tag)
 {
     const auto it = m_addresses.find(address);

@@ -67,6 +67,10 @@ public:
     // deadline and when to ask Due next.
     Step Sent(quint32 address, quint64 tag, TimePoint at);
 
+    // The request Due asked for (a Repeat) goes out at `at`, its turn in the pace, rather
+    // than when Due was asked. Returns the new deadline and when to ask Due next.
+    Step Delayed(quint32 address, quint64 tag, TimePoint at);
+
     // `address` answered at `now`. False when it is not awaited (never asked, answered
     // before, or given up), and nothing is counted.
     bool Answered(quint32 address, quint64 tag, TimePoint now);

@@ -235,17 +235,25 @@ void RawArpResolver::RunTimer(const Timer& timer, Clock::time_point now)
     switch (step.kind) {
     case Kind::Done:
         return;
-    case Kind::Repeat:
-    case Kind::Further: {
-        // Repeats and further requests take their turn in the pace like first requests.
+    case Kind::Repeat: {
+        // Repeats and further requests take their turn in the pace like first requests;
+        // a repeat that must wait moves its address's give-up with it.
         const auto slot = m_pacer.TakeSlot();
-        if (step.kind == Kind::Repeat) {
-            if (slot <= now)
-                SendRequest(*request);
-            else
-                PushTimer({slot, timer.address, timer.serial, Timer::Kind::Send});
+        if (slot <= now) {
+            SendRequest(*request);
             break;
         }
+        {
+            std::lock_guard lock(m_timerMutex);
+            step = m_rounds.Delayed(timer.address, timer.serial, slot);
+        }
+        if (step.kind == Kind::Done)
+            return;
+        PushTimer({slot, timer.address, timer.serial, Timer::Kind::Send});
+        break;
+    }
+    case Kind::Further: {
+        const auto slot = m_pacer.TakeSlot();
         {
             std::lock_guard lock(m_timerMutex);
             step = m_rounds.Sent(timer.address, timer.serial, slot);
