@@ -1220,19 +1220,21 @@ TEST_F(LabScan, AWatchHearsAJoinAndAMacChangeAtOnceAndCountsALeaveBySweeps)
 }
 
 // Every ARP request the scanner sends, as the switch sees it: a packet socket on the
-// scanner's bridge port (a port's frames reach only ETH_P_ALL taps), one monotonic
-// time a line for each request from the scanner's address, "ready" once it listens.
+// scanner's bridge port (a port's frames reach only ETH_P_ALL taps), the kernel's time
+// of arrival a line for each request from the scanner's address, "ready" once it listens.
 const char kBridgePortTap[] = R"(
-import socket, struct, sys, time
+import socket, struct
 s = socket.socket(socket.AF_PACKET, socket.SOCK_RAW, socket.ntohs(3))
+s.setsockopt(socket.SOL_SOCKET, 35, 1)  # SO_TIMESTAMPNS: when the frame arrived, not read
 s.bind(("scan", 0))
 print("ready", flush=True)
 scanner = socket.inet_aton("198.18.0.254")
 while True:
-    data, addr = s.recvfrom(2048)
+    data, anc, flags, addr = s.recvmsg(2048, 64)
     if addr[2] != socket.PACKET_OUTGOING and data[12:14] == b"\x08\x06" \
             and data[20:22] == b"\x00\x01" and data[28:32] == scanner:
-        print("%.6f" % time.monotonic(), flush=True)
+        sec, nsec = struct.unpack("qq", anc[0][2][:16])
+        print("%d.%09d" % (sec, nsec), flush=True)
 )";
 
 // The most requests the tap saw in any one second while `scan` ran, and how many in all.

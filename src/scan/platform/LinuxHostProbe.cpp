@@ -43,16 +43,30 @@ public:
         return m_resolver->Resolve(address, route, mac);
     }
 
-    int QueryNetBiosNames(ProbeResult& probe) override { return QueryNetBiosNamesOverUdp(probe); }
+    int QueryNetBiosNames(ProbeResult& probe) override
+    {
+        KernelTurn();
+        return QueryNetBiosNamesOverUdp(probe);
+    }
 
     int QueryHostNames(ProbeResult& probe) override
     {
+        KernelTurn();
         // The group queries leave by the adapter the host was found on.
         const quint32 address = ntohl(probe.ip);
         const LinkInterface* link = m_links.OwnerOf(address);
         if (!link)
             link = m_links.RouteTo(address).link;
         return QueryHostNamesOverUdp(probe, link ? link->index : 0);
+    }
+
+    // The first datagram to a host makes the kernel ask the link for its MAC (ARP on
+    // the raw paths never fills the kernel's table): that request takes its turn in the
+    // resolver's pace, so the rate holds every request from this machine.
+    void KernelTurn()
+    {
+        if (m_resolver)
+            m_resolver->WaitForKernelTurn();
     }
 
     void WorkerStarting() override

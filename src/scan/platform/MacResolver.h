@@ -28,6 +28,10 @@ public:
     // choice.
     virtual void SetRate(int requestsPerSecond) { (void)requestsPerSecond; }
 
+    // The kernel is about to ask the link for a host's MAC on its own (a first datagram
+    // to it): waits for that request's turn in the pace, where the resolver keeps one.
+    virtual void WaitForKernelTurn() {}
+
     // False once the resolver can no longer reach the wire (its helper has ended); the
     // probe then opens a new one before the next scan.
     virtual bool Working() const { return true; }

@@ -13,6 +13,7 @@
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 
 std::unique_ptr<RawArpResolver> RawArpResolver::Open(const LinkInterfaces& links, int aheadRate,
@@ -162,9 +163,24 @@ void RawArpResolver::WakeReceiver()
     [[maybe_unused]] const ssize_t written = write(m_wakeFd, &one, sizeof one);
 }
 
+template <typename Send> void RawArpResolver::ThroughGate(Send send)
+{
+    // The pace's spacing already holds the rate for requests sent on time; a second and
+    // 5 ms covers the way from here to the wire.
+    constexpr auto kGateSecond = std::chrono::milliseconds(1005);
+    std::lock_guard lock(m_gateMutex);
+    if (m_gateRate > 0 && m_sentTimes.size() >= std::size_t(m_gateRate)) {
+        std::this_thread::sleep_until(m_sentTimes.front() + kGateSecond);
+        m_sentTimes.pop_front();
+    }
+    send();
+    m_sentTimes.push_back(Clock::now());
+}
+
 void RawArpResolver::SendRequest(const SendAheadPacer::Request& request)
 {
-    m_links[std::size_t(request.link)].wire->Send(request.localIp, request.address);
+    ThroughGate(
+        [&] { m_links[std::size_t(request.link)].wire->Send(request.localIp, request.address); });
 }
 
 void RawArpResolver::PushTimer(const Timer& timer)
@@ -361,6 +377,11 @@ void RawArpResolver::ScanStarting(UpcomingAddressesFn upcoming)
         changed = rate != m_rate;
         m_rate = rate;
     }
+    {
+        std::lock_guard lock(m_gateMutex);
+        m_sentTimes.clear();
+        m_gateRate = rate;
+    }
     if (changed) {
         m_pacer.SetRules(RulesFor(rate));
         for (const Link& link : m_links)
@@ -381,6 +402,13 @@ QString RawArpResolver::ScanSummary() const
 void RawArpResolver::SetRate(int requestsPerSecond)
 {
     m_fixedRate = std::max(0, requestsPerSecond);
+}
+
+void RawArpResolver::WaitForKernelTurn()
+{
+    // The kernel's request goes out right after this returns, with the datagram.
+    std::this_thread::sleep_until(m_pacer.TakeSlot());
+    ThroughGate([] {});
 }
 
 void RawArpResolver::ScanStopping()

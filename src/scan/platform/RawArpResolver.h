@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <queue>
@@ -64,6 +65,10 @@ public:
     ~RawArpResolver() override;
     // From the next scan on: `requestsPerSecond`, or 0 for the rate by the range.
     void SetRate(int requestsPerSecond) override;
+    void WaitForKernelTurn() override;
+    // Sends through the gate: waits while the last m_gateRate requests left within a
+    // second (and a little) of now, then `send`s and notes when it returned.
+    template <typename Send> void ThroughGate(Send send);
 
     bool Resolve(quint32 address, const LinkRoute& route, quint64* mac) override;
     void ScanStarting(UpcomingAddressesFn upcoming) override;
@@ -113,6 +118,12 @@ private:
     SendAheadPacer m_pacer;
 
     mutable std::mutex m_timerMutex; // guards the timers and the rounds
+    // The last m_rate requests' times, as they left: a request whose turn in the pace came
+    // too close after one that went out late waits here, so that no second on the wire
+    // holds more than the rate even when a sender was woken late.
+    std::mutex m_gateMutex;
+    std::deque<Clock::time_point> m_sentTimes;
+    int m_gateRate = kRate;
     std::priority_queue<Timer, std::vector<Timer>, std::greater<>> m_timers;
     ArpRounds m_rounds;
     // Replies of this scan from a sender MAC no adapter has.
