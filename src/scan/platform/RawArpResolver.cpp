@@ -77,21 +77,24 @@ int RawArpResolver::WireRateFor(int rate)
     return int(std::clamp<qint64>(qint64(rate) * 8, 1000, 1000000));
 }
 
-SendAheadPacer::Rules RawArpResolver::RulesFor(int rate)
+SendAheadPacer::Rules RawArpResolver::RulesFor(int rate, bool given)
 {
     SendAheadPacer::Rules rules;
     rules.startsPerSecond = rate;
     rules.aheadWindow = std::max<quint32>(kAheadWindow, quint32(std::min(rate, 1 << 20)) * 2);
     rules.maxOutstanding = std::max(kMaxOutstanding, std::min(rate, 1 << 20) * 4);
-    // Every request takes its turn, a worker's own too: the rate is a cap on the wire.
-    rules.pacesWorkers = true;
+    // At a rate the user gave (a gentle one, say) a worker's own request takes its turn
+    // in the pace too, so that requests stay evenly spread. At the rates chosen by the
+    // range it goes at once: the gate (ThroughGate) still holds it to the rate, and a
+    // crowded network is found sooner.
+    rules.pacesWorkers = given;
     return rules;
 }
 
 RawArpResolver::RawArpResolver(const LinkInterfaces& links, int aheadRate)
     : m_fixedRate(aheadRate), m_rate(aheadRate > 0 ? aheadRate : kRate), m_linkTable(links),
       m_pacer(
-          RulesFor(m_rate),
+          RulesFor(m_rate, aheadRate > 0),
           [this](const SendAheadPacer::Request& request) { return Start(request); },
           [this](quint32 address) -> std::optional<SendAheadPacer::Request> {
               if (m_linkTable.OwnerOf(address))
@@ -163,11 +166,17 @@ void RawArpResolver::WakeReceiver()
     [[maybe_unused]] const ssize_t written = write(m_wakeFd, &one, sizeof one);
 }
 
+namespace
+{
+
+// The pace's spacing already holds the rate for requests sent on time; a second and 5 ms
+// covers the way from the gate to the wire.
+constexpr auto kGateSecond = std::chrono::milliseconds(1005);
+
+} // namespace
+
 template <typename Send> void RawArpResolver::ThroughGate(Send send)
 {
-    // The pace's spacing already holds the rate for requests sent on time; a second and
-    // 5 ms covers the way from here to the wire.
-    constexpr auto kGateSecond = std::chrono::milliseconds(1005);
     std::lock_guard lock(m_gateMutex);
     if (m_gateRate > 0 && m_sentTimes.size() >= std::size_t(m_gateRate)) {
         std::this_thread::sleep_until(m_sentTimes.front() + kGateSecond);
@@ -177,10 +186,38 @@ template <typename Send> void RawArpResolver::ThroughGate(Send send)
     m_sentTimes.push_back(Clock::now());
 }
 
-void RawArpResolver::SendRequest(const SendAheadPacer::Request& request)
+template <typename Send>
+std::optional<RawArpResolver::Clock::time_point> RawArpResolver::ThroughOpenGate(Send send)
 {
-    ThroughGate(
+    std::lock_guard lock(m_gateMutex);
+    if (m_gateRate > 0 && m_sentTimes.size() >= std::size_t(m_gateRate)) {
+        const auto opens = m_sentTimes.front() + kGateSecond;
+        if (opens > Clock::now())
+            return opens;
+        m_sentTimes.pop_front();
+    }
+    send();
+    m_sentTimes.push_back(Clock::now());
+    return std::nullopt;
+}
+
+void RawArpResolver::SendFromTimer(const SendAheadPacer::Request& request)
+{
+    const std::optional<Clock::time_point> opens = ThroughOpenGate(
         [&] { m_links[std::size_t(request.link)].wire->Send(request.localIp, request.address); });
+    if (!opens)
+        return;
+    // The receive thread never waits at the gate: the request goes when it opens, and its
+    // address's give-up moves with it.
+    ArpRounds::Step step;
+    {
+        std::lock_guard lock(m_timerMutex);
+        step = m_rounds.Delayed(request.address, request.serial, *opens);
+    }
+    if (step.kind == ArpRounds::Step::Kind::Done ||
+        !m_pacer.Extend(request.address, request.serial, step.deadline))
+        return;
+    PushTimer({*opens, request.address, request.serial, Timer::Kind::Send});
 }
 
 void RawArpResolver::PushTimer(const Timer& timer)
@@ -197,15 +234,22 @@ void RawArpResolver::PushTimer(const Timer& timer)
 
 SendAheadPacer::Started RawArpResolver::Start(const SendAheadPacer::Request& request)
 {
-    const auto now = Clock::now();
+    const auto entered = Clock::now();
+    Clock::time_point sent;
+    Clock::time_point deadline;
+    // The gate may hold the request back: its time, and so its give-up, is when it
+    // leaves. Recorded before it goes out, so that no answer comes before its question.
+    ThroughGate([&] {
+        sent = Clock::now();
+        {
+            std::lock_guard lock(m_timerMutex);
+            deadline = m_rounds.Asked(request.address, request.serial, sent);
+        }
+        m_links[std::size_t(request.link)].wire->Send(request.localIp, request.address);
+    });
     SendAheadPacer::Started started;
-    {
-        // Recorded before it goes out, so that no answer comes before its question.
-        std::lock_guard lock(m_timerMutex);
-        started.giveUpAfter = m_rounds.Asked(request.address, request.serial, now) - now;
-    }
-    SendRequest(request);
-    PushTimer({now + kRepeatAfter, request.address, request.serial});
+    started.giveUpAfter = deadline - entered;
+    PushTimer({sent + kRepeatAfter, request.address, request.serial});
     return started;
 }
 
@@ -235,7 +279,7 @@ void RawArpResolver::RunTimer(const Timer& timer, Clock::time_point now)
     const auto request = m_pacer.Pending(timer.address, timer.serial);
     if (timer.kind == Timer::Kind::Send) {
         if (request)
-            SendRequest(*request);
+            SendFromTimer(*request);
         return;
     }
     ArpRounds::Step step;
@@ -256,7 +300,7 @@ void RawArpResolver::RunTimer(const Timer& timer, Clock::time_point now)
         // a repeat that must wait moves its address's give-up with it.
         const auto slot = m_pacer.TakeSlot();
         if (slot <= now) {
-            SendRequest(*request);
+            SendFromTimer(*request);
             break;
         }
         {
@@ -277,7 +321,7 @@ void RawArpResolver::RunTimer(const Timer& timer, Clock::time_point now)
         if (step.kind == Kind::Done)
             return;
         if (slot <= now)
-            SendRequest(*request);
+            SendFromTimer(*request);
         else
             PushTimer({slot, timer.address, timer.serial, Timer::Kind::Send});
         break;
@@ -382,11 +426,10 @@ void RawArpResolver::ScanStarting(UpcomingAddressesFn upcoming)
         m_sentTimes.clear();
         m_gateRate = rate;
     }
-    if (changed) {
-        m_pacer.SetRules(RulesFor(rate));
+    m_pacer.SetRules(RulesFor(rate, m_fixedRate > 0));
+    if (changed)
         for (const Link& link : m_links)
             link.wire->SetRate(WireRateFor(rate));
-    }
     m_pacer.ScanStarting(std::move(upcoming));
 }
 
@@ -406,8 +449,10 @@ void RawArpResolver::SetRate(int requestsPerSecond)
 
 void RawArpResolver::WaitForKernelTurn()
 {
-    // The kernel's request goes out right after this returns, with the datagram.
-    std::this_thread::sleep_until(m_pacer.TakeSlot());
+    // The kernel's request goes out right after this returns, with the datagram; it
+    // takes its turn like ours where workers are paced, and counts in the gate always.
+    if (m_fixedRate > 0)
+        std::this_thread::sleep_until(m_pacer.TakeSlot());
     ThroughGate([] {});
 }
 

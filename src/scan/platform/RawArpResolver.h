@@ -24,9 +24,11 @@
 // On a link that loses requests or answers slowly, further requests and a later give-up
 // follow what the scan has seen so far (ArpRounds). During a scan the pacer sends requests
 // for the addresses the cursor hands out next, so a worker usually finds its answer
-// waiting. The rate holds every request on the wire: first requests (the pacer's and a
-// worker's own), repeats and further requests all take their turn in one pace, so no
-// second holds more than the rate, whatever the number of workers.
+// waiting. The rate holds every request on the wire: the pacer's first requests, repeats
+// and further requests take their turn in one pace, and a gate that remembers when the
+// last requests left holds every request to it (a worker's own, and the kernel's for a
+// host the name queries go to, included), so no second holds more than the rate, whatever
+// the number of workers.
 class RawArpResolver final : public MacResolver
 {
 public:
@@ -41,12 +43,13 @@ public:
     // kWideFrom addresses. They count repeats and further requests too, so they are twice
     // the rates of first requests they stand for: a wide range takes minutes at kRate;
     // kWideRate requests of 42 bytes are about 1.3 Mbit/s of broadcasts.
-    static constexpr int kRate = 1000;
+    static constexpr int kRate = 4000;
     static constexpr int kWideRate = 4000;
     static constexpr quint64 kWideFrom = 1024;
     // The pace rules for `rate`: the window covers two seconds of starts, so the workers
     // never wait for the pacing thread while the first addresses are given up.
-    static SendAheadPacer::Rules RulesFor(int rate);
+    // `given`: the rate is the user's, not chosen by the range.
+    static SendAheadPacer::Rules RulesFor(int rate, bool given);
 
     // nullptr when a packet socket cannot be opened; `error` then holds errno (EPERM
     // without the permission).
@@ -69,6 +72,9 @@ public:
     // Sends through the gate: waits while the last m_gateRate requests left within a
     // second (and a little) of now, then `send`s and notes when it returned.
     template <typename Send> void ThroughGate(Send send);
+    // The same without the wait: `send`s when the gate is open, else returns when it
+    // opens and sends nothing.
+    template <typename Send> std::optional<Clock::time_point> ThroughOpenGate(Send send);
 
     bool Resolve(quint32 address, const LinkRoute& route, quint64* mac) override;
     void ScanStarting(UpcomingAddressesFn upcoming) override;
@@ -101,7 +107,8 @@ private:
     std::optional<SendAheadPacer::Request> RequestFor(quint32 address,
                                                       const LinkRoute& route) const;
     SendAheadPacer::Started Start(const SendAheadPacer::Request& request);
-    void SendRequest(const SendAheadPacer::Request& request);
+    // A repeat or further request from the receive thread: now, or when the gate opens.
+    void SendFromTimer(const SendAheadPacer::Request& request);
     void WakeReceiver();
     void ReceiveLoop();
     void ReadReplies(std::size_t link);
