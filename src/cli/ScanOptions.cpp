@@ -40,8 +40,7 @@ with a prefix length or a mask (192.168.1.0/24, 10.0.0.0/255.255.0.0).
 Options:
   --threads N     worker threads, 1 to 100 (default: the Threads setting, else 20)
   --rate N        ARP requests per second, every one counted (first requests, repeats,
-                  further rounds): no second holds more (default 1000, and 4000 for
-                  targets of more than 1024 addresses)
+                  further rounds): no second holds more (default 4000)
   --gentle        10 ARP requests per second, under the limit switches with dynamic ARP
                   inspection put on a port (a /24 takes under a minute)
   --format F      table (default), csv or json
