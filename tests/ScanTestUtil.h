@@ -49,6 +49,7 @@ public:
         m_upcoming = std::move(upcoming);
     }
     void ScanStopping() override { scansStopping.fetch_add(1); }
+    void SetSendRate(int requestsPerSecond) override { sendRate = requestsPerSecond; }
     void ScanEnded() override
     {
         scansEnded.fetch_add(1);
@@ -58,6 +59,7 @@ public:
     int CallsFor(quint32 address) const { return m_calls[address - m_base].load(); }
 
     std::function<bool(quint32)> answers = [](quint32) { return true; };
+    std::atomic<int> sendRate{-1}; // what SetSendRate was last told
     std::function<void(quint32)> beforeAnswer;
     std::atomic<int> outside{0};
     std::atomic<int> netbiosQueries{0};

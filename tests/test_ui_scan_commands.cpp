@@ -120,6 +120,36 @@ TEST_F(UiScanCommands, FunctionKeysStartPauseAndStop)
     ASSERT_TRUE(WaitForScanEnd());
 }
 
+TEST_F(UiScanCommands, AGentleScanSendsAtTheGentleRateAndItsStatusSaysHowLongItTakes)
+{
+    UseProbe("192.168.1.0", 256);
+    HoldWorkers();
+    WriteProfileInt(QStringLiteral("Threads"), 2);
+    WriteProfileInt(QStringLiteral("SendRateMode"), int(SendRateMode::Gentle));
+    Combo()->setEditText(QStringLiteral("192.168.1.0/24"));
+    Frame().Action(ID_SCAN_START)->trigger();
+    ASSERT_TRUE(gate.WaitForHeld(2));
+    EXPECT_EQ(probe->sendRate, 10);
+    ScanSession().Job().OnTimer();
+    EXPECT_TRUE(Pane1().endsWith("Gentle: 10 ARP requests a second, about 51 s in all."))
+        << Pane1().toStdString();
+    Frame().Action(ID_SCAN_STOP)->trigger();
+    gate.Open();
+    ASSERT_TRUE(WaitForScanEnd());
+
+    // Normal again: the resolver chooses, and the status says nothing of the rate.
+    WriteProfileInt(QStringLiteral("SendRateMode"), int(SendRateMode::Normal));
+    gate.Reset();
+    Frame().Action(ID_SCAN_START)->trigger();
+    ASSERT_TRUE(gate.WaitForHeld(2));
+    EXPECT_EQ(probe->sendRate, 0);
+    ScanSession().Job().OnTimer();
+    EXPECT_FALSE(Pane1().contains("Gentle")) << Pane1().toStdString();
+    Frame().Action(ID_SCAN_STOP)->trigger();
+    gate.Open();
+    ASSERT_TRUE(WaitForScanEnd());
+}
+
 TEST_F(UiScanCommands, StartTakesItsWorkerCountFromTheThreadsSetting)
 {
     UseProbe("192.168.1.0", 256);
