@@ -602,7 +602,7 @@ TEST(ResolverLab, AskingAheadIsPacedAndEndsWithTheStop)
         Outcome paced;
         paced.sent = SentFrames("lvpa") - start;
         cursor.stop = true;
-        // A worker's own request is not paced: it goes out at once.
+        // A worker's own request takes its turn in the pace of the rate given.
         Outcome worker = Resolve(*probe, Lab(190));
         std::this_thread::sleep_for(800ms);
         Outcome stopped;
@@ -623,12 +623,12 @@ TEST(ResolverLab, AskingAheadIsPacedAndEndsWithTheStop)
     SCOPED_TRACE(Describe(run));
     ASSERT_EQ(run.error, QString());
     ASSERT_EQ(run.outcomes.size(), 4u);
-    // 20 requests in the second, and the repeats of those older than 250 ms.
-    EXPECT_GE(run.outcomes[0].sent, 26);
-    EXPECT_LE(run.outcomes[0].sent, 42);
+    // 20 requests in the second, first requests and repeats alike.
+    EXPECT_GE(run.outcomes[0].sent, 17);
+    EXPECT_LE(run.outcomes[0].sent, 21);
     EXPECT_FALSE(run.outcomes[1].found);
     EXPECT_GE(run.outcomes[1].ms, 745);
-    EXPECT_LT(run.outcomes[1].ms, 1000);
+    EXPECT_LT(run.outcomes[1].ms, 1300) << "its turn, then the give-up";
     // After the stop only the worker's two requests and the repeats still due went out.
     const qint64 afterStop = run.outcomes[2].sent - 2;
     EXPECT_GE(afterStop, 0);

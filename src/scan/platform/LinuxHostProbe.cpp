@@ -45,13 +45,15 @@ public:
 
     int QueryNetBiosNames(ProbeResult& probe) override
     {
-        KernelTurn();
+        if (!KernelTurn())
+            return 1;
         return QueryNetBiosNamesOverUdp(probe);
     }
 
     int QueryHostNames(ProbeResult& probe) override
     {
-        KernelTurn();
+        if (!KernelTurn())
+            return 1; // the scan stops: the host is kept without names
         // The group queries leave by the adapter the host was found on.
         const quint32 address = ntohl(probe.ip);
         const LinkInterface* link = m_links.OwnerOf(address);
@@ -63,11 +65,7 @@ public:
     // The first datagram to a host makes the kernel ask the link for its MAC (ARP on
     // the raw paths never fills the kernel's table): that request takes its turn in the
     // resolver's pace, so the rate holds every request from this machine.
-    void KernelTurn()
-    {
-        if (m_resolver)
-            m_resolver->WaitForKernelTurn();
-    }
+    bool KernelTurn() { return !m_resolver || m_resolver->WaitForKernelTurn(); }
 
     void WorkerStarting() override
     {

@@ -30,7 +30,8 @@ public:
 
     // The kernel is about to ask the link for a host's MAC on its own (a first datagram
     // to it): waits for that request's turn in the pace, where the resolver keeps one.
-    virtual void WaitForKernelTurn() {}
+    // False when the scan was told to stop meanwhile: then nothing is to be sent.
+    virtual bool WaitForKernelTurn() { return true; }
 
     // False once the resolver can no longer reach the wire (its helper has ended); the
     // probe then opens a new one before the next scan.

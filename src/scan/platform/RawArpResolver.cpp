@@ -172,19 +172,10 @@ namespace
 // The pace's spacing already holds the rate for requests sent on time; a second and 5 ms
 // covers the way from the gate to the wire.
 constexpr auto kGateSecond = std::chrono::milliseconds(1005);
+// How often a kernel turn's wait looks for a stop.
+constexpr auto kStopCheck = std::chrono::milliseconds(20);
 
 } // namespace
-
-template <typename Send> void RawArpResolver::ThroughGate(Send send)
-{
-    std::lock_guard lock(m_gateMutex);
-    if (m_gateRate > 0 && m_sentTimes.size() >= std::size_t(m_gateRate)) {
-        std::this_thread::sleep_until(m_sentTimes.front() + kGateSecond);
-        m_sentTimes.pop_front();
-    }
-    send();
-    m_sentTimes.push_back(Clock::now());
-}
 
 template <typename Send>
 std::optional<RawArpResolver::Clock::time_point> RawArpResolver::ThroughOpenGate(Send send)
@@ -199,6 +190,13 @@ std::optional<RawArpResolver::Clock::time_point> RawArpResolver::ThroughOpenGate
     send();
     m_sentTimes.push_back(Clock::now());
     return std::nullopt;
+}
+
+template <typename Send> void RawArpResolver::ThroughGate(Send send)
+{
+    // Whoever comes first when it opens goes first; the count is checked afresh each time.
+    while (const std::optional<Clock::time_point> opens = ThroughOpenGate(send))
+        std::this_thread::sleep_until(*opens);
 }
 
 void RawArpResolver::SendFromTimer(const SendAheadPacer::Request& request)
@@ -402,6 +400,7 @@ void RawArpResolver::ReceiveLoop()
 
 void RawArpResolver::ScanStarting(UpcomingAddressesFn upcoming)
 {
+    m_scanStopping = false;
     {
         // What the last scan saw says nothing about this one's link.
         std::lock_guard lock(m_timerMutex);
@@ -447,21 +446,36 @@ void RawArpResolver::SetRate(int requestsPerSecond)
     m_fixedRate = std::max(0, requestsPerSecond);
 }
 
-void RawArpResolver::WaitForKernelTurn()
+bool RawArpResolver::WaitForKernelTurn()
 {
-    // The kernel's request goes out right after this returns, with the datagram; it
-    // takes its turn like ours where workers are paced, and counts in the gate always.
-    if (m_fixedRate > 0)
-        std::this_thread::sleep_until(m_pacer.TakeSlot());
-    ThroughGate([] {});
+    // The kernel's request goes out right after this returns, with the datagram: it takes
+    // its turn like ours where workers are paced, and counts in the gate always. The
+    // waits look at a stop every few milliseconds, so that a stopped scan does not wait
+    // for turns at a slow rate.
+    const auto waitUntil = [this](Clock::time_point until) {
+        while (Clock::now() < until) {
+            if (m_scanStopping)
+                return false;
+            std::this_thread::sleep_until(std::min(until, Clock::now() + kStopCheck));
+        }
+        return !m_scanStopping;
+    };
+    if (m_fixedRate > 0 && !waitUntil(m_pacer.TakeSlot()))
+        return false;
+    while (const std::optional<Clock::time_point> opens = ThroughOpenGate([] {}))
+        if (!waitUntil(*opens))
+            return false;
+    return true;
 }
 
 void RawArpResolver::ScanStopping()
 {
+    m_scanStopping = true;
     m_pacer.ScanStopping();
 }
 
 void RawArpResolver::ScanEnded()
 {
     m_pacer.ScanEnded();
+    m_scanStopping = false;
 }

@@ -68,7 +68,7 @@ public:
     ~RawArpResolver() override;
     // From the next scan on: `requestsPerSecond`, or 0 for the rate by the range.
     void SetRate(int requestsPerSecond) override;
-    void WaitForKernelTurn() override;
+    bool WaitForKernelTurn() override;
     // Sends through the gate: waits while the last m_gateRate requests left within a
     // second (and a little) of now, then `send`s and notes when it returned.
     template <typename Send> void ThroughGate(Send send);
@@ -129,6 +129,7 @@ private:
     // too close after one that went out late waits here, so that no second on the wire
     // holds more than the rate even when a sender was woken late.
     std::mutex m_gateMutex;
+    std::atomic<bool> m_scanStopping{false}; // a kernel turn waits no longer
     std::deque<Clock::time_point> m_sentTimes;
     int m_gateRate = kRate;
     std::priority_queue<Timer, std::vector<Timer>, std::greater<>> m_timers;
