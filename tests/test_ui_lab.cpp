@@ -67,6 +67,17 @@ std::map<QString, LabHost> LanHosts()
     return hosts;
 }
 
+// The window's environment in the lab: the system's probe, the build's lanvey-scan for a
+// watch's sweeps, and no browser.
+FrameEnvironment LabEnvironment()
+{
+    FrameEnvironment env;
+    env.probe = std::shared_ptr<HostProbe>(CreateSystemHostProbe());
+    env.openUrl = [](const QUrl&) { return true; };
+    env.scanProgram = QStringLiteral(LANVEY_SCAN_BINARY);
+    return env;
+}
+
 bool InsideTheLab()
 {
     const auto adapters = QueryLocalAdapters();
@@ -94,10 +105,7 @@ TEST(LabWindow, AScanOfTheLanFillsTheListWithItsHostsAndColours)
     ASSERT_EQ(doc.OpenDatabase(path).status, DatabaseLoadResult::Loaded);
 
     {
-        FrameEnvironment env;
-        env.probe = std::shared_ptr<HostProbe>(CreateSystemHostProbe());
-        env.openUrl = [](const QUrl&) { return true; };
-        CMainFrame frame(doc, env);
+        CMainFrame frame(doc, LabEnvironment());
         frame.show();
         QApplication::processEvents();
         // How addresses are resolved, for the LabScan suite that runs this as another user.
@@ -227,11 +235,7 @@ TEST(LabWindow, AWatchListsTheLanAndNotifiesAHostThatChangedItsMac)
     CLanveyDoc doc;
     ASSERT_EQ(doc.OpenDatabase(path).status, DatabaseLoadResult::Loaded);
     {
-        FrameEnvironment env;
-        env.probe = std::shared_ptr<HostProbe>(CreateSystemHostProbe());
-        env.openUrl = [](const QUrl&) { return true; };
-        env.scanProgram = QStringLiteral(LANVEY_SCAN_BINARY);
-        CMainFrame frame(doc, env);
+        CMainFrame frame(doc, LabEnvironment());
         frame.show();
         QApplication::setActiveWindow(&frame);
         ASSERT_TRUE(QTest::qWaitForWindowActive(&frame));

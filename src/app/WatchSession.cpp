@@ -166,11 +166,10 @@ void WatchSession::ApplySettings(const WatchSettings& settings)
         m_sweepTimer.start(m_settings.intervalMinutes * 60 * 1000);
 }
 
-std::vector<WatchEvent> WatchSession::Events() const
+const std::deque<WatchEvent>& WatchSession::Events() const
 {
-    if (!m_history)
-        return {};
-    return {m_history->Events().begin(), m_history->Events().end()};
+    static const std::deque<WatchEvent> kNone;
+    return m_history ? m_history->Events() : kNone;
 }
 
 bool WatchSession::Covered(quint32 ip) const

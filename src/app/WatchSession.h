@@ -8,6 +8,7 @@
 #include <QHash>
 #include <QObject>
 #include <QTimer>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -89,7 +90,7 @@ public:
 
     // The hosts (every pair no other pair has replaced), and the events oldest first.
     const std::vector<WatchHost>& Hosts() const { return m_hosts; }
-    std::vector<WatchEvent> Events() const;
+    const std::deque<WatchEvent>& Events() const;
     // Why the watch only sweeps, empty when it listens too.
     const QString& ListenNote() const { return m_listenNote; }
     bool IsSweeping() const { return m_process != nullptr; }

@@ -219,11 +219,10 @@ public:
     {
     }
 
-    void SetEvents(std::vector<WatchEvent> events)
+    void SetEvents(const std::deque<WatchEvent>& events)
     {
         beginResetModel();
-        m_events = std::move(events);
-        std::reverse(m_events.begin(), m_events.end());
+        m_events.assign(events.rbegin(), events.rend());
         endResetModel();
     }
 
