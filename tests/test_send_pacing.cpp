@@ -60,10 +60,13 @@ TEST(SendPacing, NoSecondHoldsMoreRequestsThanTheRateWhateverSendsThem)
 
     ASSERT_EQ(sent.size(), 36u);
     std::sort(sent.begin(), sent.end());
+    // The times are taken by threads that a busy machine may wake late; the pace itself
+    // leaves no more than the rate in a second, so a window of 900 ms bears 100 ms of
+    // such lateness. (Unpaced, all 36 go within a few milliseconds.)
     for (size_t first = 0; first < sent.size(); ++first) {
         const auto inSecond =
             std::count_if(sent.begin() + qsizetype(first), sent.end(), [&](Clock::time_point at) {
-                return at - sent[first] < std::chrono::seconds(1);
+                return at - sent[first] < std::chrono::milliseconds(900);
             });
         EXPECT_LE(inSecond, kRate) << "from request " << first;
     }
