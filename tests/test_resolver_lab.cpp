@@ -682,7 +682,9 @@ TEST(ResolverLab, AStopEndsEveryWaitAtOnceOnBothPaths)
         EXPECT_TRUE(o[0].found);
         EXPECT_FALSE(o[1].found);
         // Without the stop: 750 ms on the raw path, 600 ms for the kernel's verdict.
-        EXPECT_GE(o[1].ms, 95);
+        // The worker's clock starts when its thread runs, which can be some ms after
+        // the stop's clock: the wait is only held to have lasted well past nothing.
+        EXPECT_GE(o[1].ms, 50);
         EXPECT_LT(o[1].ms, 400);
         EXPECT_FALSE(o[2].found);
         EXPECT_LT(o[2].ms, 50);
