@@ -503,7 +503,8 @@ TEST(ResolverLab, RawSocketTakesOnlyARealAnswer)
     ASSERT_TRUE(run.outcomes[0].found) << "could not send from the host";
     EXPECT_TRUE(run.outcomes[1].found);
     EXPECT_EQ(run.outcomes[1].mac, QStringLiteral("02:00:5E:C8:00:77"));
-    EXPECT_GE(run.outcomes[1].ms, 100);
+    // The worker's clock starts when its thread runs, a little after the sender's.
+    EXPECT_GE(run.outcomes[1].ms, 70) << "the noise did not end the wait";
     EXPECT_LT(run.outcomes[1].ms, 250) << "answered before the repeat";
     EXPECT_TRUE(run.outcomes[1].text.contains(QStringLiteral("3 replies ignored")))
         << run.outcomes[1].text.toStdString();
