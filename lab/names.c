@@ -1,13 +1,14 @@
 /*
  * A lab host's name service: answers reverse (PTR) queries for the host's own address
  * over multicast DNS (RFC 6762, UDP 5353, group 224.0.0.251) and LLMNR (RFC 4795, UDP
- * 5355, group 224.0.0.252), and NetBIOS node-status queries (RFC 1002, UDP 137) with a
+ * 5355, group 224.0.0.252), address (AAAA) queries for its multicast DNS name with the
+ * IPv6 addresses given (--aaaa, up to four), and NetBIOS node-status queries (RFC 1002, UDP 137) with a
  * name, a workgroup and an adapter address of our choosing, which need not be the
  * host's MAC. Each service is on only when its option is given. One process per host
  * namespace; lab/lab starts it.
  *
- *   names --address IP [--mdns NAME] [--llmnr NAME] [--nbstat NAME GROUP MAC]
- *         [--ready FILE]
+ *   names --address IP [--mdns NAME [--aaaa IPV6]...] [--llmnr NAME]
+ *         [--nbstat NAME GROUP MAC] [--ready FILE]
  */
 #define _DEFAULT_SOURCE
 #include <arpa/inet.h>
@@ -28,6 +29,8 @@ static char reverse[64];  /* d.c.b.a.in-addr.arpa */
 static const char *names[2];
 static const char *nb_name, *nb_group;
 static uint8_t nb_mac[6];
+static struct in6_addr aaaa[4];
+static int aaaa_count;
 
 static int die(const char *what)
 {
@@ -98,7 +101,8 @@ static void put16(uint8_t *p, unsigned v)
     p[1] = (uint8_t)v;
 }
 
-/* A PTR query for our reverse name gets one answer; anything else none. */
+/* A PTR query for our reverse name gets one answer, an AAAA query for our multicast DNS
+ * name one per address; anything else none. */
 static void answer_dns(int s, int service)
 {
     uint8_t msg[1500], out[600];
@@ -112,9 +116,32 @@ static void answer_dns(int s, int service)
     if (!end || end + 4 > (size_t)n)
         return;
     unsigned type = (unsigned)(msg[end] << 8 | msg[end + 1]);
+    size_t question = end + 4 - 12;
+    if (service == kMdns && aaaa_count && strcasecmp(qname, names[kMdns]) == 0 &&
+        (type == 28 || type == 255)) {
+        memcpy(out, msg, 2);
+        put16(out + 2, 0x8400);
+        put16(out + 4, 1);
+        put16(out + 6, (unsigned)aaaa_count);
+        memset(out + 8, 0, 4);
+        memcpy(out + 12, msg + 12, question);
+        out[12 + question - 1] = 1;
+        out[12 + question - 2] = 0;
+        size_t k = 12 + question;
+        for (int i = 0; i < aaaa_count; ++i, k += 28) {
+            put16(out + k, 0xC00C);
+            put16(out + k + 2, 28);
+            put16(out + k + 4, 1);
+            memset(out + k + 6, 0, 4);
+            out[k + 9] = 120;
+            put16(out + k + 10, 16);
+            memcpy(out + k + 12, &aaaa[i], 16);
+        }
+        sendto(s, out, k, 0, (struct sockaddr *)&from, from_size);
+        return;
+    }
     if (strcasecmp(qname, reverse) != 0 || (type != 12 && type != 255))
         return;
-    size_t question = end + 4 - 12;
     memcpy(out, msg, 2);
     put16(out + 2, service == kMdns ? 0x8400 : 0x8000);
     put16(out + 4, 1);
@@ -176,7 +203,10 @@ int main(int argc, char **argv)
             address = argv[++i];
         else if (!strcmp(argv[i], "--mdns") && i + 1 < argc)
             names[kMdns] = argv[++i];
-        else if (!strcmp(argv[i], "--llmnr") && i + 1 < argc)
+        else if (!strcmp(argv[i], "--aaaa") && i + 1 < argc && aaaa_count < 4) {
+            if (inet_pton(AF_INET6, argv[++i], &aaaa[aaaa_count++]) != 1)
+                return fprintf(stderr, "names: bad IPv6 address %s\n", argv[i]), 2;
+        } else if (!strcmp(argv[i], "--llmnr") && i + 1 < argc)
             names[kLlmnr] = argv[++i];
         else if (!strcmp(argv[i], "--nbstat") && i + 3 < argc) {
             nb_name = argv[++i];

@@ -65,7 +65,7 @@ TEST_F(Compare, EmptyDatabaseMakesEveryResultNewAndBlue)
     ExpectStates(Run("10.0.0.5", "00:11:22:33:44:55"), S::New, S::New, S::New);
     EXPECT_EQ(CompareResultText(Result()), QStringLiteral("New IP address and MAC address "));
     EXPECT_EQ(RowColors(),
-              (std::vector<ColorRef>{kBlue, kBlue, kBlack, kBlack, kBlack, kBlue, kBlack}));
+              (std::vector<ColorRef>{kBlue, kBlue, kBlack, kBlack, kBlack, kBlue, kBlack, kBlack}));
 }
 
 TEST_F(Compare, ExactPairIsMatchedAndBlack)
@@ -75,7 +75,7 @@ TEST_F(Compare, ExactPairIsMatchedAndBlack)
     EXPECT_EQ(
         CompareResultText(Result()),
         QStringLiteral("Record already exists, IP address and MAC address completely matched"));
-    EXPECT_EQ(RowColors(), std::vector<ColorRef>(7, kBlack));
+    EXPECT_EQ(RowColors(), std::vector<ColorRef>(8, kBlack));
 }
 
 TEST_F(Compare, KnownAddressWithAnotherMac)
@@ -85,7 +85,7 @@ TEST_F(Compare, KnownAddressWithAnotherMac)
     EXPECT_EQ(CompareResultText(Result()), QStringLiteral("IP Address Different ") + kHint);
     EXPECT_EQ(CompareResultText(Result(), false), QStringLiteral("IP Address Different "));
     EXPECT_EQ(RowColors(),
-              (std::vector<ColorRef>{kRed, kBlue, kBlack, kBlack, kBlack, kRed, kBlack}));
+              (std::vector<ColorRef>{kRed, kBlue, kBlack, kBlack, kBlack, kRed, kBlack, kBlack}));
 }
 
 TEST_F(Compare, KnownMacUnderAnotherAddress)
@@ -94,7 +94,7 @@ TEST_F(Compare, KnownMacUnderAnotherAddress)
     ExpectStates(Run("10.0.0.5", "00:11:22:33:44:55"), S::New, S::Different, S::Different);
     EXPECT_EQ(CompareResultText(Result()), QStringLiteral("MAC Address Different ") + kHint);
     EXPECT_EQ(RowColors(),
-              (std::vector<ColorRef>{kBlue, kRed, kBlack, kBlack, kBlack, kRed, kBlack}));
+              (std::vector<ColorRef>{kBlue, kRed, kBlack, kBlack, kBlack, kRed, kBlack, kBlack}));
 }
 
 TEST_F(Compare, BothSidesDifferent)
@@ -105,7 +105,7 @@ TEST_F(Compare, BothSidesDifferent)
     EXPECT_EQ(CompareResultText(Result()),
               QStringLiteral("IP Address and MAC Address different!") + kHint);
     EXPECT_EQ(RowColors(),
-              (std::vector<ColorRef>{kRed, kRed, kBlack, kBlack, kBlack, kRed, kBlack}));
+              (std::vector<ColorRef>{kRed, kRed, kBlack, kBlack, kBlack, kRed, kBlack, kBlack}));
 }
 
 TEST_F(Compare, ExactMatchLaterInTheListWinsOverEarlierConflicts)

@@ -220,6 +220,7 @@ TEST_F(DatabaseFileTest, AFirstVersionFileIsReadAsItIsAndUpgradedByTheFirstSave)
     ASSERT_EQ(doc.OpenDatabase(Path()).status, DatabaseLoadResult::Loaded);
     DatabaseRecord named = *doc.GetDatabaseRecord(1);
     named.otherNames = {{QStringLiteral("two.local"), NameSource::Mdns}};
+    named.ipv6 = {QStringLiteral("fd00::2"), QStringLiteral("fe80::2")};
     ASSERT_TRUE(doc.SetDatabaseRecord(1, named));
     EXPECT_EQ(UserVersion(Path()), DatabaseFile::kSchemaVersion);
     ASSERT_TRUE(DatabaseFile::Read(Path(), read, &error)) << error.toStdString();
@@ -340,7 +341,7 @@ TEST_F(DatabaseFileTest, StoredNamesAreCheckedAsTheyAreRead)
     // The names column holds text whatever a file may say; a blob reads as its bytes.
     rows +=
         R"(INSERT INTO hosts VALUES (6, 7, -1, '', '', '', '', '', 0, x'5b7b226e616d65223a2262222c22736f75726365223a22444e53227d5d');)";
-    MakeOurs(Path(), DatabaseFile::kSchemaVersion,
+    MakeOurs(Path(), 3,
              "CREATE TABLE hosts(position INTEGER PRIMARY KEY, ip INTEGER NOT NULL UNIQUE, "
              "mac INTEGER NOT NULL, host_name TEXT NOT NULL, workgroup TEXT NOT NULL, "
              "user_name TEXT NOT NULL, location TEXT NOT NULL, comment TEXT NOT NULL, "

@@ -77,10 +77,11 @@ TEST(OtherNames, TheFileTextReadsBackEvenWhenNamesLookLikeItsSeparators)
     EXPECT_FALSE(NameSourceFromTag(QStringLiteral("NetBIOS")).has_value());
 }
 
-TEST(OtherNames, TheColumnIsTheScanListsLastAndSortsByItsText)
+TEST(OtherNames, TheColumnComesBeforeTheIpv6AddressesAndSortsByItsText)
 {
     EXPECT_EQ(ScanColumnTitles().size(), ScanColumnCount);
-    EXPECT_EQ(ScanColumnTitles().back(), QStringLiteral("Other Names"));
+    EXPECT_EQ(ScanColumnTitles().at(ScanColOtherNames), QStringLiteral("Other Names"));
+    EXPECT_EQ(ScanColumnTitles().back(), QStringLiteral("IPv6 Addresses"));
 
     CLanveyDoc doc;
     const char* texts[] = {"zeta.local", "", "Alpha.lab", "beta.local"};

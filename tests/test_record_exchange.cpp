@@ -106,6 +106,7 @@ protected:
         }
         hosts[0].otherNames = {{QStringLiteral("fileserver.local"), NameSource::Mdns},
                                {QStringLiteral("fileserver.lab"), NameSource::Dns}};
+        hosts[0].ipv6 = {QStringLiteral("2001:db8::1"), QStringLiteral("fe80::2d0:efff:fe12:3401")};
         // The adapter address NetBIOS gave differs from the MAC; the name needs a guard.
         hosts[2].netBiosMac = hosts[0].mac;
         hosts[2].otherNames = {{QStringLiteral("=1+1, (DNS) x"), NameSource::Llmnr}};
@@ -124,6 +125,7 @@ protected:
         a.color = MakeColorRef(255, 0, 0);
         a.otherNames = {{QStringLiteral("fileserver.local"), NameSource::Mdns},
                         {QStringLiteral("fileserver.lab"), NameSource::Dns}};
+        a.ipv6 = {QStringLiteral("fd4c:5600:0:1::1")};
         DatabaseRecord& b = list.emplace_back(Db("198.18.0.3", "7C:BC:84:5C:00:03", "-dash"));
         b.userName = QStringLiteral("'=x");
         b.location = QStringLiteral("Büro 2");
@@ -165,14 +167,18 @@ TEST_F(Exchange, BothListsAreWrittenAsTheGoldenFilesHoldThem)
 
 TEST_F(Exchange, EveryWrittenFormatReadsBack)
 {
-    // Both lists' Other Names come along; files from before that column read as they did.
+    // Both lists' Other Names and IPv6 addresses come along; files from before those
+    // columns read as they did.
     std::vector<DatabaseRecord> database = DatabaseList();
     for (const char* name :
-         {"database_list.csv", "database_list.json", "database_list_eight_columns.csv",
+         {"database_list.csv", "database_list.json", "database_list_nine_columns.csv",
+          "database_list_nine_columns.json", "database_list_eight_columns.csv",
           "database_list_eight_columns.json"}) {
         const bool old = QByteArray(name).contains("eight");
-        if (old) {
-            for (DatabaseRecord& record : database)
+        for (DatabaseRecord& record : database) {
+            if (QByteArray(name).contains("columns"))
+                record.ipv6.clear();
+            if (old)
                 record.otherNames.clear();
         }
         const ImportReadResult read = ReadRecords(DataFile(QString::fromLatin1(name)));
@@ -182,7 +188,8 @@ TEST_F(Exchange, EveryWrittenFormatReadsBack)
         EXPECT_EQ(Records(read), database) << name;
     }
     // The scan list gives addresses and names; the compare columns are the list's own.
-    for (const char* name : {"scan_list.csv", "scan_list.json", "scan_list_six_columns.csv",
+    for (const char* name : {"scan_list.csv", "scan_list.json", "scan_list_seven_columns.csv",
+                             "scan_list_seven_columns.json", "scan_list_six_columns.csv",
                              "scan_list_six_columns.json"}) {
         const bool old = QByteArray(name).contains("six");
         std::vector<DatabaseRecord> scanned;
@@ -194,6 +201,8 @@ TEST_F(Exchange, EveryWrittenFormatReadsBack)
             record.workgroup = host.workgroup;
             if (!old)
                 record.otherNames = host.otherNames;
+            if (!QByteArray(name).contains("columns"))
+                record.ipv6 = host.ipv6;
         }
         const ImportReadResult read = ReadRecords(DataFile(QString::fromLatin1(name)));
         EXPECT_TRUE(read.errors.empty()) << name;
@@ -202,7 +211,7 @@ TEST_F(Exchange, EveryWrittenFormatReadsBack)
     EXPECT_EQ(Lines(ReadRecords(DataFile(QStringLiteral("database_list.csv")))),
               (std::vector<int>{2, 3, 5, 6})); // the comment spans two lines
     EXPECT_EQ(Lines(ReadRecords(DataFile(QStringLiteral("database_list.json")))),
-              (std::vector<int>{2, 14, 26, 38}));
+              (std::vector<int>{2, 15, 28, 41}));
 
     // An ethers file names MACs: the database gives their addresses, the first record of
     // a MAC wins, and the names come back as the line format could hold them.
@@ -449,7 +458,7 @@ TEST(ExchangeHostile, NoCellOfTheCsvStartsAFormula)
     const std::vector<QStringList> rows = SpreadsheetCells(QString::fromUtf8(csv));
     ASSERT_EQ(rows.size(), records.size() + 1);
     for (const QStringList& row : rows) {
-        ASSERT_EQ(row.size(), 10);
+        ASSERT_EQ(row.size(), 11);
         for (const QString& cell : row)
             EXPECT_FALSE(!cell.isEmpty() && QStringLiteral("=+-@\t\r").contains(cell[0]))
                 << cell.toStdString();
@@ -531,6 +540,15 @@ TEST(ExchangeRead, ErrorsNameTheLineTheRowStartsOn)
     EXPECT_EQ(Errors(json),
               (QStringList{QStringLiteral("3: not an object"), QStringLiteral("4: bad MAC address"),
                            QStringLiteral("5: bad colour")}));
+    // An IPv6 word that is no address (a zone is none either) makes its row an error.
+    const ImportReadResult addresses =
+        ReadRecords("[{\"ip\": \"198.18.0.1\", \"mac\": \"02:00:00:00:00:01\", \"ipv6\": "
+                    "[\"fe80::1\", \"fe80::1%eth0\"]},\n {\"ip\": \"198.18.0.2\", \"mac\": "
+                    "\"02:00:00:00:00:02\", \"ipv6\": [\"fe80::2\", \"2001:DB8::2\"]}]");
+    EXPECT_EQ(Errors(addresses), QStringList{QStringLiteral("1: bad IPv6 address")});
+    ASSERT_EQ(addresses.records.size(), 1u);
+    EXPECT_EQ(addresses.records[0].record.ipv6,
+              (QStringList{QStringLiteral("2001:db8::2"), QStringLiteral("fe80::2")}));
     // A lone surrogate cannot be stored as UTF-8.
     EXPECT_EQ(
         ReadRecords("[{\"ip\": \"198.18.0.1\", \"mac\": \"02:00:00:00:00:01\", \"host_name\": "

@@ -150,13 +150,14 @@ TEST(ScanReport, CsvIsRfc4180WithTheListTitlesAndNoHint)
     ASSERT_EQ(lines.size(), 5); // header, three rows, nothing after the last CRLF
     // QString::fromUtf8 has dropped the byte-order mark.
     EXPECT_EQ(lines[0], QStringLiteral("IP Address,MAC Address,Host Name,Workgroup,"
-                                       "Manufacturer,Compare Result,Other Names,compare,flags"));
+                                       "Manufacturer,Compare Result,Other Names,IPv6 Addresses,"
+                                       "compare,flags"));
     EXPECT_EQ(lines[1], QStringLiteral("198.18.0.1,02:00:00:00:00:01,FILESERVER,LAB,,"
                                        "\"Record already exists, IP address and MAC address "
-                                       "completely matched\",,matched,locally-administered"));
+                                       "completely matched\",,,matched,locally-administered"));
     EXPECT_EQ(lines[2], QStringLiteral("198.18.0.2,00:D0:EF:12:34:02,\"PC, \"\"two\"\"\",OFFICE,,"
-                                       "New IP address and MAC address,,new,"));
-    EXPECT_EQ(lines[3], QStringLiteral("198.18.0.3,02:00:00:00:00:03,,,,IP Address Different,,"
+                                       "New IP address and MAC address,,,new,"));
+    EXPECT_EQ(lines[3], QStringLiteral("198.18.0.3,02:00:00:00:00:03,,,,IP Address Different,,,"
                                        "ip-differs,locally-administered"));
     EXPECT_EQ(lines[4], QString());
     EXPECT_FALSE(csv.contains(QStringLiteral("Double-Click")));
@@ -182,7 +183,7 @@ TEST(ScanReport, JsonCarriesTheCompareKeywordAndText)
     EXPECT_EQ(ipDiffers.keys(),
               (QStringList{QStringLiteral("compare"), QStringLiteral("compare_text"),
                            QStringLiteral("flags"), QStringLiteral("host_name"),
-                           QStringLiteral("ip"), QStringLiteral("mac"),
+                           QStringLiteral("ip"), QStringLiteral("ipv6"), QStringLiteral("mac"),
                            QStringLiteral("manufacturer"), QStringLiteral("netbios_mac"),
                            QStringLiteral("other_names"), QStringLiteral("workgroup")}));
     EXPECT_EQ(ipDiffers.value(QStringLiteral("flags")).toArray(),
@@ -274,7 +275,7 @@ TEST(ScanReport, CsvKeepsTheDataForFilesAndEscapesControlsForATerminal)
     EXPECT_EQ(lines[1], QStringLiteral("198.18.0.9,02:00:00:00:00:09,"
                                        "PC\\u0090\\u009d0;pwned\\x07\\x1b[2J\\x0aX\\x09Y,"
                                        "\\u009bWG\\x0d\\x7f\\\\,,New IP address and MAC "
-                                       "address,,new,locally-administered"));
+                                       "address,,,new,locally-administered"));
 }
 
 } // namespace

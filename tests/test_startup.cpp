@@ -2,14 +2,14 @@
 // folders, the settings file and what start-up leaves for the rest of the program.
 
 #include "StartupTestUtil.h"
+#include "app/LanguageRegistration.h"
+#include "app/NVUpdate.h"
+#include "app/ToolRegistry.h"
 #include "lang/LangString.h"
 #include "scan/ScanJob.h"
 #include "support/AddressText.h"
 #include "support/ConfigFile.h"
-#include "app/LanguageRegistration.h"
 #include "support/NVBase64.h"
-#include "app/NVUpdate.h"
-#include "app/ToolRegistry.h"
 
 #include <QElapsedTimer>
 #include <QLockFile>
@@ -863,7 +863,7 @@ TEST_F(StartupNormal, ADamagedOrNewerDatabaseIsReportedForWhatItIs)
         doc.OpenDatabase(database);
         for (int i = 1; i <= 300; ++i)
             doc.AppendDatabaseRecord(std::make_unique<DatabaseRecord>(DatabaseRecord{
-                quint32(i), kMacTopBits | quint64(i), "HOST", "", "", "", "", 0, {}}));
+                quint32(i), kMacTopBits | quint64(i), "HOST", "", "", "", "", 0, {}, {}}));
         ASSERT_TRUE(doc.SaveDatabase());
     }
     ASSERT_TRUE(QFile::resize(database, QFileInfo(database).size() / 2));

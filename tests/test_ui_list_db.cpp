@@ -10,10 +10,10 @@ TEST_F(DbList, ShowsTheLoadedDatabaseInItsColumns)
 {
     CDBView& list = DbView();
     ASSERT_EQ(list.model()->rowCount(), 5);
-    const QStringList titles = {"IP Address",  "MAC Address", "Host Name",    "Workgroup",
-                                "User Name",   "Location",    "Manufacturer", "Comment",
-                                "Other Names", "First Seen",  "Last Seen"};
-    const int widths[] = {130, 150, 150, 150, 150, 150, 150, 500, 300, 140, 140};
+    const QStringList titles = {"IP Address",  "MAC Address",    "Host Name",    "Workgroup",
+                                "User Name",   "Location",       "Manufacturer", "Comment",
+                                "Other Names", "IPv6 Addresses", "First Seen",   "Last Seen"};
+    const int widths[] = {130, 150, 150, 150, 150, 150, 150, 500, 300, 260, 140, 140};
     ASSERT_EQ(list.model()->columnCount(), titles.size());
     for (int column = 0; column < titles.size(); ++column) {
         EXPECT_EQ(list.model()->headerData(column, Qt::Horizontal).toString(), titles[column]);

@@ -2,9 +2,9 @@
 // against a prepared database, sorting, Delete, the scan commands with their status
 // texts, and batched row updates.
 
+#include "app/ProfileSettings.h"
 #include "records/RecordLock.h"
 #include "test_ui_list_util.h"
-#include "app/ProfileSettings.h"
 
 #include <QAbstractItemModelTester>
 #include <QHeaderView>
@@ -126,9 +126,9 @@ TEST_F(ScanList, AScanShowsEachHostComparedWithTheDatabase)
 
 TEST_F(ScanList, TheColumnsAndTheirTitles)
 {
-    const QStringList titles = {"IP Address",   "MAC Address",    "Host Name",  "Workgroup",
-                                "Manufacturer", "Compare Result", "Other Names"};
-    const int widths[] = {130, 150, 150, 150, 200, 350, 300};
+    const QStringList titles = {"IP Address",   "MAC Address",    "Host Name",   "Workgroup",
+                                "Manufacturer", "Compare Result", "Other Names", "IPv6 Addresses"};
+    const int widths[] = {130, 150, 150, 150, 200, 350, 300, 260};
     QAbstractItemModel* model = ScanView().model();
     ASSERT_EQ(model->columnCount(), titles.size());
     for (int column = 0; column < titles.size(); ++column) {
@@ -463,7 +463,7 @@ TEST_F(ScanList, ControlCharactersOfHostileNamesAreShownAsReplacementCharacters)
     EXPECT_EQ(doc.GetDatabaseRecord(0)->hostName, name);
 }
 
-TEST_F(ScanList, OtherNamesAndIdentityFlagsShowSortFindAndCopyLikeEveryCell)
+TEST_F(ScanList, OtherNamesIpv6AndIdentityFlagsShowSortFindAndCopyLikeEveryCell)
 {
     auto add = [this](const char* ip, const char* mac, OtherNames names, quint64 netBiosMac = 0) {
         AddScanHost(ip, mac);
@@ -476,6 +476,9 @@ TEST_F(ScanList, OtherNamesAndIdentityFlagsShowSortFindAndCopyLikeEveryCell)
          {QStringLiteral("printer.lab"), NameSource::Dns}});
     add("192.168.1.2", "02:00:00:00:00:02", {{QStringLiteral("Alpha"), NameSource::Llmnr}});
     add("192.168.1.3", "00:05:02:00:00:03", {}, Mac("00:00:0C:00:00:01"));
+    // The addresses as a scan joins them: link-local last, whatever order they came in.
+    for (const char* address : {"fe80::1", "fd00::1", "2001:db8::1"})
+        AddIpv6Address(doc.GetScanRecord(0)->ipv6, *ParseIpv6(QString::fromLatin1(address)));
     ShowScanRecords();
     CScanView& list = ScanView();
     QAbstractItemModel* model = list.model();
@@ -483,6 +486,7 @@ TEST_F(ScanList, OtherNamesAndIdentityFlagsShowSortFindAndCopyLikeEveryCell)
     EXPECT_EQ(Cell(list, 0, ScanColOtherNames),
               QStringLiteral("printer.local (mDNS), printer.lab (DNS)"));
     EXPECT_EQ(Cell(list, 1, ScanColOtherNames), QStringLiteral("Alpha (LLMNR)"));
+    EXPECT_EQ(Cell(list, 0, ScanColIpv6), QStringLiteral("2001:db8::1, fd00::1, fe80::1"));
 
     // The MAC cell: the plain card and no tooltip for a maker's address; a marked card
     // and why for a local one and for one NetBIOS contradicts.
@@ -514,6 +518,9 @@ TEST_F(ScanList, OtherNamesAndIdentityFlagsShowSortFindAndCopyLikeEveryCell)
     const auto copied = list.RowsAsClipboardData({1});
     const QStringList lines = copied->text().split(u'\n');
     ASSERT_GE(lines.size(), 2);
-    EXPECT_TRUE(lines[0].endsWith(QStringLiteral("\tOther Names")));
-    EXPECT_TRUE(lines[1].endsWith(QStringLiteral("\tprinter.local (mDNS), printer.lab (DNS)")));
+    EXPECT_TRUE(lines[0].endsWith(QStringLiteral("\tOther Names\tIPv6 Addresses")));
+    EXPECT_TRUE(lines[1].endsWith(QStringLiteral(
+        "\tprinter.local (mDNS), printer.lab (DNS)\t2001:db8::1, fd00::1, fe80::1")));
+    ASSERT_TRUE(list.FindText(QStringLiteral("FD00::1"), false, false));
+    EXPECT_EQ(list.FocusedRow(), 1);
 }

@@ -537,6 +537,20 @@ int Run(const ScanOptions& options)
                                      "%d_COUNT% hosts share their IP address with another MAC "
                                      "address (IP address conflict).",
                                      {conflicts}));
+    // The lists are IPv4 lists: a host seen only over IPv6 is counted, and listed when
+    // asked, by its MAC.
+    if (const std::vector<Ipv6Sighting>& only = job.Ipv6OnlyHosts(); !only.empty()) {
+        std::vector<quint64> macs;
+        for (const Ipv6Sighting& seen : only)
+            if (std::find(macs.begin(), macs.end(), seen.mac) == macs.end())
+                macs.push_back(seen.mac);
+        PrintError(FormatLangStringA(0xF338, "%d_COUNT% hosts answered only over IPv6.",
+                                     {int(macs.size())}));
+        if (options.verbose)
+            for (const Ipv6Sighting& seen : only)
+                PrintError(QStringLiteral("IPv6 only: %1 %2")
+                               .arg(FormatMacAddress(seen.mac), Ipv6Text(seen.address)));
+    }
     if (options.verbose) {
         if (const QString summary = probe->ScanSummary(); !summary.isEmpty())
             PrintError(summary);

@@ -24,9 +24,13 @@ int ReadRecords(Connection& db, int version, std::vector<std::unique_ptr<Databas
 {
     sqlite3_stmt* stmt = nullptr;
     const char* query = version == 1 ? "SELECT ip, mac, host_name, workgroup, user_name, location, "
-                                       "comment, color, '' FROM hosts ORDER BY position"
-                                     : "SELECT ip, mac, host_name, workgroup, user_name, location, "
-                                       "comment, color, other_names FROM hosts ORDER BY position";
+                                       "comment, color, '', '' FROM hosts ORDER BY position"
+                        : version < 4
+                            ? "SELECT ip, mac, host_name, workgroup, user_name, location, "
+                              "comment, color, other_names, '' FROM hosts ORDER BY position"
+                            : "SELECT ip, mac, host_name, workgroup, user_name, location, "
+                              "comment, color, other_names, ipv6 FROM hosts ORDER BY "
+                              "position";
     int rc = sqlite3_prepare_v2(db.db(), query, -1, &stmt, nullptr);
     while (rc == SQLITE_OK && (rc = sqlite3_step(stmt)) == SQLITE_ROW) {
         const qint64 ip = sqlite3_column_int64(stmt, 0);
@@ -47,6 +51,7 @@ int ReadRecords(Connection& db, int version, std::vector<std::unique_ptr<Databas
         if (names)
             record->otherNames = OtherNamesFromJsonText(
                 QByteArray::fromRawData(names, sqlite3_column_bytes(stmt, 8)));
+        record->ipv6 = ParseIpv6AddressesText(Text16(stmt, 9));
         records.push_back(std::move(record));
         rc = SQLITE_OK;
         if (stop && records.size() % 4096 == 0 && stop()) {
@@ -218,8 +223,8 @@ bool DatabaseFile::Save(const QString& path,
         return failed();
     rc = sqlite3_prepare_v2(db.db(),
                             "INSERT INTO hosts (position, ip, mac, host_name, workgroup, "
-                            "user_name, location, comment, color, other_names) "
-                            "VALUES (?,?,?,?,?,?,?,?,?,?)",
+                            "user_name, location, comment, color, other_names, ipv6) "
+                            "VALUES (?,?,?,?,?,?,?,?,?,?,?)",
                             -1, &insert, nullptr);
     if (rc != SQLITE_OK)
         return failed();
@@ -239,6 +244,9 @@ bool DatabaseFile::Save(const QString& path,
         const QByteArray names =
             record->otherNames.empty() ? QByteArray("") : OtherNamesJsonText(record->otherNames);
         sqlite3_bind_text(insert, 10, names.constData(), int(names.size()), SQLITE_TRANSIENT);
+        const QString addresses = record->ipv6.join(u' ');
+        sqlite3_bind_text16(insert, 11, addresses.utf16(), int(addresses.size() * 2),
+                            SQLITE_TRANSIENT);
         if ((rc = sqlite3_step(insert)) != SQLITE_DONE)
             return failed();
         ++position;

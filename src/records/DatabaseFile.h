@@ -55,7 +55,7 @@ struct DatabaseLoadResult {
 class DatabaseFile
 {
 public:
-    static constexpr int kSchemaVersion = 3;
+    static constexpr int kSchemaVersion = 4;
     // What the history keeps at most; past it the pairs seen longest ago and the oldest
     // events go.
     static constexpr int kMaxHistoryPairs = 100000;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "records/ColorRef.h"
+#include "records/Ipv6Addresses.h"
 #include "records/OtherName.h"
 
 #include <QString>
@@ -18,6 +19,8 @@ struct DatabaseRecord {
     // Names from multicast DNS, LLMNR and reverse DNS, as the scan that added the host
     // found them; not edited by the user.
     OtherNames otherNames;
+    // Its IPv6 addresses, as the scan that added the host found them; not edited either.
+    Ipv6Addresses ipv6;
 
     friend bool operator==(const DatabaseRecord&, const DatabaseRecord&) = default;
 };

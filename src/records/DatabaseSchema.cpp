@@ -27,7 +27,8 @@ CREATE TABLE IF NOT EXISTS hosts (
     location    TEXT NOT NULL,
     comment     TEXT NOT NULL,
     color       INTEGER NOT NULL,
-    other_names TEXT NOT NULL DEFAULT ''
+    other_names TEXT NOT NULL DEFAULT '',
+    ipv6        TEXT NOT NULL DEFAULT ''
 );
 )sql";
 
@@ -58,13 +59,17 @@ CREATE TABLE IF NOT EXISTS events (
 );
 )sql";
 
-// The columns of each schema version, in table order. Version 1 had no other_names.
-constexpr const char* kColumns[] = {"position",  "ip",       "mac",     "host_name", "workgroup",
-                                    "user_name", "location", "comment", "color",     "other_names"};
+// The columns of each schema version, in table order. Version 1 had no other_names,
+// versions 2 and 3 no ipv6 (the IPv6 addresses, separated by spaces).
+constexpr const char* kColumns[] = {"position",  "ip",          "mac",      "host_name",
+                                    "workgroup", "user_name",   "location", "comment",
+                                    "color",     "other_names", "ipv6"};
 constexpr int kFirstVersion = 1;
 constexpr size_t ColumnsOfVersion(int version)
 {
-    return version == 1 ? std::size(kColumns) - 1 : std::size(kColumns);
+    return version == 1  ? std::size(kColumns) - 2
+           : version < 4 ? std::size(kColumns) - 1
+                         : std::size(kColumns);
 }
 
 // What a version 1 file needs to become the current schema. It runs inside the save
@@ -72,6 +77,8 @@ constexpr size_t ColumnsOfVersion(int version)
 // the version that wrote it.
 constexpr const char* kUpgradeFrom1 = "ALTER TABLE hosts ADD COLUMN other_names TEXT NOT "
                                       "NULL DEFAULT ''";
+// And what a file of a version before 4 needs.
+constexpr const char* kUpgradeTo4 = "ALTER TABLE hosts ADD COLUMN ipv6 TEXT NOT NULL DEFAULT ''";
 
 } // namespace
 
@@ -275,6 +282,8 @@ int BringUpToDate(Connection& db, int version)
     int rc = SQLITE_OK;
     if (version == 1)
         rc = db.Exec(kUpgradeFrom1);
+    if (rc == SQLITE_OK && version < 4)
+        rc = db.Exec(kUpgradeTo4);
     if (rc == SQLITE_OK)
         rc = db.Exec(kHistorySchema);
     if (rc == SQLITE_OK)

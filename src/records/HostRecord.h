@@ -1,6 +1,7 @@
 #pragma once
 
 #include "records/CompareState.h"
+#include "records/Ipv6Addresses.h"
 #include "records/OtherName.h"
 
 #include <QString>
@@ -14,6 +15,7 @@ struct HostRecord {
     QString workgroup;     // NetBIOS workgroup, empty when none
     qint32 resolved = 0;   // 1 once hostName and workgroup have been copied in
     OtherNames otherNames; // names from multicast DNS, LLMNR and reverse DNS
+    Ipv6Addresses ipv6;    // the IPv6 addresses seen with the host's MAC
     // The adapter address a NetBIOS reply gave (MAC value), 0 when none or all zeros.
     quint64 netBiosMac = 0;
     // A second MAC that answered ARP for this address during the scan, 0 when none.

@@ -54,6 +54,12 @@ template <typename Record> QString OtherNamesCell(const Record& record, const Ce
                                         : OtherNamesText(record.otherNames);
 }
 
+template <typename Record> QString Ipv6Cell(const Record& record, const CellContext& context)
+{
+    return record.ipv6.join(context.use == CellUse::File ? QStringLiteral(" ")
+                                                         : QStringLiteral(", "));
+}
+
 QString CompareCell(const HostRecord& record, const CellContext& context)
 {
     // The messages end in a space, which is no part of a file's cell.
@@ -104,6 +110,8 @@ const ListColumn<HostRecord> kScanColumns[] = {
      "compare_text", false, 0, nullptr, ColumnEdit::None, true},
     {ScanColOtherNames, 0xF150, "Other Names", 300, OtherNamesCell<H>, kText, nullptr, false,
      "other_names", true, kImportOtherNames, nullptr, ColumnEdit::None, true},
+    {ScanColIpv6, 0xF336, "IPv6 Addresses", 260, Ipv6Cell<H>, kText, nullptr, false,
+     "ipv6", false, kImportIpv6, nullptr, ColumnEdit::None, true, true, &H::ipv6},
 };
 
 const ListColumn<DatabaseRecord> kDatabaseColumns[] = {
@@ -125,6 +133,8 @@ const ListColumn<DatabaseRecord> kDatabaseColumns[] = {
      "comment", false, kImportComment, &D::comment, ColumnEdit::Text, true},
     {DbColOtherNames, 0xF150, "Other Names", 300, OtherNamesCell<D>, kText, nullptr, false,
      "other_names", true, kImportOtherNames, nullptr, ColumnEdit::None, true},
+    {DbColIpv6, 0xF336, "IPv6 Addresses", 260, Ipv6Cell<D>, kText, nullptr, false,
+     "ipv6", false, kImportIpv6, nullptr, ColumnEdit::None, true, true, &D::ipv6},
     // From the history of sightings, not the record: not in the files.
     {DbColFirstSeen, 0xF300, "First Seen", 140, SeenCell<false>, kNumber, SeenKey<false>, false,
      "first_seen", false, 0, nullptr, ColumnEdit::None, true, false},

@@ -25,6 +25,7 @@ enum ScanColumn {
     ScanColVendor,
     ScanColCompare,
     ScanColOtherNames,
+    ScanColIpv6,
     ScanColumnCount
 };
 enum DatabaseColumn {
@@ -37,6 +38,7 @@ enum DatabaseColumn {
     DbColVendor,
     DbColComment,
     DbColOtherNames,
+    DbColIpv6,
     DbColFirstSeen,
     DbColLastSeen,
     DbColumnCount
@@ -51,15 +53,18 @@ enum ImportField : unsigned {
     kImportComment = 1u << 4,
     kImportColor = 1u << 5,
     kImportOtherNames = 1u << 6,
-    kImportAllFields = (1u << 7) - 1,
+    kImportIpv6 = 1u << 7,
+    kImportAllFields = (1u << 8) - 1,
 };
 
-// Where a cell's text goes: the texts differ only in the Compare Result and Other Names.
+// Where a cell's text goes: the texts differ only in the Compare Result, the Other Names
+// and the IPv6 addresses.
 enum class CellUse {
     List,  // the window's list: the Compare Result with its double-click hint
     Table, // lanvey-scan's and lanvey-db's tables: without the hint
-    File,  // a file's cell: without the hint or the message's trailing space, and the
-           // other names escaped (OtherNamesFileText) so that they read back
+    File,  // a file's cell: without the hint or the message's trailing space, the other
+           // names escaped (OtherNamesFileText) so that they read back, and the IPv6
+           // addresses separated by single spaces
 };
 
 class SightingIndex;
@@ -111,6 +116,8 @@ template <typename Record> struct ListColumn {
     // Written to and read from the files. The columns that are not (what the history
     // knows of a record) come after every one that is, so that files keep their layout.
     bool inFiles = true;
+    // A list of addresses: JSON writes it as a list of strings.
+    Ipv6Addresses Record::*addresses = nullptr;
 };
 
 using ScanColumnTable = std::span<const ListColumn<HostRecord>>;

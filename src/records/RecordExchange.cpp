@@ -141,6 +141,8 @@ DatabaseRecord CompletedImport(const ImportedRecord& imported, const DatabaseRec
     for (const ListColumn<DatabaseRecord>& column : DatabaseColumns()) {
         if (column.member && !(imported.fields & column.importField))
             record.*column.member = known.*column.member;
+        if (column.addresses && !(imported.fields & column.importField))
+            record.*column.addresses = known.*column.addresses;
     }
     if (!(imported.fields & kImportColor))
         record.color = known.color;

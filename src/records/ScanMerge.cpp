@@ -19,6 +19,7 @@ DatabaseRecord DatabaseRecordFromScan(const HostRecord& scan)
         record.hostName = scan.hostName;
     record.workgroup = scan.workgroup;
     record.otherNames = scan.otherNames;
+    record.ipv6 = scan.ipv6;
     return record;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "records/Ipv6Addresses.h"
 #include "records/OtherName.h"
 
 #include <QString>
@@ -7,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 // One worker's scratch record for the address in hand.
 struct ProbeResult {
@@ -53,6 +55,10 @@ public:
     // stands; it must not call it after ScanEnded returns.
     virtual void ScanStarting(UpcomingAddressesFn upcoming) { (void)upcoming; }
     virtual void ScanEnded() {}
+    // The IPv6 addresses that answered the scan's echoes to the all-nodes group on the
+    // target's adapters, each with its MAC; asked once, after the last worker has ended
+    // and before ScanEnded. The echoes went out when the scan started.
+    virtual std::vector<Ipv6Sighting> Ipv6Sightings() { return {}; }
 
     // On each worker thread as it starts, before its first address.
     virtual void WorkerStarting() {}

@@ -10,6 +10,7 @@
 #include "scan/ScanTarget.h"
 #include "support/AddressText.h"
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <condition_variable>
@@ -407,6 +408,7 @@ void CScanJob::Complete()
     m_bPaused = false;
     g_hPauseScanEvent.Set();
     NoteLateConflicts();
+    JoinIpv6Addresses();
     EndProbeScan();
     m_view.SetStatusText(ScanFoundText(m_view.RowCount()));
 }
@@ -420,6 +422,39 @@ void CScanJob::NoteLateConflicts()
         if (record && record->conflictMac == 0)
             record->conflictMac = g_arpConflicts.OtherMac(IpToHostOrder(record->ip), record->mac);
     }
+}
+
+std::vector<Ipv6Sighting> JoinIpv6ByMac(const std::vector<HostRecord*>& records,
+                                        const std::vector<Ipv6Sighting>& sightings)
+{
+    std::vector<Ipv6Sighting> unmatched;
+    for (const Ipv6Sighting& seen : sightings) {
+        bool matched = false;
+        for (HostRecord* record : records)
+            if (record->mac == seen.mac) {
+                AddIpv6Address(record->ipv6, seen.address);
+                matched = true;
+            }
+        if (!matched && std::find(unmatched.begin(), unmatched.end(), seen) == unmatched.end())
+            unmatched.push_back(seen);
+    }
+    return unmatched;
+}
+
+void CScanJob::JoinIpv6Addresses()
+{
+    m_ipv6Only.clear();
+    if (!m_probeScanActive)
+        return;
+    const std::vector<Ipv6Sighting> sightings = m_probe.Ipv6Sightings();
+    if (sightings.empty())
+        return;
+    std::lock_guard guard(g_recordLock);
+    std::vector<HostRecord*> records;
+    for (int i = 0; i < m_doc.GetScanRecordCount(); ++i)
+        if (HostRecord* record = m_doc.GetScanRecord(i))
+            records.push_back(record);
+    m_ipv6Only = JoinIpv6ByMac(records, sightings);
 }
 
 void CScanJob::EndProbeScan()

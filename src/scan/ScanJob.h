@@ -11,6 +11,7 @@
 #include <optional>
 
 class CLanveyDoc;
+struct HostRecord;
 
 // The run gate ("PauseScan": set means run, reset means paused) and the stop signal
 // ("CancelScan": set means stop) that every worker watches.
@@ -95,6 +96,10 @@ public:
     bool ShutdownForDestroy();
     void CloseRequest();
 
+    // The IPv6 addresses of the last completed scan whose MAC no row has: hosts that
+    // answered only over IPv6 (the lists are IPv4 lists).
+    const std::vector<Ipv6Sighting>& Ipv6OnlyHosts() const { return m_ipv6Only; }
+
     bool IsScanning() const { return m_bScanning; }
     bool IsPaused() const { return m_bPaused; }
 
@@ -110,6 +115,7 @@ public:
 private:
     void Complete();
     void NoteLateConflicts();
+    void JoinIpv6Addresses();
     void EndProbeScan();
     void StopProbeWaits();
     bool WaitForWorkers(std::chrono::milliseconds limit);
@@ -121,7 +127,13 @@ private:
     bool m_bScanning = false;
     bool m_bPaused = false;
     bool m_probeScanActive = false;
+    std::vector<Ipv6Sighting> m_ipv6Only;
 };
+
+// Gives each record every sighted address whose MAC is the record's MAC; returns the
+// sightings whose MAC no record has.
+std::vector<Ipv6Sighting> JoinIpv6ByMac(const std::vector<HostRecord*>& records,
+                                        const std::vector<Ipv6Sighting>& sightings);
 
 // True while any slot of the worker table holds a thread.
 bool AnyScanThreadSlotInUse();

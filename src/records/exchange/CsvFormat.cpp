@@ -177,13 +177,18 @@ private:
 };
 
 // The scan list's columns, its compare keyword and its flags; files written before the
-// Other Names column have the six first columns and the keyword only.
+// IPv6 Addresses column lack that one, and files written before the Other Names column
+// have the six first columns and the keyword only.
 constexpr size_t kScanCsvColumns = ScanColumnCount + 2;
+constexpr size_t kScanCsvColumnsBeforeIpv6 = ScanColIpv6 + 2;
 constexpr size_t kOldScanCsvColumns = ScanColOtherNames + 1;
-// The database list's columns and its colour; files written before its Other Names
-// column lack that one.
-constexpr size_t kDatabaseCsvColumns = DbColFirstSeen + 1;
-constexpr size_t kOldDatabaseCsvColumns = DbColOtherNames + 1;
+// The database list's columns and its colour; files written before its IPv6 Addresses
+// column lack that one, and files written before its Other Names column both.
+constexpr bool IsDatabaseCsvWidth(size_t columns)
+{
+    return columns == DbColFirstSeen + 1 || columns == DbColIpv6 + 1 ||
+           columns == DbColOtherNames + 1;
+}
 // Both lists start with the same four columns: a file that is neither list's is read
 // as far as they go.
 static_assert(int(ScanColIp) == int(DbColIp) && int(ScanColMac) == int(DbColMac) &&
@@ -203,11 +208,13 @@ QString CsvText(const QByteArray& field)
     return RemoveFormulaGuard(Text(field));
 }
 
-// The cells of the first `present` columns that an imported record takes.
+// The cells of the first `present` columns that an imported record takes; false when a
+// cell holds what its column cannot take.
 template <typename Record>
-void ReadColumns(std::span<const ListColumn<Record>> columns, size_t present, const CsvRow& row,
+bool ReadColumns(std::span<const ListColumn<Record>> columns, size_t present, const CsvRow& row,
                  ImportedRecord& imported)
 {
+    bool bad = false;
     for (size_t i = 0; i < present && i < columns.size() && i < row.fields.size(); ++i) {
         const ListColumn<Record>& column = columns[i];
         if (!column.importField)
@@ -218,7 +225,10 @@ void ReadColumns(std::span<const ListColumn<Record>> columns, size_t present, co
             imported.record.*column.member = text;
         else if (column.importField == kImportOtherNames)
             imported.record.otherNames = ParseOtherNamesText(text);
+        else if (column.importField == kImportIpv6)
+            imported.record.ipv6 = ParseIpv6AddressesText(text, &bad);
     }
+    return !bad;
 }
 
 } // namespace
@@ -269,8 +279,9 @@ bool LooksLikeOurCsv(QByteArrayView text)
 {
     CsvReader reader(text);
     CsvRow row;
-    return reader.Next(row) && (row.count == kScanCsvColumns || row.count == kOldScanCsvColumns ||
-                                row.count == kDatabaseCsvColumns);
+    return reader.Next(row) &&
+           (row.count == kScanCsvColumns || row.count == kScanCsvColumnsBeforeIpv6 ||
+            row.count == kOldScanCsvColumns || IsDatabaseCsvWidth(row.count));
 }
 
 void ReadCsv(QByteArrayView text, ImportReadResult& result)
@@ -289,14 +300,13 @@ void ReadCsv(QByteArrayView text, ImportReadResult& result)
     const bool scanHeader = headed && row.fields.size() >= 2 &&
                             row.fields[row.fields.size() - 2] == "compare" &&
                             row.fields.back() == "flags";
-    const bool databaseFile =
-        !scanHeader && (columns == kDatabaseCsvColumns || columns == kOldDatabaseCsvColumns);
+    const bool databaseFile = !scanHeader && IsDatabaseCsvWidth(columns);
     // How many of the list's columns the file has: the database list's are followed by
     // the colour, the scan list's by the compare keyword (and the flags, since the Other
     // Names column).
-    const size_t present = databaseFile                               ? columns - 1
-                           : scanHeader && columns == kScanCsvColumns ? size_t(ScanColumnCount)
-                                                                      : size_t(ScanColOtherNames);
+    const size_t present = databaseFile ? columns - 1
+                           : scanHeader ? std::min(columns - 2, size_t(ScanColumnCount))
+                                        : size_t(ScanColOtherNames);
     const size_t colorColumn = columns - 1;
     bool haveRow = !headed || reader.Next(row);
     for (; haveRow; haveRow = reader.Next(row)) {
@@ -339,9 +349,11 @@ void ReadCsv(QByteArrayView text, ImportReadResult& result)
                 imported.record.color = *value;
             }
             imported.fields |= kImportColor;
-            ReadColumns(DatabaseColumns(), present, row, imported);
-        } else {
-            ReadColumns(ScanColumns(), present, row, imported);
+        }
+        if (!(databaseFile ? ReadColumns(DatabaseColumns(), present, row, imported)
+                           : ReadColumns(ScanColumns(), present, row, imported))) {
+            errors.Add(row.line, BadIpv6());
+            continue;
         }
         result.records.push_back(std::move(imported));
     }

@@ -109,6 +109,11 @@ QString BadMac()
     return FormatLangStringA(0xF2B3, "bad MAC address");
 }
 
+QString BadIpv6()
+{
+    return FormatLangStringA(0xF337, "bad IPv6 address");
+}
+
 bool LineReader::Next(QByteArrayView& line)
 {
     if (m_pos >= m_text.size())

@@ -50,6 +50,7 @@ private:
 
 QString BadIp();
 QString BadMac();
+QString BadIpv6();
 
 // Physical lines of a text: a line ends at LF, CRLF or a lone CR (the line numbers an
 // editor shows).

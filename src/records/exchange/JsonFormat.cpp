@@ -216,10 +216,11 @@ QByteArray WriteJson(std::span<const ListColumn<Record>> columns,
         first = false;
         JsonMembers members;
         for (const ListColumn<Record>& column : FileColumns(columns)) {
-            members.emplace_back(column.jsonKey,
-                                 column.jsonNameList
-                                     ? JsonValue::Raw(OtherNamesJson(row->otherNames))
-                                     : JsonValue(column.text(*row, context)));
+            members.emplace_back(
+                column.jsonKey,
+                column.jsonNameList ? JsonValue::Raw(OtherNamesJson(row->otherNames))
+                : column.addresses  ? JsonValue::Raw(JsonStringList(row->*column.addresses))
+                                    : JsonValue(column.text(*row, context)));
             for (const FileField<Record>& field : fields)
                 if (field.jsonAfter == column.id)
                     members.emplace_back(field.jsonKey, fieldValue(field, *row));
@@ -288,6 +289,7 @@ void ReadJson(QByteArrayView text, ImportReadResult& result)
             record.color = *parsed;
         }
         // The database list's keys; the scan list's files use the same names.
+        bool badAddress = false;
         for (const ListColumn<DatabaseRecord>& column : FileColumns(DatabaseColumns())) {
             if (!column.importField)
                 continue;
@@ -303,7 +305,24 @@ void ReadJson(QByteArrayView text, ImportReadResult& result)
                     if (source)
                         AddOtherName(record.otherNames, member(name, "name"), *source);
                 }
+            } else if (column.addresses) {
+                const QJsonValue addresses = object.value(key);
+                if (addresses.isString()) // as a CSV cell holds them
+                    record.*column.addresses =
+                        ParseIpv6AddressesText(addresses.toString(), &badAddress);
+                else if (!addresses.isArray() && !addresses.isUndefined() && !addresses.isNull())
+                    badAddress = true;
+                for (const QJsonValue entry : addresses.toArray()) {
+                    const auto address = ParseIpv6(entry.toString());
+                    badAddress = badAddress || !address;
+                    if (address)
+                        AddIpv6Address(record.*column.addresses, *address);
+                }
             }
+        }
+        if (badAddress) {
+            errors.Add(line, BadIpv6());
+            continue;
         }
         result.records.push_back(std::move(imported));
     }

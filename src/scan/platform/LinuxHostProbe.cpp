@@ -7,6 +7,7 @@
 #include "scan/HostProbe.h"
 #include "scan/platform/HelperWire.h"
 #include "scan/platform/HostNameQueries.h"
+#include "scan/platform/Ipv6EchoSweep.h"
 #include "scan/platform/KernelNeighbourResolver.h"
 #include "scan/platform/LinkInterfaces.h"
 #include "scan/platform/NetBiosSocket.h"
@@ -82,8 +83,18 @@ public:
         // here, so the resolver may be replaced.
         if (LinkInterfaces::Read() != m_links || (m_resolver && !m_resolver->Working()))
             Open();
+        // The IPv6 echoes go out on the adapters whose subnets the target touches, beside
+        // the ARP rounds.
+        m_echo.reset();
+        if (const auto range = upcoming ? upcoming() : std::nullopt)
+            m_echo = std::make_unique<Ipv6EchoSweep>(AdaptersOf(range->next, range->last));
         if (m_resolver)
             m_resolver->ScanStarting(std::move(upcoming));
+    }
+
+    std::vector<Ipv6Sighting> Ipv6Sightings() override
+    {
+        return m_echo ? m_echo->Finish() : std::vector<Ipv6Sighting>{};
     }
 
     void SetSendRate(int requestsPerSecond) override
@@ -101,6 +112,7 @@ public:
 
     void ScanEnded() override
     {
+        m_echo.reset();
         if (m_resolver)
             m_resolver->ScanEnded();
     }
@@ -182,6 +194,21 @@ private:
         m_description = QStringLiteral("no address resolution: netlink failed: %1").arg(m_error);
     }
 
+    // The adapters with a subnet that holds an address of first..last (host byte order).
+    std::vector<int> AdaptersOf(quint32 first, quint32 last) const
+    {
+        std::vector<int> adapters;
+        for (const LinkInterface& link : m_links.Links())
+            for (const LinkAddress& own : link.addresses) {
+                const quint32 low = own.ip & own.netmask, high = low | ~own.netmask;
+                if (low <= last && first <= high) {
+                    adapters.push_back(link.index);
+                    break;
+                }
+            }
+        return adapters;
+    }
+
     QString LinkNames() const
     {
         QStringList names;
@@ -193,6 +220,7 @@ private:
     HostProbeOptions m_options;
     LinkInterfaces m_links;
     std::unique_ptr<MacResolver> m_resolver;
+    std::unique_ptr<Ipv6EchoSweep> m_echo;
     QString m_description;
     Path m_path = Path::None;
     QString m_helper; // the helper used, tried, or to install

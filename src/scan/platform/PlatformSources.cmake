@@ -31,6 +31,10 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
         platform/NetBiosSocketPosix.cpp
         platform/HostNameQueries.h
         platform/HostNameQueries.cpp
+        platform/Ipv6EchoSweep.h
+        platform/Ipv6EchoSweep.cpp
+        platform/Ipv6Neighbours.h
+        platform/Ipv6Neighbours.cpp
         platform/LinuxHostProbe.cpp
     )
 else()

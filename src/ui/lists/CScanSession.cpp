@@ -126,6 +126,8 @@ void CScanSession::Drain()
     if (!done.empty())
         emit scanStateChanged();
     if (completed) {
+        // The completion gave the rows their IPv6 addresses.
+        m_model.RefreshAll();
         RecordSightings();
         emit scanCompleted();
     }

@@ -1,0 +1,209 @@
+#include "scan/platform/Ipv6EchoSweep.h"
+
+#include "scan/platform/Ipv6Neighbours.h"
+
+#include <QRandomGenerator>
+#include <algorithm>
+#include <arpa/inet.h>
+#include <chrono>
+#include <cstring>
+#include <ifaddrs.h>
+#include <net/if.h>
+#include <netinet/icmp6.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace
+{
+
+// ff02::1, every node of the link.
+constexpr Ipv6Bytes kAllNodes = {0xFF, 0x02, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
+
+// The adapter's own IPv6 addresses, each with its scope id.
+std::vector<sockaddr_in6> OwnAddresses(int ifindex)
+{
+    std::vector<sockaddr_in6> own;
+    ifaddrs* list = nullptr;
+    if (getifaddrs(&list) != 0)
+        return own;
+    for (const ifaddrs* entry = list; entry; entry = entry->ifa_next) {
+        if (!entry->ifa_addr || entry->ifa_addr->sa_family != AF_INET6 || !entry->ifa_name ||
+            int(if_nametoindex(entry->ifa_name)) != ifindex)
+            continue;
+        sockaddr_in6 address;
+        std::memcpy(&address, entry->ifa_addr, sizeof address);
+        address.sin6_port = 0;
+        if (IN6_IS_ADDR_LINKLOCAL(&address.sin6_addr))
+            address.sin6_scope_id = uint32_t(ifindex);
+        own.push_back(address);
+    }
+    freeifaddrs(list);
+    return own;
+}
+
+// A socket that sends from `own` to the group on its adapter: a datagram socket when the
+// system lets us, a raw one otherwise; -1 when neither can be had or bound.
+int OpenSource(const sockaddr_in6& own, int ifindex, bool* raw)
+{
+    int fd = socket(AF_INET6, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_ICMPV6);
+    *raw = false;
+    if (fd < 0) {
+        fd = socket(AF_INET6, SOCK_RAW | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_ICMPV6);
+        *raw = true;
+        if (fd < 0)
+            return -1;
+        icmp6_filter filter;
+        ICMP6_FILTER_SETBLOCKALL(&filter);
+        ICMP6_FILTER_SETPASS(ICMP6_ECHO_REPLY, &filter);
+        setsockopt(fd, IPPROTO_ICMPV6, ICMP6_FILTER, &filter, sizeof filter);
+    }
+    const int hops = 1, loop = 0;
+    const unsigned index = unsigned(ifindex);
+    if (bind(fd, reinterpret_cast<const sockaddr*>(&own), sizeof own) != 0 ||
+        setsockopt(fd, IPPROTO_IPV6, IPV6_MULTICAST_IF, &index, sizeof index) != 0) {
+        close(fd);
+        return -1;
+    }
+    setsockopt(fd, IPPROTO_IPV6, IPV6_MULTICAST_HOPS, &hops, sizeof hops);
+    setsockopt(fd, IPPROTO_IPV6, IPV6_MULTICAST_LOOP, &loop, sizeof loop);
+    return fd;
+}
+
+} // namespace
+
+Ipv6EchoSweep::Ipv6EchoSweep(const std::vector<int>& ifindexes)
+    : m_identifier(quint16(QRandomGenerator::global()->bounded(1, 0x10000)))
+{
+    for (const int ifindex : ifindexes)
+        for (const sockaddr_in6& own : OwnAddresses(ifindex)) {
+            Source source;
+            source.ifindex = ifindex;
+            source.fd = OpenSource(own, ifindex, &source.raw);
+            if (source.fd >= 0)
+                m_sources.push_back(source);
+        }
+    if (m_sources.empty())
+        return;
+    m_wakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (m_wakeFd < 0)
+        return;
+    SendRound(1);
+    m_thread = std::thread([this] { Run(); });
+}
+
+Ipv6EchoSweep::~Ipv6EchoSweep()
+{
+    Finish();
+    for (const Source& source : m_sources)
+        close(source.fd);
+    if (m_wakeFd >= 0)
+        close(m_wakeFd);
+}
+
+void Ipv6EchoSweep::SendRound(quint16 sequence)
+{
+    struct {
+        icmp6_hdr header;
+        char payload[8];
+    } echo{};
+    echo.header.icmp6_type = ICMP6_ECHO_REQUEST;
+    echo.header.icmp6_id = htons(m_identifier);
+    echo.header.icmp6_seq = htons(sequence);
+    std::memcpy(echo.payload, "lanvey6", 8);
+    for (const Source& source : m_sources) {
+        sockaddr_in6 group{};
+        group.sin6_family = AF_INET6;
+        std::memcpy(&group.sin6_addr, kAllNodes.data(), kAllNodes.size());
+        group.sin6_scope_id = uint32_t(source.ifindex);
+        if (sendto(source.fd, &echo, sizeof echo, 0, reinterpret_cast<const sockaddr*>(&group),
+                   sizeof group) == ssize_t(sizeof echo))
+            ++m_sent;
+    }
+}
+
+void Ipv6EchoSweep::Read(const Source& source)
+{
+    // A burst of replies is read in one go; a host may send anything, so each is parsed.
+    for (int i = 0; i < 256; ++i) {
+        char buffer[1500];
+        sockaddr_in6 from{};
+        socklen_t fromSize = sizeof from;
+        const ssize_t got = recvfrom(source.fd, buffer, sizeof buffer, 0,
+                                     reinterpret_cast<sockaddr*>(&from), &fromSize);
+        if (got < 0)
+            return;
+        const auto sequence =
+            ParseEchoReply(QByteArrayView(buffer, got),
+                           source.raw ? std::optional<quint16>(m_identifier) : std::nullopt);
+        if (!sequence || *sequence < 1 || *sequence > 2 || fromSize < sizeof from ||
+            from.sin6_family != AF_INET6 || IN6_IS_ADDR_MULTICAST(&from.sin6_addr) ||
+            IN6_IS_ADDR_UNSPECIFIED(&from.sin6_addr))
+            continue;
+        Ipv6Bytes address;
+        std::memcpy(address.data(), &from.sin6_addr, address.size());
+        std::lock_guard lock(m_mutex);
+        if (m_replied.size() < kMaxReplies)
+            m_replied.emplace(source.ifindex, address);
+    }
+}
+
+void Ipv6EchoSweep::Run()
+{
+    using Clock = std::chrono::steady_clock;
+    const auto second = Clock::now() + std::chrono::milliseconds(kSecondEchoAfterMs);
+    bool secondSent = false;
+    std::vector<pollfd> fds;
+    fds.push_back({m_wakeFd, POLLIN, 0});
+    for (const Source& source : m_sources)
+        fds.push_back({source.fd, POLLIN, 0});
+    for (;;) {
+        int timeout = -1;
+        if (!secondSent)
+            timeout = int(std::max<qint64>(
+                0, std::chrono::ceil<std::chrono::milliseconds>(second - Clock::now()).count()));
+        const int ready = poll(fds.data(), nfds_t(fds.size()), timeout);
+        if (ready < 0 && errno != EINTR)
+            return;
+        if (fds[0].revents)
+            return;
+        if (!secondSent && Clock::now() >= second) {
+            SendRound(2);
+            secondSent = true;
+        }
+        for (size_t i = 1; ready > 0 && i < fds.size(); ++i)
+            if (fds[i].revents)
+                Read(m_sources[i - 1]);
+    }
+}
+
+std::vector<Ipv6Sighting> Ipv6EchoSweep::Finish()
+{
+    if (m_thread.joinable()) {
+        const quint64 one = 1;
+        [[maybe_unused]] const ssize_t written = write(m_wakeFd, &one, sizeof one);
+        m_thread.join();
+        // Replies already queued count too.
+        for (const Source& source : m_sources)
+            Read(source);
+    }
+    std::set<std::pair<int, Ipv6Bytes>> replied;
+    {
+        std::lock_guard lock(m_mutex);
+        if (std::exchange(m_finished, true))
+            return {};
+        replied = m_replied;
+    }
+    std::vector<Ipv6Sighting> sightings;
+    std::vector<int> adapters;
+    for (const Source& source : m_sources)
+        if (std::find(adapters.begin(), adapters.end(), source.ifindex) == adapters.end())
+            adapters.push_back(source.ifindex);
+    for (const int ifindex : adapters)
+        for (const Ipv6Neighbour& entry : ReadIpv6Neighbours(ifindex))
+            if (replied.count({ifindex, entry.address}))
+                sightings.push_back({entry.address, entry.mac});
+    return sightings;
+}
