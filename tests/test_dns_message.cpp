@@ -95,6 +95,23 @@ TEST(DnsReply, RecordedRepliesGiveTheirNames)
     EXPECT_TRUE(llmnr.ok);
     EXPECT_EQ(llmnr.ptrTargets,
               (QStringList{QStringLiteral("linux-18.lab"), QStringLiteral("alias.lab")}));
+
+    // A host's answer to the AAAA query for its name: both its addresses, the query as
+    // we build it, and nothing for another name or id.
+    const QString name = QStringLiteral("MacBook-16.local.");
+    EXPECT_EQ(BuildAddressQuery(0x4C56, name, true).toHex(),
+              QByteArray("4c56000000010000000000000a4d6163426f6f6b2d3136056c6f63616c00001c8001"));
+    const QByteArray recorded = ReadDataFile("dns_aaaa_reply_mdns.bin");
+    const DnsAddressReply aaaa = ParseAddressReply(recorded, 0x4C56, name);
+    EXPECT_TRUE(aaaa.ok);
+    ASSERT_EQ(aaaa.addresses.size(), 2u);
+    EXPECT_EQ(Ipv6Text(aaaa.addresses[0]), QStringLiteral("2001:db8:4c56:1::16:a"));
+    EXPECT_EQ(Ipv6Text(aaaa.addresses[1]), QStringLiteral("2001:db8:4c56:1::16:b"));
+    EXPECT_TRUE(
+        ParseAddressReply(recorded, 0x4C56, QStringLiteral("other.local")).addresses.empty());
+    EXPECT_FALSE(ParseAddressReply(recorded, 0x4C57, name).ok);
+    EXPECT_TRUE(BuildAddressQuery(1, QStringLiteral("a..local"), true).isEmpty());
+    EXPECT_TRUE(BuildAddressQuery(1, QString(64, u'x') + QStringLiteral(".local"), true).isEmpty());
 }
 
 TEST(DnsReply, RepliesThatAreNotOursGiveNothing)

@@ -107,6 +107,7 @@ struct LabHost {
     QStringList otherNames; // "name (source)" items
     QString netBiosMac;     // the adapter address its NetBIOS answer gives, when not its MAC
     QString conflictMac;    // a second machine's MAC that answers ARP for its address
+    QStringList ipv6;       // every IPv6 address of its adapter
 };
 
 // The manifest `lab up` wrote, by address.
@@ -122,11 +123,13 @@ std::map<quint32, LabHost> ReadManifest()
     const auto rows = ParseCsv(text);
     for (size_t i = 1; i < rows.size(); ++i) {
         const QStringList& r = rows[i];
-        if (r.size() < 5)
+        // A host with IPv6 only has no IPv4 address and no row.
+        if (r.size() < 5 || r[0].isEmpty())
             continue;
         hosts[IpToHostOrder(GetIpAddress(r[0]))] = {
-            r[0],       r[1],      r[2], r[3], r[4], r.value(5).split(u';', Qt::SkipEmptyParts),
-            r.value(6), r.value(7)};
+            r[0],       r[1],       r[2],
+            r[3],       r[4],       r.value(5).split(u';', Qt::SkipEmptyParts),
+            r.value(6), r.value(7), r.value(8).split(u' ', Qt::SkipEmptyParts)};
     }
     return hosts;
 }
@@ -208,10 +211,10 @@ protected:
                   (QStringList{QStringLiteral("IP Address"), QStringLiteral("MAC Address"),
                                QStringLiteral("Host Name"), QStringLiteral("Workgroup"),
                                QStringLiteral("Manufacturer"), QStringLiteral("Compare Result"),
-                               QStringLiteral("Other Names"), QStringLiteral("compare"),
-                               QStringLiteral("flags")}));
+                               QStringLiteral("Other Names"), QStringLiteral("IPv6 Addresses"),
+                               QStringLiteral("compare"), QStringLiteral("flags")}));
         for (size_t i = 1; i < rows.size(); ++i) {
-            EXPECT_EQ(rows[i].size(), 9);
+            EXPECT_EQ(rows[i].size(), 10);
             const quint32 address = IpToHostOrder(GetIpAddress(rows[i].value(0)));
             EXPECT_TRUE(byAddress.emplace(address, rows[i]).second)
                 << "twice: " << rows[i].value(0).toStdString();
@@ -245,7 +248,13 @@ protected:
             names.sort();
             manifestNames.sort();
             EXPECT_EQ(names, manifestNames);
-            const QStringList flags = row.value(8).split(u' ', Qt::SkipEmptyParts);
+            // Every IPv6 address of the host, and no other.
+            if (expectIpv6) {
+                QStringList addresses = row.value(7).split(u' ', Qt::SkipEmptyParts);
+                addresses.sort();
+                EXPECT_EQ(addresses, host.ipv6);
+            }
+            const QStringList flags = row.value(9).split(u' ', Qt::SkipEmptyParts);
             const bool local = (GetMacAddress(host.mac, u':') & 0x02) != 0;
             EXPECT_EQ(flags.contains(QStringLiteral("locally-administered")), local);
             EXPECT_EQ(flags.contains(QStringLiteral("netbios-mac-differs")),
@@ -263,6 +272,7 @@ protected:
     // Set by a test whose scan runs on the raw path and long enough for the second
     // machine's late answer (20 ms after the host's).
     bool expectConflicts = false;
+    bool expectIpv6 = true;
 };
 
 TEST_F(LabScan, TheWholeSubnetFindsExactlyTheManifestComparedWithTheDatabase)
@@ -306,7 +316,7 @@ TEST_F(LabScan, TheWholeSubnetFindsExactlyTheManifestComparedWithTheDatabase)
     EXPECT_EQ(compare("198.18.0.2"), QStringLiteral("IP Address Different"));
     EXPECT_EQ(compare("198.18.0.3"), QStringLiteral("MAC Address Different"));
     EXPECT_EQ(compare("198.18.0.4"), QStringLiteral("New IP address and MAC address"));
-    auto keyword = [&](const char* ip) { return rows.at(IpToHostOrder(IpOf(ip))).value(7); };
+    auto keyword = [&](const char* ip) { return rows.at(IpToHostOrder(IpOf(ip))).value(8); };
     EXPECT_EQ(keyword("198.18.0.1"), QStringLiteral("matched"));
     EXPECT_EQ(keyword("198.18.0.2"), QStringLiteral("ip-differs"));
     EXPECT_EQ(keyword("198.18.0.3"), QStringLiteral("mac-differs"));
@@ -493,7 +503,7 @@ void ExpectInterruptedScan(const std::map<quint32, LabHost>& manifest, const QSt
     }
     std::set<QString> seen;
     for (size_t i = 1; i < rows.size(); ++i) {
-        ASSERT_EQ(rows[i].size(), 9) << rows[i].join(u',').toStdString();
+        ASSERT_EQ(rows[i].size(), 10) << rows[i].join(u',').toStdString();
         const auto it = manifest.find(IpToHostOrder(GetIpAddress(rows[i].value(0))));
         ASSERT_NE(it, manifest.end()) << rows[i].value(0).toStdString();
         EXPECT_EQ(rows[i].value(1), it->second.mac);
@@ -1053,11 +1063,11 @@ TEST_F(LabScan, ASecondMachineAnsweringForAnAddressIsAnIpConflict)
     // Whichever answer the scan kept, the flag is there and the other MAC is the second.
     EXPECT_TRUE(row.value(1) == host.mac || row.value(1) == host.conflictMac)
         << row.value(1).toStdString();
-    EXPECT_TRUE(row.value(8).split(u' ').contains(QStringLiteral("ip-conflict")))
+    EXPECT_TRUE(row.value(9).split(u' ').contains(QStringLiteral("ip-conflict")))
         << row.join(u',').toStdString();
     int flagged = 0;
     for (const auto& [address, other] : rows)
-        flagged += other.value(8).contains(QStringLiteral("ip-conflict"));
+        flagged += other.value(9).contains(QStringLiteral("ip-conflict"));
     EXPECT_EQ(flagged, 1);
     EXPECT_TRUE(scan.err.contains(
         QStringLiteral("1 hosts share their IP address with another MAC address")))

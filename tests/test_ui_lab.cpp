@@ -48,6 +48,7 @@ struct LabHost {
     QStringList otherNames; // "name (source)" items
     QString netBiosMac;     // the adapter address its NetBIOS answer gives, when not its MAC
     QString conflictMac;    // a second machine's MAC that answers ARP for its address
+    QStringList ipv6;       // every IPv6 address of its adapter
 };
 
 // The manifest's hosts of 198.18.0.0/24, with the scanner's own address.
@@ -61,8 +62,8 @@ std::map<QString, LabHost> LanHosts()
     while (!file.atEnd()) {
         const QStringList f = QString::fromUtf8(file.readLine()).trimmed().split(u',');
         if (f.size() >= 5 && f[0].startsWith(QStringLiteral("198.18.0.")))
-            hosts[f[0]] = {f[1], f[2], f.value(5).split(u';', Qt::SkipEmptyParts), f.value(6),
-                           f.value(7)};
+            hosts[f[0]] = {f[1],       f[2],       f.value(5).split(u';', Qt::SkipEmptyParts),
+                           f.value(6), f.value(7), f.value(8).split(u' ', Qt::SkipEmptyParts)};
     }
     return hosts;
 }
@@ -137,12 +138,17 @@ TEST(LabWindow, AScanOfTheLanFillsTheListWithItsHostsAndColours)
             EXPECT_EQ(cell(2).toString(), hosts.at(ip).hostName);
             EXPECT_FALSE(cell(0, Qt::DecorationRole).isNull());
             EXPECT_FALSE(cell(1, Qt::DecorationRole).isNull());
-            // Every other name with its source, in the last column.
-            QStringList names = cell(6).toString().split(QStringLiteral(", "), Qt::SkipEmptyParts);
+            // Every other name with its source, and every IPv6 address.
+            QStringList names =
+                cell(ScanColOtherNames).toString().split(QStringLiteral(", "), Qt::SkipEmptyParts);
             QStringList expectedNames = hosts.at(ip).otherNames;
             names.sort();
             expectedNames.sort();
             EXPECT_EQ(names, expectedNames);
+            QStringList addresses =
+                cell(ScanColIpv6).toString().split(QStringLiteral(", "), Qt::SkipEmptyParts);
+            addresses.sort();
+            EXPECT_EQ(addresses, hosts.at(ip).ipv6);
             // The MAC cell tells why an address is not to be trusted as the maker's.
             const QString why = cell(1, Qt::ToolTipRole).toString();
             const bool local = (GetMacAddress(hosts.at(ip).mac, u':') & 0x02) != 0;

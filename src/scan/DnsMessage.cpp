@@ -14,6 +14,7 @@ constexpr quint16 kFlagResponse = 0x8000;
 constexpr quint16 kOpcodeMask = 0x7800;
 constexpr quint16 kRcodeMask = 0x000F;
 constexpr quint16 kTypePtr = 12;
+constexpr quint16 kTypeAaaa = 28;
 constexpr quint16 kClassIn = 1;
 constexpr quint16 kClassMask = 0x7FFF; // mDNS uses the top bit (cache flush, unicast)
 // A name is at most 255 octets on the wire (RFC 1035 3.1); a pointer chain that visits
@@ -142,39 +143,43 @@ QByteArray BuildReversePtrQuery(quint16 id, quint32 ip, bool unicastResponse)
     return out;
 }
 
-DnsReply ParseReversePtrReply(QByteArrayView message, quint16 id, quint32 ip)
+namespace
 {
-    DnsReply reply;
+
+// Walks the answer section of a reply to our query `id`: `take(type, owner labels,
+// data offset, data length)` for each answer of class IN whose data lies inside the
+// message. False when the header is not a good response with our id.
+template <typename Take>
+bool ReadAnswers(QByteArrayView message, quint16 id, bool& truncated, Take take)
+{
     if (message.size() < kHeaderSize)
-        return reply;
+        return false;
     const quint16 flags = Get16(message, 2);
     if (Get16(message, 0) != id || !(flags & kFlagResponse) || (flags & kOpcodeMask) != 0 ||
         (flags & kRcodeMask) != 0)
-        return reply;
-    reply.ok = true;
+        return false;
     const int questions = Get16(message, 4);
     const int answers = Get16(message, 6);
     const qsizetype body = message.size() - kHeaderSize;
     // Counts that could not fit are lies; what they promise is read only as far as it goes.
     if (qsizetype(questions) * kMinQuestionSize > body ||
         qsizetype(answers) * kMinRecordSize > body)
-        reply.truncated = true;
+        truncated = true;
 
-    const QList<QByteArray> wanted = ReverseLabels(ip);
     qsizetype pos = kHeaderSize;
     for (int q = 0; q < questions; ++q) {
         const auto name = ReadName(message, pos);
         if (!name || name->end + 4 > message.size()) {
-            reply.truncated = true;
-            return reply;
+            truncated = true;
+            return true;
         }
         pos = name->end + 4;
     }
     for (int a = 0; a < answers; ++a) {
         const auto owner = ReadName(message, pos);
         if (!owner || owner->end + 10 > message.size()) {
-            reply.truncated = true;
-            return reply;
+            truncated = true;
+            return true;
         }
         const qsizetype fixed = owner->end;
         const quint16 type = Get16(message, fixed);
@@ -182,20 +187,94 @@ DnsReply ParseReversePtrReply(QByteArrayView message, quint16 id, quint32 ip)
         const quint16 length = Get16(message, fixed + 8);
         const qsizetype data = fixed + 10;
         if (data + length > message.size()) {
-            reply.truncated = true;
-            return reply;
+            truncated = true;
+            return true;
         }
         pos = data + length;
-        if (type != kTypePtr || rclass != kClassIn || !SameName(owner->labels, wanted))
-            continue;
-        // The target must lie inside the record's own data; its pointers may reach back.
-        const auto target = ReadName(message.first(data + length), data);
-        if (!target || target->end != data + length) {
-            reply.truncated = true;
-            continue;
-        }
-        if (!target->labels.isEmpty())
-            reply.ptrTargets << NameText(target->labels);
+        if (rclass == kClassIn)
+            take(type, owner->labels, data, qsizetype(length));
     }
+    return true;
+}
+
+// The labels of a name's text, or none when a label is empty or longer than 63 octets.
+QList<QByteArray> LabelsOf(const QString& name)
+{
+    QList<QByteArray> labels;
+    QString text = name;
+    if (text.endsWith(u'.'))
+        text.chop(1);
+    int wire = 1;
+    for (const QString& label : text.split(u'.')) {
+        const QByteArray bytes = label.toUtf8();
+        wire += int(bytes.size()) + 1;
+        if (bytes.isEmpty() || bytes.size() > 63 || wire > kMaxWireName)
+            return {};
+        labels << bytes;
+    }
+    return labels;
+}
+
+} // namespace
+
+DnsReply ParseReversePtrReply(QByteArrayView message, quint16 id, quint32 ip)
+{
+    DnsReply reply;
+    const QList<QByteArray> wanted = ReverseLabels(ip);
+    reply.ok = ReadAnswers(
+        message, id, reply.truncated,
+        [&](quint16 type, const QList<QByteArray>& owner, qsizetype data, qsizetype length) {
+            if (type != kTypePtr || !SameName(owner, wanted))
+                return;
+            // The target must lie inside the record's own data; its
+            // pointers may reach back.
+            const auto target = ReadName(message.first(data + length), data);
+            if (!target || target->end != data + length) {
+                reply.truncated = true;
+                return;
+            }
+            if (!target->labels.isEmpty())
+                reply.ptrTargets << NameText(target->labels);
+        });
+    return reply;
+}
+
+QByteArray BuildAddressQuery(quint16 id, const QString& name, bool unicastResponse)
+{
+    const QList<QByteArray> labels = LabelsOf(name);
+    if (labels.isEmpty())
+        return {};
+    QByteArray out;
+    Put16(out, id);
+    Put16(out, 0);
+    Put16(out, 1);
+    Put16(out, 0);
+    Put16(out, 0);
+    Put16(out, 0);
+    for (const QByteArray& label : labels) {
+        out.append(char(label.size()));
+        out.append(label);
+    }
+    out.append('\0');
+    Put16(out, kTypeAaaa);
+    Put16(out, quint16(kClassIn | (unicastResponse ? 0x8000 : 0)));
+    return out;
+}
+
+DnsAddressReply ParseAddressReply(QByteArrayView message, quint16 id, const QString& name)
+{
+    DnsAddressReply reply;
+    const QList<QByteArray> wanted = LabelsOf(name);
+    reply.ok = ReadAnswers(
+        message, id, reply.truncated,
+        [&](quint16 type, const QList<QByteArray>& owner, qsizetype data, qsizetype length) {
+            if (type != kTypeAaaa || length != 16 || wanted.isEmpty() || !SameName(owner, wanted) ||
+                reply.addresses.size() >= kMaxIpv6Addresses)
+                return;
+            Ipv6Bytes address;
+            for (int i = 0; i < 16; ++i)
+                address[size_t(i)] = quint8(message[data + i]);
+            reply.addresses.push_back(address);
+        });
     return reply;
 }

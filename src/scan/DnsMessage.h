@@ -2,14 +2,17 @@
 
 // The one DNS message format (RFC 1035 4) that reverse lookups over multicast DNS
 // (RFC 6762) and LLMNR (RFC 4795) share: the PTR query for an address and the parse of
-// a reply. Replies come from anyone on the link, so the parse trusts no count, length or
-// pointer in them.
+// a reply; and the AAAA query for a name a host gave, with its reply. Replies come from anyone on
+// the link, so the parse trusts no count, length or pointer in them.
+
+#include "records/Ipv6Addresses.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
+#include <vector>
 
 inline constexpr quint16 kMdnsPort = 5353;
 inline constexpr quint16 kLlmnrPort = 5355;
@@ -38,3 +41,17 @@ struct DnsReply {
 // the query bit, or an error code gives none. Names are UTF-8 labels joined by '.',
 // without the final dot, control characters replaced, and cut to kMaxNameLength.
 DnsReply ParseReversePtrReply(QByteArrayView message, quint16 id, quint32 ip);
+
+// A standard query for the AAAA records of `name` ("host.local"), class IN; empty when
+// the name cannot be a DNS name (an empty label or one over 63 octets).
+QByteArray BuildAddressQuery(quint16 id, const QString& name, bool unicastResponse);
+
+struct DnsAddressReply {
+    bool ok = false;
+    bool truncated = false;
+    std::vector<Ipv6Bytes> addresses; // at most kMaxIpv6Addresses, in reply order
+};
+
+// Reads a reply to BuildAddressQuery(id, name, ...): the AAAA records of the answer
+// section whose owner is `name` (case-insensitive).
+DnsAddressReply ParseAddressReply(QByteArrayView message, quint16 id, const QString& name);

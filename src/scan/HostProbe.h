@@ -18,6 +18,7 @@ struct ProbeResult {
     QString workgroup;
     OtherNames otherNames;  // multicast DNS, LLMNR and reverse DNS, in the order they came
     quint64 netBiosMac = 0; // the reply's adapter address (MAC value), 0 when none or zeros
+    Ipv6Addresses ipv6;     // what the host's multicast DNS name stands for
 };
 
 // The part of the cursor a resolver may ask ahead for: the address the cursor hands out

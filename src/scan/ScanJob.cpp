@@ -180,6 +180,7 @@ void ScanWorkerProc(CScanJob* job, int slot, quint64 scan, const std::function<v
         probe.hostName.clear();
         probe.workgroup.clear();
         probe.otherNames.clear();
+        probe.ipv6.clear();
         probe.netBiosMac = 0;
         probe.mac = 0;
 
@@ -211,6 +212,7 @@ void ScanWorkerProc(CScanJob* job, int slot, quint64 scan, const std::function<v
         record->ip = probe.ip;
         record->mac = probe.mac;
         record->otherNames = std::move(probe.otherNames);
+        record->ipv6 = std::move(probe.ipv6);
         record->netBiosMac = probe.netBiosMac;
         // A second answer that came by now; later ones are looked for when the scan ends.
         record->conflictMac = g_arpConflicts.OtherMac(address, mac);

@@ -1,6 +1,7 @@
 // libFuzzer target: the parse of a multicast DNS or LLMNR reply, on any bytes a host on
-// the link may send. The id and the address asked about come from the reply's own first
-// bytes, so that the fuzzer reaches the answers without guessing them.
+// the link may send, as a reverse lookup's answer and as an address (AAAA) query's. The
+// id and the address asked about come from the reply's own first bytes, so that the
+// fuzzer reaches the answers without guessing them.
 
 #include "FuzzCheck.h"
 #include "lang/DisplayText.h"
@@ -27,6 +28,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             for (const QChar c : name)
                 Check(!IsControlChar(c.unicode()));
         }
+    }
+    // And as the answer to an AAAA query for a name a host gave.
+    for (const char* name : {"macbook-16.local", "a.b", ""}) {
+        const DnsAddressReply addresses = ParseAddressReply(message, id, QString::fromLatin1(name));
+        Check(addresses.ok || addresses.addresses.empty());
+        Check(addresses.addresses.size() <= size_t(kMaxIpv6Addresses));
+        Check(*name || addresses.addresses.empty());
     }
     return 0;
 }

@@ -197,6 +197,53 @@ private:
     QStringList m_names;
 };
 
+// The AAAA query for the name a host gave over multicast DNS, sent to the host's own port
+// 5353 on a socket connected to it: only its own answer is read.
+class AddressQuestion
+{
+public:
+    AddressQuestion(quint32 ip, const QString& name)
+        : m_name(name), m_id(quint16(QRandomGenerator::global()->bounded(1, 0x10000))),
+          m_socket(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0))
+    {
+        const QByteArray query = BuildAddressQuery(m_id, name, true);
+        const sockaddr_in host = Endpoint(ip, kMdnsPort);
+        m_done =
+            query.isEmpty() || m_socket.get() < 0 ||
+            connect(m_socket.get(), reinterpret_cast<const sockaddr*>(&host), sizeof host) != 0 ||
+            send(m_socket.get(), query.data(), size_t(query.size()), 0) != query.size();
+    }
+    bool Done() const { return m_done; }
+    int Fd() const { return m_socket.get(); }
+    const std::vector<Ipv6Bytes>& Addresses() const { return m_addresses; }
+
+    void OnReady()
+    {
+        char buffer[9000];
+        for (int i = 0; i < 64 && !m_done; ++i) {
+            const ssize_t n = recv(m_socket.get(), buffer, sizeof buffer, MSG_DONTWAIT);
+            if (n < 0) {
+                // Refused (nothing listens any more) ends it; an empty queue waits on.
+                m_done = errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR;
+                return;
+            }
+            const DnsAddressReply reply =
+                ParseAddressReply(QByteArrayView(buffer, n), m_id, m_name);
+            if (!reply.ok)
+                continue;
+            m_addresses = reply.addresses;
+            m_done = true;
+        }
+    }
+
+private:
+    QString m_name;
+    quint16 m_id;
+    SocketHandle m_socket;
+    bool m_done = true;
+    std::vector<Ipv6Bytes> m_addresses;
+};
+
 void InitAresOnce()
 {
     static std::once_flag once;
@@ -339,12 +386,16 @@ int QueryHostNamesOverUdp(ProbeResult& probe, int multicastIfIndex, std::chrono:
     GroupQuestion mdns(probe.ip, kMdnsGroup, kMdnsPort, 255, multicastIfIndex);
     GroupQuestion llmnr(probe.ip, kLlmnrGroup, kLlmnrPort, 1, multicastIfIndex);
     ResolverQuestion resolver(probe.ip, wait);
+    // Asked once the host has given its multicast DNS name: its addresses under it.
+    std::optional<AddressQuestion> addresses;
 
     std::vector<pollfd> fds;
     for (;;) {
         const auto now = Clock::now();
         mdns.SendToGroupIfDue(now);
         llmnr.SendToGroupIfDue(now);
+        if (!addresses && mdns.Done() && !mdns.Names().isEmpty())
+            addresses.emplace(probe.ip, mdns.Names().front());
         fds.clear();
         if (!netBios.Done())
             fds.push_back({netBios.Fd(), POLLIN, 0});
@@ -352,6 +403,8 @@ int QueryHostNamesOverUdp(ProbeResult& probe, int multicastIfIndex, std::chrono:
             fds.push_back({mdns.Fd(), POLLIN, 0});
         if (!llmnr.Done())
             fds.push_back({llmnr.Fd(), POLLIN, 0});
+        if (addresses && !addresses->Done())
+            fds.push_back({addresses->Fd(), POLLIN, 0});
         const size_t groupFds = fds.size();
         resolver.AddFds(fds);
         if (fds.empty())
@@ -386,6 +439,8 @@ int QueryHostNamesOverUdp(ProbeResult& probe, int multicastIfIndex, std::chrono:
                 netBios.OnReady();
             else if (fds[i].fd == mdns.Fd())
                 mdns.OnReady();
+            else if (addresses && fds[i].fd == addresses->Fd())
+                addresses->OnReady();
             else
                 llmnr.OnReady();
         }
@@ -397,5 +452,8 @@ int QueryHostNamesOverUdp(ProbeResult& probe, int multicastIfIndex, std::chrono:
         AddOtherName(probe.otherNames, name, NameSource::Llmnr);
     for (const QString& name : resolver.Names())
         AddOtherName(probe.otherNames, name, NameSource::Dns);
+    if (addresses)
+        for (const Ipv6Bytes& address : addresses->Addresses())
+            AddIpv6Address(probe.ipv6, address);
     return netBios.Result();
 }

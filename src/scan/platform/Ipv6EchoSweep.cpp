@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstring>
 #include <ifaddrs.h>
+#include <map>
 #include <net/if.h>
 #include <netinet/icmp6.h>
 #include <netinet/in.h>
@@ -103,29 +104,34 @@ Ipv6EchoSweep::~Ipv6EchoSweep()
         close(m_wakeFd);
 }
 
+QByteArray Ipv6EchoSweep::EchoRequest(quint16 sequence) const
+{
+    icmp6_hdr header{};
+    header.icmp6_type = ICMP6_ECHO_REQUEST;
+    header.icmp6_id = htons(m_identifier);
+    header.icmp6_seq = htons(sequence);
+    QByteArray echo(reinterpret_cast<const char*>(&header), sizeof header);
+    echo.append("lanvey6", 8);
+    return echo;
+}
+
 void Ipv6EchoSweep::SendRound(quint16 sequence)
 {
-    struct {
-        icmp6_hdr header;
-        char payload[8];
-    } echo{};
-    echo.header.icmp6_type = ICMP6_ECHO_REQUEST;
-    echo.header.icmp6_id = htons(m_identifier);
-    echo.header.icmp6_seq = htons(sequence);
-    std::memcpy(echo.payload, "lanvey6", 8);
+    const QByteArray echo = EchoRequest(sequence);
     for (const Source& source : m_sources) {
         sockaddr_in6 group{};
         group.sin6_family = AF_INET6;
         std::memcpy(&group.sin6_addr, kAllNodes.data(), kAllNodes.size());
         group.sin6_scope_id = uint32_t(source.ifindex);
-        if (sendto(source.fd, &echo, sizeof echo, 0, reinterpret_cast<const sockaddr*>(&group),
-                   sizeof group) == ssize_t(sizeof echo))
+        if (sendto(source.fd, echo.constData(), size_t(echo.size()), 0,
+                   reinterpret_cast<const sockaddr*>(&group), sizeof group) == echo.size())
             ++m_sent;
     }
 }
 
-void Ipv6EchoSweep::Read(const Source& source)
+void Ipv6EchoSweep::Read(size_t sourceIndex)
 {
+    const Source& source = m_sources[sourceIndex];
     // A burst of replies is read in one go; a host may send anything, so each is parsed.
     for (int i = 0; i < 256; ++i) {
         char buffer[1500];
@@ -138,7 +144,7 @@ void Ipv6EchoSweep::Read(const Source& source)
         const auto sequence =
             ParseEchoReply(QByteArrayView(buffer, got),
                            source.raw ? std::optional<quint16>(m_identifier) : std::nullopt);
-        if (!sequence || *sequence < 1 || *sequence > 2 || fromSize < sizeof from ||
+        if (!sequence || *sequence < 1 || *sequence > 3 || fromSize < sizeof from ||
             from.sin6_family != AF_INET6 || IN6_IS_ADDR_MULTICAST(&from.sin6_addr) ||
             IN6_IS_ADDR_UNSPECIFIED(&from.sin6_addr))
             continue;
@@ -146,62 +152,128 @@ void Ipv6EchoSweep::Read(const Source& source)
         std::memcpy(address.data(), &from.sin6_addr, address.size());
         std::lock_guard lock(m_mutex);
         if (m_replied.size() < kMaxReplies)
-            m_replied.emplace(source.ifindex, address);
+            m_replied.emplace(std::pair(source.ifindex, address), int(sourceIndex));
     }
 }
 
 void Ipv6EchoSweep::Run()
 {
     using Clock = std::chrono::steady_clock;
-    const auto second = Clock::now() + std::chrono::milliseconds(kSecondEchoAfterMs);
-    bool secondSent = false;
+    const auto started = Clock::now();
+    const auto second = started + std::chrono::milliseconds(kSecondEchoAfterMs);
+    const auto resolve = started + std::chrono::milliseconds(kResolveAfterMs);
+    const auto done = started + std::chrono::milliseconds(kSweepMs);
+    int step = 0; // 0: the second echoes are due, 1: the resolve pass, 2: the end, 3: over
     std::vector<pollfd> fds;
     fds.push_back({m_wakeFd, POLLIN, 0});
     for (const Source& source : m_sources)
         fds.push_back({source.fd, POLLIN, 0});
     for (;;) {
-        int timeout = -1;
-        if (!secondSent)
-            timeout = int(std::max<qint64>(
-                0, std::chrono::ceil<std::chrono::milliseconds>(second - Clock::now()).count()));
+        const auto due = step == 0 ? second : step == 1 ? resolve : done;
+        const int timeout =
+            step >= 3
+                ? -1
+                : int(std::max<qint64>(
+                      0, std::chrono::ceil<std::chrono::milliseconds>(due - Clock::now()).count()));
         const int ready = poll(fds.data(), nfds_t(fds.size()), timeout);
         if (ready < 0 && errno != EINTR)
-            return;
+            break;
         if (fds[0].revents)
-            return;
-        if (!secondSent && Clock::now() >= second) {
-            SendRound(2);
-            secondSent = true;
-        }
+            break;
         for (size_t i = 1; ready > 0 && i < fds.size(); ++i)
             if (fds[i].revents)
-                Read(m_sources[i - 1]);
+                Read(i - 1);
+        if (step < 3 && Clock::now() >= due) {
+            if (step == 0)
+                SendRound(2);
+            else if (step == 1)
+                AskUnresolved();
+            else
+                MarkDone();
+            ++step;
+        }
     }
+    MarkDone();
+}
+
+void Ipv6EchoSweep::AskUnresolved()
+{
+    // A host that already knew our MAC replied without a neighbour exchange, and the
+    // kernel may have let go of its entry since an earlier scan. One echo straight to it
+    // makes the kernel ask the link for its MAC. Only an address of the link itself
+    // (link-local, unique-local) is asked: never a global one.
+    std::map<std::pair<int, Ipv6Bytes>, int> replied;
+    {
+        std::lock_guard lock(m_mutex);
+        replied = m_replied;
+    }
+    std::set<std::pair<int, Ipv6Bytes>> held;
+    for (const int ifindex : Adapters())
+        for (const Ipv6Neighbour& entry : ReadIpv6Neighbours(ifindex))
+            held.emplace(ifindex, entry.address);
+    for (const auto& [key, sourceIndex] : replied) {
+        const Ipv6Bytes& address = key.second;
+        const bool onLink = IsIpv6LinkLocal(address) || (address[0] & 0xFE) == 0xFC;
+        if (!onLink || held.count(key))
+            continue;
+        const Source& source = m_sources[size_t(sourceIndex)];
+        sockaddr_in6 to{};
+        to.sin6_family = AF_INET6;
+        std::memcpy(&to.sin6_addr, address.data(), address.size());
+        if (IsIpv6LinkLocal(address))
+            to.sin6_scope_id = uint32_t(source.ifindex);
+        const QByteArray echo = EchoRequest(3);
+        if (sendto(source.fd, echo.constData(), size_t(echo.size()), 0,
+                   reinterpret_cast<const sockaddr*>(&to), sizeof to) == echo.size())
+            ++m_sent;
+    }
+}
+
+void Ipv6EchoSweep::MarkDone()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_sweepDone = true;
+    }
+    m_sweepEnded.notify_all();
+}
+
+std::vector<int> Ipv6EchoSweep::Adapters() const
+{
+    std::vector<int> adapters;
+    for (const Source& source : m_sources)
+        if (std::find(adapters.begin(), adapters.end(), source.ifindex) == adapters.end())
+            adapters.push_back(source.ifindex);
+    return adapters;
 }
 
 std::vector<Ipv6Sighting> Ipv6EchoSweep::Finish()
 {
     if (m_thread.joinable()) {
+        // A scan shorter than the sweep waits for its end: the second echoes and the
+        // neighbour exchanges they start.
+        {
+            std::unique_lock lock(m_mutex);
+            m_sweepEnded.wait_for(lock, std::chrono::milliseconds(kSweepMs + 100),
+                                  [this] { return m_sweepDone; });
+        }
         const quint64 one = 1;
         [[maybe_unused]] const ssize_t written = write(m_wakeFd, &one, sizeof one);
         m_thread.join();
         // Replies already queued count too.
-        for (const Source& source : m_sources)
-            Read(source);
+        for (size_t i = 0; i < m_sources.size(); ++i)
+            Read(i);
     }
     std::set<std::pair<int, Ipv6Bytes>> replied;
     {
         std::lock_guard lock(m_mutex);
         if (std::exchange(m_finished, true))
             return {};
-        replied = m_replied;
+        for (const auto& entry : m_replied)
+            replied.insert(entry.first);
     }
     std::vector<Ipv6Sighting> sightings;
-    std::vector<int> adapters;
-    for (const Source& source : m_sources)
-        if (std::find(adapters.begin(), adapters.end(), source.ifindex) == adapters.end())
-            adapters.push_back(source.ifindex);
-    for (const int ifindex : adapters)
+    for (const int ifindex : Adapters())
         for (const Ipv6Neighbour& entry : ReadIpv6Neighbours(ifindex))
             if (replied.count({ifindex, entry.address}))
                 sightings.push_back({entry.address, entry.mac});

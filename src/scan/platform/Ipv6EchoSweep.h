@@ -2,7 +2,10 @@
 
 #include "records/Ipv6Addresses.h"
 
+#include <QByteArray>
 #include <atomic>
+#include <condition_variable>
+#include <map>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -13,16 +16,22 @@
 // request to the all-nodes group ff02::1 from each of the adapter's own IPv6 addresses
 // (link-local, unique-local, global), and one more a moment later. The hosts reply from
 // an address of the same scope, and the neighbour exchange they make to reply gives the
-// kernel their MAC. Nothing is sent anywhere else, and nothing at all from an adapter
-// without IPv6.
+// kernel their MAC. A host that knew our MAC already makes no such exchange: an address
+// of the link (link-local or unique-local) that replied and that the kernel holds no
+// MAC for gets one echo of its own, which makes the kernel ask. Nothing is sent to a
+// global address, and nothing at all from an adapter without IPv6.
 //
 // The echoes go out of an ICMPv6 datagram socket where the system allows it to the user
 // (net.ipv4.ping_group_range), else of a raw ICMPv6 socket where we may open one.
 class Ipv6EchoSweep
 {
 public:
-    // How long after the first echoes the second ones go.
+    // How long after the first echoes the second ones go, when the addresses that
+    // replied without the kernel learning their MAC are asked straight, and when the
+    // sweep is over: a scan that ends sooner waits for it.
     static constexpr int kSecondEchoAfterMs = 150;
+    static constexpr int kResolveAfterMs = 250;
+    static constexpr int kSweepMs = 350;
     // The most replying addresses one sweep keeps: every host of a link may answer.
     static constexpr size_t kMaxReplies = 8192;
 
@@ -45,8 +54,12 @@ private:
     };
 
     void Run();
+    QByteArray EchoRequest(quint16 sequence) const;
     void SendRound(quint16 sequence);
-    void Read(const Source& source);
+    void Read(size_t sourceIndex);
+    void AskUnresolved();
+    void MarkDone();
+    std::vector<int> Adapters() const;
 
     std::vector<Source> m_sources;
     quint16 m_identifier = 0; // a raw socket's; a datagram socket's is the kernel's
@@ -54,6 +67,9 @@ private:
     std::thread m_thread;
     std::atomic<int> m_sent{0};
     std::mutex m_mutex;
-    std::set<std::pair<int, Ipv6Bytes>> m_replied; // adapter, address
+    // Adapter and address of each reply, with the source it came to.
+    std::map<std::pair<int, Ipv6Bytes>, int> m_replied;
     bool m_finished = false;
+    bool m_sweepDone = false;
+    std::condition_variable m_sweepEnded;
 };

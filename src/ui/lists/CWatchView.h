@@ -1,5 +1,6 @@
 #pragma once
 
+#include "records/RecordColumns.h"
 #include "ui/lists/CCommonListView.h"
 
 #include <QWidget>
@@ -12,7 +13,7 @@ class WatchSession;
 
 // The columns the watch's hosts list adds after the scan list's.
 enum WatchColumn {
-    WatchColState = 7, // ScanColumnCount: online, or gone since when
+    WatchColState = ScanColumnCount, // online, or gone since when
     WatchColFirstSeen,
     WatchColLastSeen,
     WatchColumnCount
