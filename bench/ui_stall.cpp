@@ -10,11 +10,12 @@
 // namespace and on any target outside 198.18.0.0/15 (bench/ui_stall drives it there).
 //
 //   lanvey_ui_stall [--target 198.18.4.0/22] [--threads 100] [--timeout-ms 120000]
-//                   [--db-records N]
+//                   [--db-records N] [--stall-stacks]
 //
 // --db-records N fills the database list with N records outside the lab (10.x.y.z, MACs
 // no lab host has), so that every drawn cell of the scan list walks that many records.
 
+#include "app/ProfileSettings.h"
 #include "records/DatabaseRecord.h"
 #include "records/LanveyDoc.h"
 #include "scan/HostProbe.h"
@@ -22,10 +23,9 @@
 #include "scan/ScanTarget.h"
 #include "support/AddressText.h"
 #include "support/LocalAdapters.h"
+#include "ui/commands/CommandIds.h"
 #include "ui/frame/CLanveyView.h"
 #include "ui/frame/CMainFrame.h"
-#include "ui/commands/CommandIds.h"
-#include "app/ProfileSettings.h"
 #include "ui/lists/CScanSession.h"
 
 #include <QApplication>
@@ -37,12 +37,20 @@
 #include <QThread>
 #include <QTimer>
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <csignal>
 #include <cstdio>
+#include <cxxabi.h>
+#include <execinfo.h>
+#include <map>
 #include <memory>
 #include <mutex>
+#include <pthread.h>
+#include <set>
+#include <string>
 #include <sys/resource.h>
 #include <thread>
 #include <vector>
@@ -96,11 +104,70 @@ private:
 
 // Posts a ping to the UI thread every 5 ms while none is outstanding and keeps the
 // round-trip delays.
+// What the UI thread is doing while a ping waits: a signal to the thread every few
+// milliseconds of a stall, whose handler keeps the thread's stack. After the run, the
+// frames most often on those stacks are printed (--stall-stacks).
+struct StallSamples {
+    static constexpr int kMax = 4096, kDepth = 24;
+    std::array<std::array<void*, kDepth>, kMax> frames{};
+    std::array<int, kMax> depth{};
+    std::atomic<int> count{0};
+};
+StallSamples g_stallSamples;
+
+void TakeStallSample(int)
+{
+    const int at = g_stallSamples.count.load();
+    if (at >= StallSamples::kMax)
+        return;
+    g_stallSamples.depth[size_t(at)] =
+        backtrace(g_stallSamples.frames[size_t(at)].data(), StallSamples::kDepth);
+    g_stallSamples.count.store(at + 1);
+}
+
+void PrintStallStacks()
+{
+    std::map<std::string, int> frames; // a function, how many samples hold it
+    const int samples = g_stallSamples.count.load();
+    for (int i = 0; i < samples; ++i) {
+        char** names = backtrace_symbols(g_stallSamples.frames[size_t(i)].data(),
+                                         g_stallSamples.depth[size_t(i)]);
+        std::set<std::string> once;
+        for (int f = 2; names && f < g_stallSamples.depth[size_t(i)]; ++f) {
+            std::string name = names[f];
+            const auto open = name.find('('), plus = name.find('+', open);
+            if (open != std::string::npos && plus != std::string::npos && plus > open + 1) {
+                const std::string mangled = name.substr(open + 1, plus - open - 1);
+                int status = 0;
+                char* plain = abi::__cxa_demangle(mangled.c_str(), nullptr, nullptr, &status);
+                name = status == 0 && plain ? std::string(plain).substr(0, 160) : mangled;
+                std::free(plain);
+            }
+            if (once.insert(name).second)
+                ++frames[name];
+        }
+        std::free(names);
+    }
+    std::vector<std::pair<int, std::string>> ranked;
+    for (const auto& [name, n] : frames)
+        ranked.emplace_back(n, name);
+    std::sort(ranked.rbegin(), ranked.rend());
+    std::fprintf(stderr, "stall samples: %d\n", samples);
+    for (size_t i = 0; i < ranked.size() && i < 40; ++i)
+        std::fprintf(stderr, "%5d  %s\n", ranked[i].first, ranked[i].second.c_str());
+}
+
 class Watchdog
 {
 public:
-    Watchdog(QObject* uiObject, const QElapsedTimer& clock) : m_pUi(uiObject), m_clock(clock)
+    Watchdog(QObject* uiObject, const QElapsedTimer& clock, bool sample)
+        : m_pUi(uiObject), m_clock(clock), m_ui(pthread_self()), m_sample(sample)
     {
+        if (sample) {
+            void* warm[4];
+            backtrace(warm, 4); // loads the unwinder before any signal needs it
+            std::signal(SIGPROF, TakeStallSample);
+        }
         m_thread = std::thread([this] { Run(); });
     }
     ~Watchdog() { Stop(); }
@@ -125,9 +192,13 @@ private:
     {
         std::unique_lock lock(m_mutex);
         while (!m_stop) {
+            // A ping that has waited 30 ms is a stall in the making: look at the UI thread.
+            if (m_outstanding && m_sample && m_clock.nsecsElapsed() - m_sentNs > 30'000'000)
+                pthread_kill(m_ui, SIGPROF);
             if (!m_outstanding) {
                 m_outstanding = true;
                 const qint64 sent = m_clock.nsecsElapsed();
+                m_sentNs = sent;
                 QMetaObject::invokeMethod(
                     m_pUi,
                     [this, sent] {
@@ -148,6 +219,9 @@ private:
 
     QObject* m_pUi;
     QElapsedTimer m_clock;
+    pthread_t m_ui;
+    bool m_sample = false;
+    qint64 m_sentNs = 0;
     std::mutex m_mutex;
     std::condition_variable m_wake;
     bool m_stop = false;
@@ -184,6 +258,7 @@ int main(int argc, char** argv)
     int threads = 100;
     int timeoutMs = 120000;
     int dbRecords = 0;
+    bool stallStacks = false;
     const QStringList args = QCoreApplication::arguments();
     for (qsizetype i = 1; i < args.size(); ++i) {
         const bool hasValue = i + 1 < args.size();
@@ -193,11 +268,13 @@ int main(int argc, char** argv)
             threads = args[++i].toInt();
         else if (args[i] == QLatin1String("--timeout-ms") && hasValue)
             timeoutMs = args[++i].toInt();
+        else if (args[i] == QLatin1String("--stall-stacks"))
+            stallStacks = true;
         else if (args[i] == QLatin1String("--db-records") && hasValue)
             dbRecords = std::clamp(args[++i].toInt(), 0, 1 << 22);
         else {
             std::fprintf(stderr, "usage: lanvey_ui_stall [--target T] [--threads N] "
-                                 "[--timeout-ms MS] [--db-records N]\n");
+                                 "[--timeout-ms MS] [--db-records N] [--stall-stacks]\n");
             return 2;
         }
     }
@@ -271,7 +348,7 @@ int main(int argc, char** argv)
         });
         QTimer::singleShot(timeoutMs, &frame, [] { QCoreApplication::exit(1); });
 
-        Watchdog watchdog(&frame, clock);
+        Watchdog watchdog(&frame, clock, stallStacks);
         const qint64 startAtNs = clock.nsecsElapsed();
         if (!frame.RouteCommand(ID_SCAN_START)) {
             std::fprintf(stderr, "lanvey_ui_stall: the Start command is disabled\n");
@@ -304,6 +381,8 @@ int main(int argc, char** argv)
                     delays.size(), lastRowAtNs < 0 ? -1.0 : double(doneAtNs - lastRowAtNs) / 1e6,
                     dbRecords, PeakRssKb());
         std::fflush(stdout);
+        if (stallStacks)
+            PrintStallStacks();
         frame.close();
     }
     doc.DeleteContents();
