@@ -231,8 +231,12 @@ QByteArray ScannerMain(const LabBody& body)
     if (read(fromHost[0], &signal, 1) != 1)
         return failed("host namespace not made");
 
+    // No IPv6 on the scanner's side: these tests count the frames it sends, and the
+    // frames a new IPv6 link sends itself (and a scan's IPv6 echoes) are no ARP.
     const bool linked =
-        Shell(QStringLiteral("ip link set lo up && ip link add lvpa address %1 type veth peer name "
+        Shell(QStringLiteral("sysctl -qw net.ipv6.conf.all.disable_ipv6=1 "
+                             "net.ipv6.conf.default.disable_ipv6=1 && "
+                             "ip link set lo up && ip link add lvpa address %1 type veth peer name "
                              "lvpb address %2 netns %3 && ip addr add 198.19.200.1/24 dev lvpa && "
                              "ip link set lvpa up")
                   .arg(kScannerMac, kHostMac)

@@ -61,8 +61,11 @@ public:
     // and before ScanEnded. The echoes went out when the scan started.
     virtual std::vector<Ipv6Sighting> Ipv6Sightings() { return {}; }
 
-    // On each worker thread as it starts, before its first address.
+    // On each worker thread as it starts, before its first address, and as it ends, after
+    // its last. WorkerEnding may wait (at most a fraction of a second, less once the scan
+    // is stopping) for work the probe does beside the workers.
     virtual void WorkerStarting() {}
+    virtual void WorkerEnding() {}
 
     // The scan has been told to stop while workers may still run: a worker waiting for an
     // address's verdict gets "not found" at once unless the host has already answered,

@@ -229,6 +229,9 @@ void ScanWorkerProc(CScanJob* job, int slot, quint64 scan, const std::function<v
         }
         sink.HostAdded();
     }
+    // The probe's own work for the scan (its IPv6 echoes) may want a moment more: the
+    // worker waits for it here, so that the owner's completion step never does.
+    hostProbe.WorkerEnding();
     if (announceEnd)
         announceEnd();
     sink.WorkerDone(slot);

@@ -247,16 +247,28 @@ std::vector<int> Ipv6EchoSweep::Adapters() const
     return adapters;
 }
 
+void Ipv6EchoSweep::WaitForSweep()
+{
+    // A scan shorter than the sweep waits for its end: the second echoes and the
+    // neighbour exchanges they start.
+    std::unique_lock lock(m_mutex);
+    m_sweepEnded.wait_for(lock, std::chrono::milliseconds(kSweepMs + 100),
+                          [this] { return m_sweepDone || m_stopped || !m_thread.joinable(); });
+}
+
+void Ipv6EchoSweep::Stop()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_stopped = true;
+    }
+    m_sweepEnded.notify_all();
+}
+
 std::vector<Ipv6Sighting> Ipv6EchoSweep::Finish()
 {
     if (m_thread.joinable()) {
-        // A scan shorter than the sweep waits for its end: the second echoes and the
-        // neighbour exchanges they start.
-        {
-            std::unique_lock lock(m_mutex);
-            m_sweepEnded.wait_for(lock, std::chrono::milliseconds(kSweepMs + 100),
-                                  [this] { return m_sweepDone; });
-        }
+        WaitForSweep();
         const quint64 one = 1;
         [[maybe_unused]] const ssize_t written = write(m_wakeFd, &one, sizeof one);
         m_thread.join();

@@ -40,8 +40,15 @@ public:
     Ipv6EchoSweep(const Ipv6EchoSweep&) = delete;
     Ipv6EchoSweep& operator=(const Ipv6EchoSweep&) = delete;
 
+    // Waits until the sweep has sent all it sends and the kernel has had the time to
+    // learn the MACs (kSweepMs from the start), or until Stop.
+    void WaitForSweep();
+    // A stopping scan waits for nothing more.
+    void Stop();
+
     // Stops reading replies. Every address that replied, with the MAC the kernel's
     // neighbour table of its adapter holds for it; one it holds none for is left out.
+    // Waits for the sweep's end as WaitForSweep does.
     std::vector<Ipv6Sighting> Finish();
 
     int EchoesSent() const { return m_sent.load(); }
@@ -71,5 +78,6 @@ private:
     std::map<std::pair<int, Ipv6Bytes>, int> m_replied;
     bool m_finished = false;
     bool m_sweepDone = false;
+    bool m_stopped = false;
     std::condition_variable m_sweepEnded;
 };

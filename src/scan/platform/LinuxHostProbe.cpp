@@ -106,8 +106,16 @@ public:
 
     void ScanStopping() override
     {
+        if (m_echo)
+            m_echo->Stop();
         if (m_resolver)
             m_resolver->ScanStopping();
+    }
+
+    void WorkerEnding() override
+    {
+        if (m_echo)
+            m_echo->WaitForSweep();
     }
 
     void ScanEnded() override
