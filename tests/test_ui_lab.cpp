@@ -278,6 +278,10 @@ TEST(LabWindow, AWatchListsTheLanAndNotifiesAHostThatChangedItsMac)
             EXPECT_EQ(cell(ScanColMac).toString(), hosts.at(ip).mac);
             EXPECT_EQ(cell(ScanColHostName).toString(), hosts.at(ip).hostName);
             EXPECT_EQ(cell(WatchColState).toString(), QStringLiteral("Online"));
+            QStringList addresses =
+                cell(ScanColIpv6).toString().split(QStringLiteral(", "), Qt::SkipEmptyParts);
+            addresses.sort();
+            EXPECT_EQ(addresses, hosts.at(ip).ipv6);
             EXPECT_FALSE(cell(WatchColFirstSeen).toString().isEmpty());
             EXPECT_EQ(cell(ScanColIp, Qt::ForegroundRole).value<QColor>(),
                       ip == QLatin1String("198.18.0.3") ? QColor(Qt::red) : QColor(Qt::blue));

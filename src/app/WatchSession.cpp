@@ -259,6 +259,7 @@ void WatchSession::OnSweepFinished()
         host.hostName = imported.record.hostName;
         host.workgroup = imported.record.workgroup;
         host.otherNames = imported.record.otherNames;
+        host.ipv6 = imported.record.ipv6;
         host.resolved = 1;
         if (Covered(host.ip))
             found.push_back(std::move(host));
