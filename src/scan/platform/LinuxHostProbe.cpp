@@ -85,16 +85,19 @@ public:
             Open();
         // The IPv6 echoes go out on the adapters whose subnets the target touches, beside
         // the ARP rounds.
-        m_echo.reset();
+        SetEcho(nullptr);
+        std::shared_ptr<Ipv6EchoSweep> echo;
         if (const auto range = upcoming ? upcoming() : std::nullopt)
-            m_echo = std::make_unique<Ipv6EchoSweep>(AdaptersOf(range->next, range->last));
+            echo = std::make_shared<Ipv6EchoSweep>(AdaptersOf(range->next, range->last));
+        SetEcho(std::move(echo));
         if (m_resolver)
             m_resolver->ScanStarting(std::move(upcoming));
     }
 
     std::vector<Ipv6Sighting> Ipv6Sightings() override
     {
-        return m_echo ? m_echo->Finish() : std::vector<Ipv6Sighting>{};
+        const std::shared_ptr<Ipv6EchoSweep> echo = Echo();
+        return echo ? echo->Finish() : std::vector<Ipv6Sighting>{};
     }
 
     void SetSendRate(int requestsPerSecond) override
@@ -106,21 +109,23 @@ public:
 
     void ScanStopping() override
     {
-        if (m_echo)
-            m_echo->Stop();
+        if (const std::shared_ptr<Ipv6EchoSweep> echo = Echo())
+            echo->Stop();
         if (m_resolver)
             m_resolver->ScanStopping();
     }
 
     void WorkerEnding() override
     {
-        if (m_echo)
-            m_echo->WaitForSweep();
+        // A worker retired from an earlier scan may end while the next one starts: it
+        // holds the sweep it waits on.
+        if (const std::shared_ptr<Ipv6EchoSweep> echo = Echo())
+            echo->WaitForSweep();
     }
 
     void ScanEnded() override
     {
-        m_echo.reset();
+        SetEcho(nullptr);
         if (m_resolver)
             m_resolver->ScanEnded();
     }
@@ -228,7 +233,23 @@ private:
     HostProbeOptions m_options;
     LinkInterfaces m_links;
     std::unique_ptr<MacResolver> m_resolver;
-    std::unique_ptr<Ipv6EchoSweep> m_echo;
+    // The running scan's IPv6 sweep; workers read it as they end.
+    std::shared_ptr<Ipv6EchoSweep> Echo() const
+    {
+        std::lock_guard lock(m_echoMutex);
+        return m_echo;
+    }
+    void SetEcho(std::shared_ptr<Ipv6EchoSweep> echo)
+    {
+        std::shared_ptr<Ipv6EchoSweep> previous;
+        {
+            std::lock_guard lock(m_echoMutex);
+            previous = std::exchange(m_echo, std::move(echo));
+        }
+        // `previous` ends here, out of the lock (its end joins its thread).
+    }
+    mutable std::mutex m_echoMutex;
+    std::shared_ptr<Ipv6EchoSweep> m_echo;
     QString m_description;
     Path m_path = Path::None;
     QString m_helper; // the helper used, tried, or to install
