@@ -57,6 +57,19 @@ TEST(HelperRequest, TheThreeRequestsParseAsTheProgramWritesThem)
     EXPECT_EQ(ParseHelperRequest(listen.substr(0, listen.size() - 1)).request->kind,
               HelperRequest::Kind::Listen);
     EXPECT_FALSE(ParseHelperRequest("listen eth0").request);
+
+    // An echo's address has one spelling: inet_ntop's.
+    const auto own = ParseIpv6AddressText("fe80::4c:56ff:fe00:fe");
+    ASSERT_TRUE(own);
+    const std::string echo = Echo6RequestLine(*own);
+    EXPECT_EQ(echo, "echo6 fe80::4c:56ff:fe00:fe\n");
+    const auto parsed = ParseHelperRequest(echo.substr(0, echo.size() - 1));
+    ASSERT_TRUE(parsed.request) << parsed.error;
+    EXPECT_EQ(parsed.request->kind, HelperRequest::Kind::Echo6);
+    EXPECT_EQ(parsed.request->from6, *own);
+    EXPECT_EQ(Echo6RefusalOf(*own, {*ParseIpv6AddressText("fd4c:5600:0:1::fe"), *own}), "");
+    EXPECT_EQ(Echo6RefusalOf(*own, {*ParseIpv6AddressText("fd4c:5600:0:1::fe")}),
+              "echo6: fe80::4c:56ff:fe00:fe is not an IPv6 address of the interface");
 }
 
 TEST(HelperRequest, EveryOtherLineIsRefusedWithAReason)
@@ -97,6 +110,14 @@ TEST(HelperRequest, EveryOtherLineIsRefusedWithAReason)
         "ask\t198.18.0.1 198.18.0.254",
         "link eth\x80",
         "frobnicate",
+        "echo6",
+        "echo6 fe80::1 fe80::2",
+        "echo6 FE80::1",      // inet_ntop writes lower case
+        "echo6 fe80:0::1",    // and shortens the zeros
+        "echo6 fe80::1%eth0", // no zone
+        "echo6 ::ffff:198.18.0.254x",
+        "echo6 198.18.0.254",
+        "echo6 1:2:3:4:5:6:7:8:9",
     };
     for (const char* line : malformed) {
         SCOPED_TRACE(line);
@@ -166,6 +187,16 @@ TEST(HelperReply, RepliesReadBackAsWrittenAndNothingElseIsTaken)
     EXPECT_FALSE(ParseHelperReply("seen 0.0.0.0 02:4c:56:ab:00:fe 42"));
     EXPECT_FALSE(ParseHelperReply("seen 198.18.0.9 02:4c:56:ab:00:fe 198.18.0.254 42 1"));
 
+    // A reply to an IPv6 echo, with the MAC it came from.
+    const std::string answer =
+        Answer6ReplyLine(*ParseIpv6AddressText("2001:db8:4c56:1::16:a"), mac, 7);
+    EXPECT_EQ(answer, "answer6 2001:db8:4c56:1::16:a 02:4c:56:ab:00:fe 7\n");
+    const auto answered = ParseHelperReply(std::string_view(answer).substr(0, answer.size() - 1));
+    ASSERT_TRUE(answered);
+    EXPECT_EQ(answered->kind, HelperReply::Kind::Answer6);
+    EXPECT_EQ(Ipv6AddressText(answered->senderIp6), "2001:db8:4c56:1::16:a");
+    EXPECT_EQ(answered->mac, mac);
+
     const auto ready = ParseHelperReply("ready 02:4c:56:ab:00:fe");
     ASSERT_TRUE(ready);
     EXPECT_EQ(ready->kind, HelperReply::Kind::Ready);
@@ -190,6 +221,9 @@ TEST(HelperReply, RepliesReadBackAsWrittenAndNothingElseIsTaken)
              "ready 02:4c:56:ab:00:fe x",
              "error a\tb",
              "hello",
+             "answer6 2001:DB8::1 02:4c:56:ab:00:fe 7",
+             "answer6 2001:db8::1 02:4c:56:ab:00:fe",
+             "answer6 198.18.0.3 02:4c:56:ab:00:fe 7",
          }) {
         SCOPED_TRACE(bad);
         EXPECT_FALSE(ParseHelperReply(bad));
@@ -226,7 +260,7 @@ TEST(HelperProgram, RefusesWhatComesBeforeAnInterfaceIsOpen)
         {"ask 198.18.0.1 198.18.0.254\n", {}, 2, "the first request must be link"},
         {"rate 100\nlink eth0\n", {}, 2, "the first request must be link"},
         {"listen\n", {}, 2, "the first request must be link"},
-        {"hello\n", {}, 2, "unknown request (link, rate, ask or listen)"},
+        {"hello\n", {}, 2, "unknown request (link, rate, ask, listen or echo6)"},
         {"link eth0\n",
          {QStringLiteral("eth0")},
          2,

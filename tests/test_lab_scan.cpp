@@ -724,6 +724,20 @@ Command RunAsUser(const QStringList& command, const QStringList& environment = {
                                 LabUserIds() + command);
 }
 
+// While it lives, no user of the scanner namespace may open an ICMPv6 datagram socket
+// (as on a system whose ping_group_range leaves them out).
+struct NoPingSockets {
+    NoPingSockets() { Set(QStringLiteral("1 0")); }
+    ~NoPingSockets() { Set(QStringLiteral("0 2147483647")); }
+    static void Set(const QString& range)
+    {
+        const Command set = RunCommand(
+            kLab, {QStringLiteral("exec"), QStringLiteral("sysctl"), QStringLiteral("-w"),
+                   QStringLiteral("net.ipv4.ping_group_range=") + range});
+        EXPECT_EQ(set.exitCode, 0) << set.err.toStdString();
+    }
+};
+
 TEST_F(LabScan, AnOrdinaryUserWithTheHelperFindsWhatRootFinds)
 {
     const QStringList csv{QStringLiteral("--verbose"), QStringLiteral("--format=csv"),
@@ -736,8 +750,11 @@ TEST_F(LabScan, AnOrdinaryUserWithTheHelperFindsWhatRootFinds)
 
     const UserFolder installed({kScanner, kHelper}, true);
     const QString helper = installed.Path(QStringLiteral("lanvey-arp"));
-    const Command user =
-        RunAsUser(QStringList{installed.Path(QStringLiteral("lanvey-scan"))} + csv);
+    // The IPv6 echoes go through the helper too when the user may not send them.
+    const Command user = [&] {
+        const NoPingSockets noPing;
+        return RunAsUser(QStringList{installed.Path(QStringLiteral("lanvey-scan"))} + csv);
+    }();
     ASSERT_EQ(user.exitCode, 0) << user.err.toStdString();
     EXPECT_TRUE(user.err.contains(QStringLiteral("raw ARP through %1 on eth0").arg(helper)))
         << user.err.toStdString();
@@ -854,6 +871,16 @@ TEST_F(LabScan, TheHelperKeepsNoCapabilityAndSendsOnlyWhatItMay)
         }
         EXPECT_EQ(answered.size(), 20u);
 
+        // Three echoes from one address within half a second: two go out, and each
+        // brings every IPv6 host's reply with the MAC it came from.
+        session.process.write("echo6 fe80::4c:56ff:fe00:fe\necho6 fe80::4c:56ff:fe00:fe\n"
+                              "echo6 fe80::4c:56ff:fe00:fe\n");
+        const QString lv16 = QStringLiteral("answer6 fe80::4c:56ff:fe00:16 02:4c:56:00:00:16 ");
+        ASSERT_TRUE(session.ReadUntil(lv16)) << session.out.toStdString();
+        QThread::msleep(300);
+        session.out += QString::fromUtf8(session.process.readAllStandardOutput());
+        EXPECT_EQ(session.out.count(lv16), 2) << session.out.toStdString();
+
         // The end of its input ends it.
         session.process.closeWriteChannel();
         ASSERT_TRUE(session.process.waitForFinished(2000));
@@ -900,6 +927,10 @@ TEST_F(LabScan, TheHelperKeepsNoCapabilityAndSendsOnlyWhatItMay)
         {"ask 198.18.0.5 198.18.0.7", "ask: 198.18.0.7 is not an address of the interface"},
         {"link eth0", "link may be given only once"},
         {"ask 198.18.0.5", "ask wants an address or a range A-B, then our address"},
+        {"echo6 fd4c:5600:0:1::1",
+         "echo6: fd4c:5600:0:1::1 is not an IPv6 address of the interface"},
+        {"echo6 fd4c:5600:0:1:0:0:0:fe",
+         "echo6 wants one IPv6 address of ours, as inet_ntop writes it"},
     };
     for (const Refusal& refusal : refusals) {
         SCOPED_TRACE(refusal.line);

@@ -68,6 +68,21 @@ std::optional<HelperReply> ParseHelperReply(std::string_view line)
         reply.mac = *mac;
         return reply;
     }
+    const std::string_view ns = words.back();
+    std::uint64_t received = 0;
+    const auto [end, status] = std::from_chars(ns.data(), ns.data() + ns.size(), received);
+    const bool numberOk = !ns.empty() && status == std::errc() && end == ns.data() + ns.size();
+    if (words[0] == "answer6" && words.size() == 4) {
+        const std::optional<HelperIpv6> sender = ParseIpv6AddressText(words[1]);
+        const std::optional<HelperMac> mac = ParseMacText(words[2]);
+        if (!sender || !mac || !numberOk)
+            return std::nullopt;
+        reply.kind = HelperReply::Kind::Answer6;
+        reply.senderIp6 = *sender;
+        reply.mac = *mac;
+        reply.receivedNs = received;
+        return reply;
+    }
     // "reply IP MAC TARGET NS" and "seen IP MAC NS".
     const bool seen = words[0] == "seen" && words.size() == 4;
     if (!seen && (words[0] != "reply" || words.size() != 5))
@@ -76,11 +91,7 @@ std::optional<HelperReply> ParseHelperReply(std::string_view line)
     const std::optional<HelperMac> mac = ParseMacText(words[2]);
     const std::optional<std::uint32_t> target =
         seen ? std::optional<std::uint32_t>(0) : ParseDottedAddress(words[3]);
-    const std::string_view ns = words.back();
-    std::uint64_t received = 0;
-    const auto [end, status] = std::from_chars(ns.data(), ns.data() + ns.size(), received);
-    if (!sender || !mac || !target || ns.empty() || status != std::errc() ||
-        end != ns.data() + ns.size() || (seen && *sender == 0))
+    if (!sender || !mac || !target || !numberOk || (seen && *sender == 0))
         return std::nullopt;
     reply.kind = seen ? HelperReply::Kind::Seen : HelperReply::Kind::Reply;
     reply.senderIp = *sender;
@@ -106,6 +117,13 @@ std::string SeenReplyLine(std::uint32_t senderIp, const HelperMac& senderMac,
                           std::uint64_t receivedNs)
 {
     return "seen " + DottedAddress(senderIp) + ' ' + MacText(senderMac) + ' ' +
+           std::to_string(receivedNs) + '\n';
+}
+
+std::string Answer6ReplyLine(const HelperIpv6& senderIp, const HelperMac& senderMac,
+                             std::uint64_t receivedNs)
+{
+    return "answer6 " + Ipv6AddressText(senderIp) + ' ' + MacText(senderMac) + ' ' +
            std::to_string(receivedNs) + '\n';
 }
 

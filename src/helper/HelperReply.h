@@ -9,9 +9,14 @@
 //   seen IP MAC NS                 after listen: an ARP frame on the interface from IP at
 //                                  MAC (a request, a reply or an announcement, to anyone;
 //                                  never one with sender 0.0.0.0), received at NS
+//   answer6 IP6 MAC NS             an ICMPv6 echo reply to one of our echoes, from IP6 (as
+//                                  inet_ntop writes it) at the link-layer sender MAC,
+//                                  received at NS
 //   error TEXT                     a refusal; the helper ends after it
 //
 // Lines of one write never break across writes.
+
+#include "helper/HelperRequest.h"
 
 #include <array>
 #include <cstdint>
@@ -24,12 +29,13 @@ using HelperMac = std::array<std::uint8_t, 6>;
 inline constexpr std::size_t kMaxReplyLine = 200;
 
 struct HelperReply {
-    enum class Kind { Ready, Reply, Seen, Error };
+    enum class Kind { Ready, Reply, Seen, Answer6, Error };
     Kind kind = Kind::Reply;
-    HelperMac mac{};              // Ready: ours; Reply, Seen: the sender's
+    HelperMac mac{};              // Ready: ours; Reply, Seen, Answer6: the sender's
     std::uint32_t senderIp = 0;   // Reply, Seen: host byte order
     std::uint32_t targetIp = 0;   // Reply
-    std::uint64_t receivedNs = 0; // Reply, Seen
+    HelperIpv6 senderIp6{};       // Answer6
+    std::uint64_t receivedNs = 0; // Reply, Seen, Answer6
     std::string text;             // Error
 };
 
@@ -44,5 +50,7 @@ std::string ArpReplyLine(std::uint32_t senderIp, const HelperMac& senderMac, std
                          std::uint64_t receivedNs);
 std::string SeenReplyLine(std::uint32_t senderIp, const HelperMac& senderMac,
                           std::uint64_t receivedNs);
+std::string Answer6ReplyLine(const HelperIpv6& senderIp, const HelperMac& senderMac,
+                             std::uint64_t receivedNs);
 // Control bytes of `text` become '?', so the line stays one line.
 std::string ErrorReplyLine(std::string_view text);

@@ -1,5 +1,9 @@
 #include "helper/HelperRequest.h"
 
+#include <algorithm>
+#include <arpa/inet.h>
+#include <cstring>
+
 namespace
 {
 
@@ -80,6 +84,32 @@ std::string DottedAddress(std::uint32_t address)
     return text;
 }
 
+std::string Ipv6AddressText(const HelperIpv6& address)
+{
+    char text[INET6_ADDRSTRLEN] = {};
+    in6_addr raw;
+    std::memcpy(&raw, address.data(), address.size());
+    inet_ntop(AF_INET6, &raw, text, sizeof text);
+    return text;
+}
+
+std::optional<HelperIpv6> ParseIpv6AddressText(std::string_view text)
+{
+    // inet_pton takes many spellings of one address (zeros, case, an IPv4 tail); only
+    // the one inet_ntop writes back is taken.
+    if (text.empty() || text.size() >= INET6_ADDRSTRLEN)
+        return std::nullopt;
+    const std::string copy(text);
+    in6_addr raw;
+    if (inet_pton(AF_INET6, copy.c_str(), &raw) != 1)
+        return std::nullopt;
+    HelperIpv6 address;
+    std::memcpy(address.data(), &raw, address.size());
+    if (Ipv6AddressText(address) != text)
+        return std::nullopt;
+    return address;
+}
+
 HelperRequestParse ParseHelperRequest(std::string_view line)
 {
     if (line.size() + 1 > kMaxRequestLine)
@@ -126,8 +156,15 @@ HelperRequestParse ParseHelperRequest(std::string_view line)
         if (words.size() != 1)
             return Refuse("listen takes nothing more");
         request.kind = HelperRequest::Kind::Listen;
+    } else if (verb == "echo6") {
+        const std::optional<HelperIpv6> from =
+            words.size() == 2 ? ParseIpv6AddressText(words[1]) : std::nullopt;
+        if (!from)
+            return Refuse("echo6 wants one IPv6 address of ours, as inet_ntop writes it");
+        request.kind = HelperRequest::Kind::Echo6;
+        request.from6 = *from;
     } else {
-        return Refuse("unknown request (link, rate, ask or listen)");
+        return Refuse("unknown request (link, rate, ask, listen or echo6)");
     }
     return {std::move(request), {}};
 }
@@ -145,6 +182,13 @@ std::string RefusalOf(const HelperRequest& ask, const std::vector<HelperSubnet>&
                " is not in the subnet of " + DottedAddress(ask.from);
     }
     return "ask: " + DottedAddress(ask.from) + " is not an address of the interface";
+}
+
+std::string Echo6RefusalOf(const HelperIpv6& from, const std::vector<HelperIpv6>& own)
+{
+    if (std::find(own.begin(), own.end(), from) != own.end())
+        return {};
+    return "echo6: " + Ipv6AddressText(from) + " is not an IPv6 address of the interface";
 }
 
 std::string LinkRequestLine(std::string_view link)
@@ -165,4 +209,9 @@ std::string AskRequestLine(std::uint32_t address, std::uint32_t from)
 std::string ListenRequestLine()
 {
     return "listen\n";
+}
+
+std::string Echo6RequestLine(const HelperIpv6& from)
+{
+    return "echo6 " + Ipv6AddressText(from) + '\n';
 }

@@ -4,14 +4,18 @@
 //
 // It reads requests on standard input and writes replies on standard output
 // (HelperRequest.h, HelperReply.h). At start it keeps CAP_NET_RAW alone, and once its
-// packet socket is open not even that. It is never dumpable, so no process of its own
+// sockets are open not even that. It is never dumpable, so no process of its own
 // user can take the socket out of it (pidfd_getfd, ptrace, /proc/PID/fd) or read its
-// memory: only root may inspect it. It sends only ARP requests, only from the
+// memory: only root may inspect it. It sends ARP requests only from the
 // interface's own MAC and one of its own addresses, only for addresses of that
 // address's subnet, and never more than kCeilingRate a second. Asked to listen, it also
-// passes on who sent each ARP frame on the interface, and sends nothing more for it. Every line it
-// cannot take ends the session with an error. It ends with its parent, and at the end of its input.
-// What to send when, and how often to ask again, is the program's business.
+// passes on who sent each ARP frame on the interface, and sends nothing more for it.
+// Asked to echo, it sends one ICMPv6 echo request to ff02::1 on the interface from one of
+// the interface's own IPv6 addresses, at most two from an address in half a second, and
+// passes on the replies to its own echoes with the MAC they came from; it sends nothing
+// else, and nothing to a unicast IPv6 address. Every line it cannot take ends the session with an
+// error. It ends with its parent, and at the end of its input. What to send when, and how
+// often to ask again, is the program's business.
 
 #include "helper/HelperReply.h"
 #include "helper/HelperRequest.h"
@@ -27,14 +31,18 @@
 #include <deque>
 #include <ifaddrs.h>
 #include <linux/capability.h>
+#include <linux/filter.h>
 #include <linux/if_ether.h>
 #include <linux/if_packet.h>
+#include <map>
 #include <net/if.h>
 #include <net/if_arp.h>
+#include <netinet/icmp6.h>
 #include <netinet/in.h>
 #include <optional>
 #include <poll.h>
 #include <sys/prctl.h>
+#include <sys/random.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
@@ -173,6 +181,82 @@ Interface ReadInterface(const std::string& name)
     return found;
 }
 
+// The interface's IPv6 addresses as the kernel has them now (they come and go).
+std::vector<HelperIpv6> ReadIpv6Addresses(const std::string& name)
+{
+    std::vector<HelperIpv6> own;
+    ifaddrs* list = nullptr;
+    if (getifaddrs(&list) != 0)
+        return own;
+    for (const ifaddrs* entry = list; entry; entry = entry->ifa_next)
+        if (entry->ifa_addr && entry->ifa_name && entry->ifa_addr->sa_family == AF_INET6 &&
+            name == entry->ifa_name) {
+            const auto* in6 = reinterpret_cast<const sockaddr_in6*>(entry->ifa_addr);
+            HelperIpv6 address;
+            std::memcpy(address.data(), &in6->sin6_addr, address.size());
+            own.push_back(address);
+        }
+    freeifaddrs(list);
+    return own;
+}
+
+// The IPv6 echo: a raw ICMPv6 socket that sends (the kernel adds the checksum and the
+// link header) and takes nothing in, and a packet socket on the interface that takes
+// only echo replies carrying our identifier, so that their sender's MAC is known.
+struct EchoSockets {
+    int send = -1;
+    int receive = -1;
+    std::uint16_t identifier = 0;
+    bool Open() const { return send >= 0 && receive >= 0; }
+};
+
+// Both sockets, or none when the system has no IPv6 or refuses them: then an echo
+// request is lost like a request the adapter does not take.
+EchoSockets OpenEchoSockets(const Interface& link)
+{
+    EchoSockets echo;
+    if (getrandom(&echo.identifier, sizeof echo.identifier, 0) != sizeof echo.identifier)
+        echo.identifier = std::uint16_t(getpid());
+    echo.send = socket(AF_INET6, SOCK_RAW | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_ICMPV6);
+    if (echo.send < 0)
+        return {};
+    icmp6_filter none;
+    ICMP6_FILTER_SETBLOCKALL(&none);
+    const int hops = 1, loop = 0;
+    const unsigned index = unsigned(link.index);
+    echo.receive = socket(AF_PACKET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    // From the IPv6 header: next header ICMPv6 (byte 6), an echo reply (byte 40) with our
+    // identifier (bytes 44-45). Extension headers are not followed; echo replies carry none.
+    sock_filter code[] = {
+        BPF_STMT(BPF_LD | BPF_B | BPF_ABS, 6),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, IPPROTO_ICMPV6, 0, 5),
+        BPF_STMT(BPF_LD | BPF_B | BPF_ABS, 40),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, ICMP6_ECHO_REPLY, 0, 3),
+        BPF_STMT(BPF_LD | BPF_H | BPF_ABS, 44),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, echo.identifier, 0, 1),
+        BPF_STMT(BPF_RET | BPF_K, 128),
+        BPF_STMT(BPF_RET | BPF_K, 0),
+    };
+    const sock_fprog program{std::uint16_t(std::size(code)), code};
+    sockaddr_ll address{};
+    address.sll_family = AF_PACKET;
+    address.sll_protocol = htons(ETH_P_IPV6);
+    address.sll_ifindex = link.index;
+    if (echo.receive < 0 ||
+        setsockopt(echo.send, IPPROTO_ICMPV6, ICMP6_FILTER, &none, sizeof none) != 0 ||
+        setsockopt(echo.send, IPPROTO_IPV6, IPV6_MULTICAST_IF, &index, sizeof index) != 0 ||
+        setsockopt(echo.send, IPPROTO_IPV6, IPV6_MULTICAST_HOPS, &hops, sizeof hops) != 0 ||
+        setsockopt(echo.send, IPPROTO_IPV6, IPV6_MULTICAST_LOOP, &loop, sizeof loop) != 0 ||
+        setsockopt(echo.receive, SOL_SOCKET, SO_ATTACH_FILTER, &program, sizeof program) != 0 ||
+        bind(echo.receive, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        close(echo.send);
+        if (echo.receive >= 0)
+            close(echo.receive);
+        return {};
+    }
+    return echo;
+}
+
 int OpenArpSocket(const Interface& link, const std::string& name)
 {
     // Protocol 0 until bound, so that no ARP of other interfaces is queued in between.
@@ -223,6 +307,81 @@ std::uint64_t MonotonicNs()
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
     return std::uint64_t(now.tv_sec) * 1000000000u + std::uint64_t(now.tv_nsec);
+}
+
+// One echo request to ff02::1 on the interface from our address `from`.
+void SendEcho(const EchoSockets& echo, const Interface& link, const HelperIpv6& from,
+              std::uint16_t sequence)
+{
+    std::uint8_t packet[16] = {ICMP6_ECHO_REQUEST,
+                               0,
+                               0,
+                               0,
+                               std::uint8_t(echo.identifier >> 8),
+                               std::uint8_t(echo.identifier),
+                               std::uint8_t(sequence >> 8),
+                               std::uint8_t(sequence),
+                               'l',
+                               'a',
+                               'n',
+                               'v',
+                               'e',
+                               'y',
+                               '6',
+                               0};
+    sockaddr_in6 to{};
+    to.sin6_family = AF_INET6;
+    to.sin6_addr.s6_addr[0] = 0xFF;
+    to.sin6_addr.s6_addr[1] = 0x02;
+    to.sin6_addr.s6_addr[15] = 0x01;
+    to.sin6_scope_id = std::uint32_t(link.index);
+    // The source is chosen here: the kernel takes only an address the host has.
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in6_pktinfo))] = {};
+    iovec data{packet, sizeof packet};
+    msghdr message{};
+    message.msg_name = &to;
+    message.msg_namelen = sizeof to;
+    message.msg_iov = &data;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    cmsghdr* header = CMSG_FIRSTHDR(&message);
+    header->cmsg_level = IPPROTO_IPV6;
+    header->cmsg_type = IPV6_PKTINFO;
+    header->cmsg_len = CMSG_LEN(sizeof(in6_pktinfo));
+    in6_pktinfo info{};
+    std::memcpy(&info.ipi6_addr, from.data(), from.size());
+    info.ipi6_ifindex = unsigned(link.index);
+    std::memcpy(CMSG_DATA(header), &info, sizeof info);
+    sendmsg(echo.send, &message, 0);
+}
+
+// Every reply to our echoes that has arrived, as answer6 lines. The filter let through
+// only echo replies with our identifier; each is checked again here.
+void ReadEchoReplies(const EchoSockets& echo, std::string* out)
+{
+    for (;;) {
+        std::uint8_t buffer[128];
+        sockaddr_ll sender{};
+        socklen_t senderSize = sizeof sender;
+        const ssize_t size = recvfrom(echo.receive, buffer, sizeof buffer, 0,
+                                      reinterpret_cast<sockaddr*>(&sender), &senderSize);
+        if (size < 0)
+            return;
+        const std::uint64_t received = MonotonicNs();
+        if (sender.sll_pkttype != PACKET_HOST || sender.sll_halen != 6 || size < 48 ||
+            buffer[0] >> 4 != 6 || buffer[6] != IPPROTO_ICMPV6 || buffer[40] != ICMP6_ECHO_REPLY ||
+            buffer[41] != 0 || (buffer[44] << 8 | buffer[45]) != echo.identifier ||
+            buffer[8] == 0xFF)
+            continue;
+        HelperIpv6 source;
+        std::copy(buffer + 8, buffer + 24, source.begin());
+        if (source == HelperIpv6{})
+            continue;
+        HelperMac mac{};
+        std::copy(sender.sll_addr, sender.sll_addr + 6, mac.begin());
+        *out += Answer6ReplyLine(source, mac, received);
+    }
 }
 
 std::uint32_t GetU32(const std::uint8_t* at)
@@ -326,7 +485,8 @@ int main(int argc, char**)
     const std::string name = first.request->link;
     const Interface link = ReadInterface(name);
     const int fd = OpenArpSocket(link, name);
-    // The open socket is all the capability was for.
+    const EchoSockets echo = OpenEchoSockets(link);
+    // The open sockets are all the capability was for.
     if (!LimitCapabilities(false))
         Fail(kExitFailed, SystemError("cannot drop CAP_NET_RAW"));
     WriteAll(ReadyReplyLine(link.mac));
@@ -335,6 +495,25 @@ int main(int argc, char**)
     bool listening = false;
     std::uint64_t interval = 1000000000u / kCeilingRate;
     std::uint64_t nextSend = 0;
+    // When each of our addresses sent its last echoes, for the limit on them.
+    std::map<HelperIpv6, std::array<std::uint64_t, kMaxEchoesPerAddress>> echoed;
+    std::uint16_t echoSequence = 0;
+    auto takeEcho = [&](const HelperIpv6& from) {
+        if (const std::string refusal = Echo6RefusalOf(from, ReadIpv6Addresses(name));
+            !refusal.empty())
+            Fail(kExitRefused, refusal);
+        const std::uint64_t now = MonotonicNs(), window = kEchoWindowMs * 1000000ull;
+        std::erase_if(echoed,
+                      [&](const auto& entry) { return now - entry.second.back() > window; });
+        auto& times = echoed[from];
+        if (times.front() && now - times.front() <= window)
+            return; // over the limit: lost
+        if (!echo.Open())
+            return; // no IPv6 here
+        std::rotate(times.begin(), times.begin() + 1, times.end());
+        times.back() = now;
+        SendEcho(echo, link, from, ++echoSequence);
+    };
     auto takeRequests = [&] {
         while (const std::optional<std::string> line = TakeLine(&input)) {
             const HelperRequestParse parsed = ParseHelperRequest(*line);
@@ -345,6 +524,10 @@ int main(int argc, char**)
                 Fail(kExitRefused, "link may be given only once");
             if (request.kind == HelperRequest::Kind::Listen) {
                 listening = true;
+                continue;
+            }
+            if (request.kind == HelperRequest::Kind::Echo6) {
+                takeEcho(request.from6);
                 continue;
             }
             if (request.kind == HelperRequest::Kind::Rate) {
@@ -370,8 +553,8 @@ int main(int argc, char**)
             nextSend = now + interval;
         }
 
-        pollfd fds[2] = {{fd, POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
-        const nfds_t count = queue.size() < kMaxQueued ? 2 : 1;
+        pollfd fds[3] = {{fd, POLLIN, 0}, {echo.receive, POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
+        const nfds_t count = queue.size() < kMaxQueued ? 3 : 2;
         timespec wait{};
         timespec* timeout = nullptr;
         if (!queue.empty()) {
@@ -386,13 +569,14 @@ int main(int argc, char**)
                 continue;
             Fail(kExitFailed, SystemError("poll"));
         }
-        if (fds[0].revents & (POLLIN | POLLERR)) {
-            std::string out;
+        std::string out;
+        if (fds[0].revents & (POLLIN | POLLERR))
             ReadReplies(fd, link, listening, &out);
-            if (!out.empty())
-                WriteAll(out);
-        }
-        if (count < 2 || !(fds[1].revents & (POLLIN | POLLHUP | POLLERR)))
+        if (fds[1].revents & (POLLIN | POLLERR))
+            ReadEchoReplies(echo, &out);
+        if (!out.empty())
+            WriteAll(out);
+        if (count < 3 || !(fds[2].revents & (POLLIN | POLLHUP | POLLERR)))
             continue;
         if (!ReadInput(&input))
             return 0; // the program has closed its end, or is gone

@@ -61,6 +61,9 @@ void CheckRequest(std::string_view line)
     case HelperRequest::Kind::Listen:
         again = ListenRequestLine();
         break;
+    case HelperRequest::Kind::Echo6:
+        again = Echo6RequestLine(request.from6);
+        break;
     }
     // The strict grammar has one spelling for each request.
     if (again != std::string(line) + '\n')
@@ -73,9 +76,12 @@ void CheckReply(std::string_view line)
     if (!reply)
         return;
     std::string again;
-    const bool numbered =
-        reply->kind == HelperReply::Kind::Reply || reply->kind == HelperReply::Kind::Seen;
-    if (reply->kind == HelperReply::Kind::Reply)
+    const bool numbered = reply->kind == HelperReply::Kind::Reply ||
+                          reply->kind == HelperReply::Kind::Seen ||
+                          reply->kind == HelperReply::Kind::Answer6;
+    if (reply->kind == HelperReply::Kind::Answer6)
+        again = Answer6ReplyLine(reply->senderIp6, reply->mac, reply->receivedNs);
+    else if (reply->kind == HelperReply::Kind::Reply)
         again = ArpReplyLine(reply->senderIp, reply->mac, reply->targetIp, reply->receivedNs);
     else if (reply->kind == HelperReply::Kind::Seen)
         again = SeenReplyLine(reply->senderIp, reply->mac, reply->receivedNs);
@@ -94,7 +100,7 @@ void CheckReply(std::string_view line)
             ParseHelperReply(std::string_view(again).substr(0, again.size() - 1));
         if (!back || back->kind != reply->kind || back->senderIp != reply->senderIp ||
             back->mac != reply->mac || back->targetIp != reply->targetIp ||
-            back->receivedNs != reply->receivedNs)
+            back->senderIp6 != reply->senderIp6 || back->receivedNs != reply->receivedNs)
             std::abort();
     }
 }

@@ -2,6 +2,7 @@
 
 #include "helper/HelperReply.h"
 #include "helper/HelperRequest.h"
+#include "support/AddressText.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -193,6 +194,19 @@ void HelperWire::Listen()
     SendLine(ListenRequestLine());
 }
 
+void HelperWire::SendEcho(const Ipv6Bytes& from)
+{
+    HelperIpv6 address;
+    std::copy(from.begin(), from.end(), address.begin());
+    SendLine(Echo6RequestLine(address));
+}
+
+std::vector<Ipv6Sighting> HelperWire::TakeEchoReplies()
+{
+    std::lock_guard lock(m_echoMutex);
+    return std::exchange(m_echoReplies, {});
+}
+
 void HelperWire::Read(std::vector<Received>* received)
 {
     if (m_ended)
@@ -203,6 +217,15 @@ void HelperWire::Read(std::vector<Received>* received)
     for (std::size_t end; (end = m_input.find('\n', start)) != std::string::npos; start = end + 1) {
         const std::optional<HelperReply> reply =
             ParseHelperReply(std::string_view(m_input).substr(start, end - start));
+        if (reply && reply->kind == HelperReply::Kind::Answer6) {
+            Ipv6Sighting sighting;
+            std::copy(reply->senderIp6.begin(), reply->senderIp6.end(), sighting.address.begin());
+            sighting.mac = MacValueFromBytes(reply->mac);
+            std::lock_guard lock(m_echoMutex);
+            if (IsHostMacAddress(sighting.mac) && m_echoReplies.size() < Ipv6EchoSweep::kMaxReplies)
+                m_echoReplies.push_back(sighting);
+            continue;
+        }
         if (!reply ||
             (reply->kind != HelperReply::Kind::Reply && reply->kind != HelperReply::Kind::Seen))
             continue; // an error line: the helper has said it on standard error and ends

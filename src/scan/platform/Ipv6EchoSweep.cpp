@@ -75,17 +75,31 @@ int OpenSource(const sockaddr_in6& own, int ifindex, bool* raw)
 
 } // namespace
 
-Ipv6EchoSweep::Ipv6EchoSweep(const std::vector<int>& ifindexes)
+Ipv6EchoSweep::Ipv6EchoSweep(const std::vector<int>& ifindexes,
+                             std::vector<std::shared_ptr<Ipv6EchoRelay>> relays)
     : m_identifier(quint16(QRandomGenerator::global()->bounded(1, 0x10000)))
 {
-    for (const int ifindex : ifindexes)
+    for (const int ifindex : ifindexes) {
+        const auto relay = std::find_if(relays.begin(), relays.end(), [&](const auto& candidate) {
+            return candidate && candidate->EchoIfindex() == ifindex;
+        });
         for (const sockaddr_in6& own : OwnAddresses(ifindex)) {
             Source source;
             source.ifindex = ifindex;
+            std::memcpy(source.own.data(), &own.sin6_addr, source.own.size());
             source.fd = OpenSource(own, ifindex, &source.raw);
-            if (source.fd >= 0)
+            if (source.fd < 0 && relay != relays.end())
+                source.relay = *relay;
+            if (source.fd >= 0 || source.relay)
                 m_sources.push_back(source);
         }
+        if (relay != relays.end() &&
+            std::any_of(m_sources.begin(), m_sources.end(),
+                        [&](const Source& source) { return source.relay == *relay; })) {
+            (*relay)->TakeEchoReplies(); // an earlier sweep's
+            m_usedRelays.push_back(*relay);
+        }
+    }
     if (m_sources.empty())
         return;
     m_wakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
@@ -99,7 +113,8 @@ Ipv6EchoSweep::~Ipv6EchoSweep()
 {
     Finish();
     for (const Source& source : m_sources)
-        close(source.fd);
+        if (source.fd >= 0)
+            close(source.fd);
     if (m_wakeFd >= 0)
         close(m_wakeFd);
 }
@@ -119,6 +134,11 @@ void Ipv6EchoSweep::SendRound(quint16 sequence)
 {
     const QByteArray echo = EchoRequest(sequence);
     for (const Source& source : m_sources) {
+        if (source.relay) {
+            source.relay->SendEcho(source.own);
+            ++m_sent;
+            continue;
+        }
         sockaddr_in6 group{};
         group.sin6_family = AF_INET6;
         std::memcpy(&group.sin6_addr, kAllNodes.data(), kAllNodes.size());
@@ -132,6 +152,8 @@ void Ipv6EchoSweep::SendRound(quint16 sequence)
 void Ipv6EchoSweep::Read(size_t sourceIndex)
 {
     const Source& source = m_sources[sourceIndex];
+    if (source.fd < 0)
+        return; // the relay keeps its replies
     // A burst of replies is read in one go; a host may send anything, so each is parsed.
     for (int i = 0; i < 256; ++i) {
         char buffer[1500];
@@ -214,9 +236,9 @@ void Ipv6EchoSweep::AskUnresolved()
     for (const auto& [key, sourceIndex] : replied) {
         const Ipv6Bytes& address = key.second;
         const bool onLink = IsIpv6LinkLocal(address) || (address[0] & 0xFE) == 0xFC;
-        if (!onLink || held.count(key))
-            continue;
         const Source& source = m_sources[size_t(sourceIndex)];
+        if (!onLink || held.count(key) || source.fd < 0)
+            continue;
         sockaddr_in6 to{};
         to.sin6_family = AF_INET6;
         std::memcpy(&to.sin6_addr, address.data(), address.size());
@@ -289,5 +311,11 @@ std::vector<Ipv6Sighting> Ipv6EchoSweep::Finish()
         for (const Ipv6Neighbour& entry : ReadIpv6Neighbours(ifindex))
             if (replied.count({ifindex, entry.address}))
                 sightings.push_back({entry.address, entry.mac});
+    // The helper saw each reply's MAC itself.
+    for (const std::shared_ptr<Ipv6EchoRelay>& relay : m_usedRelays)
+        for (const Ipv6Sighting& sighting : relay->TakeEchoReplies())
+            if (sightings.size() < kMaxReplies &&
+                std::find(sightings.begin(), sightings.end(), sighting) == sightings.end())
+                sightings.push_back(sighting);
     return sightings;
 }

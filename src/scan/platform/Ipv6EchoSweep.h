@@ -6,6 +6,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -22,7 +23,22 @@
 // global address, and nothing at all from an adapter without IPv6.
 //
 // The echoes go out of an ICMPv6 datagram socket where the system allows it to the user
-// (net.ipv4.ping_group_range), else of a raw ICMPv6 socket where we may open one.
+// (net.ipv4.ping_group_range), else of a raw ICMPv6 socket where we may open one, else
+// through the adapter's lanvey-arp helper (Ipv6EchoRelay), which passes on each reply
+// with the MAC it came from.
+
+// One adapter's echoes through the lanvey-arp helper.
+class Ipv6EchoRelay
+{
+public:
+    virtual ~Ipv6EchoRelay() = default;
+    virtual int EchoIfindex() const = 0;
+    // One echo to ff02::1 from our address `from`; safe from any thread.
+    virtual void SendEcho(const Ipv6Bytes& from) = 0;
+    // The replies that came since the last call, each with its sender's MAC.
+    virtual std::vector<Ipv6Sighting> TakeEchoReplies() = 0;
+};
+
 class Ipv6EchoSweep
 {
 public:
@@ -35,7 +51,9 @@ public:
     // The most replying addresses one sweep keeps: every host of a link may answer.
     static constexpr size_t kMaxReplies = 8192;
 
-    explicit Ipv6EchoSweep(const std::vector<int>& ifindexes);
+    // `relays`: the helpers of adapters, for the addresses no socket of ours can send from.
+    explicit Ipv6EchoSweep(const std::vector<int>& ifindexes,
+                           std::vector<std::shared_ptr<Ipv6EchoRelay>> relays = {});
     ~Ipv6EchoSweep();
     Ipv6EchoSweep(const Ipv6EchoSweep&) = delete;
     Ipv6EchoSweep& operator=(const Ipv6EchoSweep&) = delete;
@@ -56,8 +74,10 @@ public:
 private:
     struct Source {
         int ifindex = 0;
-        int fd = -1;
+        int fd = -1; // -1: through `relay`
         bool raw = false;
+        Ipv6Bytes own{};
+        std::shared_ptr<Ipv6EchoRelay> relay;
     };
 
     void Run();
@@ -69,6 +89,7 @@ private:
     std::vector<int> Adapters() const;
 
     std::vector<Source> m_sources;
+    std::vector<std::shared_ptr<Ipv6EchoRelay>> m_usedRelays;
     quint16 m_identifier = 0; // a raw socket's; a datagram socket's is the kernel's
     int m_wakeFd = -1;
     std::thread m_thread;

@@ -88,7 +88,10 @@ public:
         SetEcho(nullptr);
         std::shared_ptr<Ipv6EchoSweep> echo;
         if (const auto range = upcoming ? upcoming() : std::nullopt)
-            echo = std::make_shared<Ipv6EchoSweep>(AdaptersOf(range->next, range->last));
+            echo = std::make_shared<Ipv6EchoSweep>(
+                AdaptersOf(range->next, range->last),
+                m_resolver ? m_resolver->EchoRelays()
+                           : std::vector<std::shared_ptr<Ipv6EchoRelay>>{});
         SetEcho(std::move(echo));
         if (m_resolver)
             m_resolver->ScanStarting(std::move(upcoming));

@@ -5,6 +5,7 @@
 // resolver is only asked about neighbours on one of its adapters.
 
 #include "scan/HostProbe.h"
+#include "scan/platform/Ipv6EchoSweep.h"
 #include "scan/platform/LinkInterfaces.h"
 
 #include <QString>
@@ -41,6 +42,9 @@ public:
     // What the resolver made of the last scan's link, for the verbose report; empty when
     // it has nothing to say.
     virtual QString ScanSummary() const { return {}; }
+    // The adapters' helpers, where the resolver asks through them: they send the IPv6
+    // echoes a user may not send.
+    virtual std::vector<std::shared_ptr<Ipv6EchoRelay>> EchoRelays() const { return {}; }
 };
 
 // For a resolver's ScanSummary: answers it ignored because the sender's MAC was none an

@@ -479,3 +479,12 @@ void RawArpResolver::ScanEnded()
     m_pacer.ScanEnded();
     m_scanStopping = false;
 }
+
+std::vector<std::shared_ptr<Ipv6EchoRelay>> RawArpResolver::EchoRelays() const
+{
+    std::vector<std::shared_ptr<Ipv6EchoRelay>> relays;
+    for (const Link& link : m_links)
+        if (auto relay = std::dynamic_pointer_cast<Ipv6EchoRelay>(link.wire))
+            relays.push_back(std::move(relay));
+    return relays;
+}

@@ -83,11 +83,12 @@ public:
     bool Working() const override;
     QString Description() const override;
     QString ScanSummary() const override;
+    std::vector<std::shared_ptr<Ipv6EchoRelay>> EchoRelays() const override;
 
 private:
     struct Link {
         LinkInterface info;
-        std::unique_ptr<ArpWire> wire;
+        std::shared_ptr<ArpWire> wire; // shared with the IPv6 sweep when it is a helper
     };
     // When to look at one start again (Check: what ArpRounds says is due), or to send a
     // further request whose place in the pace has come (Send).
