@@ -22,6 +22,7 @@
 #include <vector>
 
 ScanRange g_scanRange;
+std::mutex g_scanRangeMutex;
 ManualResetEvent g_hPauseScanEvent("PauseScan", true);
 ManualResetEvent g_hCancelScanEvent("CancelScan", false);
 int g_nScanThreads = kDefaultScanThreads;
@@ -140,12 +141,13 @@ namespace
 {
 
 // The cursor as the probe's pacing thread reads it: `next` in the high half, `last` in
-// the low half, kNoUpcoming once the range is used up. Written with g_recordLock held,
-// wherever the cursor moves; read without it, since the UI thread may hold that lock in
+// the low half, kNoUpcoming once the range is used up. Written with g_scanRangeMutex held,
+// wherever the cursor moves; read without a lock, since the UI thread may hold locks in
 // a dialog's event loop while it ends the scan and waits for the pacing thread.
 constexpr quint64 kNoUpcoming = ~quint64(0);
 
-// Counts the scans started; each worker knows its own scan's. Under g_recordLock.
+// Counts the scans started; each worker knows its own scan's. Written under g_recordLock
+// and g_scanRangeMutex both, so read under either.
 quint64 g_scanSerial = 0;
 std::atomic<quint64> g_upcoming{kNoUpcoming};
 
@@ -186,7 +188,7 @@ void ScanWorkerProc(CScanJob* job, int slot, quint64 scan, const std::function<v
 
         quint32 address = 0;
         {
-            std::lock_guard guard(g_recordLock);
+            std::lock_guard guard(g_scanRangeMutex);
             // A worker of an earlier scan (retired, still running) takes nothing of this one.
             if (scan != g_scanSerial || g_scanRange.exhausted ||
                 g_scanRange.next > g_scanRange.last)
@@ -272,6 +274,7 @@ ScanStartResult CScanJob::Start(const std::optional<QString>& target, quint32 th
     quint64 scan = 0;
     {
         std::lock_guard guard(g_recordLock);
+        std::lock_guard rangeGuard(g_scanRangeMutex);
         scan = ++g_scanSerial;
         m_bScanning = true;
         m_bPaused = false;

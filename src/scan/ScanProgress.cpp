@@ -1,12 +1,11 @@
 #include "scan/ScanProgress.h"
 
 #include "lang/LangString.h"
-#include "records/RecordLock.h"
 #include "support/AddressText.h"
 
 ScanRange ReadScanRange()
 {
-    std::lock_guard guard(g_recordLock);
+    std::lock_guard guard(g_scanRangeMutex);
     return g_scanRange;
 }
 

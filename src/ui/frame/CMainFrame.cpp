@@ -294,7 +294,6 @@ bool CMainFrame::ScanTabShown() const
 void CMainFrame::SetStatusPane1(const QString& text)
 {
     m_pStatusPane1->setText(text);
-    m_pStatusPane1->repaint();
 }
 
 QAction* CMainFrame::Action(int id) const

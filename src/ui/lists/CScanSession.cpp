@@ -16,6 +16,8 @@ CScanSession::CScanSession(CLanveyDoc& doc, HostProbe& probe, QObject* parent)
 {
     m_timer.setInterval(kScanTimerMs);
     connect(&m_timer, &QTimer::timeout, this, [this] { m_job.OnTimer(); });
+    m_rowTimer.setSingleShot(true);
+    connect(&m_rowTimer, &QTimer::timeout, this, &CScanSession::Drain);
 }
 
 CScanSession::~CScanSession() = default;
@@ -115,11 +117,22 @@ void CScanSession::Drain()
         // Taken before the count is read: a host stored after this point queues again.
         std::lock_guard lock(m_pendingMutex);
         m_bDrainQueued = false;
-        hosts = std::exchange(m_bHostsPending, false);
         done.swap(m_doneSlots);
+        // Rows wait for the frame's end, unless a worker's end needs them now.
+        const qint64 waitMs =
+            m_sinceRows.isValid() && done.empty() ? kRowFrameMs - m_sinceRows.elapsed() : 0;
+        if (m_bHostsPending && waitMs > 0) {
+            if (!m_rowTimer.isActive())
+                m_rowTimer.start(int(waitMs));
+        } else {
+            hosts = std::exchange(m_bHostsPending, false);
+        }
     }
-    if (hosts)
+    if (hosts) {
+        m_rowTimer.stop();
+        m_sinceRows.start();
         m_job.OnHostAdded();
+    }
     bool completed = false;
     for (int slot : done)
         completed = m_job.OnWorkerDone(slot) || completed;

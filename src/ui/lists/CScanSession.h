@@ -4,6 +4,7 @@
 #include "scan/ScanJob.h"
 #include "ui/lists/CScanListModel.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 #include <mutex>
@@ -25,6 +26,9 @@ class CScanSession final : public QObject, public ScanJobView, public ScanEventS
 
 public:
     static constexpr int kScanTimerMs = 500;
+    // New rows go into the list at most once a frame: a burst of hosts found is one
+    // insert and one repaint, not one each.
+    static constexpr int kRowFrameMs = 16;
 
     CScanSession(CLanveyDoc& doc, HostProbe& probe, QObject* parent = nullptr);
     ~CScanSession() override;
@@ -77,6 +81,8 @@ private:
     // What the status adds while a gentle scan runs; empty otherwise.
     QString m_strRateNote;
     QTimer m_timer;
+    QTimer m_rowTimer;         // the frame's end, when rows wait for it
+    QElapsedTimer m_sinceRows; // since rows last went in
     std::mutex m_pendingMutex;
     bool m_bDrainQueued = false;
     bool m_bHostsPending = false;
