@@ -4,6 +4,11 @@
 //     watchdog thread posts one every 5 ms while none is outstanding);
 //   - lastHostToDoneMs: from the last new row the scan list took to the completion text
 //     "Found N hosts." in status pane 1;
+//   - maxStallRunMs, maxStallQueuedMs, maxStallStealMs: of the longest stall, how long
+//     the UI thread ran on a processor, how long it waited in a run queue for one
+//     (schedstat), and the time a hypervisor took the machine's processors away meanwhile
+//     (steal in /proc/stat, summed over the processors), which no program can help;
+//   - maxStallNoStealMs: the longest stall during which no processor was stolen;
 //   - hosts, scanMs, the ping count and the process's peak resident size.
 //
 // It scans for real, so it refuses to run anywhere but in the test LAN's scanner
@@ -157,11 +162,40 @@ void PrintStallStacks()
         std::fprintf(stderr, "%5d  %s\n", ranked[i].first, ranked[i].second.c_str());
 }
 
+// The calling thread's (or `tid`'s) time on a processor and in a run queue, in ns.
+std::pair<qint64, qint64> SchedStat(pid_t tid = 0)
+{
+    const std::string path = tid ? "/proc/self/task/" + std::to_string(tid) + "/schedstat"
+                                 : "/proc/thread-self/schedstat";
+    long long run = 0, queued = 0;
+    if (FILE* file = std::fopen(path.c_str(), "r")) {
+        if (std::fscanf(file, "%lld %lld", &run, &queued) != 2)
+            run = queued = 0;
+        std::fclose(file);
+    }
+    return {run, queued};
+}
+
+// Processor time the hypervisor has taken from this machine, summed over its processors,
+// in ms (USER_HZ ticks of /proc/stat).
+qint64 StealMs()
+{
+    long long fields[8] = {};
+    if (FILE* file = std::fopen("/proc/stat", "r")) {
+        if (std::fscanf(file, "cpu %lld %lld %lld %lld %lld %lld %lld %lld", &fields[0], &fields[1],
+                        &fields[2], &fields[3], &fields[4], &fields[5], &fields[6],
+                        &fields[7]) != 8)
+            fields[7] = 0;
+        std::fclose(file);
+    }
+    return fields[7] * 1000 / sysconf(_SC_CLK_TCK);
+}
+
 class Watchdog
 {
 public:
     Watchdog(QObject* uiObject, const QElapsedTimer& clock, bool sample)
-        : m_pUi(uiObject), m_clock(clock), m_ui(pthread_self()), m_sample(sample)
+        : m_pUi(uiObject), m_clock(clock), m_ui(pthread_self()), m_uiTid(gettid()), m_sample(sample)
     {
         if (sample) {
             void* warm[4];
@@ -186,6 +220,9 @@ public:
     // UI thread only, after Stop.
     const std::vector<double>& DelaysMs() const { return m_delaysMs; }
     double MaxAtMs() const { return m_maxAtMs; }
+    std::pair<double, double> MaxRunAndQueuedMs() const { return m_maxRunQueuedMs; }
+    double MaxStealMs() const { return m_maxStealMs; }
+    double MaxWithoutStealMs() const { return m_maxWithoutStealMs; }
 
 private:
     void Run()
@@ -197,16 +234,26 @@ private:
                 pthread_kill(m_ui, SIGPROF);
             if (!m_outstanding) {
                 m_outstanding = true;
+                const auto sentStat = SchedStat(m_uiTid);
+                const qint64 sentSteal = StealMs();
                 const qint64 sent = m_clock.nsecsElapsed();
                 m_sentNs = sent;
                 QMetaObject::invokeMethod(
                     m_pUi,
-                    [this, sent] {
+                    [this, sent, sentStat, sentSteal] {
                         const qint64 now = m_clock.nsecsElapsed();
                         const double delay = double(now - sent) / 1e6;
+                        const qint64 steal = StealMs() - sentSteal;
+                        if (steal == 0)
+                            m_maxWithoutStealMs = std::max(m_maxWithoutStealMs, delay);
                         if (m_delaysMs.empty() ||
-                            delay > *std::max_element(m_delaysMs.begin(), m_delaysMs.end()))
+                            delay > *std::max_element(m_delaysMs.begin(), m_delaysMs.end())) {
                             m_maxAtMs = double(sent) / 1e6;
+                            const auto stat = SchedStat();
+                            m_maxRunQueuedMs = {double(stat.first - sentStat.first) / 1e6,
+                                                double(stat.second - sentStat.second) / 1e6};
+                            m_maxStealMs = double(steal);
+                        }
                         m_delaysMs.push_back(delay);
                         std::lock_guard guard(m_mutex);
                         m_outstanding = false;
@@ -220,14 +267,18 @@ private:
     QObject* m_pUi;
     QElapsedTimer m_clock;
     pthread_t m_ui;
+    pid_t m_uiTid;
     bool m_sample = false;
     qint64 m_sentNs = 0;
     std::mutex m_mutex;
     std::condition_variable m_wake;
     bool m_stop = false;
     bool m_outstanding = false;
-    std::vector<double> m_delaysMs; // UI thread
-    double m_maxAtMs = 0;           // UI thread
+    std::vector<double> m_delaysMs;               // UI thread
+    double m_maxAtMs = 0;                         // UI thread
+    std::pair<double, double> m_maxRunQueuedMs{}; // UI thread
+    double m_maxStealMs = 0;                      // UI thread
+    double m_maxWithoutStealMs = 0;               // UI thread
     std::thread m_thread;
 };
 
@@ -372,12 +423,16 @@ int main(int argc, char** argv)
         const std::vector<double>& delays = watchdog.DelaysMs();
         const qint64 lastRowAtNs = application.LastRowAtNs();
         std::printf("{\"target\": \"%s\", \"threads\": %d, \"hosts\": %d, \"scanMs\": %.1f, "
-                    "\"maxStallMs\": %.2f, \"maxStallAtMs\": %.1f, \"p99StallMs\": %.2f, "
+                    "\"maxStallMs\": %.2f, \"maxStallAtMs\": %.1f, \"maxStallRunMs\": %.2f, "
+                    "\"maxStallQueuedMs\": %.2f, \"maxStallStealMs\": %.0f, "
+                    "\"maxStallNoStealMs\": %.2f, \"p99StallMs\": %.2f, "
                     "\"pings\": %zu, \"lastHostToDoneMs\": %.2f, \"dbRecords\": %d, "
                     "\"peakRssKb\": %ld}\n",
                     qPrintable(targetText), threads, hosts, double(doneAtNs - startAtNs) / 1e6,
                     delays.empty() ? 0.0 : *std::max_element(delays.begin(), delays.end()),
-                    watchdog.MaxAtMs() - double(startAtNs) / 1e6, Percentile(delays, 0.99),
+                    watchdog.MaxAtMs() - double(startAtNs) / 1e6,
+                    watchdog.MaxRunAndQueuedMs().first, watchdog.MaxRunAndQueuedMs().second,
+                    watchdog.MaxStealMs(), watchdog.MaxWithoutStealMs(), Percentile(delays, 0.99),
                     delays.size(), lastRowAtNs < 0 ? -1.0 : double(doneAtNs - lastRowAtNs) / 1e6,
                     dbRecords, PeakRssKb());
         std::fflush(stdout);
