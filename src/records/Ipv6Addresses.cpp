@@ -27,6 +27,11 @@ bool IsIpv6LinkLocal(const Ipv6Bytes& address)
     return address[0] == 0xFE && (address[1] & 0xC0) == 0x80;
 }
 
+bool IsIpv6OnLink(const Ipv6Bytes& address)
+{
+    return IsIpv6LinkLocal(address) || (address[0] & 0xFE) == 0xFC;
+}
+
 namespace
 {
 

@@ -19,6 +19,8 @@ constexpr qsizetype kMaxIpv6Addresses = 16;
 std::optional<Ipv6Bytes> ParseIpv6(const QString& text);
 QString Ipv6Text(const Ipv6Bytes& address);
 bool IsIpv6LinkLocal(const Ipv6Bytes& address);
+// An address of the link itself: link-local (fe80::/10) or unique-local (fc00::/7).
+bool IsIpv6OnLink(const Ipv6Bytes& address);
 
 // Adds `address` in its place unless the list holds it already or is full. A full list
 // still takes an address that sorts before its last one, which falls off: a host's

@@ -181,10 +181,9 @@ void Ipv6EchoSweep::Read(size_t sourceIndex)
 void Ipv6EchoSweep::Run()
 {
     using Clock = std::chrono::steady_clock;
-    const auto started = Clock::now();
-    const auto second = started + std::chrono::milliseconds(kSecondEchoAfterMs);
-    const auto resolve = started + std::chrono::milliseconds(kResolveAfterMs);
-    const auto done = started + std::chrono::milliseconds(kSweepMs);
+    const auto second = m_started + std::chrono::milliseconds(kSecondEchoAfterMs);
+    const auto resolve = m_started + std::chrono::milliseconds(kResolveAfterMs);
+    const auto done = m_started + std::chrono::milliseconds(kSweepMs);
     int step = 0; // 0: the second echoes are due, 1: the resolve pass, 2: the end, 3: over
     std::vector<pollfd> fds;
     fds.push_back({m_wakeFd, POLLIN, 0});
@@ -230,14 +229,12 @@ void Ipv6EchoSweep::AskUnresolved()
         replied = m_replied;
     }
     std::set<std::pair<int, Ipv6Bytes>> held;
-    for (const int ifindex : Adapters())
-        for (const Ipv6Neighbour& entry : ReadIpv6Neighbours(ifindex))
-            held.emplace(ifindex, entry.address);
+    for (const Ipv6Neighbour& entry : ReadIpv6Neighbours(Adapters()))
+        held.emplace(entry.ifindex, entry.address);
     for (const auto& [key, sourceIndex] : replied) {
         const Ipv6Bytes& address = key.second;
-        const bool onLink = IsIpv6LinkLocal(address) || (address[0] & 0xFE) == 0xFC;
         const Source& source = m_sources[size_t(sourceIndex)];
-        if (!onLink || held.count(key) || source.fd < 0)
+        if (!IsIpv6OnLink(address) || held.count(key) || source.fd < 0)
             continue;
         sockaddr_in6 to{};
         to.sin6_family = AF_INET6;
@@ -274,8 +271,10 @@ void Ipv6EchoSweep::WaitForSweep()
     // A scan shorter than the sweep waits for its end: the second echoes and the
     // neighbour exchanges they start.
     std::unique_lock lock(m_mutex);
-    m_sweepEnded.wait_for(lock, std::chrono::milliseconds(kSweepMs + 100),
-                          [this] { return m_sweepDone || m_stopped || !m_thread.joinable(); });
+    // The thread marks the end at kSweepMs; a thread the machine runs late is not waited
+    // for long after.
+    m_sweepEnded.wait_until(lock, m_started + std::chrono::milliseconds(kSweepMs + 100),
+                            [this] { return m_sweepDone || m_stopped || !m_thread.joinable(); });
 }
 
 void Ipv6EchoSweep::Stop()
@@ -307,10 +306,9 @@ std::vector<Ipv6Sighting> Ipv6EchoSweep::Finish()
             replied.insert(entry.first);
     }
     std::vector<Ipv6Sighting> sightings;
-    for (const int ifindex : Adapters())
-        for (const Ipv6Neighbour& entry : ReadIpv6Neighbours(ifindex))
-            if (replied.count({ifindex, entry.address}))
-                sightings.push_back({entry.address, entry.mac});
+    for (const Ipv6Neighbour& entry : ReadIpv6Neighbours(Adapters()))
+        if (replied.count({entry.ifindex, entry.address}))
+            sightings.push_back({entry.address, entry.mac});
     // The helper saw each reply's MAC itself.
     for (const std::shared_ptr<Ipv6EchoRelay>& relay : m_usedRelays)
         for (const Ipv6Sighting& sighting : relay->TakeEchoReplies())

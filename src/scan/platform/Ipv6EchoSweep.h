@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <map>
 #include <memory>
@@ -89,6 +90,7 @@ private:
     std::vector<int> Adapters() const;
 
     std::vector<Source> m_sources;
+    const std::chrono::steady_clock::time_point m_started = std::chrono::steady_clock::now();
     std::vector<std::shared_ptr<Ipv6EchoRelay>> m_usedRelays;
     quint16 m_identifier = 0; // a raw socket's; a datagram socket's is the kernel's
     int m_wakeFd = -1;

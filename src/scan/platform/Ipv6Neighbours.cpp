@@ -3,6 +3,7 @@
 #include "scan/ArpPacket.h"
 #include "support/AddressText.h"
 
+#include <algorithm>
 #include <cstring>
 #include <linux/neighbour.h>
 #include <linux/netlink.h>
@@ -86,7 +87,7 @@ std::vector<Ipv6Neighbour> ParseIpv6Neighbours(QByteArrayView messages, bool* do
     return entries;
 }
 
-std::vector<Ipv6Neighbour> ReadIpv6Neighbours(int ifindex)
+std::vector<Ipv6Neighbour> ReadIpv6Neighbours(const std::vector<int>& ifindexes)
 {
     std::vector<Ipv6Neighbour> entries;
     const int fd = socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE);
@@ -118,7 +119,7 @@ std::vector<Ipv6Neighbour> ReadIpv6Neighbours(int ifindex)
                 break;
             for (const Ipv6Neighbour& entry :
                  ParseIpv6Neighbours(QByteArrayView(buffer.data(), got), &done))
-                if (entry.ifindex == ifindex)
+                if (std::find(ifindexes.begin(), ifindexes.end(), entry.ifindex) != ifindexes.end())
                     entries.push_back(entry);
         }
     }

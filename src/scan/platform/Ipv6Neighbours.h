@@ -23,9 +23,9 @@ struct Ipv6Neighbour {
 // (when given) is set once the dump's end (NLMSG_DONE) or an error message is met.
 std::vector<Ipv6Neighbour> ParseIpv6Neighbours(QByteArrayView messages, bool* done = nullptr);
 
-// Every such entry of the kernel's table on `ifindex` (RTM_GETNEIGH dump); none when the
-// table cannot be read. No privilege is needed.
-std::vector<Ipv6Neighbour> ReadIpv6Neighbours(int ifindex);
+// Every such entry of the kernel's table on one of `ifindexes`, from one RTM_GETNEIGH
+// dump; none when the table cannot be read. No privilege is needed.
+std::vector<Ipv6Neighbour> ReadIpv6Neighbours(const std::vector<int>& ifindexes);
 
 // The sequence number of an ICMPv6 echo reply (type 129, code 0) of at least the header's
 // eight bytes, as a datagram or raw ICMPv6 socket gives it; nullopt for anything else.
