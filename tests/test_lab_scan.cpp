@@ -338,10 +338,23 @@ TEST_F(LabScan, RangesSingleAddressesAndDottedMasksFindExactlyTheHostsInside)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.target);
-        const Command scan = Scan({QStringLiteral("--format=csv"), QString::fromLatin1(c.target)});
+        const Command scan = Scan({QStringLiteral("--verbose"), QStringLiteral("--format=csv"),
+                                   QString::fromLatin1(c.target)});
         ASSERT_EQ(scan.exitCode, 0) << scan.err.toStdString();
         ExpectExactly(Rows(scan), Expected(c.first, c.last));
+        // The hosts outside the target answered the echoes too: they are not IPv6-only.
+        EXPECT_FALSE(scan.err.contains(QStringLiteral("IPv6 only"))) << scan.err.toStdString();
     }
+    // Only a target that holds every subnet of the adapter (the /24 and the crowd's /22)
+    // tells a host that never answered ARP.
+    const Command whole = Scan({QStringLiteral("--verbose"), QStringLiteral("--format=csv"),
+                                QStringLiteral("198.18.0.0/21")});
+    ASSERT_EQ(whole.exitCode, 0) << whole.err.toStdString();
+    EXPECT_TRUE(whole.err.contains(QStringLiteral("1 hosts answered only over IPv6.")))
+        << whole.err.toStdString();
+    EXPECT_TRUE(
+        whole.err.contains(QStringLiteral("IPv6 only: 02:4C:56:00:06:06 fd4c:5600:0:1::66")))
+        << whole.err.toStdString();
 
     // The same hosts as JSON.
     const Command json = Scan({QStringLiteral("--format"), QStringLiteral("json"),

@@ -60,6 +60,10 @@ public:
     // target's adapters, each with its MAC; asked once, after the last worker has ended
     // and before ScanEnded. The echoes went out when the scan started.
     virtual std::vector<Ipv6Sighting> Ipv6Sightings() { return {}; }
+    // Whether the scan's target held every IPv4 subnet of the adapters the echoes went out
+    // on. Only then is an address whose MAC no row has a host that answered only over
+    // IPv6: otherwise its host may simply lie outside the target.
+    virtual bool Ipv6SweptWholeLinks() const { return false; }
 
     // On each worker thread as it starts, before its first address, and as it ends, after
     // its last. WorkerEnding may wait (at most a fraction of a second, less once the scan

@@ -463,6 +463,8 @@ void CScanJob::JoinIpv6Addresses()
         if (HostRecord* record = m_doc.GetScanRecord(i))
             records.push_back(record);
     m_ipv6Only = JoinIpv6ByMac(records, sightings);
+    if (!m_probe.Ipv6SweptWholeLinks())
+        m_ipv6Only.clear();
 }
 
 void CScanJob::EndProbeScan()

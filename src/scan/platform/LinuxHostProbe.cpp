@@ -87,11 +87,14 @@ public:
         // the ARP rounds.
         SetEcho(nullptr);
         std::shared_ptr<Ipv6EchoSweep> echo;
-        if (const auto range = upcoming ? upcoming() : std::nullopt)
+        m_sweptWholeLinks = false;
+        if (const auto range = upcoming ? upcoming() : std::nullopt) {
+            const std::vector<int> adapters = AdaptersOf(range->next, range->last);
+            m_sweptWholeLinks = CoverWholeSubnets(adapters, range->next, range->last);
             echo = std::make_shared<Ipv6EchoSweep>(
-                AdaptersOf(range->next, range->last),
-                m_resolver ? m_resolver->EchoRelays()
-                           : std::vector<std::shared_ptr<Ipv6EchoRelay>>{});
+                adapters, m_resolver ? m_resolver->EchoRelays()
+                                     : std::vector<std::shared_ptr<Ipv6EchoRelay>>{});
+        }
         SetEcho(std::move(echo));
         if (m_resolver)
             m_resolver->ScanStarting(std::move(upcoming));
@@ -102,6 +105,8 @@ public:
         const std::shared_ptr<Ipv6EchoSweep> echo = Echo();
         return echo ? echo->Finish() : std::vector<Ipv6Sighting>{};
     }
+
+    bool Ipv6SweptWholeLinks() const override { return m_sweptWholeLinks; }
 
     void SetSendRate(int requestsPerSecond) override
     {
@@ -225,6 +230,19 @@ private:
         return adapters;
     }
 
+    // Whether first..last holds every address of every subnet of `adapters`.
+    bool CoverWholeSubnets(const std::vector<int>& adapters, quint32 first, quint32 last) const
+    {
+        for (const LinkInterface& link : m_links.Links())
+            if (std::find(adapters.begin(), adapters.end(), link.index) != adapters.end())
+                for (const LinkAddress& own : link.addresses) {
+                    const quint32 low = own.ip & own.netmask, high = low | ~own.netmask;
+                    if (low < first || high > last)
+                        return false;
+                }
+        return !adapters.empty();
+    }
+
     QString LinkNames() const
     {
         QStringList names;
@@ -253,6 +271,7 @@ private:
     }
     mutable std::mutex m_echoMutex;
     std::shared_ptr<Ipv6EchoSweep> m_echo;
+    bool m_sweptWholeLinks = false; // set before the workers start, read after they end
     QString m_description;
     Path m_path = Path::None;
     QString m_helper; // the helper used, tried, or to install
