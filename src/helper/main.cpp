@@ -13,9 +13,9 @@
 // Asked to echo, it sends one ICMPv6 echo request to ff02::1 on the interface from one of
 // the interface's own IPv6 addresses, at most two from an address in half a second, and
 // passes on the replies to its own echoes with the MAC they came from; it sends nothing
-// else, and nothing to a unicast IPv6 address. Every line it cannot take ends the session with an
-// error. It ends with its parent, and at the end of its input. What to send when, and how
-// often to ask again, is the program's business.
+// else, and nothing to a unicast IPv6 address. Every line it cannot take ends the session
+// with an error. It ends with its parent, and at the end of its input. What to send when,
+// and how often to ask again, is the program's business.
 
 #include "helper/HelperReply.h"
 #include "helper/HelperRequest.h"
@@ -313,22 +313,13 @@ std::uint64_t MonotonicNs()
 void SendEcho(const EchoSockets& echo, const Interface& link, const HelperIpv6& from,
               std::uint16_t sequence)
 {
-    std::uint8_t packet[16] = {ICMP6_ECHO_REQUEST,
-                               0,
-                               0,
-                               0,
-                               std::uint8_t(echo.identifier >> 8),
-                               std::uint8_t(echo.identifier),
-                               std::uint8_t(sequence >> 8),
-                               std::uint8_t(sequence),
-                               'l',
-                               'a',
-                               'n',
-                               'v',
-                               'e',
-                               'y',
-                               '6',
-                               0};
+    // Type, code, checksum (the kernel's), identifier, sequence, then eight bytes of ours.
+    std::uint8_t packet[16] = {ICMP6_ECHO_REQUEST, 0, 0, 0};
+    packet[4] = std::uint8_t(echo.identifier >> 8);
+    packet[5] = std::uint8_t(echo.identifier);
+    packet[6] = std::uint8_t(sequence >> 8);
+    packet[7] = std::uint8_t(sequence);
+    std::memcpy(packet + 8, "lanvey6", 8);
     sockaddr_in6 to{};
     to.sin6_family = AF_INET6;
     to.sin6_addr.s6_addr[0] = 0xFF;

@@ -310,10 +310,13 @@ std::vector<Ipv6Sighting> Ipv6EchoSweep::Finish()
         if (replied.count({entry.ifindex, entry.address}))
             sightings.push_back({entry.address, entry.mac});
     // The helper saw each reply's MAC itself.
+    std::set<std::pair<Ipv6Bytes, quint64>> kept;
+    for (const Ipv6Sighting& sighting : sightings)
+        kept.emplace(sighting.address, sighting.mac);
     for (const std::shared_ptr<Ipv6EchoRelay>& relay : m_usedRelays)
         for (const Ipv6Sighting& sighting : relay->TakeEchoReplies())
             if (sightings.size() < kMaxReplies &&
-                std::find(sightings.begin(), sightings.end(), sighting) == sightings.end())
+                kept.emplace(sighting.address, sighting.mac).second)
                 sightings.push_back(sighting);
     return sightings;
 }
