@@ -124,23 +124,36 @@ QString ReverseLookupName(quint32 ip)
     return parts.join(u'.');
 }
 
-QByteArray BuildReversePtrQuery(quint16 id, quint32 ip, bool unicastResponse)
+namespace
+{
+
+// A standard query (no recursion asked) with one question: `labels`, `type`, class IN,
+// with the multicast DNS unicast-response bit when asked.
+QByteArray BuildQuery(quint16 id, const QList<QByteArray>& labels, quint16 type,
+                      bool unicastResponse)
 {
     QByteArray out;
     Put16(out, id);
-    Put16(out, 0); // standard query, no recursion asked
-    Put16(out, 1);
+    Put16(out, 0);
+    Put16(out, 1); // one question, no records
     Put16(out, 0);
     Put16(out, 0);
     Put16(out, 0);
-    for (const QByteArray& label : ReverseLabels(ip)) {
+    for (const QByteArray& label : labels) {
         out.append(char(label.size()));
         out.append(label);
     }
     out.append('\0');
-    Put16(out, kTypePtr);
+    Put16(out, type);
     Put16(out, quint16(kClassIn | (unicastResponse ? 0x8000 : 0)));
     return out;
+}
+
+} // namespace
+
+QByteArray BuildReversePtrQuery(quint16 id, quint32 ip, bool unicastResponse)
+{
+    return BuildQuery(id, ReverseLabels(ip), kTypePtr, unicastResponse);
 }
 
 namespace
@@ -244,21 +257,7 @@ QByteArray BuildAddressQuery(quint16 id, const QString& name, bool unicastRespon
     const QList<QByteArray> labels = LabelsOf(name);
     if (labels.isEmpty())
         return {};
-    QByteArray out;
-    Put16(out, id);
-    Put16(out, 0);
-    Put16(out, 1);
-    Put16(out, 0);
-    Put16(out, 0);
-    Put16(out, 0);
-    for (const QByteArray& label : labels) {
-        out.append(char(label.size()));
-        out.append(label);
-    }
-    out.append('\0');
-    Put16(out, kTypeAaaa);
-    Put16(out, quint16(kClassIn | (unicastResponse ? 0x8000 : 0)));
-    return out;
+    return BuildQuery(id, labels, kTypeAaaa, unicastResponse);
 }
 
 DnsAddressReply ParseAddressReply(QByteArrayView message, quint16 id, const QString& name)
