@@ -93,13 +93,9 @@ Ipv6EchoSweep::Ipv6EchoSweep(const std::vector<int>& ifindexes,
             if (source.fd >= 0 || source.relay)
                 m_sources.push_back(source);
         }
-        if (relay != relays.end() &&
-            std::any_of(m_sources.begin(), m_sources.end(),
-                        [&](const Source& source) { return source.relay == *relay; })) {
-            (*relay)->TakeEchoReplies(); // an earlier sweep's
-            m_usedRelays.push_back(*relay);
-        }
     }
+    for (const std::shared_ptr<Ipv6EchoRelay>& relay : Relays())
+        relay->TakeEchoReplies(); // an earlier sweep's
     if (m_sources.empty())
         return;
     m_wakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
@@ -266,6 +262,15 @@ std::vector<int> Ipv6EchoSweep::Adapters() const
     return adapters;
 }
 
+std::vector<std::shared_ptr<Ipv6EchoRelay>> Ipv6EchoSweep::Relays() const
+{
+    std::vector<std::shared_ptr<Ipv6EchoRelay>> relays;
+    for (const Source& source : m_sources)
+        if (source.relay && std::find(relays.begin(), relays.end(), source.relay) == relays.end())
+            relays.push_back(source.relay);
+    return relays;
+}
+
 void Ipv6EchoSweep::WaitForSweep()
 {
     // A scan shorter than the sweep waits for its end: the second echoes and the
@@ -313,7 +318,7 @@ std::vector<Ipv6Sighting> Ipv6EchoSweep::Finish()
     std::set<std::pair<Ipv6Bytes, quint64>> kept;
     for (const Ipv6Sighting& sighting : sightings)
         kept.emplace(sighting.address, sighting.mac);
-    for (const std::shared_ptr<Ipv6EchoRelay>& relay : m_usedRelays)
+    for (const std::shared_ptr<Ipv6EchoRelay>& relay : Relays())
         for (const Ipv6Sighting& sighting : relay->TakeEchoReplies())
             if (sightings.size() < kMaxReplies &&
                 kept.emplace(sighting.address, sighting.mac).second)

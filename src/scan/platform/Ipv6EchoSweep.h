@@ -88,10 +88,11 @@ private:
     void AskUnresolved();
     void MarkDone();
     std::vector<int> Adapters() const;
+    // The helpers that send for some of the sources.
+    std::vector<std::shared_ptr<Ipv6EchoRelay>> Relays() const;
 
     std::vector<Source> m_sources;
     const std::chrono::steady_clock::time_point m_started = std::chrono::steady_clock::now();
-    std::vector<std::shared_ptr<Ipv6EchoRelay>> m_usedRelays;
     quint16 m_identifier = 0; // a raw socket's; a datagram socket's is the kernel's
     int m_wakeFd = -1;
     std::thread m_thread;

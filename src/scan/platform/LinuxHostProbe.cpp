@@ -215,13 +215,20 @@ private:
         m_description = QStringLiteral("no address resolution: netlink failed: %1").arg(m_error);
     }
 
+    // The first and last address of the subnet of `own` (host byte order).
+    static std::pair<quint32, quint32> SubnetOf(const LinkAddress& own)
+    {
+        const quint32 low = own.ip & own.netmask;
+        return {low, low | ~own.netmask};
+    }
+
     // The adapters with a subnet that holds an address of first..last (host byte order).
     std::vector<int> AdaptersOf(quint32 first, quint32 last) const
     {
         std::vector<int> adapters;
         for (const LinkInterface& link : m_links.Links())
             for (const LinkAddress& own : link.addresses) {
-                const quint32 low = own.ip & own.netmask, high = low | ~own.netmask;
+                const auto [low, high] = SubnetOf(own);
                 if (low <= last && first <= high) {
                     adapters.push_back(link.index);
                     break;
@@ -236,7 +243,7 @@ private:
         for (const LinkInterface& link : m_links.Links())
             if (std::find(adapters.begin(), adapters.end(), link.index) != adapters.end())
                 for (const LinkAddress& own : link.addresses) {
-                    const quint32 low = own.ip & own.netmask, high = low | ~own.netmask;
+                    const auto [low, high] = SubnetOf(own);
                     if (low < first || high > last)
                         return false;
                 }
