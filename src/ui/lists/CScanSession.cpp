@@ -95,38 +95,40 @@ int CScanSession::RowCount() const
 
 void CScanSession::HostAdded()
 {
-    std::lock_guard lock(m_pendingMutex);
     m_bHostsPending = true;
-    if (!std::exchange(m_bDrainQueued, true))
+    if (!m_bDrainQueued.exchange(true))
         QMetaObject::invokeMethod(this, &CScanSession::Drain, Qt::QueuedConnection);
 }
 
 void CScanSession::WorkerDone(int slot)
 {
-    std::lock_guard lock(m_pendingMutex);
-    m_doneSlots.push_back(slot);
-    if (!std::exchange(m_bDrainQueued, true))
+    {
+        std::lock_guard lock(m_doneMutex);
+        m_doneSlots.push_back(slot);
+    }
+    if (!m_bDrainQueued.exchange(true))
         QMetaObject::invokeMethod(this, &CScanSession::Drain, Qt::QueuedConnection);
 }
 
 void CScanSession::Drain()
 {
-    bool hosts = false;
+    // Cleared before anything is read: a host or an end reported after this point
+    // queues another drain.
+    m_bDrainQueued = false;
     std::vector<int> done;
     {
-        // Taken before the count is read: a host stored after this point queues again.
-        std::lock_guard lock(m_pendingMutex);
-        m_bDrainQueued = false;
+        std::lock_guard lock(m_doneMutex);
         done.swap(m_doneSlots);
-        // Rows wait for the frame's end, unless a worker's end needs them now.
-        const qint64 waitMs =
-            m_sinceRows.isValid() && done.empty() ? kRowFrameMs - m_sinceRows.elapsed() : 0;
-        if (m_bHostsPending && waitMs > 0) {
-            if (!m_rowTimer.isActive())
-                m_rowTimer.start(int(waitMs));
-        } else {
-            hosts = std::exchange(m_bHostsPending, false);
-        }
+    }
+    // Rows wait for the frame's end, unless a worker's end needs them now.
+    const qint64 waitMs =
+        m_sinceRows.isValid() && done.empty() ? kRowFrameMs - m_sinceRows.elapsed() : 0;
+    bool hosts = false;
+    if (m_bHostsPending && waitMs > 0) {
+        if (!m_rowTimer.isActive())
+            m_rowTimer.start(int(waitMs));
+    } else {
+        hosts = m_bHostsPending.exchange(false);
     }
     if (hosts) {
         m_rowTimer.stop();

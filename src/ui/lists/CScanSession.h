@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
+#include <atomic>
 #include <mutex>
 #include <optional>
 #include <vector>
@@ -83,10 +84,12 @@ private:
     QTimer m_timer;
     QTimer m_rowTimer;         // the frame's end, when rows wait for it
     QElapsedTimer m_sinceRows; // since rows last went in
-    std::mutex m_pendingMutex;
-    bool m_bDrainQueued = false;
-    bool m_bHostsPending = false;
-    std::vector<int> m_doneSlots;
+    // Workers run below the UI thread's priority and may lose the processor at any point:
+    // the UI thread never waits for a lock a worker holds across a post or a wake.
+    std::atomic<bool> m_bDrainQueued{false};
+    std::atomic<bool> m_bHostsPending{false};
+    std::mutex m_doneMutex;
+    std::vector<int> m_doneSlots; // under m_doneMutex
     // The range the scan started on (host byte order), and whether Stop cut it short.
     std::optional<std::pair<quint32, quint32>> m_range;
     bool m_bStopped = false;
