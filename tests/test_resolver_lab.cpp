@@ -34,6 +34,7 @@
 #include <sched.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -364,6 +365,39 @@ TEST(ResolverLab, RawSocketFindsAHostAndAsksAgainEachTime)
         EXPECT_LT(asked.ms, 100);
         EXPECT_EQ(asked.sent, 1) << "one request, answered before the repeat";
     }
+}
+
+TEST(ResolverLab, AWindowsWorkersYieldToEveryThreadAndLanveyScansOnlyToNice)
+{
+    REQUIRE_LAB();
+    const LabRun run = RunInLab([](LabNet&) {
+        std::vector<Outcome> outcomes;
+        for (const bool idle : {true, false}) {
+            HostProbeOptions options;
+            options.idleWorkers = idle;
+            auto probe = CreateSystemHostProbe(options);
+            int policy = -1, nice = 0;
+            std::thread([&] {
+                probe->WorkerStarting();
+                policy = sched_getscheduler(0);
+                nice = getpriority(PRIO_PROCESS, pid_t(syscall(SYS_gettid)));
+            }).join();
+            outcomes.push_back(Text(QStringLiteral("%1 %2")
+                                        .arg(policy == SCHED_IDLE    ? "idle"
+                                             : policy == SCHED_OTHER ? "normal"
+                                                                     : "other")
+                                        .arg(nice)));
+        }
+        // The thread that made the probes (the UI thread) keeps its priority.
+        outcomes.push_back(Text(QString::number(sched_getscheduler(0))));
+        return outcomes;
+    });
+    SCOPED_TRACE(Describe(run));
+    ASSERT_EQ(run.error, QString());
+    ASSERT_EQ(run.outcomes.size(), 3u);
+    EXPECT_EQ(run.outcomes[0].text, QStringLiteral("idle 0"));
+    EXPECT_EQ(run.outcomes[1].text, QStringLiteral("normal 10"));
+    EXPECT_EQ(run.outcomes[2].text, QString::number(SCHED_OTHER));
 }
 
 TEST(ResolverLab, RawSocketGivesUpOnAnAbsentAddressAfter750ms)

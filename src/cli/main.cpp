@@ -457,6 +457,7 @@ int Run(const ScanOptions& options)
                              : options.rate ? *options.rate
                                             : (options.watchSeconds ? kDefaultWatchRate : 0);
     probeOptions.forceKernelPath = options.kernelPath;
+    probeOptions.idleWorkers = false;
     const std::unique_ptr<HostProbe> probe = CreateSystemHostProbe(probeOptions);
     if (options.verbose) {
         PrintError(probe->Description());

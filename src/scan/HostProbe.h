@@ -100,6 +100,11 @@ struct HostProbeOptions {
     int aheadRate = 0;
     // Use the kernel's neighbour resolution even when a raw socket could be opened.
     bool forceKernelPath = false;
+    // The workers run at the idle policy, behind every thread of normal priority, so
+    // that a window's UI thread keeps the processor when a hundred of them wake at once.
+    // Without a window to keep responsive (lanvey-scan), they run at a lower nice level
+    // only, and a busy machine does not hold the scan up.
+    bool idleWorkers = true;
 };
 
 // The probe of this platform.

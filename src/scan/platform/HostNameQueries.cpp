@@ -409,24 +409,24 @@ int QueryHostNamesOverUdp(ProbeResult& probe, int multicastIfIndex, std::chrono:
         resolver.AddFds(fds);
         if (fds.empty())
             break;
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
-        if (left.count() <= 0)
-            break;
+        // A worker runs below every other thread and may come back to this loop after
+        // the deadline: what has arrived by then is still read, in one last look.
+        const bool last = Clock::now() >= deadline;
         // Wake for a group query that falls due before the deadline.
         auto wake = deadline;
         for (const GroupQuestion* group : {&mdns, &llmnr})
             if (const auto due = group->GroupDue())
                 wake = std::min(wake, *due);
-        const auto timeout = std::max<std::chrono::milliseconds>(
-            std::chrono::milliseconds(0),
-            std::chrono::ceil<std::chrono::milliseconds>(wake - Clock::now()));
+        const auto timeout =
+            last ? std::chrono::milliseconds(0)
+                 : std::max<std::chrono::milliseconds>(
+                       std::chrono::milliseconds(0),
+                       std::chrono::ceil<std::chrono::milliseconds>(wake - Clock::now()));
         const int ready = poll(fds.data(), fds.size(), int(timeout.count()));
-        if (ready < 0 && errno == EINTR)
+        if (ready < 0 && errno == EINTR && !last)
             continue;
-        if (ready < 0)
-            break;
-        if (ready == 0) {
-            if (Clock::now() >= deadline)
+        if (ready <= 0) {
+            if (ready < 0 || last || Clock::now() >= deadline)
                 break;
             continue; // a group query is due
         }
@@ -444,6 +444,8 @@ int QueryHostNamesOverUdp(ProbeResult& probe, int multicastIfIndex, std::chrono:
             else
                 llmnr.OnReady();
         }
+        if (last)
+            break;
     }
 
     for (const QString& name : mdns.Names())

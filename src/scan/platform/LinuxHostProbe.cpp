@@ -16,7 +16,9 @@
 #include <QStringList>
 #include <arpa/inet.h>
 #include <cstring>
+#include <malloc.h>
 #include <mutex>
+#include <sched.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -24,13 +26,31 @@
 namespace
 {
 
-// How far below the normal priority the scan workers run (nice levels).
+// How far below the normal priority the scan workers run (nice levels) when the idle
+// policy is refused.
 constexpr int kWorkerNice = 10;
+
+// A worker at the idle policy may lose the processor while it holds a lock, and keeps
+// it until no thread of normal priority is left to run. So the workers must hold none
+// that the UI thread takes, malloc's included: with more threads than its default of
+// eight arenas a core, the C library makes threads share them, the UI thread's too.
+// 512 is well above the hundred workers and the program's other threads; an arena that
+// a thread leaves goes to the next thread that starts.
+void GiveEveryThreadItsOwnArena()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { mallopt(M_ARENA_MAX, 512); });
+}
 
 class LinuxHostProbe final : public HostProbe
 {
 public:
-    explicit LinuxHostProbe(const HostProbeOptions& options) : m_options(options) { Open(); }
+    explicit LinuxHostProbe(const HostProbeOptions& options) : m_options(options)
+    {
+        if (options.idleWorkers)
+            GiveEveryThreadItsOwnArena();
+        Open();
+    }
 
     bool ResolveMacAddress(quint32 address, quint64* mac) override
     {
@@ -70,11 +90,14 @@ public:
 
     void WorkerStarting() override
     {
-        // A hundred workers that send at once (every host found gets its name queries)
-        // must not take the processor from the window: the UI thread keeps the normal
-        // priority, the workers run below it. Their work is mostly waiting, so a scan on
-        // an idle machine is not slower for it.
-        setpriority(PRIO_PROCESS, pid_t(syscall(SYS_gettid)), kWorkerNice);
+        // A hundred workers wake at once when a crowd answers, each to send its name
+        // queries. At the idle policy, any thread of normal priority (the UI thread first
+        // of all) takes the processor from them at once; their work is mostly waiting, so
+        // an idle machine scans no slower. Where the policy is refused, or not wanted,
+        // they run at a lower nice level.
+        sched_param none{};
+        if (!m_options.idleWorkers || sched_setscheduler(0, SCHED_IDLE, &none) != 0)
+            setpriority(PRIO_PROCESS, pid_t(syscall(SYS_gettid)), kWorkerNice);
     }
 
     void ScanStarting(UpcomingAddressesFn upcoming) override
