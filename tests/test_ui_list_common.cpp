@@ -409,3 +409,44 @@ TEST(ListPrinter, IconsKeepTheirSizeOnAHighResolutionDevice)
             red += page.pixelColor(x, y) == QColor(Qt::red);
     EXPECT_GT(red, 300 * 300 * 9 / 10);
 }
+TEST_F(ListCommon, ACellsTextIsDrawnInItsOwnColourAndStaysInsideItsCell)
+{
+    FillScanList();
+    ShowActive();
+    CScanView& list = ScanView();
+    // Narrow enough that "gamma" must be elided.
+    list.horizontalHeader()->resizeSection(ScanColHostName, 34);
+    QApplication::processEvents();
+    const QImage image = list.viewport()->grab().toImage();
+    QStyleOptionViewItem option;
+    option.initFrom(&list);
+    const QColor background = CListItemDelegate::ColorsFor(option, &list, false).background;
+
+    // The pixel of a cell that differs most from the background, grid lines left out.
+    const auto inkiest = [&](const QRect& cell) {
+        QColor ink = background;
+        int most = 0;
+        for (int y = cell.top(); y < cell.bottom(); ++y)
+            for (int x = cell.left(); x < cell.right(); ++x) {
+                const QColor c = image.pixelColor(x, y);
+                const int far = std::abs(c.red() - background.red()) +
+                                std::abs(c.green() - background.green()) +
+                                std::abs(c.blue() - background.blue());
+                if (far > most)
+                    std::tie(most, ink) = std::make_pair(far, c);
+            }
+        return ink;
+    };
+    // A new host's address in the compare colour (blue), its name in black.
+    // (The address cell's icon comes first: only its text is looked at.)
+    const QColor address = inkiest(list.visualRect(list.model()->index(0, ScanColIp))
+                                       .adjusted(list.iconSize().width() + 8, 0, 0, 0));
+    EXPECT_GT(address.blue(), address.red() + 100) << address.name().toStdString();
+    const QRect nameCell = list.visualRect(list.model()->index(0, ScanColHostName));
+    const QColor name = inkiest(nameCell);
+    EXPECT_LT(name.value(), 128) << name.name().toStdString();
+    EXPECT_LT(std::abs(name.red() - name.blue()), 40) << name.name().toStdString();
+    // The elided name ends before the cell's right margin (the grid line aside).
+    const QRect margin(nameCell.right() - 2, nameCell.top(), 3, nameCell.height());
+    EXPECT_EQ(inkiest(margin), background);
+}

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QColor>
+#include <QFont>
+#include <QHash>
+#include <QStaticText>
 #include <QStyledItemDelegate>
 
 // The colour `delta` percent of the way from `dark` towards `light`: how a state colour
@@ -31,4 +34,13 @@ public:
     };
     static CellColors ColorsFor(const QStyleOptionViewItem& option, const QWidget* widget,
                                 bool selected);
+
+private:
+    // A cell's text, elided to `width` and laid out once: a list repaints every visible
+    // cell whenever rows go in, and laying the texts out anew was most of a repaint.
+    const QStaticText& LaidOutText(const QStyleOptionViewItem& option, int width) const;
+
+    static constexpr qsizetype kMaxLaidOutTexts = 4096;
+    mutable QFont m_laidOutFont;
+    mutable QHash<std::pair<QString, int>, QStaticText> m_laidOut;
 };
