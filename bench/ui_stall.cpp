@@ -9,6 +9,13 @@
 //     (schedstat), and the time a hypervisor took the machine's processors away meanwhile
 //     (steal in /proc/stat, summed over the processors), which no program can help;
 //   - maxStallNoStealMs: the longest stall during which no processor was stolen;
+//   - maxStallHeldMs, maxStallNoHoldMs, longestHoldMs: the machine's own holds, seen by
+//     a real-time thread on each processor that wakes every millisecond. No thread of
+//     normal priority can delay it, so when it wakes late (over 2 ms), the processor was
+//     not the system's to give: a hypervisor had it, or the kernel with preemption off.
+//     Of the longest stall, the longest any one processor was held during it; the
+//     longest stall during which no processor was held; and the longest hold of the run.
+//     They are -1 where real-time priority is refused (not root).
 //   - hosts, scanMs, the ping count and the process's peak resident size.
 //
 // It scans for real, so it refuses to run anywhere but in the test LAN's scanner
@@ -54,6 +61,7 @@
 #include <memory>
 #include <mutex>
 #include <pthread.h>
+#include <sched.h>
 #include <set>
 #include <string>
 #include <sys/resource.h>
@@ -219,6 +227,7 @@ public:
 
     // UI thread only, after Stop.
     const std::vector<double>& DelaysMs() const { return m_delaysMs; }
+    const std::vector<qint64>& SentNs() const { return m_sentAtNs; }
     double MaxAtMs() const { return m_maxAtMs; }
     std::pair<double, double> MaxRunAndQueuedMs() const { return m_maxRunQueuedMs; }
     double MaxStealMs() const { return m_maxStealMs; }
@@ -255,6 +264,7 @@ private:
                             m_maxStealMs = double(steal);
                         }
                         m_delaysMs.push_back(delay);
+                        m_sentAtNs.push_back(sent);
                         std::lock_guard guard(m_mutex);
                         m_outstanding = false;
                     },
@@ -275,11 +285,90 @@ private:
     bool m_stop = false;
     bool m_outstanding = false;
     std::vector<double> m_delaysMs;               // UI thread
+    std::vector<qint64> m_sentAtNs;               // UI thread, beside m_delaysMs
     double m_maxAtMs = 0;                         // UI thread
     std::pair<double, double> m_maxRunQueuedMs{}; // UI thread
     double m_maxStealMs = 0;                      // UI thread
     double m_maxWithoutStealMs = 0;               // UI thread
     std::thread m_thread;
+};
+
+// See the file's head: a real-time thread on each processor, recording when it woke late.
+class MachineProbe
+{
+public:
+    static constexpr qint64 kTickNs = 1'000'000, kLateNs = 2'000'000;
+
+    explicit MachineProbe(const QElapsedTimer& clock) : m_clock(clock)
+    {
+        const int processors = std::max(1, int(sysconf(_SC_NPROCESSORS_ONLN)));
+        m_holds.resize(size_t(processors));
+        m_refused = false;
+        for (int cpu = 0; cpu < processors; ++cpu)
+            m_threads.emplace_back([this, cpu] { Run(cpu); });
+    }
+    ~MachineProbe() { Stop(); }
+
+    void Stop()
+    {
+        m_stop = true;
+        for (std::thread& thread : m_threads)
+            if (thread.joinable())
+                thread.join();
+    }
+
+    // After Stop.
+    bool Refused() const { return m_refused; }
+    // The longest time one processor was held within [fromNs, toNs], in ms.
+    double HeldMs(qint64 fromNs, qint64 toNs) const
+    {
+        qint64 longest = 0;
+        for (const auto& holds : m_holds) {
+            qint64 held = 0;
+            for (const auto& [from, to] : holds)
+                held += std::max<qint64>(0, std::min(to, toNs) - std::max(from, fromNs));
+            longest = std::max(longest, held);
+        }
+        return double(longest) / 1e6;
+    }
+    double LongestHoldMs() const
+    {
+        qint64 longest = 0;
+        for (const auto& holds : m_holds)
+            for (const auto& [from, to] : holds)
+                longest = std::max(longest, to - from);
+        return double(longest) / 1e6;
+    }
+
+private:
+    void Run(int cpu)
+    {
+        cpu_set_t set;
+        CPU_ZERO(&set);
+        CPU_SET(cpu, &set);
+        sched_param lowest{};
+        lowest.sched_priority = sched_get_priority_min(SCHED_FIFO);
+        if (sched_setaffinity(0, sizeof set, &set) != 0 ||
+            sched_setscheduler(0, SCHED_FIFO, &lowest) != 0) {
+            m_refused = true;
+            return;
+        }
+        auto& holds = m_holds[size_t(cpu)];
+        const timespec tick{0, kTickNs};
+        while (!m_stop) {
+            const qint64 due = m_clock.nsecsElapsed() + kTickNs;
+            clock_nanosleep(CLOCK_MONOTONIC, 0, &tick, nullptr);
+            const qint64 woke = m_clock.nsecsElapsed();
+            if (woke - due > kLateNs)
+                holds.emplace_back(due, woke);
+        }
+    }
+
+    QElapsedTimer m_clock;
+    std::vector<std::vector<std::pair<qint64, qint64>>> m_holds; // each its thread's
+    std::vector<std::thread> m_threads;
+    std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_refused{false};
 };
 
 double Percentile(std::vector<double> values, double p)
@@ -399,6 +488,7 @@ int main(int argc, char** argv)
         });
         QTimer::singleShot(timeoutMs, &frame, [] { QCoreApplication::exit(1); });
 
+        MachineProbe machine(clock);
         Watchdog watchdog(&frame, clock, stallStacks);
         const qint64 startAtNs = clock.nsecsElapsed();
         if (!frame.RouteCommand(ID_SCAN_START)) {
@@ -407,6 +497,7 @@ int main(int argc, char** argv)
         }
         const int loop = QApplication::exec();
         watchdog.Stop();
+        machine.Stop();
         // Pings still queued are the UI thread's to run.
         QApplication::processEvents();
 
@@ -421,20 +512,40 @@ int main(int argc, char** argv)
             exitCode = 1;
         }
         const std::vector<double>& delays = watchdog.DelaysMs();
+        double maxHeldMs = -1, maxNoHoldMs = -1, longestHoldMs = -1;
+        if (!machine.Refused()) {
+            const std::vector<qint64>& sent = watchdog.SentNs();
+            size_t longest = 0;
+            maxNoHoldMs = 0;
+            for (size_t i = 0; i < delays.size(); ++i) {
+                const double held = machine.HeldMs(sent[i], sent[i] + qint64(delays[i] * 1e6));
+                if (held == 0)
+                    maxNoHoldMs = std::max(maxNoHoldMs, delays[i]);
+                if (delays[i] > delays[longest])
+                    longest = i;
+            }
+            maxHeldMs =
+                delays.empty()
+                    ? 0
+                    : machine.HeldMs(sent[longest], sent[longest] + qint64(delays[longest] * 1e6));
+            longestHoldMs = machine.LongestHoldMs();
+        }
         const qint64 lastRowAtNs = application.LastRowAtNs();
         std::printf("{\"target\": \"%s\", \"threads\": %d, \"hosts\": %d, \"scanMs\": %.1f, "
                     "\"maxStallMs\": %.2f, \"maxStallAtMs\": %.1f, \"maxStallRunMs\": %.2f, "
                     "\"maxStallQueuedMs\": %.2f, \"maxStallStealMs\": %.0f, "
-                    "\"maxStallNoStealMs\": %.2f, \"p99StallMs\": %.2f, "
+                    "\"maxStallNoStealMs\": %.2f, \"maxStallHeldMs\": %.2f, "
+                    "\"maxStallNoHoldMs\": %.2f, \"longestHoldMs\": %.2f, \"p99StallMs\": %.2f, "
                     "\"pings\": %zu, \"lastHostToDoneMs\": %.2f, \"dbRecords\": %d, "
                     "\"peakRssKb\": %ld}\n",
                     qPrintable(targetText), threads, hosts, double(doneAtNs - startAtNs) / 1e6,
                     delays.empty() ? 0.0 : *std::max_element(delays.begin(), delays.end()),
                     watchdog.MaxAtMs() - double(startAtNs) / 1e6,
                     watchdog.MaxRunAndQueuedMs().first, watchdog.MaxRunAndQueuedMs().second,
-                    watchdog.MaxStealMs(), watchdog.MaxWithoutStealMs(), Percentile(delays, 0.99),
-                    delays.size(), lastRowAtNs < 0 ? -1.0 : double(doneAtNs - lastRowAtNs) / 1e6,
-                    dbRecords, PeakRssKb());
+                    watchdog.MaxStealMs(), watchdog.MaxWithoutStealMs(), maxHeldMs, maxNoHoldMs,
+                    longestHoldMs, Percentile(delays, 0.99), delays.size(),
+                    lastRowAtNs < 0 ? -1.0 : double(doneAtNs - lastRowAtNs) / 1e6, dbRecords,
+                    PeakRssKb());
         std::fflush(stdout);
         if (stallStacks)
             PrintStallStacks();
