@@ -512,15 +512,17 @@ int main(int argc, char** argv)
             exitCode = 1;
         }
         const std::vector<double>& delays = watchdog.DelaysMs();
-        double maxHeldMs = -1, maxNoHoldMs = -1, longestHoldMs = -1;
+        double maxHeldMs = -1, maxNoHoldMs = -1, maxNoHoldAtMs = -1, longestHoldMs = -1;
         if (!machine.Refused()) {
             const std::vector<qint64>& sent = watchdog.SentNs();
             size_t longest = 0;
             maxNoHoldMs = 0;
             for (size_t i = 0; i < delays.size(); ++i) {
                 const double held = machine.HeldMs(sent[i], sent[i] + qint64(delays[i] * 1e6));
-                if (held == 0)
-                    maxNoHoldMs = std::max(maxNoHoldMs, delays[i]);
+                if (held == 0 && delays[i] > maxNoHoldMs) {
+                    maxNoHoldMs = delays[i];
+                    maxNoHoldAtMs = double(sent[i] - startAtNs) / 1e6;
+                }
                 if (delays[i] > delays[longest])
                     longest = i;
             }
@@ -535,7 +537,8 @@ int main(int argc, char** argv)
                     "\"maxStallMs\": %.2f, \"maxStallAtMs\": %.1f, \"maxStallRunMs\": %.2f, "
                     "\"maxStallQueuedMs\": %.2f, \"maxStallStealMs\": %.0f, "
                     "\"maxStallNoStealMs\": %.2f, \"maxStallHeldMs\": %.2f, "
-                    "\"maxStallNoHoldMs\": %.2f, \"longestHoldMs\": %.2f, \"p99StallMs\": %.2f, "
+                    "\"maxStallNoHoldMs\": %.2f, \"maxStallNoHoldAtMs\": %.1f, \"longestHoldMs\": "
+                    "%.2f, \"p99StallMs\": %.2f, "
                     "\"pings\": %zu, \"lastHostToDoneMs\": %.2f, \"dbRecords\": %d, "
                     "\"peakRssKb\": %ld}\n",
                     qPrintable(targetText), threads, hosts, double(doneAtNs - startAtNs) / 1e6,
@@ -543,7 +546,7 @@ int main(int argc, char** argv)
                     watchdog.MaxAtMs() - double(startAtNs) / 1e6,
                     watchdog.MaxRunAndQueuedMs().first, watchdog.MaxRunAndQueuedMs().second,
                     watchdog.MaxStealMs(), watchdog.MaxWithoutStealMs(), maxHeldMs, maxNoHoldMs,
-                    longestHoldMs, Percentile(delays, 0.99), delays.size(),
+                    maxNoHoldAtMs, longestHoldMs, Percentile(delays, 0.99), delays.size(),
                     lastRowAtNs < 0 ? -1.0 : double(doneAtNs - lastRowAtNs) / 1e6, dbRecords,
                     PeakRssKb());
         std::fflush(stdout);
