@@ -31,6 +31,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <deque>
+#include <future>
 #include <mutex>
 #include <optional>
 #include <pthread.h>
@@ -423,11 +424,21 @@ int Run(const ScanOptions& options)
     SetMessagePrompt(std::make_shared<StderrPrompt>());
 
     CLanveyDoc doc;
-    CNVOUI oui;
-    if (!oui.Open())
-        PrintError(QStringLiteral("no vendor table in %1; the Manufacturer column stays empty")
-                       .arg(QString::fromLatin1(CNVOUI::kDefaultFolder)));
-    doc.SetVendorTable(&oui);
+    // Reading the registries takes tens of milliseconds, a good part of a small scan: they
+    // are read beside the scan, and waited for where a vendor is first needed.
+    CNVOUI vendorTable;
+    std::future<bool> vendorTableRead =
+        std::async(std::launch::async, [&vendorTable] { return vendorTable.Open(); });
+    const auto vendors = [&]() -> const CNVOUI& {
+        if (vendorTableRead.valid()) {
+            if (!vendorTableRead.get())
+                PrintError(
+                    QStringLiteral("no vendor table in %1; the Manufacturer column stays empty")
+                        .arg(QString::fromLatin1(CNVOUI::kDefaultFolder)));
+            doc.SetVendorTable(&vendorTable);
+        }
+        return vendorTable;
+    };
 
     // The database is only read, never created or changed.
     const QString databasePath = options.databasePath.value_or(DefaultDatabasePath());
@@ -469,12 +480,12 @@ int Run(const ScanOptions& options)
     if (options.watchSeconds) {
         if (signalWatcher.First())
             return kExitDone;
-        return Watch(options, doc, oui, *probe, events);
+        return Watch(options, doc, vendors(), *probe, events);
     }
 
     // Stopped before it began: an empty report, no scan.
     if (const int signal = signalWatcher.First()) {
-        PrintReport(doc, oui, options.format, 0);
+        PrintReport(doc, vendors(), options.format, 0);
         return InterruptedStatus(signal);
     }
 
@@ -503,7 +514,7 @@ int Run(const ScanOptions& options)
                     PrintError(QStringLiteral("workers still running %1 ms after the stop; "
                                               "leaving without them")
                                    .arg(kStopGrace.count()));
-                PrintReport(doc, oui, options.format, doc.GetScanRecordCount());
+                PrintReport(doc, vendors(), options.format, doc.GetScanRecordCount());
                 std::_Exit(status);
             }
             if (Clock::now() >= nextTick) {
@@ -526,13 +537,13 @@ int Run(const ScanOptions& options)
         } else {
             // A second signal does not wait for the workers, but still prints what they
             // have found.
-            PrintReport(doc, oui, options.format, doc.GetScanRecordCount());
+            PrintReport(doc, vendors(), options.format, doc.GetScanRecordCount());
             std::_Exit(status);
         }
     }
 
     // Every worker has ended and announced its hosts.
-    PrintReport(doc, oui, options.format, view.RowCount());
+    PrintReport(doc, vendors(), options.format, view.RowCount());
     if (const int conflicts = CountIpConflicts(doc); conflicts > 0)
         PrintError(FormatLangStringA(0xF2E0,
                                      "%d_COUNT% hosts share their IP address with another MAC "
